@@ -1,0 +1,239 @@
+#include "core/arm_core.h"
+
+#include <stdexcept>
+
+#include "core/log.h"
+#include "core/s3c44b0x.h"
+
+namespace sim {
+
+namespace {
+constexpr int kRegIds[16] = {UC_ARM_REG_R0, UC_ARM_REG_R1, UC_ARM_REG_R2,  UC_ARM_REG_R3,  UC_ARM_REG_R4, UC_ARM_REG_R5,
+                             UC_ARM_REG_R6, UC_ARM_REG_R7, UC_ARM_REG_R8,  UC_ARM_REG_R9,  UC_ARM_REG_R10, UC_ARM_REG_R11,
+                             UC_ARM_REG_R12, UC_ARM_REG_SP, UC_ARM_REG_LR, UC_ARM_REG_PC};
+
+void check(uc_err err, const char* what) {
+  if (err != UC_ERR_OK) throw std::runtime_error(std::string("unicorn: ") + what + ": " + uc_strerror(err));
+}
+
+uint64_t mmio_read(uc_engine*, uint64_t offset, unsigned size, void* user) {
+  auto* region = static_cast<std::pair<Bus*, uint32_t>*>(user);
+  return region->first->read(region->second + static_cast<uint32_t>(offset), size);
+}
+
+void mmio_write(uc_engine*, uint64_t offset, unsigned size, uint64_t value, void* user) {
+  auto* region = static_cast<std::pair<Bus*, uint32_t>*>(user);
+  region->first->write(region->second + static_cast<uint32_t>(offset), static_cast<uint32_t>(value), size);
+}
+
+bool condition_passes(uint32_t insn, uint32_t cpsr) {
+  bool n = cpsr >> 31 & 1, z = cpsr >> 30 & 1, c = cpsr >> 29 & 1, v = cpsr >> 28 & 1;
+  switch (insn >> 28) {
+    case 0x0: return z;
+    case 0x1: return !z;
+    case 0x2: return c;
+    case 0x3: return !c;
+    case 0x4: return n;
+    case 0x5: return !n;
+    case 0x6: return v;
+    case 0x7: return !v;
+    case 0x8: return c && !z;
+    case 0x9: return !c || z;
+    case 0xA: return n == v;
+    case 0xB: return n != v;
+    case 0xC: return !z && n == v;
+    case 0xD: return z || n != v;
+    case 0xE: return true;
+    default: return false;
+  }
+}
+}  // namespace
+
+ArmCore::ArmCore(Sdram& ram, Bus& bus, const std::vector<std::pair<uint32_t, uint32_t>>& mmio_regions)
+    : ram_(ram), bus_(bus), rom_(chip::kBank0Size, 0) {
+  check(uc_open(UC_ARCH_ARM, UC_MODE_ARM, &uc_), "open");
+  check(uc_ctl_set_cpu_model(uc_, UC_CPU_ARM_TI925T), "cpu model");
+  check(uc_mem_map_ptr(uc_, chip::kSdramBase, chip::kSdramSize, UC_PROT_ALL, ram_.data()), "map SDRAM");
+  check(uc_mem_map_ptr(uc_, chip::kBank0Base, chip::kBank0Size, UC_PROT_READ | UC_PROT_EXEC, rom_.data()), "map ROM");
+  for (auto& [base, size] : mmio_regions) {
+    regions_.push_back(std::make_unique<std::pair<Bus*, uint32_t>>(&bus_, base));
+    auto* user = regions_.back().get();
+    check(uc_mmio_map(uc_, base, size, mmio_read, user, mmio_write, user), "map MMIO");
+  }
+  uc_hook hook;
+  check(uc_hook_add(uc_, &hook, UC_HOOK_BLOCK, reinterpret_cast<void*>(&ArmCore::on_block), this, 1, 0), "block hook");
+  check(uc_hook_add(uc_, &hook, UC_HOOK_INTR, reinterpret_cast<void*>(&ArmCore::on_interrupt), this, 1, 0), "intr hook");
+  check(uc_hook_add(uc_, &hook, UC_HOOK_MEM_INVALID, reinterpret_cast<void*>(&ArmCore::on_invalid), this, 1, 0),
+        "invalid-access hook");
+}
+
+ArmCore::~ArmCore() {
+  if (uc_) uc_close(uc_);
+}
+
+void ArmCore::load_rom(uint32_t address, const std::vector<uint32_t>& words) {
+  for (size_t i = 0; i < words.size(); ++i) {
+    uint32_t at = address - chip::kBank0Base + 4 * static_cast<uint32_t>(i);
+    for (int b = 0; b < 4; ++b) rom_[at + b] = static_cast<uint8_t>(words[i] >> (8 * b));
+  }
+  flush_code();
+}
+
+void ArmCore::flush_code() { uc_ctl_remove_cache(uc_, 0, 0xFFFFFFFF); }
+
+void ArmCore::on_block(uc_engine* uc, uint64_t address, uint32_t size, void* user) {
+  auto* self = static_cast<ArmCore*>(user);
+  self->block_start_total_ = self->total_;
+  self->block_address_ = static_cast<uint32_t>(address);
+  self->block_size_ = size;
+  self->total_ += size >> 2;
+  self->inflight_cycles_ = (self->total_ - self->slice_start_) * self->cpi_;
+  if (self->total_ >= self->budget_end_) uc_emu_stop(uc);
+}
+
+void ArmCore::on_interrupt(uc_engine* uc, uint32_t number, void* user) {
+  auto* self = static_cast<ArmCore*>(user);
+  self->exception_ = true;
+  self->exception_number_ = static_cast<int>(number);
+  uint32_t pc = 0;
+  uc_reg_read(uc, UC_ARM_REG_PC, &pc);
+  self->exception_pc_ = pc;
+  uc_emu_stop(uc);
+}
+
+bool ArmCore::on_invalid(uc_engine*, uc_mem_type type, uint64_t address, int, int64_t, void* user) {
+  auto* self = static_cast<ArmCore*>(user);
+  self->fault_ = true;
+  self->fault_address_ = static_cast<uint32_t>(address);
+  self->fault_fetch_ = type == UC_MEM_FETCH_UNMAPPED || type == UC_MEM_FETCH_PROT;
+  self->fault_write_ = type == UC_MEM_WRITE_UNMAPPED || type == UC_MEM_WRITE_PROT;
+  return false;
+}
+
+void ArmCore::request_stop() {
+  budget_end_ = total_;
+  if (running_) uc_emu_stop(uc_);
+}
+
+void ArmCore::limit(uint64_t instructions) {
+  if (!running_) return;
+  uint64_t end = total_ + instructions;
+  if (end < budget_end_) budget_end_ = end;
+  if (budget_end_ <= total_) uc_emu_stop(uc_);
+}
+
+ArmCore::Slice ArmCore::run(uint64_t max_instructions) {
+  Slice slice;
+  slice_start_ = total_;
+  budget_end_ = total_ + (max_instructions ? max_instructions : 1);
+  inflight_cycles_ = 0;
+  exception_ = fault_ = false;
+  block_start_total_ = total_;
+  block_address_ = pc();
+  block_size_ = 0;
+  uint32_t start = pc();
+  running_ = true;
+  uc_err err = uc_emu_start(uc_, start, 0xFFFFFFFF, 0, 0);
+  running_ = false;
+  inflight_cycles_ = 0;
+
+  if (!exception_ && !fault_ && err == UC_ERR_INSN_INVALID) {
+    // Unicorn reports undefined instructions as an error, with the pc at the
+    // instruction; it is the processor's undefined-instruction exception.
+    exception_ = true;
+    exception_number_ = 1;
+    exception_pc_ = pc();
+  }
+  if (exception_) {
+    // Instructions of the block before the one that raised the exception
+    // completed; for SWI the reported pc is already past the SWI itself.
+    slice.stop = Stop::kException;
+    slice.exception = exception_number_;
+    slice.pc = exception_pc_;
+    total_ = block_start_total_ + (exception_pc_ - block_address_) / 4;
+  } else if (fault_ || err != UC_ERR_OK) {
+    slice.stop = Stop::kFault;
+    slice.fault_address = fault_address_;
+    slice.fault_fetch = fault_fetch_;
+    slice.fault_write = fault_write_;
+    if (fault_fetch_ || !fault_) {
+      slice.fault_pc = fault_ ? fault_address_ : pc();
+      total_ = block_start_total_;
+    } else {
+      slice.fault_pc = find_faulting_instruction(fault_address_);
+      total_ = block_start_total_ + (slice.fault_pc - block_address_) / 4;
+    }
+    if (!fault_) log_warning("core", std::string("emulation stopped: ") + uc_strerror(err));
+  }
+  slice.executed = total_ - slice_start_;
+  return slice;
+}
+
+// Unicorn leaves the pc at the start of the block when a load or store hits
+// nothing. The registers, though, are those of the faulting instruction, so
+// the first load/store of the block whose effective address (computed now)
+// matches the fault is the culprit; failing that, the block's first one.
+uint32_t ArmCore::find_faulting_instruction(uint32_t fault_address) const {
+  uint32_t cpsr_now = cpsr();
+  uint32_t first_memory = 0;
+  for (uint32_t at = block_address_; at < block_address_ + block_size_; at += 4) {
+    const uint8_t* p = ram_.at(at, 4);
+    if (!p) break;
+    uint32_t insn = p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+    if (!condition_passes(insn, cpsr_now)) continue;
+    uint32_t rn_value = reg((insn >> 16) & 15);
+    if ((insn >> 16 & 15) == 15) rn_value = at + 8;
+    bool up = insn >> 23 & 1, pre = insn >> 24 & 1;
+    uint32_t lo, hi;
+    if ((insn & 0x0C000000) == 0x04000000) {  // LDR/STR(B)
+      uint32_t offset = insn & 0xFFF;
+      if (insn & 0x02000000) {  // register offset, immediate shift (LSL only for the estimate)
+        offset = reg(insn & 15) << ((insn >> 7) & 31);
+      }
+      lo = pre ? (up ? rn_value + offset : rn_value - offset) : rn_value;
+      hi = lo + 3;
+    } else if ((insn & 0x0E000090) == 0x00000090 && (insn & 0x60) != 0) {  // LDRH/STRH/LDRSB/LDRSH
+      uint32_t offset = (insn & 0x00400000) ? ((insn >> 4) & 0xF0) | (insn & 0xF) : reg(insn & 15);
+      lo = pre ? (up ? rn_value + offset : rn_value - offset) : rn_value;
+      hi = lo + 1;
+    } else if ((insn & 0x0E000000) == 0x08000000) {  // LDM/STM
+      uint32_t count = __builtin_popcount(insn & 0xFFFF);
+      lo = up ? rn_value : rn_value - 4 * count;
+      hi = lo + 4 * count + 4;
+    } else if ((insn & 0x0FB00FF0) == 0x01000090) {  // SWP(B)
+      lo = rn_value;
+      hi = lo + 3;
+    } else {
+      continue;
+    }
+    if (!first_memory) first_memory = at;
+    if (fault_address >= lo && fault_address <= hi) return at;
+  }
+  return first_memory ? first_memory : block_address_;
+}
+
+uint32_t ArmCore::reg(int r) const {
+  uint32_t v = 0;
+  uc_reg_read(uc_, kRegIds[r], &v);
+  return v;
+}
+
+void ArmCore::set_reg(int r, uint32_t value) { uc_reg_write(uc_, kRegIds[r], &value); }
+
+uint32_t ArmCore::cpsr() const {
+  uint32_t v = 0;
+  uc_reg_read(uc_, UC_ARM_REG_CPSR, &v);
+  return v;
+}
+
+void ArmCore::set_cpsr(uint32_t value) { uc_reg_write(uc_, UC_ARM_REG_CPSR, &value); }
+
+uint32_t ArmCore::spsr() const {
+  uint32_t v = 0;
+  uc_reg_read(uc_, UC_ARM_REG_SPSR, &v);
+  return v;
+}
+
+void ArmCore::set_spsr(uint32_t value) { uc_reg_write(uc_, UC_ARM_REG_SPSR, &value); }
+
+}  // namespace sim

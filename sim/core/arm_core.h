@@ -1,0 +1,111 @@
+// The ARM7TDMI core: Unicorn's ARMv4T (TI925T) model, with our memory map.
+//
+// SDRAM and the monitor's ROM are plain memory; the SFR space, the
+// 7-segment latch and the keypad rows are MMIO regions answered by the Bus.
+// No per-instruction hook: a block hook counts instructions (ARM state, four
+// bytes each) and ends the slice once its budget is spent, so a slice runs
+// whole translated blocks and may overrun its budget by a few instructions.
+// Exceptions are not entered by Unicorn: the slice stops and the board enters
+// them the way the processor does (see Board).
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <unicorn/unicorn.h>
+
+#include "core/bus.h"
+#include "core/memory.h"
+
+namespace sim {
+
+class ArmCore {
+ public:
+  enum class Stop {
+    kBudget,     // ran its instructions (or was asked to stop)
+    kException,  // undefined instruction, SWI, breakpoint: see exception/pc
+    kFault,      // access to nothing, or a write to ROM: see fault_*
+  };
+  struct Slice {
+    uint64_t executed = 0;  // instructions that completed
+    Stop stop = Stop::kBudget;
+    int exception = 0;      // Unicorn's number: 1 undefined, 2 SWI, 7 breakpoint
+    uint32_t pc = 0;        // for exceptions: the instruction (undefined) or the next one (SWI)
+    uint32_t fault_address = 0;
+    bool fault_fetch = false;
+    bool fault_write = false;
+    uint32_t fault_pc = 0;  // the instruction that faulted (best effort for data aborts)
+  };
+
+  enum Reg { R0 = 0, SP = 13, LR = 14, PC = 15 };
+  enum Mode : uint32_t { kUsr = 0x10, kFiq = 0x11, kIrq = 0x12, kSvc = 0x13, kAbt = 0x17, kUnd = 0x1B, kSys = 0x1F };
+  static constexpr uint32_t kCpsrI = 0x80, kCpsrF = 0x40, kCpsrT = 0x20;
+
+  ArmCore(Sdram& ram, Bus& bus, const std::vector<std::pair<uint32_t, uint32_t>>& mmio_regions);
+  ~ArmCore();
+  ArmCore(const ArmCore&) = delete;
+  ArmCore& operator=(const ArmCore&) = delete;
+
+  // The monitor's ROM in bank 0 (read-only to the firmware).
+  void load_rom(uint32_t address, const std::vector<uint32_t>& words);
+
+  Slice run(uint64_t max_instructions);
+  // Ends the running slice at the end of the current block (from callbacks).
+  void request_stop();
+  // Lowers the running slice's budget to `instructions` from now.
+  void limit(uint64_t instructions);
+  bool running() const { return running_; }
+
+  void set_cycles_per_instruction(unsigned cpi) { cpi_ = cpi ? cpi : 1; }
+  unsigned cycles_per_instruction() const { return cpi_; }
+  // Instructions executed since power-on, counted at block starts.
+  const uint64_t* position() const { return &total_; }
+  uint64_t instructions() const { return total_; }
+  // Cycles of the slice being executed (for the scheduler's now()).
+  const uint64_t* inflight_cycles() const { return &inflight_cycles_; }
+
+  uint32_t reg(int r) const;
+  void set_reg(int r, uint32_t value);
+  uint32_t cpsr() const;
+  void set_cpsr(uint32_t value);  // switches register banks with the mode
+  uint32_t spsr() const;
+  void set_spsr(uint32_t value);
+  uint32_t pc() const { return reg(PC); }
+  void set_pc(uint32_t value) { set_reg(PC, value); }
+
+  // Discards translated code (after the firmware image is reloaded).
+  void flush_code();
+
+ private:
+  static void on_block(uc_engine* uc, uint64_t address, uint32_t size, void* self);
+  static void on_interrupt(uc_engine* uc, uint32_t number, void* self);
+  static bool on_invalid(uc_engine* uc, uc_mem_type type, uint64_t address, int size, int64_t value, void* self);
+  uint32_t find_faulting_instruction(uint32_t fault_address) const;
+
+  Sdram& ram_;
+  Bus& bus_;
+  uc_engine* uc_ = nullptr;
+  std::vector<std::unique_ptr<std::pair<Bus*, uint32_t>>> regions_;  // MMIO callback contexts
+  std::vector<uint8_t> rom_;
+  unsigned cpi_ = 1;
+  bool running_ = false;
+
+  uint64_t total_ = 0;
+  uint64_t slice_start_ = 0;
+  uint64_t budget_end_ = 0;
+  uint64_t inflight_cycles_ = 0;
+  uint64_t block_start_total_ = 0;  // total_ before the current block
+  uint32_t block_address_ = 0;
+  uint32_t block_size_ = 0;
+
+  bool exception_ = false;
+  int exception_number_ = 0;
+  uint32_t exception_pc_ = 0;
+  bool fault_ = false;
+  uint32_t fault_address_ = 0;
+  bool fault_write_ = false;
+  bool fault_fetch_ = false;
+};
+
+}  // namespace sim

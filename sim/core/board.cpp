@@ -1,0 +1,354 @@
+#include "core/board.h"
+
+#include <algorithm>
+
+#include "core/log.h"
+#include "core/s3c44b0x.h"
+
+namespace sim {
+
+namespace {
+constexpr uint32_t kUdf = 0xE7F000F0;          // permanently undefined: the monitor's traps
+constexpr uint32_t kBranchToSelf = 0xEAFFFFFE;  // b .
+constexpr VTime kMaxSlice = kMillisecond;
+
+// The monitor's stacks, below its vector table (top of SDRAM).
+struct StackSetup {
+  uint32_t mode;
+  uint32_t top;
+};
+constexpr StackSetup kStacks[] = {
+    {ArmCore::kUnd, 0x0C7FFF00}, {ArmCore::kAbt, 0x0C7FFE00}, {ArmCore::kFiq, 0x0C7FFD00},
+    {ArmCore::kIrq, 0x0C7FFC00},  // 4 KB: the tick handler formats text on it
+    {ArmCore::kSys, 0x0C780000}, {ArmCore::kSvc, 0x0C7FEC00},  // main runs on the supervisor stack
+};
+
+const char* exception_name(int offset) {
+  switch (offset) {
+    case 0x04: return "undefined instruction";
+    case 0x08: return "software interrupt";
+    case 0x0C: return "prefetch abort";
+    case 0x10: return "data abort";
+    case 0x18: return "IRQ";
+    case 0x1C: return "FIQ";
+    default: return "exception";
+  }
+}
+}  // namespace
+
+Board::Board(BoardOptions options)
+    : options_(options),
+      bus_(scheduler_),
+      clock_(chip::kClockPower, scheduler_),
+      intc_(chip::kIntc),
+      watchdog_(chip::kWatchdog, scheduler_, intc_),
+      ports_(chip::kPorts, intc_),
+      uart0_("uart0", chip::kUart0, scheduler_, intc_, chip::kIrqUrxd0, chip::kIrqUtxd0, chip::kIrqUerr01),
+      uart1_("uart1", chip::kUart1, 0x2C, {{0x10, 0x6}}, /*quiet=*/true),
+      segs_(chip::kSegsLatch) {
+  for (Device* d : std::initializer_list<Device*>{&clock_, &intc_, &watchdog_, &ports_, &uart0_, &uart1_, &segs_})
+    attach(d);
+  // Blocks set up by the firmware whose settings change nothing in the model:
+  // the cache and write buffer, bus priorities, the memory controller.
+  other_devices_.push_back(std::make_unique<RegisterFile>("syscfg", chip::kSysCfg, 0x4,
+                                                          std::vector<RegisterFile::ResetValue>{{0, 0x1}}, true));
+  other_devices_.push_back(std::make_unique<RegisterFile>("sbuscon", chip::kSbusCon, 0x4,
+                                                          std::vector<RegisterFile::ResetValue>{{0, 0x80001B1B}}, true));
+  other_devices_.push_back(std::make_unique<RegisterFile>("memctl", chip::kMemCtl, 0x34,
+                                                          std::vector<RegisterFile::ResetValue>{}, true));
+  for (auto& d : other_devices_) attach(d.get());
+
+  core_ = std::make_unique<ArmCore>(ram_, bus_,
+                                    std::vector<std::pair<uint32_t, uint32_t>>{{chip::kSfrBase, chip::kSfrSize},
+                                                                               {chip::kSegsLatch, 0x1000},
+                                                                               {chip::kKeypadBase, 0x1000}});
+  core_->set_cycles_per_instruction(options_.cycles_per_instruction);
+  std::vector<uint32_t> rom(chip::kBank0Size / 4, 0);
+  rom[kMainReturnTrap / 4] = kUdf;
+  rom[kCallReturnTrap / 4] = kUdf;
+  core_->load_rom(chip::kBank0Base, rom);
+
+  scheduler_.set_inflight_source(core_->inflight_cycles());
+  scheduler_.set_deadline_listener([this](VTime when) {
+    if (!core_->running()) return;
+    VTime now = scheduler_.now();
+    VTime per = scheduler_.cycle_period() * core_->cycles_per_instruction();
+    core_->limit(when > now ? (when - now + per - 1) / per : 0);
+  });
+  intc_.set_listener([this] {
+    if (core_->running()) core_->request_stop();
+  });
+  bus_.set_position_source(core_->position());
+  bus_.set_idle_detection(options_.skip_polling);
+  bus_.set_idle_listener([this] { core_->request_stop(); });
+  uart0_.set_transmit_listener([this](uint8_t byte) {
+    console_.push_back(static_cast<char>(byte));
+    for (auto& l : console_listeners_) l(byte);
+  });
+  watchdog_.set_reset_handler([this] {
+    reset_requested_ = true;
+    if (core_->running()) core_->request_stop();
+  });
+}
+
+Board::~Board() = default;
+
+void Board::attach(Device* device) {
+  devices_.push_back(device);
+  bus_.attach(device);
+}
+
+bool Board::load(const std::string& elf_path, std::string* error) {
+  if (!elf_.load(elf_path, error)) return false;
+  for (const ElfSegment& seg : elf_.segments()) {
+    if (!ram_.contains(seg.address, seg.memory_size)) {
+      *error = elf_path + ": a segment at " + hex32(seg.address) + " (" + std::to_string(seg.memory_size) +
+               " bytes) lies outside the board's SDRAM (0x0C000000..0x0C7FFFFF); link the program for this board";
+      return false;
+    }
+  }
+  if (!elf_.symbol("main")) {
+    *error = elf_path + ": no `main` symbol; the monitor enters the program at main";
+    return false;
+  }
+  loaded_ = true;
+  ram_.clear();
+  power_on();
+  return true;
+}
+
+void Board::power_on() {
+  scheduler_.cancel_all();
+  for (Device* d : devices_) d->reset();
+  halted_ = false;
+  halt_reason_.clear();
+  reset_requested_ = false;
+  bus_.forget_history();
+  monitor_setup();
+}
+
+// What the resident monitor does before it enters the program.
+void Board::monitor_setup() {
+  for (const ElfSegment& seg : elf_.segments()) {
+    uint8_t* p = ram_.at(seg.address, seg.memory_size);
+    std::copy(seg.bytes.begin(), seg.bytes.end(), p);
+    std::fill(p + seg.bytes.size(), p + seg.memory_size, 0);
+  }
+  std::fill(ram_.at(chip::kVectorTable), ram_.at(chip::kVectorTable) + chip::kVectorTableSize, 0);
+  core_->flush_code();
+
+  // Port G: the keypad's key-down line (PG1) and the buttons (PG6, PG7) as
+  // external interrupts on falling edges, pull-ups on, so that PDATG reads
+  // the lines and a press requests EINT1 / EINT4567.
+  ports_.write(0x40, 0x0000F00C, 4);  // PCONG
+  ports_.write(0x48, 0x00000000, 4);  // PUPG
+  ports_.write(0x50, 0x22000020, 4);  // EXTINT
+
+  for (const StackSetup& s : kStacks) {
+    core_->set_cpsr(s.mode | ArmCore::kCpsrI | ArmCore::kCpsrF);
+    core_->set_reg(ArmCore::SP, s.top);
+  }
+  // main: supervisor mode, IRQs enabled, FIQs disabled.
+  core_->set_cpsr(ArmCore::kSvc | ArmCore::kCpsrF);
+  for (int r = 0; r < 13; ++r) core_->set_reg(r, 0);
+  core_->set_reg(ArmCore::LR, kMainReturnTrap);
+  core_->set_pc(elf_.symbol("main")->address);
+}
+
+std::optional<uint32_t> Board::symbol_address(const std::string& name) const {
+  auto s = elf_.symbol(name);
+  if (!s) return std::nullopt;
+  return s->address;
+}
+
+void Board::halt(const std::string& reason) {
+  halted_ = true;
+  halt_reason_ = reason;
+  halt_pc_ = core_->pc();
+  // What the firmware handed to the UART before it stopped still goes out,
+  // as it would on the board: its last message is usually the reason.
+  VTime limit = scheduler_.now() + 50 * kMillisecond;
+  while (!uart0_.transmit_idle() && scheduler_.next_deadline() <= limit)
+    scheduler_.advance_to(scheduler_.next_deadline());
+}
+
+std::string Board::last_console_line() const {
+  size_t end = console_.size();
+  while (end > 0 && (console_[end - 1] == '\n' || console_[end - 1] == '\r')) --end;
+  size_t begin = console_.find_last_of("\r\n", end ? end - 1 : 0);
+  begin = (begin == std::string::npos || end == 0) ? 0 : begin + 1;
+  return end > begin ? console_.substr(begin, end - begin) : "";
+}
+
+std::string Board::halt_report() const {
+  std::string where = elf_.describe(halt_pc_);
+  std::string report = "halted: " + halt_reason_ + " at pc " + hex32(halt_pc_);
+  if (!where.empty()) report += " (" + where + ")";
+  report += "; last console line: \"" + last_console_line() + "\"";
+  return report;
+}
+
+bool Board::enter_exception(Exception kind, uint32_t link, int irq_source) {
+  uint32_t mode, offset;
+  switch (kind) {
+    case Exception::kUndefined: mode = ArmCore::kUnd; offset = 0x04; break;
+    case Exception::kSwi: mode = ArmCore::kSvc; offset = 0x08; break;
+    case Exception::kPrefetchAbort: mode = ArmCore::kAbt; offset = 0x0C; break;
+    case Exception::kDataAbort: mode = ArmCore::kAbt; offset = 0x10; break;
+    case Exception::kFiq: mode = ArmCore::kFiq; offset = 0x1C; break;
+    case Exception::kIrq:
+    default:
+      mode = ArmCore::kIrq;
+      offset = (irq_source >= 0 && intc_.vectored()) ? 0x20 + 4 * static_cast<uint32_t>(irq_source) : 0x18;
+      break;
+  }
+  uint32_t slot = chip::kVectorTable + offset;
+  uint32_t handler = ram_.read32(slot);
+  std::string what = exception_name(offset < 0x20 ? offset : 0x18);
+  if (irq_source >= 0) what += std::string(" from ") + chip::irq_name(irq_source);
+  if (handler == 0) {
+    halt("no handler for " + what + ": its slot " + hex32(slot) + " holds 0");
+    return false;
+  }
+  if (!ram_.contains(handler, 4)) {
+    halt("the slot " + hex32(slot) + " for " + what + " holds " + hex32(handler) + ", which is not program memory");
+    return false;
+  }
+  uint32_t old = core_->cpsr();
+  uint32_t next = (old & ~0x3Fu) | mode | ArmCore::kCpsrI | (kind == Exception::kFiq ? ArmCore::kCpsrF : 0);
+  core_->set_cpsr(next);
+  core_->set_spsr(old);
+  core_->set_reg(ArmCore::LR, link);
+  core_->set_pc(handler);
+  return true;
+}
+
+void Board::take_interrupts() {
+  uint32_t cpsr = core_->cpsr();
+  if (!(cpsr & ArmCore::kCpsrF) && intc_.fiq_asserted()) {
+    enter_exception(Exception::kFiq, core_->pc() + 4);
+  } else if (!(cpsr & ArmCore::kCpsrI) && intc_.irq_asserted()) {
+    int source = intc_.highest_irq();
+    intc_.acknowledge_irq(source);
+    enter_exception(Exception::kIrq, core_->pc() + 4, source);
+  }
+}
+
+void Board::handle_slice(const ArmCore::Slice& slice, VTime until) {
+  scheduler_.run_cycles(slice.executed * core_->cycles_per_instruction());
+  switch (slice.stop) {
+    case ArmCore::Stop::kException:
+      if (slice.exception == 1 && slice.pc == kMainReturnTrap) {
+        core_->set_pc(slice.pc);
+        halt("main returned");
+      } else if (slice.exception == 1 && slice.pc == kCallReturnTrap && in_call_) {
+        core_->set_pc(slice.pc);
+        call_returned_ = true;
+      } else if (slice.exception == 1) {
+        enter_exception(Exception::kUndefined, slice.pc + 4);
+      } else if (slice.exception == 2) {
+        enter_exception(Exception::kSwi, slice.pc);
+      } else {
+        core_->set_pc(slice.pc);
+        enter_exception(Exception::kPrefetchAbort, slice.pc + 4);  // BKPT on ARMv4T
+      }
+      break;
+    case ArmCore::Stop::kFault:
+      core_->set_pc(slice.fault_pc);
+      if (slice.fault_fetch)
+        enter_exception(Exception::kPrefetchAbort, slice.fault_pc + 4);
+      else
+        enter_exception(Exception::kDataAbort, slice.fault_pc + 8);
+      break;
+    case ArmCore::Stop::kBudget: break;
+  }
+  if (bus_.idle_detected()) {
+    VTime target = std::min({bus_.take_idle_until(), scheduler_.next_deadline(), until});
+    if (target > scheduler_.now()) scheduler_.advance_to(target);
+  }
+  if (reset_requested_) watchdog_reset();
+}
+
+// A branch to itself leaves only through an interrupt: with none possible the
+// board is stuck (the firmware's fatal handlers end this way); otherwise
+// nothing happens until the next event, so let the time pass at once.
+void Board::check_stuck(VTime until) {
+  uint32_t pc = core_->pc();
+  if (ram_.read32(pc) != kBranchToSelf) return;
+  uint32_t cpsr = core_->cpsr();
+  bool irq_possible = !(cpsr & ArmCore::kCpsrI) && !(intc_.intcon() & 2) && !(intc_.mask() & chip::kGlobalMaskBit) &&
+                      (intc_.mask() & 0x3FFFFFF) != 0x3FFFFFF;
+  bool fiq_possible = !(cpsr & ArmCore::kCpsrF) && !(intc_.intcon() & 1) && !(intc_.mask() & chip::kGlobalMaskBit);
+  if (!irq_possible && !fiq_possible) {
+    halt("stuck in a loop that no interrupt can leave");
+    return;
+  }
+  if (!options_.skip_polling) return;
+  VTime target = std::min(scheduler_.next_deadline(), until);
+  if (target > scheduler_.now() && target != kForever) scheduler_.advance_to(target);
+}
+
+void Board::watchdog_reset() {
+  ++resets_;
+  log_warning("board", "the watchdog reset the chip at " + format_duration(now()) + "; the monitor starts the program again");
+  power_on();
+}
+
+void Board::run_until(VTime until, const std::function<bool()>& stop) {
+  if (!loaded_) return;
+  while (!halted_ && scheduler_.now() < until) {
+    if (stop && stop()) break;
+    take_interrupts();
+    if (halted_) break;
+    VTime now = scheduler_.now();
+    VTime deadline = std::min({scheduler_.next_deadline(), until, now + kMaxSlice});
+    VTime per_instruction = scheduler_.cycle_period() * core_->cycles_per_instruction();
+    uint64_t budget = deadline > now ? (deadline - now + per_instruction - 1) / per_instruction : 1;
+    // An interrupt waiting for the handler in progress to return: look again soon.
+    if ((core_->cpsr() & ArmCore::kCpsrI) && intc_.irq_asserted()) budget = std::min<uint64_t>(budget, 64);
+    ArmCore::Slice slice = core_->run(budget);
+    handle_slice(slice, until);
+    if (!halted_) check_stuck(until);
+  }
+}
+
+bool Board::call(const std::string& function, const std::vector<uint32_t>& args, uint32_t* result, VTime limit,
+                 std::string* error) {
+  auto fail = [&](const std::string& why) {
+    if (error) *error = function + ": " + why;
+    return false;
+  };
+  auto sym = elf_.symbol(function);
+  if (!sym || !sym->is_function) return fail("no such function in " + elf_.path());
+  if (halted_) return fail("the board is halted (" + halt_reason_ + ")");
+
+  uint32_t saved_cpsr = core_->cpsr();
+  uint32_t saved[16];
+  for (int r = 0; r < 16; ++r) saved[r] = core_->reg(r);
+
+  uint32_t sp = (saved[ArmCore::SP] - 256) & ~7u;  // leave the interrupted frame alone
+  if (args.size() > 4) {
+    sp -= 4 * static_cast<uint32_t>(args.size() - 4);
+    sp &= ~7u;
+    for (size_t i = 4; i < args.size(); ++i) ram_.write32(sp + 4 * static_cast<uint32_t>(i - 4), args[i]);
+  }
+  for (size_t i = 0; i < 4; ++i) core_->set_reg(static_cast<int>(i), i < args.size() ? args[i] : 0);
+  core_->set_reg(ArmCore::SP, sp);
+  core_->set_reg(ArmCore::LR, kCallReturnTrap);
+  core_->set_cpsr(saved_cpsr & ~ArmCore::kCpsrT);
+  core_->set_pc(sym->address);
+
+  in_call_ = true;
+  call_returned_ = false;
+  run_until(now() + limit, [this] { return call_returned_; });
+  in_call_ = false;
+  if (halted_) return fail(halt_report());
+  bool returned = call_returned_;
+  if (returned && result) *result = core_->reg(ArmCore::R0);
+  core_->set_cpsr(saved_cpsr);
+  for (int r = 0; r < 16; ++r) core_->set_reg(r, saved[r]);
+  if (!returned) return fail("did not return within " + format_duration(limit));
+  return true;
+}
+
+}  // namespace sim

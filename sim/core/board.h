@@ -1,0 +1,141 @@
+// The simulated teaching board: the ARM core, the chip's blocks, the board's
+// devices and the resident monitor, on one virtual clock.
+//
+// This is the API that the command line, the window, the scripts and the
+// tests share: load a firmware ELF, run for a time or until a condition,
+// drive the inputs, read the outputs, trace register accesses, and call a
+// firmware function by name on the real ARM code.
+#pragma once
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/arm_core.h"
+#include "core/bus.h"
+#include "core/elf_image.h"
+#include "core/memory.h"
+#include "core/scheduler.h"
+#include "devices/clock_power.h"
+#include "devices/intc.h"
+#include "devices/ports.h"
+#include "devices/register_file.h"
+#include "devices/seven_segment.h"
+#include "devices/uart.h"
+#include "devices/watchdog.h"
+
+namespace sim {
+
+struct BoardOptions {
+  unsigned cycles_per_instruction = 1;
+  bool skip_polling = true;  // skip the time the firmware spends polling registers
+};
+
+class Board {
+ public:
+  explicit Board(BoardOptions options = {});
+  ~Board();
+
+  // Reads the ELF and powers the board on: the monitor loads it and stands
+  // ready to enter `main`. False with a one-line reason on failure.
+  bool load(const std::string& elf_path, std::string* error);
+  // Power-on reset: devices to reset values, image reloaded, monitor set-up.
+  void power_on();
+
+  // Runs until virtual time `until`, a halt, or `stop` (checked between
+  // slices, at least every millisecond of virtual time) returns true.
+  void run_until(VTime until, const std::function<bool()>& stop = {});
+  void run_for(VTime duration) { run_until(now() + duration); }
+
+  VTime now() const { return scheduler_.now(); }
+  uint64_t cycles() const { return scheduler_.cycles(); }
+
+  bool halted() const { return halted_; }
+  const std::string& halt_reason() const { return halt_reason_; }
+  // "halted: <reason> at pc 0x... (function+0x..); last console line: "...""
+  std::string halt_report() const;
+  // Watchdog resets since power-on.
+  int resets() const { return resets_; }
+
+  // Inputs.
+  void uart_input(const std::vector<uint8_t>& bytes) { uart0_.receive(bytes); }
+
+  // Outputs.
+  const std::string& console() const { return console_; }
+  std::string last_console_line() const;
+  void add_console_listener(std::function<void(uint8_t)> listener) { console_listeners_.push_back(std::move(listener)); }
+  bool led_lit(int pin) const { return ports_.led_lit(pin); }  // 9 left, 10 right
+  uint8_t segment_latch() const { return segs_.latch(); }
+
+  // The firmware.
+  const ElfImage& elf() const { return elf_; }
+  std::optional<uint32_t> symbol_address(const std::string& name) const;
+  // Calls a function of the firmware with up to 4 word arguments (more go on
+  // the stack) and returns r0, running the board meanwhile (interrupts are
+  // served). The interrupted state is restored afterwards. Fails (false, with
+  // *error) for an unknown symbol, a halt, or when `limit` passes first.
+  bool call(const std::string& function, const std::vector<uint32_t>& args, uint32_t* result,
+            VTime limit = kSecond, std::string* error = nullptr);
+
+  // Register trace ("cycle R|W address value size"), nullptr to stop.
+  void set_trace(std::FILE* file) { bus_.set_trace(file); }
+
+  // Parts, for tests and front ends.
+  Scheduler& scheduler() { return scheduler_; }
+  Sdram& ram() { return ram_; }
+  Bus& bus() { return bus_; }
+  ArmCore& core() { return *core_; }
+  Intc& intc() { return intc_; }
+  Ports& ports() { return ports_; }
+  Uart& uart0() { return uart0_; }
+  ClockPower& clock() { return clock_; }
+  Watchdog& watchdog() { return watchdog_; }
+  SevenSegment& seven_segment() { return segs_; }
+
+  // Monitor facts.
+  static constexpr uint32_t kMainReturnTrap = 0x100;  // LR given to main
+  static constexpr uint32_t kCallReturnTrap = 0x104;  // LR given to call()
+
+ private:
+  enum class Exception { kUndefined, kSwi, kPrefetchAbort, kDataAbort, kIrq, kFiq };
+  void attach(Device* device);
+  void monitor_setup();
+  void take_interrupts();
+  bool enter_exception(Exception kind, uint32_t link, int irq_source = -1);
+  void handle_slice(const ArmCore::Slice& slice, VTime until);
+  void halt(const std::string& reason);
+  void check_stuck(VTime until);
+  void watchdog_reset();
+
+  BoardOptions options_;
+  Scheduler scheduler_;
+  Sdram ram_;
+  Bus bus_;
+  ClockPower clock_;
+  Intc intc_;
+  Watchdog watchdog_;
+  Ports ports_;
+  Uart uart0_;
+  RegisterFile uart1_;
+  SevenSegment segs_;
+  std::vector<std::unique_ptr<Device>> other_devices_;
+  std::vector<Device*> devices_;
+  std::unique_ptr<ArmCore> core_;
+  ElfImage elf_;
+  bool loaded_ = false;
+
+  bool halted_ = false;
+  std::string halt_reason_;
+  uint32_t halt_pc_ = 0;
+  bool reset_requested_ = false;
+  int resets_ = 0;
+  bool in_call_ = false;
+  bool call_returned_ = false;
+
+  std::string console_;
+  std::vector<std::function<void(uint8_t)>> console_listeners_;
+};
+
+}  // namespace sim

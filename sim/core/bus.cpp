@@ -1,0 +1,114 @@
+#include "core/bus.h"
+
+#include <algorithm>
+
+#include "core/log.h"
+#include "core/s3c44b0x.h"
+
+namespace sim {
+
+void Bus::attach(Device* device) {
+  uint32_t base = device->base();
+  if (base >= chip::kSfrBase && base < chip::kSfrBase + chip::kSfrSize) {
+    uint32_t first = (base - chip::kSfrBase) >> 14;
+    uint32_t last = (base + device->size() - 1 - chip::kSfrBase) >> 14;
+    for (uint32_t slot = first; slot <= last && slot < sfr_.size(); ++slot) sfr_[slot] = device;
+  } else {
+    external_.push_back(device);
+  }
+}
+
+Device* Bus::find(uint32_t address) const {
+  if (address >= chip::kSfrBase && address < chip::kSfrBase + chip::kSfrSize) {
+    Device* d = sfr_[(address - chip::kSfrBase) >> 14];
+    return d && address - d->base() < d->size() ? d : (d ? d : nullptr);
+  }
+  for (Device* d : external_)
+    if (address >= d->base() && address - d->base() < d->size()) return d;
+  return nullptr;
+}
+
+void Bus::trace(char kind, uint32_t address, uint32_t value, unsigned size) {
+  if (trace_)
+    std::fprintf(trace_, "%llu %c %08X %08X %u\n", static_cast<unsigned long long>(scheduler_.cycles()), kind, address,
+                 value, size);
+}
+
+uint32_t Bus::read(uint32_t address, unsigned size) {
+  Device* device = find(address);
+  uint32_t value = 0;
+  if (device) {
+    value = device->read(address - device->base(), size);
+  } else {
+    static std::vector<uint32_t> reported;
+    if (std::find(reported.begin(), reported.end(), address) == reported.end()) {
+      reported.push_back(address);
+      log_warning("bus", "read of " + hex32(address) + ": no register there, reads 0 (reported once)");
+    }
+  }
+  if (size < 4) value &= (1u << (8 * size)) - 1;
+  trace('R', address, value, size);
+  for (auto& w : watchers_) w(false, address, value, size);
+  if (device && idle_detection_) note_read(device, address, value);
+  return value;
+}
+
+void Bus::write(uint32_t address, uint32_t value, unsigned size) {
+  if (size < 4) value &= (1u << (8 * size)) - 1;
+  trace('W', address, value, size);
+  for (auto& w : watchers_) w(true, address, value, size);
+  history_count_ = 0;  // a write may change what the loop reads
+  Device* device = find(address);
+  if (device) {
+    device->write(address - device->base(), value, size);
+  } else {
+    static std::vector<uint32_t> reported;
+    if (std::find(reported.begin(), reported.end(), address) == reported.end()) {
+      reported.push_back(address);
+      log_warning("bus", "write of " + hex32(value) + " to " + hex32(address) + ": no register there, ignored (reported once)");
+    }
+  }
+}
+
+// A polling loop reads the same few registers in the same order, with the
+// same number of instructions between the reads, and gets the same values.
+// We look for a period of 1..4 reads repeated four times over; then nothing
+// the loop sees can change before the next event or before one of the
+// registers' own next change.
+void Bus::note_read(Device* device, uint32_t address, uint32_t value) {
+  uint64_t position = position_ ? *position_ : 0;
+  history_[history_head_] = {address, value, position};
+  history_device_[history_head_] = device;
+  history_head_ = (history_head_ + 1) % kHistory;
+  if (history_count_ < kHistory) ++history_count_;
+
+  auto at = [&](int back) -> const Read& { return history_[(history_head_ - 1 - back + 2 * kHistory) % kHistory]; };
+  constexpr int kRepeats = 4;
+  constexpr uint64_t kMaxLoopInstructions = 64;
+  for (int period = 1; period <= 4; ++period) {
+    int needed = period * kRepeats + 1;
+    if (history_count_ < needed) break;
+    bool loop = true;
+    for (int i = 0; i + period < needed && loop; ++i) {
+      const Read& a = at(i);
+      const Read& b = at(i + period);
+      if (a.address != b.address || a.value != b.value) loop = false;
+      if (i + period + 1 < needed && a.position - at(i + 1).position != b.position - at(i + period + 1).position)
+        loop = false;
+    }
+    if (!loop) continue;
+    if (at(0).position - at(period).position > kMaxLoopInstructions) continue;
+    VTime until = kForever;
+    for (int i = 0; i < period; ++i) {
+      int index = (history_head_ - 1 - i + 2 * kHistory) % kHistory;
+      Device* d = history_device_[index];
+      until = std::min(until, d->stable_until(history_[index].address - d->base()));
+    }
+    if (until <= scheduler_.now()) return;
+    idle_until_ = until;
+    if (idle_listener_) idle_listener_();
+    return;
+  }
+}
+
+}  // namespace sim

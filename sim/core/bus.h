@@ -1,0 +1,79 @@
+// The chip's memory-mapped I/O as the core sees it: the SFR space, the
+// 7-segment latch and the keypad rows, each dispatched to its device model.
+//
+// The bus also keeps the register trace and watches for polling loops: when
+// the same short sequence of register reads keeps returning the same values,
+// nothing can change until the next event (or until a counter register next
+// changes), so the board may skip that time instead of emulating the spin.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+#include "core/scheduler.h"
+#include "devices/device.h"
+
+namespace sim {
+
+class Bus {
+ public:
+  explicit Bus(Scheduler& scheduler) : scheduler_(scheduler) {}
+
+  // Devices in the SFR space (any 16 KB-aligned block) or on the external bus.
+  void attach(Device* device);
+  Device* find(uint32_t address) const;
+
+  uint32_t read(uint32_t address, unsigned size);
+  void write(uint32_t address, uint32_t value, unsigned size);
+
+  // "cycle R|W address value size" per access, to a file (nullptr: off).
+  void set_trace(std::FILE* file) { trace_ = file; }
+  // Also called for every access (tests watch register writes this way).
+  using Watcher = std::function<void(bool is_write, uint32_t address, uint32_t value, unsigned size)>;
+  void add_watcher(Watcher watcher) { watchers_.push_back(std::move(watcher)); }
+
+  // Polling detection. `position` identifies where in the instruction stream
+  // the access happened (instructions executed so far in the run).
+  void set_position_source(const uint64_t* position) { position_ = position; }
+  void set_idle_detection(bool on) { idle_detection_ = on; }
+  // Set when a polling loop was recognised: the time up to which the values
+  // read stay as they are (kForever: until the next event). Cleared by take.
+  bool idle_detected() const { return idle_until_ != 0; }
+  VTime take_idle_until() {
+    VTime t = idle_until_;
+    idle_until_ = 0;
+    history_count_ = 0;
+    return t;
+  }
+  void set_idle_listener(std::function<void()> listener) { idle_listener_ = std::move(listener); }
+  void forget_history() { history_count_ = 0; }
+
+ private:
+  struct Read {
+    uint32_t address;
+    uint32_t value;
+    uint64_t position;
+  };
+  void note_read(Device* device, uint32_t address, uint32_t value);
+  void trace(char kind, uint32_t address, uint32_t value, unsigned size);
+
+  Scheduler& scheduler_;
+  std::array<Device*, 256> sfr_{};  // 16 KB slots of the SFR space
+  std::vector<Device*> external_;
+  std::FILE* trace_ = nullptr;
+  std::vector<Watcher> watchers_;
+
+  const uint64_t* position_ = nullptr;
+  bool idle_detection_ = true;
+  static constexpr int kHistory = 16;
+  std::array<Read, kHistory> history_{};
+  std::array<Device*, kHistory> history_device_{};
+  int history_count_ = 0;
+  int history_head_ = 0;
+  VTime idle_until_ = 0;
+  std::function<void()> idle_listener_;
+};
+
+}  // namespace sim

@@ -1,0 +1,100 @@
+// Chip facts of the S3C44B0X and of this board that the simulator's models
+// share: the memory map, the blocks' base addresses and the interrupt
+// sources. Per-register offsets live with each block's model.
+#pragma once
+#include <cstdint>
+
+namespace sim::chip {
+
+// Memory map.
+constexpr uint32_t kBank0Base = 0x00000000;  // boot ROM: the resident monitor
+constexpr uint32_t kBank0Size = 0x00001000;
+constexpr uint32_t kSfrBase = 0x01C00000;
+constexpr uint32_t kSfrSize = 0x00400000;
+constexpr uint32_t kSegsLatch = 0x02140000;  // 7-segment latch, bank 1
+constexpr uint32_t kKeypadBase = 0x06000000;  // keypad rows, bank 3
+constexpr uint32_t kKeypadSize = 0x1000;
+constexpr uint32_t kSdramBase = 0x0C000000;
+constexpr uint32_t kSdramSize = 8u << 20;
+constexpr uint32_t kVectorTable = 0x0C7FFF00;  // the monitor's RAM table
+constexpr uint32_t kVectorTableSize = 0x88;
+constexpr uint32_t kIrqSlotBase = 0x0C7FFF20;  // slot of source k: base + 4k
+
+// Board: where the monitor puts things and where the firmware expects them.
+constexpr uint32_t kFirmwareBase = 0x0C100000;
+constexpr uint32_t kFrameBufferBase = 0x0C300000;
+constexpr uint32_t kKeyTonesBase = 0x0C400000;
+constexpr uint32_t kCallClipA = 0x0C4FA000;
+constexpr uint32_t kCallClipB = 0x0C56A000;
+constexpr uint32_t kKeyToneStride = 0x2000;  // key k's tone at kKeyTonesBase + k * stride
+constexpr uint32_t kKeyToneBytes = 6400;
+constexpr uint32_t kCallClipABytes = 288000;
+constexpr uint32_t kCallClipBBytes = 25600;
+// The phone's audio link (IISPSR 0x77, 256 fs) at MCLK 64 MHz: every sample
+// clip is made at this rate, 16-bit stereo.
+constexpr unsigned kBoardSampleRate = 15625;
+constexpr uint32_t kMessageBuffer = 0x0C700000;
+constexpr uint32_t kMessageBufferSize = 320000;
+
+// Board inputs on port G: the keypad's key-down line (EINT1) and the two
+// push-buttons (EINT4567), all low while pressed. A button's code is its
+// PDATG bit mask.
+constexpr int kKeyDownPin = 1;
+constexpr int kButtonPins[] = {6, 7};
+
+// Block bases inside the SFR space.
+constexpr uint32_t kSysCfg = 0x01C00000;
+constexpr uint32_t kSbusCon = 0x01C40000;
+constexpr uint32_t kMemCtl = 0x01C80000;
+constexpr uint32_t kUart0 = 0x01D00000;
+constexpr uint32_t kUart1 = 0x01D04000;
+constexpr uint32_t kSio = 0x01D14000;
+constexpr uint32_t kIis = 0x01D18000;
+constexpr uint32_t kPorts = 0x01D20000;
+constexpr uint32_t kWatchdog = 0x01D30000;
+constexpr uint32_t kAdc = 0x01D40000;
+constexpr uint32_t kPwm = 0x01D50000;
+constexpr uint32_t kIic = 0x01D60000;
+constexpr uint32_t kRtc = 0x01D70000;
+constexpr uint32_t kClockPower = 0x01D80000;
+constexpr uint32_t kIntc = 0x01E00000;
+constexpr uint32_t kZdma = 0x01E80000;
+constexpr uint32_t kLcd = 0x01F00000;
+constexpr uint32_t kBdma = 0x01F80000;
+constexpr uint32_t kIisFifo = 0x01D18010;  // IISFIF: where the DMA meets the IIS
+
+// Interrupt sources: bit numbers in INTPND / INTMSK / I_ISPC.
+enum Irq : int {
+  kIrqAdc = 0,
+  kIrqRtc = 1,
+  kIrqUtxd1 = 2,
+  kIrqUtxd0 = 3,
+  kIrqSio = 4,
+  kIrqIic = 5,
+  kIrqUrxd1 = 6,
+  kIrqUrxd0 = 7,
+  kIrqTimer5 = 8,
+  kIrqTimer4 = 9,
+  kIrqTimer3 = 10,
+  kIrqTimer2 = 11,
+  kIrqTimer1 = 12,
+  kIrqTimer0 = 13,
+  kIrqUerr01 = 14,
+  kIrqWdt = 15,
+  kIrqBdma1 = 16,
+  kIrqBdma0 = 17,
+  kIrqZdma1 = 18,
+  kIrqZdma0 = 19,
+  kIrqTick = 20,
+  kIrqEint4567 = 21,
+  kIrqEint3 = 22,
+  kIrqEint2 = 23,
+  kIrqEint1 = 24,
+  kIrqEint0 = 25,
+  kIrqCount = 26,
+};
+constexpr uint32_t kGlobalMaskBit = 1u << 26;
+
+const char* irq_name(int source);  // "TICK", "BDMA0", ...
+
+}  // namespace sim::chip

@@ -1,0 +1,54 @@
+// Base of every memory-mapped block or board device.
+//
+// A device answers 32-, 16- and 8-bit reads and writes at offsets from its
+// base. Registers that count are computed from the scheduler's clock when
+// read; changes over time come from the device's own scheduled Events.
+#pragma once
+#include <cstdint>
+#include <set>
+#include <string>
+
+#include "core/scheduler.h"
+#include "core/vtime.h"
+
+namespace sim {
+
+class Device {
+ public:
+  Device(std::string name, uint32_t base, uint32_t size) : name_(std::move(name)), base_(base), size_(size) {}
+  virtual ~Device() = default;
+  Device(const Device&) = delete;
+  Device& operator=(const Device&) = delete;
+
+  const std::string& name() const { return name_; }
+  uint32_t base() const { return base_; }
+  uint32_t size() const { return size_; }
+
+  // Power-on (and watchdog) reset: registers to their reset values.
+  virtual void reset() {}
+  virtual uint32_t read(uint32_t offset, unsigned size) = 0;
+  virtual void write(uint32_t offset, uint32_t value, unsigned size) = 0;
+
+  // Until when a read of this register keeps returning the same value if no
+  // event fires and nothing is written: lets the board skip the time that
+  // firmware spends polling it. Registers computed from the clock (counters)
+  // must answer with the time their value next changes.
+  virtual VTime stable_until(uint32_t offset) {
+    (void)offset;
+    return kForever;
+  }
+
+ protected:
+  // Reports an access to a register the model does not implement, once per
+  // offset and direction; the access itself reads 0 / is ignored by the caller.
+  void log_unmodelled(uint32_t offset, bool is_write);
+  void log(const std::string& what) const;
+
+ private:
+  std::string name_;
+  uint32_t base_;
+  uint32_t size_;
+  std::set<uint64_t> reported_;
+};
+
+}  // namespace sim

@@ -1,0 +1,32 @@
+// Register access and a polled console for the test firmwares.
+#pragma once
+#define REG(a) (*(volatile unsigned int *)(a))
+#define UTRSTAT0 REG(0x01D00010)
+#define UTXH0 REG(0x01D00020)
+#define UBRDIV0 REG(0x01D00028)
+#define ULCON0 REG(0x01D00000)
+#define UCON0 REG(0x01D00004)
+#define WTCON REG(0x01D30000)
+#define WTDAT REG(0x01D30004)
+#define WTCNT REG(0x01D30008)
+#define INTCON REG(0x01E00000)
+#define INTMSK REG(0x01E0000C)
+#define I_ISPC REG(0x01E00024)
+#define SLOT(k) REG(0x0C7FFF20 + 4 * (k))
+
+static inline void console_init(void) {
+  ULCON0 = 3;
+  UCON0 = 5;
+  UBRDIV0 = 3;  // fast: MCLK 8 MHz / (16 * 4) = 125000 baud
+}
+static inline void put(char c) {
+  while (!(UTRSTAT0 & 2)) {
+  }
+  UTXH0 = (unsigned char)c;
+}
+static inline void puts_(const char *s) {
+  while (*s) put(*s++);
+}
+static inline void put_hex(unsigned v) {
+  for (int i = 28; i >= 0; i -= 4) put("0123456789ABCDEF"[(v >> i) & 15]);
+}
