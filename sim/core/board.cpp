@@ -1,6 +1,7 @@
 #include "core/board.h"
 
 #include <algorithm>
+#include <ctime>
 
 #include "core/log.h"
 #include "core/s3c44b0x.h"
@@ -11,6 +12,13 @@ namespace {
 constexpr uint32_t kUdf = 0xE7F000F0;          // permanently undefined: the monitor's traps
 constexpr uint32_t kBranchToSelf = 0xEAFFFFFE;  // b .
 constexpr VTime kMaxSlice = kMillisecond;
+
+RtcTime host_local_time() {
+  std::time_t t = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  return RtcTime::from_tm(tm);
+}
 
 // The monitor's stacks, below its vector table (top of SDRAM).
 struct StackSetup {
@@ -45,9 +53,19 @@ Board::Board(BoardOptions options)
       ports_(chip::kPorts, intc_),
       uart0_("uart0", chip::kUart0, scheduler_, intc_, chip::kIrqUrxd0, chip::kIrqUtxd0, chip::kIrqUerr01),
       uart1_("uart1", chip::kUart1, 0x2C, {{0x10, 0x6}}, /*quiet=*/true),
-      segs_(chip::kSegsLatch) {
-  for (Device* d : std::initializer_list<Device*>{&clock_, &intc_, &watchdog_, &ports_, &uart0_, &uart1_, &segs_})
+      segs_(chip::kSegsLatch),
+      lcd_(chip::kLcd),
+      timers_(chip::kPwm, scheduler_, intc_),
+      rtc_(chip::kRtc, scheduler_, intc_, options.rtc_start ? *options.rtc_start : host_local_time()),
+      keypad_(chip::kKeypadBase, ports_),
+      buttons_(ports_),
+      iic_(chip::kIic, scheduler_, intc_),
+      eeprom_(scheduler_) {
+  // Reset order matters: the ports first, then the devices that drive pins.
+  for (Device* d : std::initializer_list<Device*>{&clock_, &intc_, &watchdog_, &ports_, &uart0_, &uart1_, &segs_,
+                                                  &lcd_, &timers_, &rtc_, &keypad_, &iic_})
     attach(d);
+  iic_.attach(eeprom_);
   // Blocks set up by the firmware whose settings change nothing in the model:
   // the cache and write buffer, bus priorities, the memory controller.
   other_devices_.push_back(std::make_unique<RegisterFile>("syscfg", chip::kSysCfg, 0x4,
@@ -120,6 +138,8 @@ bool Board::load(const std::string& elf_path, std::string* error) {
 void Board::power_on() {
   scheduler_.cancel_all();
   for (Device* d : devices_) d->reset();
+  buttons_.reset();
+  eeprom_.reset();
   halted_ = false;
   halt_reason_.clear();
   reset_requested_ = false;
@@ -153,6 +173,25 @@ void Board::monitor_setup() {
   for (int r = 0; r < 13; ++r) core_->set_reg(r, 0);
   core_->set_reg(ArmCore::LR, kMainReturnTrap);
   core_->set_pc(elf_.symbol("main")->address);
+}
+
+bool Board::use_eeprom_file(const std::string& path, std::string* error) {
+  auto file = std::make_unique<EepromFile>();
+  if (!file->open(path, error)) return false;
+  file->attach(eeprom_);
+  eeprom_file_ = std::move(file);
+  return true;
+}
+
+const std::string& Board::eeprom_path() const {
+  static const std::string none;
+  return eeprom_file_ ? eeprom_file_->path() : none;
+}
+
+const uint8_t* Board::font() const {
+  auto s = elf_.symbol("font");
+  if (!s || s->size < 4096) return nullptr;
+  return ram_.at(s->address, 4096);
 }
 
 std::optional<uint32_t> Board::symbol_address(const std::string& name) const {

@@ -18,9 +18,17 @@
 #include "core/elf_image.h"
 #include "core/memory.h"
 #include "core/scheduler.h"
+#include "devices/at24c04.h"
 #include "devices/clock_power.h"
+#include "devices/eeprom_file.h"
+#include "devices/iic.h"
 #include "devices/intc.h"
+#include "devices/keypad.h"
+#include "devices/lcd_controller.h"
 #include "devices/ports.h"
+#include "devices/push_buttons.h"
+#include "devices/pwm_timers.h"
+#include "devices/rtc.h"
 #include "devices/register_file.h"
 #include "devices/seven_segment.h"
 #include "devices/uart.h"
@@ -31,7 +39,12 @@ namespace sim {
 struct BoardOptions {
   unsigned cycles_per_instruction = 1;
   bool skip_polling = true;  // skip the time the firmware spends polling registers
+  // What the RTC holds at power-on; unset: the host's local time.
+  std::optional<RtcTime> rtc_start;
 };
+
+constexpr int kLcdWidth = 320;
+constexpr int kLcdHeight = 240;
 
 class Board {
  public:
@@ -61,6 +74,18 @@ class Board {
 
   // Inputs.
   void uart_input(const std::vector<uint8_t>& bytes) { uart0_.receive(bytes); }
+  Keypad& keypad() { return keypad_; }
+  PushButtons& buttons() { return buttons_; }
+
+  // The EEPROM's image lives in this file from now on (see EepromFile).
+  bool use_eeprom_file(const std::string& path, std::string* error);
+  const std::string& eeprom_path() const;
+  At24c04& eeprom() { return eeprom_; }
+
+  // The LCD as the controller scans it: 320 x 240 grey levels, 0 = white.
+  void screen(uint8_t* grey) const { lcd_.render(ram_, grey); }
+  // The firmware's 8 x 16 font (256 glyphs x 16 bytes), or nullptr.
+  const uint8_t* font() const;
 
   // Outputs.
   const std::string& console() const { return console_; }
@@ -93,6 +118,10 @@ class Board {
   ClockPower& clock() { return clock_; }
   Watchdog& watchdog() { return watchdog_; }
   SevenSegment& seven_segment() { return segs_; }
+  LcdController& lcd() { return lcd_; }
+  PwmTimers& timers() { return timers_; }
+  Rtc& rtc() { return rtc_; }
+  Iic& iic() { return iic_; }
 
   // Monitor facts.
   static constexpr uint32_t kMainReturnTrap = 0x100;  // LR given to main
@@ -120,6 +149,14 @@ class Board {
   Uart uart0_;
   RegisterFile uart1_;
   SevenSegment segs_;
+  LcdController lcd_;
+  PwmTimers timers_;
+  Rtc rtc_;
+  Keypad keypad_;
+  PushButtons buttons_;
+  Iic iic_;
+  At24c04 eeprom_;
+  std::unique_ptr<EepromFile> eeprom_file_;
   std::vector<std::unique_ptr<Device>> other_devices_;
   std::vector<Device*> devices_;
   std::unique_ptr<ArmCore> core_;

@@ -1,0 +1,116 @@
+// The call screen.
+#include "telefono_llamada.h"
+
+#include "keypad.h"
+#include "lcd.h"
+#include "s3c44b0x.h"
+#include "telefono_lcd.h"
+#include "timers.h"
+#include "uda1341ts.h"
+
+static constexpr uint8 INK = 15;
+static constexpr uint8 VOLUMEN = 32;
+static constexpr int X_PRIMERO = 83;   // x before the first digit
+static constexpr int PASO_X = 17;      // a 16-pixel cell and one blank column
+static constexpr int LLAMADAS_A = 5;
+static constexpr int LLAMADAS_B = 20;
+
+static int maskAux;
+
+static void mask_all(void)
+{
+    maskAux = static_cast<int>(reg32(INTMSK));
+    reg32(INTMSK) = 0xFFFFFFFF;
+}
+
+static void unmask(void)
+{
+    reg32(INTMSK) = static_cast<uint32>(maskAux);
+}
+
+static const uint8 *text(const char *s)
+{
+    return reinterpret_cast<const uint8 *>(s);
+}
+
+static uint16 *clip(uint32 address)
+{
+    return reinterpret_cast<uint16 *>(static_cast<uintptr_t>(address));
+}
+
+int llamada_digito(uint8 tecla)
+{
+    static const int8 digitos[16] = {
+        1, 2, 3, -1,
+        4, 5, 6, -1,
+        7, 8, 9, -1,
+        -1, 0, -1, -1,
+    };
+    return tecla < 16 ? digitos[tecla] : -1;
+}
+
+uint32 llamada_tono(uint8 tecla)
+{
+    if (tecla == 10 || tecla == 13)
+        return KEY_TONE_BASE + 9 * KEY_TONE_STEP;
+    return KEY_TONE_BASE + tecla * KEY_TONE_STEP;
+}
+
+void llamada(uint8 sonido)
+{
+    int numero[LLAMADA_MAX_DIGITOS] = {};
+    int i = 0;
+    int x = X_PRIMERO;
+    int aux = 0;
+    uint8 finish = 0;
+    uint8 call = 0;
+
+    while (!finish) {
+        const uint8 tecla = keypad_getchar();
+        keypad_wait_release();
+
+        const int digito = llamada_digito(tecla);
+        if (digito >= 0) {
+            // A full number takes no more digits: no tone, nothing stored
+            // or drawn past the tenth place.
+            if (i < LLAMADA_MAX_DIGITOS) {
+                numero[i] = digito;
+                aux = digito;
+                x += PASO_X;
+                ++i;
+                uda1341ts_play(clip(llamada_tono(tecla)), KEY_TONE_BYTES, VOLUMEN);
+            }
+        } else if (tecla == KEY_LLAMAR) {
+            finish = 1;
+            call = 1;
+        } else if (tecla == KEY_COLGAR) {
+            finish = 1;
+        }
+
+        timer3_delay_ms(100);
+
+        // For a key that added nothing this draws the last digit again where
+        // it already is.
+        if (i > 0) {
+            mask_all();
+            lcd_printf_x2(static_cast<uint16>(x), 100, INK, text("%i"), aux);
+            unmask();
+        }
+    }
+
+    if (!call)
+        return;
+
+    ini_telefono(sonido);
+    mask_all();
+    lcd_printf_x2(50, 100, INK, text("Llamando a..."));
+    for (int j = 0; j < i; ++j)
+        lcd_printf_x2(static_cast<uint16>(100 + PASO_X * j), 140, INK, text("%i"), numero[j]);
+    unmask();
+
+    // The clips play unmasked: each transfer ends on the DMA interrupt.
+    for (int j = 0; j < LLAMADAS_A; ++j)
+        uda1341ts_play(clip(CALL_CLIP_A), CALL_CLIP_A_BYTES, VOLUMEN);
+    for (int j = 0; j < LLAMADAS_B; ++j)
+        uda1341ts_play(clip(CALL_CLIP_B), CALL_CLIP_B_BYTES, VOLUMEN);
+}

@@ -1,0 +1,32 @@
+// PNG files of the LCD and of the window, written with libpng.
+//
+// Needs nothing from the board: the caller hands over pixels. Every function
+// returns false with a one-line reason in `error` ("cannot write out.png: No
+// such file or directory"). A regular file is written under a temporary name
+// in the same directory and renamed into place, so a failed write leaves the
+// old file (or none), never half a picture; pipes and devices are written
+// directly.
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace sim {
+
+enum class PngFormat {
+  kGrey8,  // one byte per pixel, 0 black .. 255 white
+  kRgb8,   // three bytes per pixel, R G B
+};
+
+// Any image: `height` rows of `width` pixels, rows `stride` bytes apart
+// (0 means packed: width x bytes per pixel).
+bool write_png(const std::string& path, const uint8_t* pixels, int width, int height, PngFormat format,
+               std::string& error, int stride = 0);
+
+// An LCD frame of grey levels (0 white .. 15 black; higher values count as
+// 15) as an 8-bit greyscale PNG: level n becomes 255 - 17n.
+bool write_grey16_png(const std::string& path, const uint8_t* levels, int width, int height, std::string& error);
+
+// The board's 320 x 240 panel (76800 bytes, as LcdController::render gives).
+bool write_lcd_png(const std::string& path, const uint8_t* levels, std::string& error);
+
+}  // namespace sim

@@ -1,0 +1,314 @@
+#include "frontends/scenario.h"
+
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "frontends/lcd_text.h"
+#include "frontends/png_writer.h"
+
+namespace sim {
+
+namespace {
+constexpr VTime kDefaultHold = 100 * kMillisecond;
+constexpr VTime kPersonsPause = 150 * kMillisecond;
+constexpr VTime kDefaultWithin = 2 * kSecond;
+constexpr VTime kPollStep = 10 * kMillisecond;
+
+// Splits a line into words; a double-quoted string is one word, kept with
+// its quotes so that the parser knows it was quoted.
+bool tokenize(const std::string& line, std::vector<std::string>* words, std::string* error) {
+  size_t i = 0;
+  while (i < line.size()) {
+    if (isspace(static_cast<unsigned char>(line[i]))) {
+      ++i;
+      continue;
+    }
+    if (line[i] == '#') break;
+    if (line[i] == '"') {
+      size_t j = i + 1;
+      while (j < line.size() && line[j] != '"') j += line[j] == '\\' ? 2 : 1;
+      if (j >= line.size()) {
+        *error = "unterminated string";
+        return false;
+      }
+      words->push_back(line.substr(i, j - i + 1));
+      i = j + 1;
+      continue;
+    }
+    size_t j = i;
+    while (j < line.size() && !isspace(static_cast<unsigned char>(line[j]))) ++j;
+    words->push_back(line.substr(i, j - i));
+    i = j;
+  }
+  return true;
+}
+
+bool parse_int(const std::string& word, int* out) {
+  if (word.empty()) return false;
+  char* end = nullptr;
+  long v = std::strtol(word.c_str(), &end, 0);
+  if (*end) return false;
+  *out = static_cast<int>(v);
+  return true;
+}
+
+bool is_quoted(const std::string& w) { return w.size() >= 2 && w.front() == '"' && w.back() == '"'; }
+}  // namespace
+
+bool unescape(const std::string& body, std::string* out, std::string* error) {
+  out->clear();
+  for (size_t i = 0; i < body.size(); ++i) {
+    char c = body[i];
+    if (c != '\\') {
+      out->push_back(c);
+      continue;
+    }
+    if (++i >= body.size()) {
+      *error = "a lone backslash at the end of a string";
+      return false;
+    }
+    switch (body[i]) {
+      case 'r': out->push_back('\r'); break;
+      case 'n': out->push_back('\n'); break;
+      case 't': out->push_back('\t'); break;
+      case '\\': out->push_back('\\'); break;
+      case '"': out->push_back('"'); break;
+      case 'x': {
+        if (i + 2 >= body.size() + 0 || !isxdigit(static_cast<unsigned char>(body[i + 1])) ||
+            !isxdigit(static_cast<unsigned char>(body[i + 2]))) {
+          *error = "\\x needs two hex digits";
+          return false;
+        }
+        out->push_back(static_cast<char>(std::stoi(body.substr(i + 1, 2), nullptr, 16)));
+        i += 2;
+        break;
+      }
+      default:
+        *error = std::string("unknown escape \\") + body[i] + " (use \\r \\n \\t \\xHH \\\\ \\\")";
+        return false;
+    }
+  }
+  return true;
+}
+
+bool Scenario::load(const std::string& path, std::string* error) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    *error = path + ": cannot read the script";
+    return false;
+  }
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return parse(ss.str(), path, error);
+}
+
+bool Scenario::parse(const std::string& text, const std::string& name, std::string* error) {
+  name_ = name;
+  commands_.clear();
+  std::istringstream lines(text);
+  std::string line;
+  int number = 0;
+  while (std::getline(lines, line)) {
+    ++number;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    auto bad = [&](const std::string& why) {
+      *error = name + ":" + std::to_string(number) + ": " + why + ": " + line;
+      return false;
+    };
+    std::vector<std::string> w;
+    std::string why;
+    if (!tokenize(line, &w, &why)) return bad(why);
+    if (w.empty()) continue;
+    Command c{};
+    c.line = number;
+    c.source = line;
+    size_t next = 1;
+    auto duration_at = [&](size_t i, VTime* out) { return i < w.size() && parse_duration(w[i], out); };
+    auto string_at = [&](size_t i, std::string* out) {
+      if (i >= w.size() || !is_quoted(w[i])) return false;
+      return unescape(w[i].substr(1, w[i].size() - 2), out, &why);
+    };
+    // Optional trailing "hold D" or "within D".
+    auto trailing = [&](const char* keyword, VTime* out, bool* present) {
+      if (next == w.size()) return true;
+      if (w[next] != keyword || !duration_at(next + 1, out) || next + 2 != w.size()) return false;
+      if (present) *present = true;
+      next = w.size();
+      return true;
+    };
+    const std::string& verb = w[0];
+    if (verb == "wait") {
+      c.kind = Kind::kWait;
+      if (w.size() != 2 || !duration_at(1, &c.duration)) return bad("expected: wait DURATION (e.g. 1.5s, 200ms)");
+    } else if (verb == "key" || verb == "keydown" || verb == "keyup") {
+      c.kind = verb == "key" ? Kind::kKey : verb == "keydown" ? Kind::kKeyDown : Kind::kKeyUp;
+      if (w.size() < 2 || !parse_int(w[1], &c.number) || c.number < 0 || c.number > 15)
+        return bad("expected a key number 0..15");
+      next = 2;
+      c.duration = kDefaultHold;
+      if (c.kind == Kind::kKey ? !trailing("hold", &c.duration, nullptr) : w.size() != 2)
+        return bad(c.kind == Kind::kKey ? "expected: key N [hold DURATION]" : "expected: " + verb + " N");
+    } else if (verb == "button" || verb == "buttondown" || verb == "buttonup") {
+      c.kind = verb == "button" ? Kind::kButton : verb == "buttondown" ? Kind::kButtonDown : Kind::kButtonUp;
+      if (w.size() < 2 || !parse_int(w[1], &c.number) || (c.number != 0x40 && c.number != 0x80 && c.number != 0xC0))
+        return bad("expected a push-button 0x40 or 0x80 (0xC0 for both)");
+      next = 2;
+      c.duration = kDefaultHold;
+      if (c.kind == Kind::kButton ? !trailing("hold", &c.duration, nullptr) : w.size() != 2)
+        return bad("expected: " + verb + (c.kind == Kind::kButton ? " 0x40|0x80 [hold DURATION]" : " 0x40|0x80"));
+    } else if (verb == "uart") {
+      c.kind = Kind::kUart;
+      if (w.size() != 2 || !string_at(1, &c.text)) return bad(why.empty() ? "expected: uart \"TEXT\"" : why);
+    } else if (verb == "screenshot") {
+      c.kind = Kind::kScreenshot;
+      if (w.size() != 2) return bad("expected: screenshot FILE.png");
+      c.text = is_quoted(w[1]) ? w[1].substr(1, w[1].size() - 2) : w[1];
+    } else if (verb == "expect") {
+      if (w.size() < 2) return bad("expected: expect lcd|no lcd|uart|led|pixel ...");
+      const std::string& what = w[1];
+      if (what == "lcd" || what == "uart" || (what == "no" && w.size() > 2 && w[2] == "lcd")) {
+        c.kind = what == "lcd" ? Kind::kExpectLcd : what == "uart" ? Kind::kExpectUart : Kind::kExpectNoLcd;
+        size_t at = what == "no" ? 3 : 2;
+        if (!string_at(at, &c.text)) return bad(why.empty() ? "expected a quoted text" : why);
+        next = at + 1;
+        c.duration = kDefaultWithin;
+        if (!trailing("within", &c.duration, &c.has_within)) return bad("expected: ... \"TEXT\" [within DURATION]");
+      } else if (what == "led") {
+        c.kind = Kind::kExpectLed;
+        if (w.size() != 4 || (w[2] != "left" && w[2] != "right") || (w[3] != "on" && w[3] != "off"))
+          return bad("expected: expect led left|right on|off");
+        c.number = w[2] == "left" ? 9 : 10;
+        c.flag = w[3] == "on";
+      } else if (what == "pixel") {
+        c.kind = Kind::kExpectPixel;
+        if (w.size() != 5 || !parse_int(w[2], &c.x) || !parse_int(w[3], &c.y) || !parse_int(w[4], &c.number) ||
+            c.x < 0 || c.x >= kLcdWidth || c.y < 0 || c.y >= kLcdHeight || c.number < 0 || c.number > 15)
+          return bad("expected: expect pixel X Y GREY with X 0..319, Y 0..239, GREY 0..15");
+      } else {
+        return bad("unknown expectation '" + what + "' (lcd, no lcd, uart, led, pixel)");
+      }
+    } else {
+      return bad("unknown command '" + verb + "'");
+    }
+    commands_.push_back(std::move(c));
+  }
+  return true;
+}
+
+bool Scenario::fail(const Command& c, const std::string& why, std::string* failure) const {
+  *failure = name_ + ":" + std::to_string(c.line) + ": " + c.source + ": " + why;
+  return false;
+}
+
+bool Scenario::run(Board& board, std::string* failure, VTime until, bool* stopped_early) {
+  if (stopped_early) *stopped_early = false;
+  size_t uart_cursor = 0;
+  std::vector<uint8_t> frame(kLcdWidth * kLcdHeight), last(frame.size(), 0xFF);
+  std::vector<TextRun> runs;
+  auto screen_text = [&]() -> const std::vector<TextRun>& {
+    board.screen(frame.data());
+    if (frame != last) {
+      last = frame;
+      const uint8_t* font = board.font();
+      runs = font ? find_lcd_text(font, frame.data()) : std::vector<TextRun>{};
+    }
+    return runs;
+  };
+  auto describe_screen = [&]() {
+    std::string s;
+    for (const TextRun& r : screen_text()) s += (s.empty() ? "" : " | ") + r.text;
+    return s.empty() ? std::string("(no text)") : s;
+  };
+  // Lets time pass; false when the run must end (halt or --until).
+  auto pass = [&](VTime duration) {
+    VTime target = std::min(until, board.now() + duration);
+    board.run_until(target);
+    if (board.now() >= until && stopped_early) *stopped_early = true;
+    return !board.halted() && board.now() < until;
+  };
+  // Waits up to `within` for `holds`, looking every 10 ms of virtual time.
+  auto wait_for = [&](VTime within, const std::function<bool()>& holds) {
+    VTime deadline = board.now() + within;
+    for (;;) {
+      if (holds()) return true;
+      if (board.now() >= deadline || board.halted() || board.now() >= until) return false;
+      pass(std::min(kPollStep, deadline - board.now()));
+    }
+  };
+  for (size_t i = 0; i < commands_.size(); ++i) {
+    const Command& c = commands_[i];
+    if (board.halted()) return fail(c, "the board has halted: " + board.halt_report(), failure);
+    if (board.now() >= until) {
+      if (stopped_early) *stopped_early = true;
+      return true;
+    }
+    switch (c.kind) {
+      case Kind::kWait: pass(c.duration); break;
+      case Kind::kKey:
+        board.keypad().key_down(c.number);
+        pass(c.duration);
+        board.keypad().key_up(c.number);
+        pass(kPersonsPause);
+        break;
+      case Kind::kKeyDown: board.keypad().key_down(c.number); break;
+      case Kind::kKeyUp: board.keypad().key_up(c.number); break;
+      case Kind::kButton:
+        board.buttons().press(static_cast<uint8_t>(c.number));
+        pass(c.duration);
+        board.buttons().release(static_cast<uint8_t>(c.number));
+        pass(kPersonsPause);
+        break;
+      case Kind::kButtonDown: board.buttons().press(static_cast<uint8_t>(c.number)); break;
+      case Kind::kButtonUp: board.buttons().release(static_cast<uint8_t>(c.number)); break;
+      case Kind::kUart: board.uart_input(std::vector<uint8_t>(c.text.begin(), c.text.end())); break;
+      case Kind::kScreenshot: {
+        board.screen(frame.data());
+        std::string error;
+        if (!write_lcd_png(c.text, frame.data(), error)) return fail(c, error, failure);
+        break;
+      }
+      case Kind::kExpectLcd:
+        if (!board.font()) return fail(c, "the firmware has no `font` table to read the screen with", failure);
+        if (!wait_for(c.duration, [&] { return lcd_contains(screen_text(), c.text); }))
+          return fail(c, "not on the screen within " + format_duration(c.duration) + "; the screen shows: " +
+                             describe_screen(), failure);
+        break;
+      case Kind::kExpectNoLcd: {
+        if (!board.font()) return fail(c, "the firmware has no `font` table to read the screen with", failure);
+        bool ok = c.has_within ? wait_for(c.duration, [&] { return !lcd_contains(screen_text(), c.text); })
+                               : !lcd_contains(screen_text(), c.text);
+        if (!ok) return fail(c, "the text is on the screen; it shows: " + describe_screen(), failure);
+        break;
+      }
+      case Kind::kExpectUart: {
+        size_t found = std::string::npos;
+        bool ok = wait_for(c.duration, [&] {
+          found = board.console().find(c.text, uart_cursor);
+          return found != std::string::npos;
+        });
+        if (!ok) {
+          std::string since = board.console().substr(uart_cursor);
+          return fail(c, "not sent on UART0 within " + format_duration(c.duration) + "; it sent since the last uart "
+                         "expect: \"" + since + "\"", failure);
+        }
+        uart_cursor = found + c.text.size();
+        break;
+      }
+      case Kind::kExpectLed: {
+        bool lit = board.led_lit(c.number);
+        if (lit != c.flag) return fail(c, std::string("the LED is ") + (lit ? "on" : "off"), failure);
+        break;
+      }
+      case Kind::kExpectPixel: {
+        board.screen(frame.data());
+        int grey = frame[c.y * kLcdWidth + c.x];
+        if (grey != c.number) return fail(c, "the pixel's grey level is " + std::to_string(grey), failure);
+        break;
+      }
+    }
+  }
+  return true;
+}
+
+}  // namespace sim

@@ -1,0 +1,38 @@
+// What one run of board-sim was asked to do, shared by the command line and
+// the front ends (headless, terminal, window).
+#pragma once
+#include <atomic>
+#include <string>
+
+#include "core/board.h"
+#include "core/vtime.h"
+
+namespace sim {
+
+struct Session {
+  std::string firmware;
+  std::string ui;              // "sdl", "term" or "none"
+  std::string script;          // scenario file, or empty
+  VTime until = kForever;
+  bool real_time = false;
+  std::string uart_in, uart_out, trace, screenshot, fb_dump;
+  bool lcd_text = false;
+  std::string audio_out, audio_in, clips_dir;
+  bool mic = false;
+  std::string eeprom;          // the EEPROM image file
+  bool eeprom_off = false;     // take the EEPROM off the bus
+};
+
+// Set by SIGINT/SIGTERM: the run ends and the outputs are still written.
+extern std::atomic<bool> g_stop_requested;
+
+// Runs the board in real time (when asked) until `until`, a halt or a stop
+// request; `poll` runs between chunks of about 10 ms of virtual time.
+void run_paced(Board& board, VTime until, bool real_time, const std::function<void()>& poll = {});
+
+// The front ends. Each returns when the run is over; false if it could not
+// start (the reason printed), so the caller may fall back.
+bool run_terminal_ui(Board& board, const Session& session);
+bool run_sdl_ui(Board& board, const Session& session);
+
+}  // namespace sim
