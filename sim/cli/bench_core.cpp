@@ -1,0 +1,85 @@
+// bench-core: emulated instructions per second of board-sim against bare
+// Unicorn on the same firmware loop, side by side.
+//
+// The firmware (tests/firmware/bench-stores.S) runs a fixed, store-heavy loop
+// and then spins at `bench_end`. Both runs execute exactly the same
+// instructions: the board counts them; bare Unicorn runs with no hooks at
+// all, from `main` until `bench_end`, with the SFR space as plain memory.
+#include <unicorn/unicorn.h>
+
+#include <time.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "core/board.h"
+#include "core/elf_image.h"
+#include "core/s3c44b0x.h"
+
+namespace {
+
+// CPU time of this thread: other processes on the machine do not count.
+double cpu_seconds() {
+  timespec ts;
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return ts.tv_sec + ts.tv_nsec / 1e9;
+}
+
+double run_bare(const sim::ElfImage& elf, uint32_t main_address, uint32_t end_address) {
+  uc_engine* uc = nullptr;
+  uc_open(UC_ARCH_ARM, UC_MODE_ARM, &uc);
+  uc_ctl_set_cpu_model(uc, UC_CPU_ARM_TI925T);
+  std::vector<uint8_t> ram(sim::chip::kSdramSize, 0), sfr(sim::chip::kSfrSize, 0);
+  uc_mem_map_ptr(uc, sim::chip::kSdramBase, ram.size(), UC_PROT_ALL, ram.data());
+  uc_mem_map_ptr(uc, sim::chip::kSfrBase, sfr.size(), UC_PROT_ALL, sfr.data());
+  for (const sim::ElfSegment& seg : elf.segments())
+    std::copy(seg.bytes.begin(), seg.bytes.end(), ram.begin() + (seg.address - sim::chip::kSdramBase));
+  uint32_t sp = 0x0C7FEC00;
+  uc_reg_write(uc, UC_ARM_REG_SP, &sp);
+  double t0 = cpu_seconds();
+  uc_err err = uc_emu_start(uc, main_address, end_address, 0, 0);
+  double t = cpu_seconds() - t0;
+  if (err != UC_ERR_OK) std::fprintf(stderr, "bench-core: bare Unicorn stopped: %s\n", uc_strerror(err));
+  uc_close(uc);
+  return t;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: bench-core build/bin/bench-stores.elf\n");
+    return 2;
+  }
+  // Best of three runs each, interleaved, so that a busy moment of the
+  // machine does not decide the result.
+  double t_board = 1e9, t_bare = 1e9;
+  uint64_t instructions = 0;
+  for (int round = 0; round < 3; ++round) {
+    sim::Board board;
+    std::string error;
+    if (!board.load(argv[1], &error)) {
+      std::fprintf(stderr, "bench-core: %s\n", error.c_str());
+      return 2;
+    }
+    auto end = board.symbol_address("bench_end");
+    if (!end) {
+      std::fprintf(stderr, "bench-core: %s has no bench_end symbol\n", argv[1]);
+      return 2;
+    }
+    uint64_t before = board.core().instructions();
+    double t0 = cpu_seconds();
+    board.run_until(sim::kForever, [&] { return board.core().pc() == *end; });
+    t_board = std::min(t_board, cpu_seconds() - t0);
+    instructions = board.core().instructions() - before;
+    t_bare = std::min(t_bare, run_bare(board.elf(), *board.symbol_address("main"), *end));
+  }
+
+  double mips_board = instructions / t_board / 1e6, mips_bare = instructions / t_bare / 1e6;
+  std::printf("instructions       %llu\n", static_cast<unsigned long long>(instructions));
+  std::printf("board-sim          %8.1f MIPS  (%.3f s)\n", mips_board, t_board);
+  std::printf("bare Unicorn       %8.1f MIPS  (%.3f s)\n", mips_bare, t_bare);
+  std::printf("board-sim overhead %+7.1f %%   (goal: at most +20 %%)\n", (t_board / t_bare - 1) * 100);
+  return 0;
+}
