@@ -79,7 +79,7 @@ Board::Board(BoardOptions options)
   core_ = std::make_unique<ArmCore>(ram_, bus_,
                                     std::vector<std::pair<uint32_t, uint32_t>>{{chip::kSfrBase, chip::kSfrSize},
                                                                                {chip::kSegsLatch, 0x1000},
-                                                                               {chip::kKeypadBase, 0x1000}});
+                                                                               {chip::kKeypadBase, chip::kKeypadSize}});
   core_->set_cycles_per_instruction(options_.cycles_per_instruction);
   std::vector<uint32_t> rom(chip::kBank0Size / 4, 0);
   rom[kMainReturnTrap / 4] = kUdf;

@@ -14,7 +14,7 @@
 // is reported once and holds its count).
 //
 // Judgement calls:
-// - The tick rate is fixed from MCLK when a timer's registers are written;
+// - The tick rate is fixed from MCLK when the block's registers are written;
 //   a PLL change alone is not followed until the next write.
 // - The prescaler runs free on the chip, so the first tick after a start
 //   comes at an arbitrary phase. Here the phase starts at the start (or at a
