@@ -1,13 +1,22 @@
 // The phone: start-up, the main loop and the clock shown in the status bar.
+#include "dma.h"
+#include "iic.h"
+#include "iis.h"
 #include "keypad.h"
 #include "lcd.h"
 #include "leds.h"
 #include "rtc.h"
 #include "s3c44b0x.h"
 #include "system.h"
+#include "telefono_agenda.h"
+#include "telefono_contestador.h"
+#include "telefono_fecha_hora.h"
 #include "telefono_lcd.h"
+#include "telefono_llamada.h"
+#include "telefono_sonido.h"
 #include "timers.h"
 #include "uart.h"
+#include "uda1341ts.h"
 
 // Sound state shown by every screen: 0 sound on, 1 muted. Only the main loop
 // writes it, from the sound menu's result.
@@ -39,13 +48,13 @@ int main(void)
     uart0_init();
     timers_init();
     keypad_init();
-    // bdma0_init();       <- sample transfer (dma)
-    // iis_init();         <- sample transfer (iis)
-    // uda1341ts_init();   <- codec control (uda1341ts)
+    bdma0_init();
+    iis_init();
+    uda1341ts_init();
     leds_init();
     rtc_init();
     lcd_init();
-    // iic_init();         <- IIC bus (iic)
+    iic_init();
     lcd_clear();
     lcd_on();
     pinta_main_menu(sonido);
@@ -55,28 +64,28 @@ int main(void)
     for (;;) {
         uint8 key = keypad_getchar();
         // A press held past this point must not choose a line of the next screen.
-        keypad_wait_release();
+        keypad_wait_release(key);
 
         switch (key) {
         case 0:
             ini_telefono(sonido);
-            // menu_agenda(sonido);             <- address book (telefono_agenda)
+            menu_agenda(sonido);
             break;
         case 1:
             ini_telefono(sonido);
-            // menu_fecha_hora(sonido);         <- date and time (telefono_fecha_hora)
+            menu_fecha_hora(sonido);
             break;
         case 2:
             ini_telefono(sonido);
-            // llamada(sonido);                 <- call (telefono_llamada)
+            llamada(sonido);
             break;
         case 3:
             ini_telefono(sonido);
-            // sonido = menu_sonido(sonido);    <- sound menu (telefono_sonido)
+            sonido = menu_sonido(sonido);
             break;
         case 4:
             ini_telefono(sonido);
-            // menu_contestador(sonido);        <- answering machine (telefono_contestador)
+            menu_contestador(sonido);
             break;
         default:
             break;

@@ -144,6 +144,9 @@ int main(int argc, char** argv) {
   }
   if (!board.use_eeprom_file(s.eeprom, &error)) return usage_error(error);
   if (s.eeprom_off) board.eeprom().set_connected(false);
+  if (!s.clips_dir.empty() && !board.use_clips(s.clips_dir, &error)) return usage_error("--clips: " + error);
+  if (!s.audio_out.empty() && !board.record_audio(s.audio_out, &error)) return usage_error("--audio-out: " + error);
+  if (!s.audio_in.empty() && !board.hear_audio(s.audio_in, &error)) return usage_error("--audio-in: " + error);
 
   std::FILE* trace = nullptr;
   if (!s.trace.empty()) {
@@ -197,6 +200,7 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
 
   // The outputs, whatever ended the run.
+  board.finish_audio();
   std::vector<uint8_t> frame(sim::kLcdWidth * sim::kLcdHeight);
   board.screen(frame.data());
   if (!s.screenshot.empty() && !sim::write_lcd_png(s.screenshot, frame.data(), error)) {

@@ -110,16 +110,16 @@ bool ArmCore::on_invalid(uc_engine*, uc_mem_type type, uint64_t address, int, in
   return false;
 }
 
-void ArmCore::request_stop() {
-  budget_end_ = total_;
-  if (running_) uc_emu_stop(uc_);
-}
+// Both only lower the budget: the block hook then stops at the next block
+// boundary. Stopping Unicorn from inside a register access would abandon the
+// block with the pc at its start, and the next slice would run the block's
+// earlier instructions (and that access) a second time.
+void ArmCore::request_stop() { budget_end_ = total_; }
 
 void ArmCore::limit(uint64_t instructions) {
   if (!running_) return;
   uint64_t end = total_ + instructions;
   if (end < budget_end_) budget_end_ = end;
-  if (budget_end_ <= total_) uc_emu_stop(uc_);
 }
 
 ArmCore::Slice ArmCore::run(uint64_t max_instructions) {

@@ -51,7 +51,8 @@ class ArmCore {
   void load_rom(uint32_t address, const std::vector<uint32_t>& words);
 
   Slice run(uint64_t max_instructions);
-  // Ends the running slice at the end of the current block (from callbacks).
+  // Ends the running slice at the end of the current block (safe from
+  // register-access callbacks).
   void request_stop();
   // Lowers the running slice's budget to `instructions` from now.
   void limit(uint64_t instructions);

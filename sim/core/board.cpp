@@ -5,6 +5,8 @@
 
 #include "core/log.h"
 #include "core/s3c44b0x.h"
+#include "frontends/clips.h"
+#include "frontends/wav_audio.h"
 
 namespace sim {
 
@@ -60,12 +62,21 @@ Board::Board(BoardOptions options)
       keypad_(chip::kKeypadBase, ports_),
       buttons_(ports_),
       iic_(chip::kIic, scheduler_, intc_),
-      eeprom_(scheduler_) {
+      eeprom_(scheduler_),
+      iis_(chip::kIis, scheduler_),
+      bdma_(chip::kBdma, intc_, ram_),
+      zdma_(chip::kZdma) {
   // Reset order matters: the ports first, then the devices that drive pins.
   for (Device* d : std::initializer_list<Device*>{&clock_, &intc_, &watchdog_, &ports_, &uart0_, &uart1_, &segs_,
-                                                  &lcd_, &timers_, &rtc_, &keypad_, &iic_})
+                                                  &lcd_, &timers_, &rtc_, &keypad_, &iic_, &iis_, &bdma_, &zdma_})
     attach(d);
   iic_.attach(eeprom_);
+  iis_.set_dma(&bdma_);
+  bdma_.set_pacer(&iis_);
+  iis_.set_codec(&codec_);
+  codec_.attach(ports_);
+  codec_.set_sync([this] { iis_.sync(); });
+  codec_.set_output(&audio_out_);
   // Blocks set up by the firmware whose settings change nothing in the model:
   // the cache and write buffer, bus priorities, the memory controller.
   other_devices_.push_back(std::make_unique<RegisterFile>("syscfg", chip::kSysCfg, 0x4,
@@ -140,6 +151,7 @@ void Board::power_on() {
   for (Device* d : devices_) d->reset();
   buttons_.reset();
   eeprom_.reset();
+  codec_.reset();
   halted_ = false;
   halt_reason_.clear();
   reset_requested_ = false;
@@ -155,6 +167,9 @@ void Board::monitor_setup() {
     std::fill(p + seg.bytes.size(), p + seg.memory_size, 0);
   }
   std::fill(ram_.at(chip::kVectorTable), ram_.at(chip::kVectorTable) + chip::kVectorTableSize, 0);
+  // The key tones and call clips the phone plays lie at fixed addresses.
+  std::string error;
+  if (clips_dir_.empty() || !load_clips(ram_, clips_dir_, &error)) generate_clips(ram_);
   core_->flush_code();
 
   // Port G: the keypad's key-down line (PG1) and the buttons (PG6, PG7) as
@@ -180,6 +195,31 @@ bool Board::use_eeprom_file(const std::string& path, std::string* error) {
   if (!file->open(path, error)) return false;
   file->attach(eeprom_);
   eeprom_file_ = std::move(file);
+  return true;
+}
+
+bool Board::record_audio(const std::string& wav_path, std::string* error) {
+  auto sink = std::make_unique<WavFileSink>();
+  if (!sink->open(wav_path, chip::kBoardSampleRate, error)) return false;
+  audio_out_.add(sink.get());
+  wav_sink_ = std::move(sink);
+  return true;
+}
+
+bool Board::hear_audio(const std::string& wav_path, std::string* error) {
+  auto source = std::make_unique<WavFileSource>();
+  if (!source->open(wav_path, error)) return false;
+  codec_.set_input(source.get());
+  wav_source_ = std::move(source);
+  return true;
+}
+
+bool Board::use_clips(const std::string& dir, std::string* error) {
+  if (!load_clips(ram_, dir, error)) {
+    generate_clips(ram_);
+    return false;
+  }
+  clips_dir_ = dir;
   return true;
 }
 

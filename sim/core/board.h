@@ -19,6 +19,10 @@
 #include "core/memory.h"
 #include "core/scheduler.h"
 #include "devices/at24c04.h"
+#include "devices/audio.h"
+#include "devices/dma.h"
+#include "devices/iis.h"
+#include "devices/uda1341ts.h"
 #include "devices/clock_power.h"
 #include "devices/eeprom_file.h"
 #include "devices/iic.h"
@@ -81,6 +85,21 @@ class Board {
   bool use_eeprom_file(const std::string& path, std::string* error);
   const std::string& eeprom_path() const;
   At24c04& eeprom() { return eeprom_; }
+
+  // Audio: what the codec plays goes to every sink added (a WAV file, the
+  // window's sound device); what it hears comes from one source (silence
+  // without). The sample clips come from WAV files in `dir` instead of being
+  // generated; false with a reason if one is missing or of the wrong size.
+  void add_audio_sink(AudioSink* sink) { audio_out_.add(sink); }
+  bool record_audio(const std::string& wav_path, std::string* error);
+  bool hear_audio(const std::string& wav_path, std::string* error);
+  void set_audio_source(AudioSource* source) { codec_.set_input(source); }
+  bool use_clips(const std::string& dir, std::string* error);
+  // Ends the audio timeline at now() (pads the WAV file with silence).
+  void finish_audio() { audio_out_.finish(now()); }
+  Uda1341ts& codec() { return codec_; }
+  Iis& iis() { return iis_; }
+  Bdma& bdma() { return bdma_; }
 
   // The LCD as the controller scans it: 320 x 240 grey levels, 0 = white.
   void screen(uint8_t* grey) const { lcd_.render(ram_, grey); }
@@ -157,6 +176,14 @@ class Board {
   Iic iic_;
   At24c04 eeprom_;
   std::unique_ptr<EepromFile> eeprom_file_;
+  Iis iis_;
+  Bdma bdma_;
+  Zdma zdma_;
+  Uda1341ts codec_;
+  AudioFanout audio_out_;
+  std::unique_ptr<AudioSink> wav_sink_;
+  std::unique_ptr<AudioSource> wav_source_;
+  std::string clips_dir_;
   std::vector<std::unique_ptr<Device>> other_devices_;
   std::vector<Device*> devices_;
   std::unique_ptr<ArmCore> core_;

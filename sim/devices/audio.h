@@ -10,6 +10,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "core/vtime.h"
 
@@ -31,6 +32,22 @@ class AudioSink {
   virtual void frames(VTime start, VTime period, const AudioFrame* frames, size_t count) = 0;
   // The run ends at `end`: whatever has not been played up to it is silence.
   virtual void finish(VTime end) { (void)end; }
+};
+
+// One output heard by several sinks (the --audio-out file and the window's
+// sound device).
+class AudioFanout : public AudioSink {
+ public:
+  void add(AudioSink* sink) { sinks_.push_back(sink); }
+  void frames(VTime start, VTime period, const AudioFrame* frames, size_t count) override {
+    for (AudioSink* s : sinks_) s->frames(start, period, frames, count);
+  }
+  void finish(VTime end) override {
+    for (AudioSink* s : sinks_) s->finish(end);
+  }
+
+ private:
+  std::vector<AudioSink*> sinks_;
 };
 
 class AudioSource {

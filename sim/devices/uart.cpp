@@ -64,7 +64,7 @@ void Uart::transmit_done(VTime) {
   }
 }
 
-void Uart::byte_arrives(VTime late) {
+void Uart::byte_arrives(VTime) {
   if (rx_queue_.empty()) return;
   uint8_t byte = rx_queue_.front();
   rx_queue_.pop_front();
@@ -78,7 +78,7 @@ void Uart::byte_arrives(VTime late) {
   }
   if (!rx_queue_.empty()) {
     VTime frame = kSecond * 10 / kFarEndBaud;
-    rx_event_.schedule_at(scheduler_.now() - late + frame);
+    rx_event_.schedule_at(scheduler_.now() + frame);  // now() is already this byte's due time
   }
 }
 

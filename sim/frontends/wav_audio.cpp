@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include "core/log.h"
 
@@ -144,8 +145,10 @@ void WavFileSource::frames(VTime start, VTime period, AudioFrame* frames, size_t
   }
   if (resample_reported_for_ != period) {
     resample_reported_for_ = period;
+    char iis_rate[32];
+    std::snprintf(iis_rate, sizeof iis_rate, "%.1f", static_cast<double>(kSecond) / period);
     log_warning("audio-in", path_ + ": " + std::to_string(rate) + " Hz resampled linearly to the IIS rate of " +
-                                std::to_string(static_cast<double>(kSecond) / period) + " Hz");
+                                iis_rate + " Hz (reported once per rate)");
   }
   for (size_t i = 0; i < count; ++i) {
     const VTime t = start + period * i;

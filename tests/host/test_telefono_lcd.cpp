@@ -59,7 +59,7 @@ TEST_F(PhoneScreen, MuteMarkOnlyForSoundStateOne)
         cross.insert({266 + t, 11 + t});
         cross.insert({274 - t, 11 + t});
     }
-    EXPECT_EQ(lit_pixels(265, 7, 280, 30), cross);
+    EXPECT_EQ(lit_pixels(265, 7, 278, 32), cross);
 
     const std::set<Pixel> with_sound_state_1 = lit_pixels();
     ini_telefono(2);

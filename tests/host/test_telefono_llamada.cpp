@@ -17,8 +17,8 @@ TEST(Llamada, DigitKeysPlayTheirToneClip)
     const struct { uint8 key; uint32 clip; } cases[] = {
         {0, 0x0C400000}, {1, 0x0C402000}, {2, 0x0C404000}, {4, 0x0C408000}, {5, 0x0C40A000},
         {6, 0x0C40C000}, {8, 0x0C410000}, {9, 0x0C412000},
-        // Digits 9 and 0 have no clip of their own.
-        {10, 0x0C412000}, {13, 0x0C412000},
+        // Digits 9 and 0 sound as themselves, not as 8.
+        {10, 0x0C414000}, {13, 0x0C41A000},
     };
     for (const auto &c : cases)
         EXPECT_EQ(llamada_tono(c.key), c.clip) << "key " << int(c.key);

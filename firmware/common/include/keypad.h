@@ -24,10 +24,12 @@ uint8 keypad_timeout_getchar(uint16 n);  // n seconds, 1..6
 void keypad_open(void (*isr)(void));
 void keypad_close(void);
 
-// Waits until the key just read with keypad_getchar is released, with the
-// press and release debounce pauses, so that one press acts once. Call it
-// after keypad_getchar and before acting on the key.
-void keypad_wait_release(void);
+// Makes one press act once: after the press debounce pause, waits until
+// `key` (as read by keypad_getchar) is no longer down, then the release
+// debounce pause. A key let go while the caller was busy (a key tone, say)
+// costs no further wait, so a person keying at a normal pace is never
+// ahead of the phone; another key already down is left for the next read.
+void keypad_wait_release(uint8 key);
 
 // Key number from the low nibbles read at the four row addresses (row 0
 // first): a nibble with exactly one 0 bit names the column (bit 3 = column

@@ -11,7 +11,8 @@ constexpr uint16 LCD_WIDTH = 320;
 constexpr uint16 LCD_HEIGHT = 240;
 constexpr uint32 LCD_WORDS_PER_ROW = LCD_WIDTH / 8;
 constexpr uint32 LCD_WORDS = LCD_WORDS_PER_ROW * LCD_HEIGHT;   // 9600
-// Text buffer of lcd_printf and lcd_printf_x2: at most 255 characters drawn.
+// Text buffer of lcd_printf and lcd_printf_x2: a longer text is cut to its
+// first 255 characters, and they return the number of characters drawn.
 constexpr uint32 LCD_TEXT_SIZE = 256;
 
 constexpr uint32 lcd_word_index(uint16 x, uint16 y)

@@ -4,7 +4,6 @@
 #ifndef UART_H
 #define UART_H
 
-#include <stddef.h>
 #include "types.h"
 
 // Size of the line and text buffers of uart0_gets, uart0_printf and
@@ -24,7 +23,10 @@ int uart0_gets(uint8 *c);
 // first size - 1 are neither stored nor echoed.
 int uart0_gets_bounded(uint8 *c, uint32 size);
 
+// Formatted text is cut to its first 255 characters; returns what was sent.
 int uart0_printf(const uint8 *formato, ...);
+// Scans one line read as uart0_gets does; returns the line's length, not the
+// number of conversions.
 int uart0_scanf(const uint8 *formato, ...);
 
 // --- Device-independent console logic --------------------------------------

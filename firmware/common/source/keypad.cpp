@@ -87,12 +87,20 @@ uint8 keypad_getchar(void)
     return key_read();
 }
 
-void keypad_wait_release(void)
+void keypad_wait_release(uint8 key)
 {
     // The press may still bounce right after keypad_getchar saw it; a bounce
     // taken for the release would let the same press act twice.
     sw_delay_ms(PRESS_DEBOUNCE_MS);
-    wait_all_up();
+    if (key > 15) {
+        // Nothing single was decoded: wait for the whole keypad to be free.
+        wait_all_up();
+    } else {
+        if (key_read() != key)
+            return;
+        while (key_read() == key) {
+        }
+    }
     sw_delay_ms(RELEASE_DEBOUNCE_MS);
 }
 

@@ -137,7 +137,7 @@ void menu_agenda(uint8 sonido)
         unmask();
 
         const uint8 key = keypad_getchar();
-        keypad_wait_release();
+        keypad_wait_release(key);
         switch (key) {
         case KEY_ANADIR:
             ini_telefono(sonido);

@@ -48,7 +48,7 @@ void menu_contestador(uint8 sonido)
         unmask();
 
         const uint8 key = keypad_getchar();
-        keypad_wait_release();
+        keypad_wait_release(key);
         switch (key) {
         case KEY_GRABAR:
             ini_telefono(sonido);

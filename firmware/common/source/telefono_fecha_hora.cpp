@@ -127,7 +127,7 @@ void menu_fecha_hora(uint8 sonido)
         unmask();
 
         const uint8 key = keypad_getchar();
-        keypad_wait_release();
+        keypad_wait_release(key);
         if (key == KEY_FECHA) {
             ini_telefono(sonido);
             cambio_fecha();

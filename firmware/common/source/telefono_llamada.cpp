@@ -49,10 +49,9 @@ int llamada_digito(uint8 tecla)
     return tecla < 16 ? digitos[tecla] : -1;
 }
 
+// Every key has its own tone block: 9 and 0 sound as 9 and 0, not as 8.
 uint32 llamada_tono(uint8 tecla)
 {
-    if (tecla == 10 || tecla == 13)
-        return KEY_TONE_BASE + 9 * KEY_TONE_STEP;
     return KEY_TONE_BASE + tecla * KEY_TONE_STEP;
 }
 
@@ -67,7 +66,6 @@ void llamada(uint8 sonido)
 
     while (!finish) {
         const uint8 tecla = keypad_getchar();
-        keypad_wait_release();
 
         const int digito = llamada_digito(tecla);
         if (digito >= 0) {
@@ -96,6 +94,11 @@ void llamada(uint8 sonido)
             lcd_printf_x2(static_cast<uint16>(x), 100, INK, text("%i"), aux);
             unmask();
         }
+
+        // The digit acts at its press, so that a person dialling at a normal
+        // pace is never ahead of the phone; a key still held after its tone
+        // must not dial again.
+        keypad_wait_release(tecla);
     }
 
     if (!call)

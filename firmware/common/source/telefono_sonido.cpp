@@ -41,7 +41,7 @@ uint8 menu_sonido(uint8 sonido)
         unmask();
 
         const uint8 key = keypad_getchar();
-        keypad_wait_release();
+        keypad_wait_release(key);
         switch (key) {
         case KEY_MUTE:
             uda1341ts_mute(1);
