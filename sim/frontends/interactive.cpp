@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 
 namespace sim {
@@ -90,9 +91,14 @@ std::string format_speed(double speed, bool fast) {
   return text;
 }
 
-std::string codec_status(Board&) {
-  // Board has no codec model yet; this is where its state will be read.
-  return "codec: -";
+std::string codec_status(Board& board) {
+  Uda1341ts& codec = board.codec();
+  char volume[24] = "volume silent";
+  if (std::isfinite(codec.volume_db())) std::snprintf(volume, sizeof volume, "%.0f dB", codec.volume_db());
+  char text[96];
+  std::snprintf(text, sizeof text, "codec: DAC %s, ADC %s, %s%s", codec.dac_powered() ? "on" : "off",
+                codec.adc_powered() ? "on" : "off", volume, codec.muted() ? ", muted" : "");
+  return text;
 }
 
 }  // namespace sim

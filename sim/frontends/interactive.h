@@ -67,8 +67,7 @@ class Pacer {
 std::string format_seconds(VTime t);
 // "1.00x real time", "37.5x fast-forward"
 std::string format_speed(double speed, bool fast);
-// The codec's state for the status line: the converters' power, the volume
-// and the mute, or "codec: -" while the board has no codec model.
+// The codec's state for the status line: "codec: DAC on, ADC off, -6 dB, muted".
 std::string codec_status(Board& board);
 
 }  // namespace sim

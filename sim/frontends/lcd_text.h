@@ -39,8 +39,9 @@
 // byte, column-major, so a cell's 16 row bytes are two 64-bit loads; those
 // are looked up in a hash of the font. Size 2 runs the same search on the four
 // 2 x 2-subsampled phases of the frame, with a second plane that marks
-// non-uniform blocks. A whole 320 x 240 screen takes 1 to 2 ms (blank, full of
-// text or noise alike); a finder built once can be reused for every frame.
+// non-uniform blocks. A whole 320 x 240 screen takes about 1 to 3 ms on a
+// loaded two-core machine (blank, full of text or noise alike); building the
+// finder costs little, and one can be reused for every frame.
 #pragma once
 #include <cstdint>
 #include <string>

@@ -1,0 +1,240 @@
+// The small test firmwares (tests/firmware) on the simulated board: console
+// output, exceptions through the monitor's table, halts, the watchdog's
+// reset, determinism, and calling firmware functions by name.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "core/board.h"
+#include "core/log.h"
+
+namespace sim {
+namespace {
+
+std::string elf_path(const std::string& name) { return std::string(BIN_DIR) + "/" + name + ".elf"; }
+
+// The simulator's own warnings (a watchdog reset, a halt) go here rather
+// than into the test output.
+struct LogCapture {
+  std::vector<std::string> lines;
+  LogSink previous = set_log_sink([this](const std::string& l) { lines.push_back(l); });
+  ~LogCapture() { set_log_sink(previous); }
+};
+
+struct BoardTest : ::testing::Test {
+  LogCapture log;
+  Board board;
+
+  void load(const std::string& name) {
+    std::string error;
+    ASSERT_TRUE(board.load(elf_path(name), &error)) << error;
+  }
+};
+
+TEST_F(BoardTest, HelloOnTheConsole) {
+  load("hello");
+  board.run_until(kSecond);
+  EXPECT_EQ(board.console(), "hello\n");
+  EXPECT_TRUE(board.halted());
+  EXPECT_EQ(board.halt_reason(), "main returned");
+  EXPECT_LT(board.now(), 10 * kMillisecond) << "the halt ends the run at once";
+}
+
+// The watchdog interrupts a loop that keeps known values in r0..r12 twenty
+// times, through the vectored slot of the WDT source; the handler clobbers
+// every register and returns with subs pc, lr, #4.
+TEST_F(BoardTest, IrqReturnsWithEveryRegisterIntact) {
+  load("irq_registers");
+  board.run_until(kSecond);
+  EXPECT_EQ(board.console(), "registers intact\n");
+  auto count = board.symbol_address("count");
+  ASSERT_TRUE(count);
+  EXPECT_EQ(board.ram().read32(*count), 20u) << "interrupts served";
+}
+
+TEST_F(BoardTest, DataAbortThroughItsSlot) {
+  load("data_abort");
+  board.run_until(kSecond);
+  std::smatch m;
+  const std::string console = board.console();
+  ASSERT_TRUE(std::regex_search(console, m, std::regex("abort at ([0-9A-F]{8}) expected ([0-9A-F]{8})\n")))
+      << console;
+  EXPECT_EQ(m[1], m[2]) << "LR_abt - 8 must be the faulting load";
+  auto label = board.symbol_address("fault_label");
+  ASSERT_TRUE(label);
+  EXPECT_EQ(std::stoul(m[1], nullptr, 16), *label);
+}
+
+TEST_F(BoardTest, PrefetchAbortOnAnUnmappedFetch) {
+  load("prefetch_abort");
+  board.run_until(kSecond);
+  EXPECT_EQ(board.console(), "prefetch abort at 03000000 expected 03000000\n");
+}
+
+TEST(BoardHalt, Reports) {
+  struct Case {
+    const char* firmware;
+    const char* reason;
+    const char* where;  // the function the pc is in, "" when outside the image
+    const char* last_line;
+  };
+  const Case cases[] = {
+      {"hello", "main returned", "", "hello"},
+      {"stuck", "stuck in a loop that no interrupt can leave", "main+", "going to sleep for ever"},
+      {"no_handler", "no handler for software interrupt: its slot 0x0C7FFF08 holds 0", "main+", "before the swi"},
+      {"irq_registers", "stuck in a loop that no interrupt can leave", "main+", "registers intact"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.firmware);
+    LogCapture quiet;
+    Board board;
+    std::string error;
+    ASSERT_TRUE(board.load(elf_path(c.firmware), &error)) << error;
+    board.run_until(2 * kSecond);
+    ASSERT_TRUE(board.halted());
+    EXPECT_EQ(board.halt_reason(), c.reason);
+    const std::string report = board.halt_report();
+    EXPECT_EQ(report.rfind("halted: " + std::string(c.reason) + " at pc 0x", 0), 0u) << report;
+    if (*c.where) {
+      EXPECT_NE(report.find(std::string("(") + c.where), std::string::npos) << report;
+    }
+    EXPECT_NE(report.find("last console line: \"" + std::string(c.last_line) + "\""), std::string::npos) << report;
+
+    const VTime halted_at = board.now();
+    board.run_until(halted_at + kSecond);
+    EXPECT_EQ(board.now(), halted_at) << "a halted board stays halted";
+  }
+}
+
+struct RunRecord {
+  std::string trace, console;
+  uint64_t cycles = 0;
+  VTime now = 0;
+};
+
+RunRecord run_once(const std::string& firmware, bool traced, VTime until) {
+  LogCapture quiet;
+  Board board;
+  std::string error;
+  RunRecord r;
+  EXPECT_TRUE(board.load(elf_path(firmware), &error)) << error;
+  std::FILE* f = traced ? std::tmpfile() : nullptr;
+  board.set_trace(f);
+  board.run_until(until);
+  board.set_trace(nullptr);
+  if (f) {
+    std::rewind(f);
+    char buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) r.trace.append(buf, n);
+    std::fclose(f);
+  }
+  r.console = board.console();
+  r.cycles = board.cycles();
+  r.now = board.now();
+  return r;
+}
+
+TEST(BoardDeterminism, TwoRunsGiveTheSameTraceConsoleAndCycles) {
+  for (const char* firmware : {"irq_registers", "hello", "data_abort"}) {
+    SCOPED_TRACE(firmware);
+    RunRecord a = run_once(firmware, true, kSecond);
+    RunRecord b = run_once(firmware, true, kSecond);
+    ASSERT_FALSE(a.trace.empty());
+    EXPECT_TRUE(a.trace == b.trace) << "traces differ (" << a.trace.size() << " and " << b.trace.size() << " bytes)";
+    EXPECT_EQ(a.console, b.console);
+    EXPECT_EQ(a.cycles, b.cycles);
+    EXPECT_EQ(a.now, b.now);
+
+    RunRecord untraced = run_once(firmware, false, kSecond);
+    EXPECT_EQ(untraced.console, a.console) << "tracing must not change the run";
+    EXPECT_EQ(untraced.cycles, a.cycles);
+  }
+}
+
+TEST(BoardDeterminism, TraceLinesHaveTheDocumentedForm) {
+  RunRecord r = run_once("hello", true, kSecond);
+  const std::regex line("[0-9]+ [RW] [0-9A-F]{8} [0-9A-F]{8} [124]");
+  size_t start = 0, lines = 0;
+  uint64_t previous_cycle = 0;
+  while (start < r.trace.size()) {
+    size_t end = r.trace.find('\n', start);
+    ASSERT_NE(end, std::string::npos) << "the last line is unterminated";
+    std::string l = r.trace.substr(start, end - start);
+    ASSERT_TRUE(std::regex_match(l, line)) << l;
+    uint64_t cycle = std::stoull(l);
+    ASSERT_GE(cycle, previous_cycle) << "cycles never go back: " << l;
+    previous_cycle = cycle;
+    start = end + 1;
+    ++lines;
+  }
+  // WTCON off, the console set up (3 writes), then per byte at least one
+  // UTRSTAT read and one UTXH write.
+  EXPECT_GE(lines, 4u + 2u * 6u);
+  EXPECT_NE(r.trace.find(" W 01D00020 00000068 "), std::string::npos) << "the 'h' written to UTXH0";
+}
+
+TEST_F(BoardTest, CallFirmwareFunctionsByName) {
+  load("hello");
+  struct Case {
+    const char* function;
+    std::vector<uint32_t> args;
+    uint32_t result;
+  };
+  const Case cases[] = {
+      {"add3", {1, 2, 3}, 6},
+      {"add3", {0xFFFFFFFB, 2, 0}, 0xFFFFFFFD},  // -5 + 2 + 0
+      {"add3", {}, 0},
+      {"weighted6", {1, 2, 3, 4, 5, 6}, 1 + 4 + 9 + 16 + 25 + 36},
+      {"weighted6", {0, 0, 0, 0, 1, 0}, 5},  // the fifth argument alone, from the stack
+      {"weighted6", {0, 0, 0, 0, 0, 1}, 6},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.function);
+    uint32_t result = 0xDEADBEEF;
+    std::string error;
+    ASSERT_TRUE(board.call(c.function, c.args, &result, kSecond, &error)) << error;
+    EXPECT_EQ(result, c.result);
+  }
+  // The interrupted state comes back: the program still runs from main.
+  board.run_until(board.now() + kSecond);
+  EXPECT_EQ(board.console(), "hello\n");
+  EXPECT_EQ(board.halt_reason(), "main returned");
+}
+
+TEST_F(BoardTest, CallRefusesWhatItCannotRun) {
+  load("hello");
+  uint32_t result = 0;
+  std::string error;
+  EXPECT_FALSE(board.call("no_such_function", {}, &result, kSecond, &error));
+  EXPECT_NE(error.find("no_such_function"), std::string::npos) << error;
+
+  board.run_until(kSecond);
+  ASSERT_TRUE(board.halted());
+  error.clear();
+  EXPECT_FALSE(board.call("add3", {1, 2, 3}, &result, kSecond, &error));
+  EXPECT_NE(error.find("halted"), std::string::npos) << error;
+}
+
+// The firmware leaves the watchdog as the chip resets it: (0x80 + 1) x 16 x
+// 0x8000 cycles at Fin = 8 MHz, 8.454144 s, then the monitor runs it again.
+TEST_F(BoardTest, WatchdogLeftRunningResetsTheBoard) {
+  load("watchdog_reset");
+  const VTime expiry = 8454144 * kMicrosecond;
+  board.run_until(expiry - kMillisecond);
+  EXPECT_EQ(board.resets(), 0);
+  EXPECT_EQ(board.console(), "watchdog left running\n");
+  board.run_until(expiry + 50 * kMillisecond);
+  EXPECT_EQ(board.resets(), 1);
+  EXPECT_EQ(board.console(), "watchdog left running\nwatchdog left running\n");
+  EXPECT_FALSE(board.halted());
+  bool reported = false;
+  for (const std::string& l : log.lines) reported = reported || l.find("watchdog reset") != std::string::npos;
+  EXPECT_TRUE(reported) << "the reset is reported";
+}
+
+}  // namespace
+}  // namespace sim
