@@ -5,7 +5,7 @@
 // Drawn on the CPU into 0x00RRGGBB pixels at one logical size, so the
 // window only scales it by a whole factor, a screenshot is the same picture,
 // and the drawing can be checked without a display. Text uses a built-in
-// 5 x 7 font: a firmware without a `font` table gets the same panel.
+// 5 x 8 font: a firmware without a `font` table gets the same panel.
 //
 // Keys carry what they do in the phone: keys 0, 1, 2 / 4, 5, 6 / 8, 9, 10 /
 // 13 dial 1..9 and 0, key 14 places the call, key 15 is back everywhere, and

@@ -28,6 +28,7 @@ class RawConsole {
   // The bytes typed since the last call, without waiting; none after the
   // end of the input.
   std::vector<uint8_t> read_available();
+  bool at_end() const { return eof_; }
 
  private:
   termios saved_{};

@@ -1,12 +1,353 @@
-#include "frontends/session.h"
+// board-sim's terminal mode: the whole phone from a plain terminal, over ssh
+// too. UART0 is the terminal (raw: keys go to the firmware as typed, Enter
+// as a carriage return). The text on the LCD, read with the firmware's own
+// font, is printed as a block between two rules whenever it changes, with
+// the LEDs and the 7-segment digit in the top rule. Keypad keys and the
+// push-buttons go through the prefix key Ctrl-K:
+//
+//   Ctrl-K 0..15   keypad key, held 100 ms, then 150 ms before the next
+//   Ctrl-K a, b    push-button 0x40, 0x80 (held the same way)
+//   Ctrl-K l       print the LCD again      Ctrl-K f   fast-forward on/off
+//   Ctrl-K ?       help                     Ctrl-K q   quit
+//   Ctrl-K Ctrl-K  a Ctrl-K for the firmware
+//
+// Judgement calls:
+// - A change of the LCD's text is printed once it has held for one check
+//   (50 ms of virtual time), so a screen caught half drawn is not shown.
+// - A change that only turns digits into other digits (the clock in the
+//   status bar, once a second) is printed only within a second of virtual
+//   time after a key or button: stepping a date shows, the ticking clock
+//   does not bury the console.
+// - "Ctrl-K 1" waits half a second of wall time for a second digit (10..15);
+//   a space or Enter ends the number at once.
+#include <poll.h>
+#include <unistd.h>
 
+#include <cctype>
+#include <chrono>
 #include <cstdio>
+#include <deque>
+#include <memory>
+#include <optional>
+
+#include "frontends/interactive.h"
+#include "frontends/lcd_text.h"
+#include "frontends/session.h"
 
 namespace sim {
 
-bool run_terminal_ui(Board&, const Session&) {
-  std::fprintf(stderr, "board-sim: the terminal mode is not available in this build\n");
-  return false;
+namespace {
+
+constexpr VTime kHold = 100 * kMillisecond;
+constexpr VTime kPause = 150 * kMillisecond;
+constexpr VTime kCheckEvery = 50 * kMillisecond;
+constexpr VTime kInputShowsDigits = kSecond;
+constexpr auto kSecondDigitWait = std::chrono::milliseconds(500);
+constexpr uint8_t kPrefix = 0x0B;  // Ctrl-K
+constexpr int kRuleWidth = 60;
+
+const char kOneLineHelp[] =
+    "board-sim terminal mode: this terminal is UART0's console; Ctrl-K then 0..15 presses a keypad key, "
+    "a/b push-button 0x40/0x80, ? help, q quit.\n";
+
+const char kHelp[] =
+    "  Ctrl-K 0..15   keypad key k (held 100 ms); Ctrl-K 1 waits 0.5 s for 10..15, or type Ctrl-K 1 Space\n"
+    "  Ctrl-K a / b   push-button 0x40 (step) / 0x80 (accept)\n"
+    "  Ctrl-K l       print the LCD again      Ctrl-K f   fast-forward on/off\n"
+    "  Ctrl-K q       quit (Ctrl-C too)        Ctrl-K Ctrl-K   a Ctrl-K for the console\n"
+    "  The phone: keys 0..4 pick main-menu lines 1..5; keys 0 1 2 / 4 5 6 / 8 9 10 / 13 dial 1..9 / 0,\n"
+    "  key 14 calls, key 15 goes back; in the date and time editors 0x40 steps and 0x80 accepts.\n";
+
+struct Press {
+  bool button = false;
+  int code = 0;  // key 0..15, or the button's mask
+};
+
+bool same_text(const std::vector<TextRun>& a, const std::vector<TextRun>& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (a[i].x != b[i].x || a[i].y != b[i].y || a[i].size != b[i].size || a[i].text != b[i].text) return false;
+  return true;
+}
+
+bool only_digits_differ(const std::vector<TextRun>& a, const std::vector<TextRun>& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (a[i].x != b[i].x || a[i].y != b[i].y || a[i].size != b[i].size || a[i].text.size() != b[i].text.size())
+      return false;
+    for (size_t j = 0; j < a[i].text.size(); ++j) {
+      char p = a[i].text[j], q = b[i].text[j];
+      if (p != q && !(std::isdigit(static_cast<unsigned char>(p)) && std::isdigit(static_cast<unsigned char>(q))))
+        return false;
+    }
+  }
+  return true;
+}
+
+size_t display_width(const std::string& utf8) {
+  size_t n = 0;
+  for (unsigned char c : utf8)
+    if ((c & 0xC0) != 0x80) ++n;
+  return n;
+}
+
+// The runs laid out as lines of a 40-column text screen: one line per text
+// row (runs less than half a cell apart in y share it), each run at its
+// column x / 8.
+std::vector<std::string> layout(const std::vector<TextRun>& runs) {
+  std::vector<std::string> lines;
+  int line_y = -100;
+  size_t width = 0;
+  for (const TextRun& r : runs) {  // sorted by y, then x
+    if (r.y - line_y > 8) {
+      lines.emplace_back();
+      line_y = r.y;
+      width = 0;
+    }
+    size_t column = static_cast<size_t>(r.x / 8);
+    if (width > 0 && column <= width) column = width + 1;
+    lines.back().append(column - width, ' ');
+    lines.back() += r.text;
+    width = column + display_width(r.text);
+  }
+  return lines;
+}
+
+class TerminalMode {
+ public:
+  TerminalMode(Board& board, const Session& session) : board_(board), session_(session), pacer_(board.now()) {
+    if (board.font()) finder_ = std::make_unique<LcdTextFinder>(board.font());
+  }
+  void run();
+
+ private:
+  void feed(uint8_t byte);
+  void take_number(int key);
+  void queue_press(Press p) { presses_.push_back(p); }
+  void do_presses();
+  VTime next_press_event() const;
+  void advance();
+  void check_screen(bool force);
+  void print_block(const std::vector<TextRun>& runs);
+  std::string indicators() const;
+  void out(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+  void note(const std::string& text);
+
+  Board& board_;
+  const Session& session_;
+  RawConsole console_;
+  Pacer pacer_;
+  std::unique_ptr<LcdTextFinder> finder_;
+  bool done_ = false;
+
+  // The prefix key.
+  enum class Prefix { kNone, kWaiting, kAfterOne } prefix_ = Prefix::kNone;
+  std::chrono::steady_clock::time_point after_one_since_;
+
+  // Presses, one at a time.
+  std::deque<Press> presses_;
+  std::optional<Press> held_;
+  VTime release_at_ = 0;
+  VTime next_free_ = 0;
+  std::optional<VTime> last_press_;
+
+  // What the terminal shows.
+  std::string console_tail_;  // console output since its last line end
+  std::vector<uint8_t> frame_ = std::vector<uint8_t>(kLcdWidth * kLcdHeight);
+  VTime next_check_ = 0;
+  std::vector<TextRun> printed_, candidate_;
+  bool have_candidate_ = false;
+  std::string printed_indicators_, candidate_indicators_;
+};
+
+void TerminalMode::note(const std::string& text) {
+  out((console_tail_.empty() ? "" : "\n") + std::string("-- ") + text + " --\n" + console_tail_);
+}
+
+void TerminalMode::take_number(int key) {
+  queue_press({false, key});
+  prefix_ = Prefix::kNone;
+}
+
+void TerminalMode::feed(uint8_t b) {
+  switch (prefix_) {
+    case Prefix::kNone:
+      if (b == kPrefix) prefix_ = Prefix::kWaiting;
+      else board_.uart_input({b});
+      return;
+    case Prefix::kAfterOne:
+      if (b >= '0' && b <= '5') {
+        take_number(10 + (b - '0'));
+        return;
+      }
+      take_number(1);
+      if (b == ' ' || b == '\r' || b == '\n') return;
+      feed(b);
+      return;
+    case Prefix::kWaiting:
+      prefix_ = Prefix::kNone;
+      if (b == '1') {
+        prefix_ = Prefix::kAfterOne;
+        after_one_since_ = std::chrono::steady_clock::now();
+      } else if (b >= '0' && b <= '9') {
+        take_number(b - '0');
+      } else if (b == 'a' || b == 'A') {
+        queue_press({true, 0x40});
+      } else if (b == 'b' || b == 'B') {
+        queue_press({true, 0x80});
+      } else if (b == 'l' || b == 'L') {
+        check_screen(true);
+      } else if (b == 'f' || b == 'F') {
+        pacer_.set_fast(!pacer_.fast(), board_.now());
+        note(pacer_.fast() ? "fast-forward" : "real time");
+      } else if (b == 'q' || b == 'Q') {
+        done_ = true;
+      } else if (b == '?' || b == 'h' || b == 'H') {
+        out(std::string(console_tail_.empty() ? "" : "\n") + kHelp + console_tail_);
+      } else if (b == kPrefix) {
+        board_.uart_input({kPrefix});
+      } else {
+        out("\a");
+      }
+      return;
+  }
+}
+
+void TerminalMode::do_presses() {
+  VTime now = board_.now();
+  if (held_ && now >= release_at_) {
+    if (held_->button) board_.buttons().release(static_cast<uint8_t>(held_->code));
+    else board_.keypad().key_up(held_->code);
+    held_.reset();
+    next_free_ = now + kPause;
+  }
+  if (!held_ && !presses_.empty() && now >= next_free_) {
+    held_ = presses_.front();
+    presses_.pop_front();
+    if (held_->button) board_.buttons().press(static_cast<uint8_t>(held_->code));
+    else board_.keypad().key_down(held_->code);
+    release_at_ = now + kHold;
+    last_press_ = now;
+  }
+}
+
+VTime TerminalMode::next_press_event() const {
+  if (held_) return release_at_;
+  if (!presses_.empty()) return std::max(next_free_, board_.now() + 1);
+  return kForever;
+}
+
+void TerminalMode::advance() {
+  auto step_to = [&](VTime goal) {
+    while (!board_.halted() && board_.now() < goal && !g_stop_requested) {
+      VTime stop = std::min({goal, next_press_event(), next_check_});
+      board_.run_until(std::max(stop, board_.now() + 1), [] { return g_stop_requested.load(); });
+      do_presses();
+      if (board_.now() >= next_check_) check_screen(false);
+    }
+  };
+  if (pacer_.fast()) {
+    auto start = std::chrono::steady_clock::now();
+    while (!board_.halted() && !g_stop_requested && board_.now() < session_.until &&
+           std::chrono::steady_clock::now() - start < std::chrono::milliseconds(15))
+      step_to(std::min(board_.now() + 10 * kMillisecond, session_.until));
+  } else {
+    step_to(std::min(pacer_.due(board_.now()), session_.until));
+  }
+  do_presses();
+}
+
+std::string TerminalMode::indicators() const {
+  std::string text = std::string("LED PB9 ") + (board_.led_lit(9) ? "ON" : "off") + "  PB10 " +
+                     (board_.led_lit(10) ? "ON" : "off");
+  char digit = board_.seven_segment().shown();
+  if (digit != ' ') text += std::string("  7-seg ") + digit;
+  return text;
+}
+
+void TerminalMode::check_screen(bool force) {
+  next_check_ = board_.now() + kCheckEvery;
+  if (!finder_) return;
+  board_.screen(frame_.data());
+  std::vector<TextRun> runs = finder_->find(frame_.data());
+  std::string now_indicators = indicators();
+
+  if (force) {
+    print_block(runs);
+    printed_indicators_ = now_indicators;
+    return;
+  }
+  bool unchanged = same_text(runs, printed_) && now_indicators == printed_indicators_;
+  if (unchanged) {
+    have_candidate_ = false;
+    return;
+  }
+  // Wait until the new picture has held for one check.
+  if (!have_candidate_ || !same_text(runs, candidate_) || now_indicators != candidate_indicators_) {
+    candidate_ = runs;
+    candidate_indicators_ = now_indicators;
+    have_candidate_ = true;
+    return;
+  }
+  have_candidate_ = false;
+  bool recent_input = last_press_ && board_.now() - *last_press_ <= kInputShowsDigits;
+  if (now_indicators == printed_indicators_ && only_digits_differ(runs, printed_) && !recent_input) return;
+  print_block(runs);
+  printed_indicators_ = now_indicators;
+}
+
+void TerminalMode::print_block(const std::vector<TextRun>& runs) {
+  printed_ = runs;
+  std::string top = "== LCD ";
+  const std::string shown = indicators();
+  top.append(kRuleWidth - top.size() - shown.size() - 4, '=');
+  top += " " + shown + " ==";
+
+  std::string block = console_tail_.empty() ? "" : "\n";
+  block += top + "\n";
+  for (const std::string& line : layout(runs)) block += "  " + line + "\n";
+  if (runs.empty()) block += "  (no text)\n";
+  block += std::string(kRuleWidth, '=') + "\n";
+  block += console_tail_;  // the console's unfinished line, e.g. a prompt
+  out(block);
+  std::fflush(stdout);
+}
+
+void TerminalMode::run() {
+  board_.add_console_listener([this](uint8_t b) {
+    std::fputc(b, stdout);
+    if (b == '\n' || b == '\r') console_tail_.clear();
+    else console_tail_.push_back(static_cast<char>(b));
+  });
+  printed_indicators_ = indicators();  // a dark board with a blank LCD prints nothing
+  out(kOneLineHelp);
+  if (!finder_) out("board-sim: the firmware has no `font` table, so the LCD's text cannot be shown here\n");
+  if (session_.mic) out("board-sim: --mic needs the window; the codec's input hears --audio-in or silence\n");
+  std::fflush(stdout);
+
+  while (!done_ && !g_stop_requested && !board_.halted() && board_.now() < session_.until) {
+    for (uint8_t b : console_.read_available()) feed(b);
+    if (prefix_ == Prefix::kAfterOne && std::chrono::steady_clock::now() - after_one_since_ >= kSecondDigitWait)
+      take_number(1);
+    advance();
+    std::fflush(stdout);
+    if (!pacer_.fast()) {
+      // Wakes at once for a key; at the end of the input, poll would not wait.
+      pollfd p{STDIN_FILENO, POLLIN, 0};
+      if (console_.at_end()) usleep(5000);
+      else ::poll(&p, 1, 5);
+    }
+  }
+  if (board_.halted()) check_screen(true);
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+bool run_terminal_ui(Board& board, const Session& session) {
+  TerminalMode mode(board, session);
+  mode.run();
+  return true;
 }
 
 }  // namespace sim

@@ -153,4 +153,6 @@ good_text: .asciz "registers intact\n"
 bad_text:  .asciz "registers corrupted\n"
         .align 2
         .data
+        .global count           @ the system test reads it by name
+        .type count, %object
 count:  .word 0

@@ -52,7 +52,8 @@ TEST_F(BoardTest, IrqReturnsWithEveryRegisterIntact) {
   EXPECT_EQ(board.console(), "registers intact\n");
   auto count = board.symbol_address("count");
   ASSERT_TRUE(count);
-  EXPECT_EQ(board.ram().read32(*count), 20u) << "interrupts served";
+  // It keeps being interrupted while it prints, until it stops the watchdog.
+  EXPECT_GE(board.ram().read32(*count), 20u) << "interrupts served";
 }
 
 TEST_F(BoardTest, DataAbortThroughItsSlot) {
