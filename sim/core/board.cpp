@@ -85,6 +85,11 @@ Board::Board(BoardOptions options)
                                                           std::vector<RegisterFile::ResetValue>{{0, 0x80001B1B}}, true));
   other_devices_.push_back(std::make_unique<RegisterFile>("memctl", chip::kMemCtl, 0x34,
                                                           std::vector<RegisterFile::ResetValue>{}, true));
+  // Blocks the board does not use: their registers hold what is written and
+  // the first access to each is reported.
+  other_devices_.push_back(std::make_unique<RegisterFile>("sio", chip::kSio, 0x14));
+  other_devices_.push_back(std::make_unique<RegisterFile>("adc", chip::kAdc, 0x0C,
+                                                          std::vector<RegisterFile::ResetValue>{{0, 0x20}}));
   for (auto& d : other_devices_) attach(d.get());
 
   core_ = std::make_unique<ArmCore>(ram_, bus_,

@@ -1,5 +1,6 @@
 #include "frontends/scenario.h"
 
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -54,6 +55,23 @@ bool parse_int(const std::string& word, int* out) {
 }
 
 bool is_quoted(const std::string& w) { return w.size() >= 2 && w.front() == '"' && w.back() == '"'; }
+
+// Console text inside a one-line message: control bytes as script escapes.
+std::string escaped(const std::string& text) {
+  std::string out;
+  for (unsigned char c : text) {
+    if (c == '\n') out += "\\n";
+    else if (c == '\r') out += "\\r";
+    else if (c == '\t') out += "\\t";
+    else if (c == '"' || c == '\\') out += std::string("\\") + static_cast<char>(c);
+    else if (c < 0x20 || c == 0x7F) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\x%02X", c);
+      out += buf;
+    } else out += static_cast<char>(c);
+  }
+  return out;
+}
 }  // namespace
 
 bool unescape(const std::string& body, std::string* out, std::string* error) {
@@ -290,7 +308,7 @@ bool Scenario::run(Board& board, std::string* failure, VTime until, bool* stoppe
         if (!ok) {
           std::string since = board.console().substr(uart_cursor);
           return fail(c, "not sent on UART0 within " + format_duration(c.duration) + "; it sent since the last uart "
-                         "expect: \"" + since + "\"", failure);
+                         "expect: \"" + escaped(since) + "\"", failure);
         }
         uart_cursor = found + c.text.size();
         break;
