@@ -14,21 +14,25 @@
 // Judgement calls:
 // - A change of the LCD's text is printed once it has held for one check
 //   (50 ms of virtual time), so a screen caught half drawn is not shown.
-// - A change that only turns digits into other digits (the clock in the
-//   status bar, once a second) is printed only within a second of virtual
-//   time after a key or button: stepping a date shows, the ticking clock
+// - A change that only turns digits into other digits is printed only
+//   within a second of virtual time after a key or button, and never for a
+//   run that has been seen changing its digits on its own (the clock in the
+//   status bar, once a second): stepping a date shows, the ticking clock
 //   does not bury the console.
 // - "Ctrl-K 1" waits half a second of wall time for a second digit (10..15);
 //   a space or Enter ends the number at once.
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <deque>
 #include <memory>
 #include <optional>
+#include <set>
+#include <tuple>
 
 #include "frontends/interactive.h"
 #include "frontends/lcd_text.h"
@@ -46,11 +50,10 @@ constexpr auto kSecondDigitWait = std::chrono::milliseconds(500);
 constexpr uint8_t kPrefix = 0x0B;  // Ctrl-K
 constexpr int kRuleWidth = 60;
 
-const char kOneLineHelp[] =
-    "board-sim terminal mode: this terminal is UART0's console; Ctrl-K then 0..15 presses a keypad key, "
-    "a/b push-button 0x40/0x80, ? help, q quit.\n";
+const char kOneLineHelp[] = "board-sim: Ctrl-K 0..15 keypad key, Ctrl-K a/b button 0x40/0x80, Ctrl-K ? help\n";
 
 const char kHelp[] =
+    "  What you type goes to UART0's receiver (Enter sends a carriage return), except after Ctrl-K:\n"
     "  Ctrl-K 0..15   keypad key k (held 100 ms); Ctrl-K 1 waits 0.5 s for 10..15, or type Ctrl-K 1 Space\n"
     "  Ctrl-K a / b   push-button 0x40 (step) / 0x80 (accept)\n"
     "  Ctrl-K l       print the LCD again      Ctrl-K f   fast-forward on/off\n"
@@ -70,18 +73,25 @@ bool same_text(const std::vector<TextRun>& a, const std::vector<TextRun>& b) {
   return true;
 }
 
-bool only_digits_differ(const std::vector<TextRun>& a, const std::vector<TextRun>& b) {
-  if (a.size() != b.size()) return false;
+using RunPlace = std::tuple<int, int, int>;  // x, y, size
+
+// When the two screens differ only in digits, the places of the runs that
+// differ; otherwise nothing.
+std::optional<std::set<RunPlace>> digit_changes(const std::vector<TextRun>& a, const std::vector<TextRun>& b) {
+  if (a.size() != b.size()) return std::nullopt;
+  std::set<RunPlace> places;
   for (size_t i = 0; i < a.size(); ++i) {
     if (a[i].x != b[i].x || a[i].y != b[i].y || a[i].size != b[i].size || a[i].text.size() != b[i].text.size())
-      return false;
+      return std::nullopt;
     for (size_t j = 0; j < a[i].text.size(); ++j) {
       char p = a[i].text[j], q = b[i].text[j];
-      if (p != q && !(std::isdigit(static_cast<unsigned char>(p)) && std::isdigit(static_cast<unsigned char>(q))))
-        return false;
+      if (p == q) continue;
+      if (!std::isdigit(static_cast<unsigned char>(p)) || !std::isdigit(static_cast<unsigned char>(q)))
+        return std::nullopt;
+      places.insert({a[i].x, a[i].y, a[i].size});
     }
   }
-  return true;
+  return places;
 }
 
 size_t display_width(const std::string& utf8) {
@@ -157,6 +167,7 @@ class TerminalMode {
   VTime next_check_ = 0;
   std::vector<TextRun> printed_, candidate_;
   bool have_candidate_ = false;
+  std::set<RunPlace> ticking_;  // runs seen changing their digits on their own
   std::string printed_indicators_, candidate_indicators_;
 };
 
@@ -277,7 +288,15 @@ void TerminalMode::check_screen(bool force) {
     printed_indicators_ = now_indicators;
     return;
   }
-  bool unchanged = same_text(runs, printed_) && now_indicators == printed_indicators_;
+  // Runs that tick on their own are no news: neither their digits nor their
+  // coming and going (a cleared screen, the clock drawn again a moment later).
+  auto steady = [&](const std::vector<TextRun>& all) {
+    std::vector<TextRun> kept;
+    for (const TextRun& r : all)
+      if (!ticking_.count({r.x, r.y, r.size})) kept.push_back(r);
+    return kept;
+  };
+  bool unchanged = now_indicators == printed_indicators_ && same_text(steady(runs), steady(printed_));
   if (unchanged) {
     have_candidate_ = false;
     return;
@@ -290,8 +309,14 @@ void TerminalMode::check_screen(bool force) {
     return;
   }
   have_candidate_ = false;
-  bool recent_input = last_press_ && board_.now() - *last_press_ <= kInputShowsDigits;
-  if (now_indicators == printed_indicators_ && only_digits_differ(runs, printed_) && !recent_input) return;
+  if (now_indicators == printed_indicators_) {
+    if (auto places = digit_changes(runs, printed_)) {
+      bool recent_input = last_press_ && board_.now() - *last_press_ <= kInputShowsDigits;
+      bool all_ticking = std::includes(ticking_.begin(), ticking_.end(), places->begin(), places->end());
+      if (!recent_input) ticking_.insert(places->begin(), places->end());
+      if (all_ticking || !recent_input) return;
+    }
+  }
   print_block(runs);
   printed_indicators_ = now_indicators;
 }
