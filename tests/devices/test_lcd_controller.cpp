@@ -35,7 +35,7 @@ uint32_t saddr1(uint32_t a, uint32_t modesel) {
   return (modesel << 27) | ((a >> 22) << 21) | ((a & 0x003FFFFF) >> 1);
 }
 
-// The phone's lcd_init (shared/spec.md Part 2.1) for a buffer at `a`, then lcd_on.
+// The phone's lcd_init for a buffer at `a`, then lcd_on.
 void program_like_phone(LcdController& lcd, uint32_t a = 0x0C300000) {
   lcd.write(Reg::LCDCON1, 0x0000D020, 4);
   lcd.write(Reg::LCDCON2, 0x00013CEF, 4);

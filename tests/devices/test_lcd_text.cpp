@@ -1,5 +1,5 @@
 // Finding text on the LCD with the firmware's font: a synthetic font drawn
-// into frames the way the phone's lcd driver draws (shared/spec.md Part 2.1).
+// into frames the way the phone's lcd driver draws.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -55,7 +55,7 @@ std::vector<uint8_t> make_font() {
   return f;
 }
 
-// A frame and the phone's drawing primitives (the spec's algorithms).
+// A frame and the phone's drawing primitives.
 struct Screen {
   std::vector<uint8_t> font = make_font();
   std::vector<uint8_t> px = std::vector<uint8_t>(W * H, 0);
@@ -277,7 +277,7 @@ TEST(LcdText, CellsAtTheScreenEdges) {
 }
 
 TEST(LcdText, ThePhonesMainScreen) {
-  // Part 1.2's main screen with its marks, the clock and the menu.
+  // The phone's main screen with its marks, the clock and the menu.
   Screen s;
   s.box(4, 4, 316, 32, 15, 3);
   s.box(4, 40, 316, 236, 15, 3);
