@@ -341,8 +341,8 @@ void draw(const State& state, uint32_t* px) {
   fill(px, {0, 0, kWidth, kHeight}, kBoard);
   draw_lcd(px, state.lcd);
 
-  draw_led(px, 9, state.led_left);
-  draw_led(px, 10, state.led_right);
+  draw_led(px, 9, state.led_right);
+  draw_led(px, 10, state.led_left);
   draw_segments(px, state.segment_latch);
   for (int k = 0; k < 16; ++k) draw_key(px, k, (state.keys_down >> k) & 1);
   draw_button(px, 0x40, state.buttons_down & 0x40);

@@ -5,7 +5,28 @@
 #ifndef TELEFONO_LCD_H
 #define TELEFONO_LCD_H
 
+#include "s3c44b0x.h"
 #include "types.h"
+
+// The masked drawing sequence of every screen: the tick handler draws the
+// clock at any moment, so a screen saves INTMSK in its own maskAux, masks
+// everything, draws, and puts back exactly what it found.
+inline void pantalla_enmascarar(int &maskAux)
+{
+    maskAux = static_cast<int>(reg32(INTMSK));
+    reg32(INTMSK) = 0xFFFFFFFF;
+}
+
+inline void pantalla_restaurar(const int &maskAux)
+{
+    reg32(INTMSK) = static_cast<uint32>(maskAux);
+}
+
+// A string literal as the drivers' byte strings.
+inline const uint8 *texto(const char *s)
+{
+    return reinterpret_cast<const uint8 *>(s);
+}
 
 extern "C" {
 

@@ -15,8 +15,7 @@ constexpr uint8 KEY_COLGAR = 15;
 // in the first three columns, or -1 for a key that dials nothing.
 int llamada_digito(uint8 tecla);
 
-// Address of the key tone a digit key plays. Keys 10 and 13 (digits 9 and 0)
-// have no clip of their own and play the one of key 9 (digit 8).
+// Address of the key tone a digit key plays: key k's own 6400-byte clip.
 uint32 llamada_tono(uint8 tecla);
 
 extern "C" {

@@ -75,25 +75,9 @@ static uint8 imagen[AGENDA_IMAGEN];
 static uint8 palabra[UART_LINE_SIZE];
 static_assert(UART_LINE_SIZE == 256, "the %255s below");
 
-static void mask_all(void)
-{
-    maskAux = static_cast<int>(reg32(INTMSK));
-    reg32(INTMSK) = 0xFFFFFFFF;
-}
-
-static void unmask(void)
-{
-    reg32(INTMSK) = static_cast<uint32>(maskAux);
-}
-
-static const uint8 *text(const char *s)
-{
-    return reinterpret_cast<const uint8 *>(s);
-}
-
 static void error_eeprom(void)
 {
-    uart0_puts(text("\nError de EEPROM. \n"));
+    uart0_puts(texto("\nError de EEPROM. \n"));
 }
 
 // Reads the EEPROM into the RAM copy; on failure says so and keeps the copy.
@@ -118,7 +102,7 @@ static boolean cargar(void)
 static boolean leer_texto(uint8 campo[AGENDA_TEXTO])
 {
     palabra[0] = 0;
-    uart0_scanf(text("%255s"), palabra);
+    uart0_scanf(texto("%255s"), palabra);
     agenda_texto(campo, palabra);
     return campo[0] != 0;
 }
@@ -130,11 +114,11 @@ void menu_agenda(uint8 sonido)
 
     for (;;) {
         ini_telefono(sonido);
-        mask_all();
-        lcd_printf(18, 79, INK, text("1. Anadir contacto"));
-        lcd_printf(18, 97, INK, text("2. Mostrar contactos"));
-        lcd_printf(18, 115, INK, text("15. Atras"));
-        unmask();
+        pantalla_enmascarar(maskAux);
+        lcd_printf(18, 79, INK, texto("1. Anadir contacto"));
+        lcd_printf(18, 97, INK, texto("2. Mostrar contactos"));
+        lcd_printf(18, 115, INK, texto("15. Atras"));
+        pantalla_restaurar(maskAux);
 
         const uint8 key = keypad_getchar();
         keypad_wait_release(key);
@@ -157,24 +141,24 @@ void menu_agenda(uint8 sonido)
 
 void anadir_contacto(void)
 {
-    mask_all();
-    lcd_printf_x2(70, 100, INK, text("Mirar la UART"));
-    unmask();
+    pantalla_enmascarar(maskAux);
+    lcd_printf_x2(70, 100, INK, texto("Mirar la UART"));
+    pantalla_restaurar(maskAux);
 
     if (!cargada && !cargar())
         return;
     if (cont >= AGENDA_CONTACTOS) {
-        uart0_puts(text("\nAgenda llena. \n"));
+        uart0_puts(texto("\nAgenda llena. \n"));
         return;
     }
 
     contacto nuevo;
-    uart0_puts(text("\nIntroduzca el Nombre: \n"));
+    uart0_puts(texto("\nIntroduzca el Nombre: \n"));
     if (!leer_texto(nuevo.nombre)) {
-        uart0_puts(text("\nNombre vacio. \n"));
+        uart0_puts(texto("\nNombre vacio. \n"));
         return;
     }
-    uart0_puts(text("\nIntroduzca el Numero: \n"));
+    uart0_puts(texto("\nIntroduzca el Numero: \n"));
     leer_texto(nuevo.numero);
 
     memcpy(imagen, buffer, AGENDA_IMAGEN);
@@ -187,7 +171,7 @@ void anadir_contacto(void)
     memcpy(buffer, imagen, AGENDA_IMAGEN);
     agenda[cont] = nuevo;
     ++cont;
-    uart0_puts(text("\nContacto anadido. \n"));
+    uart0_puts(texto("\nContacto anadido. \n"));
 }
 
 void mostrar_contactos(void)
@@ -195,7 +179,7 @@ void mostrar_contactos(void)
     // What the EEPROM holds now; after a failed read, the RAM copy.
     cargar();
     for (int i = 0; i < cont; ++i) {
-        uart0_printf(text("\nNombre: %s \n"), agenda[i].nombre);
-        uart0_printf(text("Numero: %s \n "), agenda[i].numero);
+        uart0_printf(texto("\nNombre: %s \n"), agenda[i].nombre);
+        uart0_printf(texto("Numero: %s \n "), agenda[i].numero);
     }
 }

@@ -17,22 +17,6 @@ static constexpr uint8 VOLUMEN_MENSAJE = 63;
 
 static int maskAux;
 
-static void mask_all(void)
-{
-    maskAux = static_cast<int>(reg32(INTMSK));
-    reg32(INTMSK) = 0xFFFFFFFF;
-}
-
-static void unmask(void)
-{
-    reg32(INTMSK) = static_cast<uint32>(maskAux);
-}
-
-static const uint8 *text(const char *s)
-{
-    return reinterpret_cast<const uint8 *>(s);
-}
-
 static uint16 *mensaje(void)
 {
     return reinterpret_cast<uint16 *>(static_cast<uintptr_t>(MESSAGE_BUFFER));
@@ -41,11 +25,11 @@ static uint16 *mensaje(void)
 void menu_contestador(uint8 sonido)
 {
     for (;;) {
-        mask_all();
-        lcd_printf(18, 79, INK, text("1. Cambiar Contestador"));
-        lcd_printf(18, 97, INK, text("2. Reproducir Contestador"));
-        lcd_printf(18, 115, INK, text("15. Atras"));
-        unmask();
+        pantalla_enmascarar(maskAux);
+        lcd_printf(18, 79, INK, texto("1. Cambiar Contestador"));
+        lcd_printf(18, 97, INK, texto("2. Reproducir Contestador"));
+        lcd_printf(18, 115, INK, texto("15. Atras"));
+        pantalla_restaurar(maskAux);
 
         const uint8 key = keypad_getchar();
         keypad_wait_release(key);
@@ -68,9 +52,9 @@ void menu_contestador(uint8 sonido)
 
 void grabar_contestador(void)
 {
-    mask_all();
-    lcd_printf_x2(100, 100, INK, text("GRABANDO"));
-    unmask();
+    pantalla_enmascarar(maskAux);
+    lcd_printf_x2(100, 100, INK, texto("GRABANDO"));
+    pantalla_restaurar(maskAux);
 
     led_on(LED_RIGHT);
     uda1341ts_rec(mensaje(), MESSAGE_BUFFER_BYTES);
@@ -79,9 +63,9 @@ void grabar_contestador(void)
 
 void reproducir_contestador(void)
 {
-    mask_all();
-    lcd_printf_x2(80, 100, INK, text("REPRODUCIENDO"));
-    unmask();
+    pantalla_enmascarar(maskAux);
+    lcd_printf_x2(80, 100, INK, texto("REPRODUCIENDO"));
+    pantalla_restaurar(maskAux);
 
     uda1341ts_play(mensaje(), MESSAGE_BUFFER_BYTES, VOLUMEN_MENSAJE);
 }

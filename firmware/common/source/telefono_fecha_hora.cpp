@@ -47,30 +47,14 @@ void fecha_hora_poner(const editor_fecha_hora &editor, rtc_time_t &t, const uint
 
 static int maskAux;
 
-static void mask_all(void)
-{
-    maskAux = static_cast<int>(reg32(INTMSK));
-    reg32(INTMSK) = 0xFFFFFFFF;
-}
-
-static void unmask(void)
-{
-    reg32(INTMSK) = static_cast<uint32>(maskAux);
-}
-
-static const uint8 *text(const char *s)
-{
-    return reinterpret_cast<const uint8 *>(s);
-}
-
 static void pinta_valores(const editor_fecha_hora &editor, const uint8 v[CAMPOS_EDITOR])
 {
-    lcd_printf_x2(100, 100, INK, text(editor.formato), v[0], v[1], v[2]);
+    lcd_printf_x2(100, 100, INK, texto(editor.formato), v[0], v[1], v[2]);
 }
 
 static void editar(const editor_fecha_hora &editor)
 {
-    mask_all();
+    pantalla_enmascarar(maskAux);
 
     rtc_time_t timer;
     rtc_gettime(&timer);
@@ -91,7 +75,7 @@ static void editar(const editor_fecha_hora &editor)
         }
     }
 
-    unmask();
+    pantalla_restaurar(maskAux);
 
     // Only the edited fields are written back; the others are read again
     // now, so the time that passed in the editor is kept in them: setting the
@@ -120,11 +104,11 @@ void menu_fecha_hora(uint8 sonido)
 {
     for (;;) {
         ini_telefono(sonido);
-        mask_all();
-        lcd_printf(18, 79, INK, text("1. Cambiar fecha"));
-        lcd_printf(18, 97, INK, text("2. Cambiar hora"));
-        lcd_printf(18, 115, INK, text("15. Atras"));
-        unmask();
+        pantalla_enmascarar(maskAux);
+        lcd_printf(18, 79, INK, texto("1. Cambiar fecha"));
+        lcd_printf(18, 97, INK, texto("2. Cambiar hora"));
+        lcd_printf(18, 115, INK, texto("15. Atras"));
+        pantalla_restaurar(maskAux);
 
         const uint8 key = keypad_getchar();
         keypad_wait_release(key);

@@ -10,22 +10,6 @@ static constexpr uint8 INK = 15;
 // a source masked before the call is still masked after it.
 static int maskAux;
 
-static void mask_all(void)
-{
-    maskAux = static_cast<int>(reg32(INTMSK));
-    reg32(INTMSK) = 0xFFFFFFFF;
-}
-
-static void unmask(void)
-{
-    reg32(INTMSK) = static_cast<uint32>(maskAux);
-}
-
-static const uint8 *text(const char *s)
-{
-    return reinterpret_cast<const uint8 *>(s);
-}
-
 // Speaker body and cone, shared by both sound marks.
 static void pinta_altavoz(void)
 {
@@ -75,12 +59,12 @@ void pinta_mute(void)
 
 void ini_telefono(uint8 sonido)
 {
-    mask_all();
+    pantalla_enmascarar(maskAux);
 
     lcd_clear();
     lcd_draw_box(4, 4, 316, 32, INK, 3);
     lcd_draw_box(4, 40, 316, 236, INK, 3);
-    lcd_puts_x2(100, 45, INK, text("MORVANE"));
+    lcd_puts_x2(100, 45, INK, texto("MORVANE"));
 
     // Signal strength: a staircase of five pairs of columns standing on row 21.
     for (uint16 i = 0; i <= 4; ++i) {
@@ -102,20 +86,20 @@ void ini_telefono(uint8 sonido)
     else
         pinta_sonido();
 
-    unmask();
+    pantalla_restaurar(maskAux);
 }
 
 void pinta_main_menu(uint8 sonido)
 {
     ini_telefono(sonido);
 
-    mask_all();
-    lcd_puts(18, 79, INK, text("1. Agenda"));
-    lcd_puts(18, 97, INK, text("2. Fecha y Hora"));
-    lcd_puts(18, 115, INK, text("3. Llamar"));
-    lcd_puts(18, 133, INK, text("4. Sonido"));
-    lcd_puts(18, 151, INK, text("5. Contestador"));
-    unmask();
+    pantalla_enmascarar(maskAux);
+    lcd_puts(18, 79, INK, texto("1. Agenda"));
+    lcd_puts(18, 97, INK, texto("2. Fecha y Hora"));
+    lcd_puts(18, 115, INK, texto("3. Llamar"));
+    lcd_puts(18, 133, INK, texto("4. Sonido"));
+    lcd_puts(18, 151, INK, texto("5. Contestador"));
+    pantalla_restaurar(maskAux);
 }
 
 void pinta_telefono(uint8 sonido)
@@ -123,7 +107,7 @@ void pinta_telefono(uint8 sonido)
     ini_telefono(sonido);
 
     // Handset lying on its back, left of the speaker: ear cups, bridge, handle.
-    mask_all();
+    pantalla_enmascarar(maskAux);
     lcd_draw_vline(19, 22, 251, INK, 1);
     lcd_draw_hline(245, 251, 22, INK, 1);
     lcd_draw_vline(19, 22, 245, INK, 1);
@@ -136,5 +120,5 @@ void pinta_telefono(uint8 sonido)
     lcd_draw_hline(233, 235, 16, INK, 1);
     lcd_draw_hline(247, 249, 16, INK, 1);
     lcd_draw_hline(236, 246, 15, INK, 1);
-    unmask();
+    pantalla_restaurar(maskAux);
 }

@@ -17,22 +17,6 @@ static constexpr int LLAMADAS_B = 20;
 
 static int maskAux;
 
-static void mask_all(void)
-{
-    maskAux = static_cast<int>(reg32(INTMSK));
-    reg32(INTMSK) = 0xFFFFFFFF;
-}
-
-static void unmask(void)
-{
-    reg32(INTMSK) = static_cast<uint32>(maskAux);
-}
-
-static const uint8 *text(const char *s)
-{
-    return reinterpret_cast<const uint8 *>(s);
-}
-
 static uint16 *clip(uint32 address)
 {
     return reinterpret_cast<uint16 *>(static_cast<uintptr_t>(address));
@@ -90,9 +74,9 @@ void llamada(uint8 sonido)
         // For a key that added nothing this draws the last digit again where
         // it already is.
         if (i > 0) {
-            mask_all();
-            lcd_printf_x2(static_cast<uint16>(x), 100, INK, text("%i"), aux);
-            unmask();
+            pantalla_enmascarar(maskAux);
+            lcd_printf_x2(static_cast<uint16>(x), 100, INK, texto("%i"), aux);
+            pantalla_restaurar(maskAux);
         }
 
         // The digit acts at its press, so that a person dialling at a normal
@@ -105,11 +89,11 @@ void llamada(uint8 sonido)
         return;
 
     ini_telefono(sonido);
-    mask_all();
-    lcd_printf_x2(50, 100, INK, text("Llamando a..."));
+    pantalla_enmascarar(maskAux);
+    lcd_printf_x2(50, 100, INK, texto("Llamando a..."));
     for (int j = 0; j < i; ++j)
-        lcd_printf_x2(static_cast<uint16>(100 + PASO_X * j), 140, INK, text("%i"), numero[j]);
-    unmask();
+        lcd_printf_x2(static_cast<uint16>(100 + PASO_X * j), 140, INK, texto("%i"), numero[j]);
+    pantalla_restaurar(maskAux);
 
     // The clips play unmasked: each transfer ends on the DMA interrupt.
     for (int j = 0; j < LLAMADAS_A; ++j)

@@ -15,30 +15,14 @@ static constexpr uint8 KEY_ATRAS = 15;
 
 static int maskAux;
 
-static void mask_all(void)
-{
-    maskAux = static_cast<int>(reg32(INTMSK));
-    reg32(INTMSK) = 0xFFFFFFFF;
-}
-
-static void unmask(void)
-{
-    reg32(INTMSK) = static_cast<uint32>(maskAux);
-}
-
-static const uint8 *text(const char *s)
-{
-    return reinterpret_cast<const uint8 *>(s);
-}
-
 uint8 menu_sonido(uint8 sonido)
 {
     for (;;) {
-        mask_all();
-        lcd_printf(18, 79, INK, text("1. Mute"));
-        lcd_printf(18, 97, INK, text("2. Unmute"));
-        lcd_printf(18, 115, INK, text("15. Atras"));
-        unmask();
+        pantalla_enmascarar(maskAux);
+        lcd_printf(18, 79, INK, texto("1. Mute"));
+        lcd_printf(18, 97, INK, texto("2. Unmute"));
+        lcd_printf(18, 115, INK, texto("15. Atras"));
+        pantalla_restaurar(maskAux);
 
         const uint8 key = keypad_getchar();
         keypad_wait_release(key);
