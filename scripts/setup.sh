@@ -9,6 +9,7 @@ packages=(
   libunicorn-dev libelf-dev libcli11-dev libpng-dev libsndfile1-dev libsdl2-dev
   googletest libgtest-dev
   python3
+  xvfb xdotool tmux
 )
 
 missing=()

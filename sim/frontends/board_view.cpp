@@ -197,7 +197,7 @@ void draw_lcd(uint32_t* px, const uint8_t* lcd) {
 
 void draw_help(uint32_t* px) {
   Rect box{16, 12, kWidth - 32, kHeight - 24};
-  shade(px, box, 0x080C0A, 14);
+  shade(px, box, 0x080C0A, 15);
   frame(px, box, kSilk);
   int y = box.y + 8;
   for (const std::string& line : help_lines()) {
@@ -327,7 +327,7 @@ const std::vector<std::string>& help_lines() {
       "  mouse         press a key or a button on the drawing",
       "Phone",
       "  main menu     keys 0..4 pick lines 1..5 (M1..M5 on the keys)",
-      "  every screen  key 15 goes back; the dates: 0x40 steps, 0x80 accepts",
+      "  everywhere    key 15 goes back;  date and time: 0x40 steps, 0x80 accepts",
       "Window",
       "  Tab           fast-forward on/off (real time by default)",
       "  F12           screenshot: a PNG in the current directory",
@@ -341,8 +341,8 @@ void draw(const State& state, uint32_t* px) {
   fill(px, {0, 0, kWidth, kHeight}, kBoard);
   draw_lcd(px, state.lcd);
 
-  draw_led(px, 9, state.led_right);
-  draw_led(px, 10, state.led_left);
+  draw_led(px, 9, state.led_left);
+  draw_led(px, 10, state.led_right);
   draw_segments(px, state.segment_latch);
   for (int k = 0; k < 16; ++k) draw_key(px, k, (state.keys_down >> k) & 1);
   draw_button(px, 0x40, state.buttons_down & 0x40);

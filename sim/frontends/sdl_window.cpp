@@ -7,6 +7,8 @@
 //   key, but at least kMinHold of virtual time: a tap that comes and goes
 //   between two slices of the run (or a synthetic one) would otherwise be
 //   shorter than the firmware's 30 ms debounce and read as a bounce.
+// - Fast-forward slows to about real time while a key or button is held,
+//   so a press lasts as long for the firmware as for the person.
 // - The board keeps running in real time while the window is in the
 //   background; losing the focus releases the keys held on the keyboard,
 //   whose release we would never hear.
@@ -16,6 +18,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdlib>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -142,6 +145,13 @@ bool Window::open() {
   SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
   if (SDL_Init(SDL_INIT_VIDEO) != 0) {
     std::fprintf(stderr, "board-sim: cannot open a window: %s\n", SDL_GetError());
+    return false;
+  }
+  // When the display cannot be reached SDL falls back to drivers that show
+  // nothing; a window nobody sees is no window, unless asked for by name.
+  std::string driver = SDL_GetCurrentVideoDriver() ? SDL_GetCurrentVideoDriver() : "";
+  if ((driver == "offscreen" || driver == "dummy") && !std::getenv("SDL_VIDEODRIVER")) {
+    std::fprintf(stderr, "board-sim: cannot open a window: the display cannot be reached\n");
     return false;
   }
   int scale = 2;
@@ -309,7 +319,11 @@ void Window::run_to(VTime goal) {
 
 void Window::advance() {
   if (board_.halted()) return;
-  if (pacer_.fast()) {
+  if (pacer_.fast() && (!down_.empty() || !releasing_.empty())) {
+    // A held key would repeat for many virtual seconds: go at about real
+    // time until it is let go.
+    run_to(std::min(board_.now() + kFrameMs * kMillisecond, session_.until));
+  } else if (pacer_.fast()) {
     // As fast as the host goes, but back to the events every frame.
     Uint32 start = SDL_GetTicks();
     while (!board_.halted() && SDL_GetTicks() - start < kFrameMs && board_.now() < session_.until &&
