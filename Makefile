@@ -3,6 +3,7 @@
 # make test   set up, build and run every test
 # make bench  emulation speed of board-sim against bare Unicorn
 
+MAKEFLAGS += --no-print-directory
 BUILD ?= build
 JOBS ?= $(shell nproc)
 BIN := $(BUILD)/bin
