@@ -131,7 +131,8 @@ ArmCore::Slice ArmCore::run(uint64_t max_instructions) {
   block_start_total_ = total_;
   block_address_ = pc();
   block_size_ = 0;
-  uint32_t start = pc();
+  // Unicorn takes the instruction set from bit 0 of the start address.
+  uint32_t start = pc() | ((cpsr() & kCpsrT) ? 1u : 0u);
   running_ = true;
   uc_err err = uc_emu_start(uc_, start, 0xFFFFFFFF, 0, 0);
   running_ = false;

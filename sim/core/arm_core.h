@@ -2,9 +2,10 @@
 //
 // SDRAM and the monitor's ROM are plain memory; the SFR space, the
 // 7-segment latch and the keypad rows are MMIO regions answered by the Bus.
-// No per-instruction hook: a block hook counts instructions (ARM state, four
-// bytes each) and ends the slice once its budget is spent, so a slice runs
-// whole translated blocks and may overrun its budget by a few instructions.
+// No per-instruction hook: a block hook counts instructions (four bytes each:
+// Thumb code, which this board's firmware does not use, would count half)
+// and ends the slice once its budget is spent, so a slice runs whole
+// translated blocks and may overrun its budget by a few instructions.
 // Exceptions are not entered by Unicorn: the slice stops and the board enters
 // them the way the processor does (see Board).
 #pragma once
