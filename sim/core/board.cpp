@@ -97,9 +97,9 @@ Board::Board(BoardOptions options)
                                                                                {chip::kSegsLatch, 0x1000},
                                                                                {chip::kKeypadBase, chip::kKeypadSize}});
   core_->set_cycles_per_instruction(options_.cycles_per_instruction);
-  std::vector<uint32_t> rom(chip::kBank0Size / 4, 0);
-  rom[kMainReturnTrap / 4] = kUdf;
-  rom[kCallReturnTrap / 4] = kUdf;
+  // Nothing of the monitor's ROM is for the program to run: every word traps,
+  // so a jump into it is reported instead of running through zeros.
+  std::vector<uint32_t> rom(chip::kBank0Size / 4, kUdf);
   core_->load_rom(chip::kBank0Base, rom);
 
   scheduler_.set_inflight_source(core_->inflight_cycles());
@@ -328,6 +328,9 @@ void Board::handle_slice(const ArmCore::Slice& slice, VTime until) {
       } else if (slice.exception == 1 && slice.pc == kCallReturnTrap && in_call_) {
         core_->set_pc(slice.pc);
         call_returned_ = true;
+      } else if (slice.exception == 1 && slice.pc < chip::kBank0Base + chip::kBank0Size) {
+        core_->set_pc(slice.pc);
+        halt("the program jumped into the monitor's ROM (lr " + hex32(core_->reg(ArmCore::LR)) + ")");
       } else if (slice.exception == 1) {
         enter_exception(Exception::kUndefined, slice.pc + 4);
       } else if (slice.exception == 2) {

@@ -75,6 +75,18 @@ TEST_F(BoardTest, PrefetchAbortOnAnUnmappedFetch) {
   EXPECT_EQ(board.console(), "prefetch abort at 03000000 expected 03000000\n");
 }
 
+// A wild jump lands in the monitor's ROM, where every word traps: the board
+// says so instead of running on through whatever is there.
+TEST_F(BoardTest, AJumpIntoTheMonitorsRomHalts) {
+  load("hello");
+  board.core().set_reg(ArmCore::LR, 0x0C100000);
+  board.core().set_pc(0x00000040);
+  board.run_until(kSecond);
+  ASSERT_TRUE(board.halted());
+  EXPECT_EQ(board.halt_reason(), "the program jumped into the monitor's ROM (lr 0x0C100000)");
+  EXPECT_EQ(board.core().pc(), 0x40u);
+}
+
 TEST(BoardHalt, Reports) {
   struct Case {
     const char* firmware;
