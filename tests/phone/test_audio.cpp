@@ -81,7 +81,9 @@ TEST(Call, DialledDigitsAppearAndEveryToneAndClipIsPlayed) {
   // each digit reads as a run of its own).
   std::vector<sim::TextRun> number;
   for (const auto& r : p.text()) {
-    if (r.y == 100) EXPECT_EQ(r.x, 50);
+    if (r.y == 100) {
+      EXPECT_EQ(r.x, 50);
+    }
     if (r.y == 140 && r.size == 2) number.push_back(r);
   }
   ASSERT_EQ(number.size(), 10u) << p.screen_text();

@@ -189,8 +189,11 @@ TEST(Spine, ClockLineAppearsAfterOneSecondAndLeavesNothingStale) {
   p.run_to(59 * kSecond + 500 * kMillisecond);
   EXPECT_TRUE(p.shows("0:0:59 - 1/1/13")) << p.screen_text();
   p.run_to(60 * kSecond + 500 * kMillisecond);
-  for (const auto& r : p.text())
-    if (r.y == 12) EXPECT_EQ(r.text, "0:1:0 - 1/1/13");
+  for (const auto& r : p.text()) {
+    if (r.y == 12) {
+      EXPECT_EQ(r.text, "0:1:0 - 1/1/13");
+    }
+  }
 }
 
 TEST(Spine, AnUnexpectedInterruptReportsLightsBothLedsAndHalts) {
