@@ -151,15 +151,16 @@ ArmCore::Slice ArmCore::run(uint64_t max_instructions) {
     slice.stop = Stop::kException;
     slice.exception = exception_number_;
     slice.pc = exception_pc_;
-    total_ = block_start_total_ + (exception_pc_ - block_address_) / 4;
+    if (in_current_block(exception_pc_)) total_ = block_start_total_ + (exception_pc_ - block_address_) / 4;
   } else if (fault_ || err != UC_ERR_OK) {
     slice.stop = Stop::kFault;
     slice.fault_address = fault_address_;
     slice.fault_fetch = fault_fetch_;
     slice.fault_write = fault_write_;
     if (fault_fetch_ || !fault_) {
+      // The fetch fails while the next block is translated: the block before
+      // it ran whole, as counted.
       slice.fault_pc = fault_ ? fault_address_ : pc();
-      total_ = block_start_total_;
     } else {
       slice.fault_pc = find_faulting_instruction(fault_address_);
       total_ = block_start_total_ + (slice.fault_pc - block_address_) / 4;
@@ -168,6 +169,10 @@ ArmCore::Slice ArmCore::run(uint64_t max_instructions) {
   }
   slice.executed = total_ - slice_start_;
   return slice;
+}
+
+bool ArmCore::in_current_block(uint32_t address) const {
+  return address >= block_address_ && address - block_address_ <= block_size_;
 }
 
 // Unicorn leaves the pc at the start of the block when a load or store hits

@@ -84,6 +84,7 @@ class ArmCore {
   static void on_interrupt(uc_engine* uc, uint32_t number, void* self);
   static bool on_invalid(uc_engine* uc, uc_mem_type type, uint64_t address, int size, int64_t value, void* self);
   uint32_t find_faulting_instruction(uint32_t fault_address) const;
+  bool in_current_block(uint32_t address) const;
 
   Sdram& ram_;
   Bus& bus_;
