@@ -20,8 +20,9 @@ void Bus::attach(Device* device) {
 
 Device* Bus::find(uint32_t address) const {
   if (address >= chip::kSfrBase && address < chip::kSfrBase + chip::kSfrSize) {
-    Device* d = sfr_[(address - chip::kSfrBase) >> 14];
-    return d && address - d->base() < d->size() ? d : (d ? d : nullptr);
+    // The whole 16 KB slot goes to the block's model: an offset past its
+    // registers is its to report.
+    return sfr_[(address - chip::kSfrBase) >> 14];
   }
   for (Device* d : external_)
     if (address >= d->base() && address - d->base() < d->size()) return d;
@@ -39,12 +40,8 @@ uint32_t Bus::read(uint32_t address, unsigned size) {
   uint32_t value = 0;
   if (device) {
     value = device->read(address - device->base(), size);
-  } else {
-    static std::vector<uint32_t> reported;
-    if (std::find(reported.begin(), reported.end(), address) == reported.end()) {
-      reported.push_back(address);
-      log_warning("bus", "read of " + hex32(address) + ": no register there, reads 0 (reported once)");
-    }
+  } else if (unclaimed_.insert(address).second) {
+    log_warning("bus", "read of " + hex32(address) + ": no register there, reads 0 (reported once)");
   }
   if (size < 4) value &= (1u << (8 * size)) - 1;
   trace('R', address, value, size);
@@ -61,12 +58,9 @@ void Bus::write(uint32_t address, uint32_t value, unsigned size) {
   Device* device = find(address);
   if (device) {
     device->write(address - device->base(), value, size);
-  } else {
-    static std::vector<uint32_t> reported;
-    if (std::find(reported.begin(), reported.end(), address) == reported.end()) {
-      reported.push_back(address);
-      log_warning("bus", "write of " + hex32(value) + " to " + hex32(address) + ": no register there, ignored (reported once)");
-    }
+  } else if (unclaimed_.insert(address).second) {
+    log_warning("bus", "write of " + hex32(value) + " to " + hex32(address) +
+                           ": no register there, ignored (reported once)");
   }
 }
 

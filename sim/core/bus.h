@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <set>
 #include <vector>
 
 #include "core/scheduler.h"
@@ -62,6 +63,7 @@ class Bus {
   Scheduler& scheduler_;
   std::array<Device*, 256> sfr_{};  // 16 KB slots of the SFR space
   std::vector<Device*> external_;
+  std::set<uint32_t> unclaimed_;  // addresses without a register, reported once
   std::FILE* trace_ = nullptr;
   std::vector<Watcher> watchers_;
 
