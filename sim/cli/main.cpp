@@ -4,10 +4,6 @@
 // option, file or script line, 3 the board halted.
 #include <CLI/CLI.hpp>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <termios.h>
-#include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
@@ -16,6 +12,7 @@
 
 #include "core/board.h"
 #include "core/log.h"
+#include "frontends/interactive.h"
 #include "frontends/lcd_text.h"
 #include "frontends/png_writer.h"
 #include "frontends/scenario.h"
@@ -44,42 +41,6 @@ bool display_available() {
   return false;
 #endif
 }
-
-// UART0 on the terminal that started us: raw keys in (Enter is a carriage
-// return), the firmware's bytes out.
-class ConsoleTerminal {
- public:
-  ConsoleTerminal() {
-    if (isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &saved_) == 0) {
-      termios raw = saved_;
-      cfmakeraw(&raw);
-      raw.c_lflag |= ISIG;  // Ctrl-C still ends the run
-      raw.c_oflag |= OPOST;
-      tcsetattr(STDIN_FILENO, TCSANOW, &raw);
-      restore_ = true;
-    }
-  }
-  ~ConsoleTerminal() {
-    if (restore_) tcsetattr(STDIN_FILENO, TCSANOW, &saved_);
-  }
-  void poll_input(sim::Board& board) {
-    if (eof_) return;
-    pollfd p{STDIN_FILENO, POLLIN, 0};
-    if (::poll(&p, 1, 0) <= 0) return;
-    uint8_t buf[256];
-    ssize_t n = read(STDIN_FILENO, buf, sizeof buf);
-    if (n <= 0) {
-      eof_ = true;
-      return;
-    }
-    board.uart_input(std::vector<uint8_t>(buf, buf + n));
-  }
-
- private:
-  termios saved_{};
-  bool restore_ = false;
-  bool eof_ = false;
-};
 
 void on_signal(int) { sim::g_stop_requested = true; }
 
@@ -189,12 +150,15 @@ int main(int argc, char** argv) {
         board.run_until(s.until, [] { return sim::g_stop_requested.load(); });
       }
     } else {
-      ConsoleTerminal terminal;
+      sim::RawConsole console;
       board.add_console_listener([](uint8_t b) {
         std::fputc(b, stdout);
         std::fflush(stdout);
       });
-      sim::run_paced(board, s.until, s.real_time, [&] { terminal.poll_input(board); });
+      sim::run_paced(board, s.until, s.real_time, [&] {
+        auto typed = console.read_available();
+        if (!typed.empty()) board.uart_input(typed);
+      });
     }
   }
   std::fflush(stdout);
