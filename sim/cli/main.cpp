@@ -12,6 +12,7 @@
 
 #include "core/board.h"
 #include "core/log.h"
+#include "frontends/gdb_stub.h"
 #include "frontends/interactive.h"
 #include "frontends/lcd_text.h"
 #include "frontends/png_writer.h"
@@ -51,6 +52,7 @@ int main(int argc, char** argv) {
   std::string until_text, ui;
   unsigned cpi = 1;
   bool no_skip = false;
+  int gdb_port = -1;
   CLI::App app{"board-sim: runs a firmware ELF on the simulated S3C44B0X teaching board"};
   app.add_option("firmware", s.firmware, "the firmware ELF (e.g. build/bin/phone.elf)")->required();
   app.add_option("--ui", ui, "sdl (a window), term (the terminal) or none; default: sdl with a display, else term")
@@ -72,6 +74,8 @@ int main(int argc, char** argv) {
   app.add_option("--trace", s.trace, "every register access: \"cycle R|W address value size\"");
   app.add_option("--cpi", cpi, "cycles per instruction (default 1)")->check(CLI::Range(1u, 64u));
   app.add_flag("--no-skip", no_skip, "emulate polling loops instead of skipping their time (slower)");
+  app.add_option("--gdb", gdb_port, "wait for gdb on 127.0.0.1:PORT (0: any free port) and run under its control")
+      ->check(CLI::Range(0, 65535));
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -83,6 +87,11 @@ int main(int argc, char** argv) {
 
   if (!until_text.empty() && !sim::parse_duration(until_text, &s.until))
     return usage_error("--until: '" + until_text + "' is not a duration (e.g. 2.5s, 300ms)");
+  if (gdb_port >= 0) {
+    if (!s.script.empty()) return usage_error("--gdb and --script do not go together: gdb drives the run");
+    if (!ui.empty() && ui != "none") return usage_error("--gdb runs with --ui none (UART0 stays on this terminal)");
+    ui = "none";
+  }
   if (ui.empty()) ui = s.script.empty() ? (display_available() ? "sdl" : "term") : "none";
   s.ui = ui;
   if (s.ui == "sdl" && !s.script.empty()) return usage_error("--script runs headless; use it with --ui none");
@@ -127,8 +136,12 @@ int main(int argc, char** argv) {
   std::signal(SIGINT, on_signal);
   std::signal(SIGTERM, on_signal);
 
+  sim::GdbStub gdb(board);
+  if (gdb_port >= 0 && !gdb.listen(gdb_port, &error)) return usage_error("--gdb: " + error);
+
   int status = 0;
   bool ran = false;
+  bool halt_printed = false;
   if (s.ui == "sdl") {
     ran = sim::run_sdl_ui(board, s);
     if (!ran) std::fprintf(stderr, "board-sim: no window; using the terminal mode\n");
@@ -150,15 +163,33 @@ int main(int argc, char** argv) {
         board.run_until(s.until, [] { return sim::g_stop_requested.load(); });
       }
     } else {
+      if (gdb_port >= 0)
+        std::fprintf(stderr, "board-sim: waiting for gdb on 127.0.0.1:%d (gdb-multiarch %s -ex 'target remote :%d')\n",
+                     gdb.port(), s.firmware.c_str(), gdb.port());
       sim::RawConsole console;
       board.add_console_listener([](uint8_t b) {
         std::fputc(b, stdout);
         std::fflush(stdout);
       });
-      sim::run_paced(board, s.until, s.real_time, [&] {
+      auto poll_console = [&] {
         auto typed = console.read_available();
         if (!typed.empty()) board.uart_input(typed);
-      });
+      };
+      bool run_free = true;
+      if (gdb_port >= 0) {
+        sim::GdbStub::Options debug;
+        debug.until = s.until;
+        debug.real_time = s.real_time;
+        debug.poll = poll_console;
+        debug.quit = [] { return sim::g_stop_requested.load(); };
+        debug.on_halt = [&] {
+          std::fprintf(stderr, "board-sim: %s\n", board.halt_report().c_str());
+          halt_printed = true;
+        };
+        // Detached, the board runs on as without a debugger.
+        run_free = gdb.serve(debug) == sim::GdbStub::End::kDetached;
+      }
+      if (run_free) sim::run_paced(board, s.until, s.real_time, poll_console);
     }
   }
   std::fflush(stdout);
@@ -188,7 +219,7 @@ int main(int argc, char** argv) {
   if (uart_out) std::fclose(uart_out);
 
   if (board.halted()) {
-    std::fprintf(stderr, "board-sim: %s\n", board.halt_report().c_str());
+    if (!halt_printed) std::fprintf(stderr, "board-sim: %s\n", board.halt_report().c_str());
     if (status != 1) status = 3;
   }
   return status;

@@ -79,16 +79,87 @@ void ArmCore::load_rom(uint32_t address, const std::vector<uint32_t>& words) {
   flush_code();
 }
 
-void ArmCore::flush_code() { uc_ctl_remove_cache(uc_, 0, 0xFFFFFFFF); }
+// Unicorn's range removal works on its internal RAM offsets: from address 0
+// (the ROM, mapped after SDRAM) the range 0..0xFFFFFFFF wraps round and
+// removes nothing. Flushing every block is what is meant.
+void ArmCore::flush_code() { uc_ctl_flush_tlb(uc_); }
+
+void ArmCore::flush_code(uint32_t begin, uint32_t end) {
+  if (end > begin) uc_ctl_remove_cache(uc_, static_cast<uint64_t>(begin), static_cast<uint64_t>(end));
+}
+
+const uint8_t* ArmCore::rom(uint32_t address, uint32_t size) const {
+  if (address < chip::kBank0Base || size > chip::kBank0Size || address - chip::kBank0Base > chip::kBank0Size - size)
+    return nullptr;
+  return rom_.data() + (address - chip::kBank0Base);
+}
 
 void ArmCore::on_block(uc_engine* uc, uint64_t address, uint32_t size, void* user) {
   auto* self = static_cast<ArmCore*>(user);
+  if (self->stepping_) {
+    // Only the step's instruction runs: a block entered after it is stopped
+    // by the counter before its first instruction.
+    if (self->total_ == self->slice_start_) {
+      self->block_start_total_ = self->total_;
+      self->block_address_ = static_cast<uint32_t>(address);
+      self->block_size_ = size;
+      self->total_ += 1;
+      self->inflight_cycles_ = self->cpi_;
+    }
+    return;
+  }
+  // A block whose hook stops the slice does not run (Unicorn looks for the
+  // stop before the block's first instruction), so it is not counted: the
+  // next slice starts with it.
+  if (self->total_ >= self->budget_end_) {
+    self->budget_stopped_ = true;
+    self->budget_stop_address_ = static_cast<uint32_t>(address);
+    uc_emu_stop(uc);
+    return;
+  }
   self->block_start_total_ = self->total_;
   self->block_address_ = static_cast<uint32_t>(address);
   self->block_size_ = size;
   self->total_ += size >> 2;
   self->inflight_cycles_ = (self->total_ - self->slice_start_) * self->cpi_;
-  if (self->total_ >= self->budget_end_) uc_emu_stop(uc);
+}
+
+// Called before the instruction at `address` runs; stopping here leaves the
+// pc on it.
+void ArmCore::on_breakpoint(uc_engine* uc, uint64_t address, uint32_t, void* user) {
+  auto* self = static_cast<ArmCore*>(user);
+  if (self->pass_armed_) {
+    self->pass_armed_ = false;
+    if (address == self->pass_address_) return;
+  }
+  self->breakpoint_hit_ = true;
+  self->breakpoint_address_ = static_cast<uint32_t>(address);
+  uc_emu_stop(uc);
+}
+
+void ArmCore::add_breakpoint(uint32_t address) {
+  if (breakpoints_.count(address)) return;
+  uc_hook hook;
+  check(uc_hook_add(uc_, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(&ArmCore::on_breakpoint), this, address,
+                    address),
+        "breakpoint hook");
+  breakpoints_[address] = hook;
+  code_hooks_used_ = true;
+  // Code translated before the hook existed would not call it.
+  flush_code(address, address + 4);
+}
+
+void ArmCore::remove_breakpoint(uint32_t address) {
+  auto it = breakpoints_.find(address);
+  if (it == breakpoints_.end()) return;
+  uc_hook_del(uc_, it->second);
+  breakpoints_.erase(it);
+  flush_code(address, address + 4);
+}
+
+void ArmCore::pass_breakpoint_at_pc() {
+  pass_armed_ = true;
+  pass_address_ = pc();
 }
 
 void ArmCore::on_interrupt(uc_engine* uc, uint32_t number, void* user) {
@@ -122,20 +193,38 @@ void ArmCore::limit(uint64_t instructions) {
   if (end < budget_end_) budget_end_ = end;
 }
 
-ArmCore::Slice ArmCore::run(uint64_t max_instructions) {
+ArmCore::Slice ArmCore::run(uint64_t max_instructions) { return run_slice(max_instructions, false); }
+
+ArmCore::Slice ArmCore::step() {
+  // Blocks translated while Unicorn did not count would not stop after one.
+  if (!counting_) flush_code();
+  code_hooks_used_ = true;
+  pass_breakpoint_at_pc();
+  return run_slice(1, true);
+}
+
+ArmCore::Slice ArmCore::run_slice(uint64_t max_instructions, bool step) {
   Slice slice;
   slice_start_ = total_;
   budget_end_ = total_ + (max_instructions ? max_instructions : 1);
   inflight_cycles_ = 0;
   exception_ = fault_ = false;
+  breakpoint_hit_ = budget_stopped_ = false;
   block_start_total_ = total_;
   block_address_ = pc();
   block_size_ = 0;
   // Unicorn takes the instruction set from bit 0 of the start address.
-  uint32_t start = pc() | ((cpsr() & kCpsrT) ? 1u : 0u);
+  uint32_t thumb = (cpsr() & kCpsrT) ? 1u : 0u;
+  uint32_t start = pc() | thumb;
+  // Passing a breakpoint concerns the first instruction of this slice only.
+  if (pass_address_ != pc()) pass_armed_ = false;
+  stepping_ = step;
   running_ = true;
-  uc_err err = uc_emu_start(uc_, start, 0xFFFFFFFF, 0, 0);
+  uc_err err = uc_emu_start(uc_, start, 0xFFFFFFFF, 0, step ? 1 : 0);
   running_ = false;
+  stepping_ = false;
+  pass_armed_ = false;
+  counting_ = step;
   inflight_cycles_ = 0;
 
   if (!exception_ && !fault_ && err == UC_ERR_INSN_INVALID) {
@@ -162,10 +251,21 @@ ArmCore::Slice ArmCore::run(uint64_t max_instructions) {
       // it ran whole, as counted.
       slice.fault_pc = fault_ ? fault_address_ : pc();
     } else {
-      slice.fault_pc = find_faulting_instruction(fault_address_);
+      slice.fault_pc = step ? start & ~1u : find_faulting_instruction(fault_address_);
       total_ = block_start_total_ + (slice.fault_pc - block_address_) / 4;
     }
     if (!fault_) log_warning("core", std::string("emulation stopped: ") + uc_strerror(err));
+  } else if (breakpoint_hit_) {
+    slice.stop = Stop::kBreakpoint;
+    slice.pc = breakpoint_address_;
+    if (!step && in_current_block(breakpoint_address_))
+      total_ = block_start_total_ + (breakpoint_address_ - block_address_) / 4;
+  } else if (budget_stopped_ && code_hooks_used_) {
+    // The block whose hook stopped the slice did not run. Unicorn puts the pc
+    // back at its start only while no code hook exists; with one (a
+    // breakpoint, or the step counter not yet removed) the pc may still be
+    // that of the block before, which chained to it.
+    set_pc(budget_stop_address_ | thumb);
   }
   slice.executed = total_ - slice_start_;
   return slice;

@@ -10,6 +10,7 @@
 // them the way the processor does (see Board).
 #pragma once
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,6 +28,7 @@ class ArmCore {
     kBudget,     // ran its instructions (or was asked to stop)
     kException,  // undefined instruction, SWI, breakpoint: see exception/pc
     kFault,      // access to nothing, or a write to ROM: see fault_*
+    kBreakpoint,  // a debugger's breakpoint: pc is its address, its instruction has not run
   };
   struct Slice {
     uint64_t executed = 0;  // instructions that completed
@@ -52,6 +54,10 @@ class ArmCore {
   void load_rom(uint32_t address, const std::vector<uint32_t>& words);
 
   Slice run(uint64_t max_instructions);
+  // Exactly one instruction (a debugger's step), counted by Unicorn: the
+  // translated code is discarded when the counting starts and again when a
+  // normal run follows, a cost only a debugger pays.
+  Slice step();
   // Ends the running slice at the end of the current block (safe from
   // register-access callbacks).
   void request_stop();
@@ -78,9 +84,25 @@ class ArmCore {
 
   // Discards translated code (after the firmware image is reloaded).
   void flush_code();
+  // The same for [begin, end) (after a debugger writes memory).
+  void flush_code(uint32_t begin, uint32_t end);
+
+  // The monitor's ROM as bytes, nullptr outside it.
+  const uint8_t* rom(uint32_t address, uint32_t size) const;
+
+  // Debugger breakpoints: a code hook bounded to each address, so that only
+  // the translated block holding it is instrumented and a board without
+  // breakpoints runs as it always does.
+  void add_breakpoint(uint32_t address);
+  void remove_breakpoint(uint32_t address);
+  // If the next slice starts at the pc, its first instruction does not stop
+  // at its breakpoint: the debugger resumes from it.
+  void pass_breakpoint_at_pc();
 
  private:
+  Slice run_slice(uint64_t max_instructions, bool step);
   static void on_block(uc_engine* uc, uint64_t address, uint32_t size, void* self);
+  static void on_breakpoint(uc_engine* uc, uint64_t address, uint32_t size, void* self);
   static void on_interrupt(uc_engine* uc, uint32_t number, void* self);
   static bool on_invalid(uc_engine* uc, uc_mem_type type, uint64_t address, int size, int64_t value, void* self);
   uint32_t find_faulting_instruction(uint32_t fault_address) const;
@@ -109,6 +131,19 @@ class ArmCore {
   uint32_t fault_address_ = 0;
   bool fault_write_ = false;
   bool fault_fetch_ = false;
+
+  // The block whose hook ended the slice (it has not run).
+  bool budget_stopped_ = false;
+  uint32_t budget_stop_address_ = 0;
+
+  std::map<uint32_t, uc_hook> breakpoints_;
+  bool breakpoint_hit_ = false;
+  uint32_t breakpoint_address_ = 0;
+  bool pass_armed_ = false;
+  uint32_t pass_address_ = 0;
+  bool stepping_ = false;
+  bool counting_ = false;         // Unicorn's instruction counter is on (the last slice was a step)
+  bool code_hooks_used_ = false;  // a breakpoint or a step ever was
 };
 
 }  // namespace sim

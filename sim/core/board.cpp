@@ -307,15 +307,19 @@ bool Board::enter_exception(Exception kind, uint32_t link, int irq_source) {
   return true;
 }
 
-void Board::take_interrupts() {
+bool Board::take_interrupts() {
   uint32_t cpsr = core_->cpsr();
   if (!(cpsr & ArmCore::kCpsrF) && intc_.fiq_asserted()) {
     enter_exception(Exception::kFiq, core_->pc() + 4);
-  } else if (!(cpsr & ArmCore::kCpsrI) && intc_.irq_asserted()) {
+    return true;
+  }
+  if (!(cpsr & ArmCore::kCpsrI) && intc_.irq_asserted()) {
     int source = intc_.highest_irq();
     intc_.acknowledge_irq(source);
     enter_exception(Exception::kIrq, core_->pc() + 4, source);
+    return true;
   }
+  return false;
 }
 
 void Board::handle_slice(const ArmCore::Slice& slice, VTime until) {
@@ -347,13 +351,17 @@ void Board::handle_slice(const ArmCore::Slice& slice, VTime until) {
       else
         enter_exception(Exception::kDataAbort, slice.fault_pc + 8);
       break;
+    case ArmCore::Stop::kBreakpoint: at_breakpoint_ = true; break;
     case ArmCore::Stop::kBudget: break;
   }
   if (bus_.idle_detected()) {
     VTime target = std::min({bus_.take_idle_until(), scheduler_.next_deadline(), until});
     if (target > scheduler_.now()) scheduler_.advance_to(target);
   }
-  if (reset_requested_) watchdog_reset();
+  if (reset_requested_) {
+    watchdog_reset();
+    at_breakpoint_ = false;  // the program starts again from main
+  }
 }
 
 // A branch to itself leaves only through an interrupt: with none possible the
@@ -382,6 +390,7 @@ void Board::watchdog_reset() {
 }
 
 void Board::run_until(VTime until, const std::function<bool()>& stop) {
+  at_breakpoint_ = false;
   if (!loaded_) return;
   while (!halted_ && scheduler_.now() < until) {
     if (stop && stop()) break;
@@ -395,8 +404,19 @@ void Board::run_until(VTime until, const std::function<bool()>& stop) {
     if ((core_->cpsr() & ArmCore::kCpsrI) && intc_.irq_asserted()) budget = std::min<uint64_t>(budget, 64);
     ArmCore::Slice slice = core_->run(budget);
     handle_slice(slice, until);
+    if (at_breakpoint_) break;
     if (!halted_) check_stuck(until);
   }
+}
+
+void Board::step() {
+  at_breakpoint_ = false;
+  if (!loaded_ || halted_) return;
+  if (take_interrupts() || halted_) return;
+  VTime until = now() + kMaxSlice;
+  handle_slice(core_->step(), until);
+  at_breakpoint_ = false;
+  if (!halted_) check_stuck(until);
 }
 
 bool Board::call(const std::string& function, const std::vector<uint32_t>& args, uint32_t* result, VTime limit,

@@ -66,6 +66,14 @@ class Board {
   void run_until(VTime until, const std::function<bool()>& stop = {});
   void run_for(VTime duration) { run_until(now() + duration); }
 
+  // Debugging. Breakpoints live on the core (core().add_breakpoint): a
+  // run_until that reaches one ends before its instruction runs.
+  bool at_breakpoint() const { return at_breakpoint_; }
+  // One instruction as a slice of its own, the clock and the interrupts
+  // handled as between any two slices: an interrupt due is taken instead,
+  // and the step ends at the first instruction of its handler.
+  void step();
+
   VTime now() const { return scheduler_.now(); }
   uint64_t cycles() const { return scheduler_.cycles(); }
 
@@ -150,7 +158,7 @@ class Board {
   enum class Exception { kUndefined, kSwi, kPrefetchAbort, kDataAbort, kIrq, kFiq };
   void attach(Device* device);
   void monitor_setup();
-  void take_interrupts();
+  bool take_interrupts();
   bool enter_exception(Exception kind, uint32_t link, int irq_source = -1);
   void handle_slice(const ArmCore::Slice& slice, VTime until);
   void halt(const std::string& reason);
@@ -197,6 +205,7 @@ class Board {
   int resets_ = 0;
   bool in_call_ = false;
   bool call_returned_ = false;
+  bool at_breakpoint_ = false;
 
   std::string console_;
   std::vector<std::function<void(uint8_t)>> console_listeners_;
