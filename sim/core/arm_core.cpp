@@ -79,10 +79,14 @@ void ArmCore::load_rom(uint32_t address, const std::vector<uint32_t>& words) {
   flush_code();
 }
 
-// Unicorn's range removal works on its internal RAM offsets: from address 0
-// (the ROM, mapped after SDRAM) the range 0..0xFFFFFFFF wraps round and
-// removes nothing. Flushing every block is what is meant.
-void ArmCore::flush_code() { uc_ctl_flush_tlb(uc_); }
+// Unicorn's range removal works region by region (a range spanning both
+// mappings removes nothing), and its whole-cache flush leaves the core
+// running several times slower afterwards; so each mapping is cleared on
+// its own.
+void ArmCore::flush_code() {
+  flush_code(chip::kSdramBase, chip::kSdramBase + chip::kSdramSize);
+  flush_code(chip::kBank0Base, chip::kBank0Base + chip::kBank0Size);
+}
 
 void ArmCore::flush_code(uint32_t begin, uint32_t end) {
   if (end > begin) uc_ctl_remove_cache(uc_, static_cast<uint64_t>(begin), static_cast<uint64_t>(end));

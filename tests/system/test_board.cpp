@@ -10,19 +10,11 @@
 
 #include "core/board.h"
 #include "core/log.h"
+#include "test_firmwares.h"
 
 namespace sim {
 namespace {
 
-std::string elf_path(const std::string& name) { return std::string(BIN_DIR) + "/" + name + ".elf"; }
-
-// The simulator's own warnings (a watchdog reset, a halt) go here rather
-// than into the test output.
-struct LogCapture {
-  std::vector<std::string> lines;
-  LogSink previous = set_log_sink([this](const std::string& l) { lines.push_back(l); });
-  ~LogCapture() { set_log_sink(previous); }
-};
 
 struct BoardTest : ::testing::Test {
   LogCapture log;

@@ -26,18 +26,12 @@
 #include "core/board.h"
 #include "core/elf_image.h"
 #include "core/log.h"
+#include "test_firmwares.h"
 #include "frontends/gdb_stub.h"
 
 namespace sim {
 namespace {
 
-std::string elf_path(const std::string& name) { return std::string(BIN_DIR) + "/" + name + ".elf"; }
-
-struct LogCapture {
-  std::vector<std::string> lines;
-  LogSink previous = set_log_sink([this](const std::string& l) { lines.push_back(l); });
-  ~LogCapture() { set_log_sink(previous); }
-};
 
 std::string hex_le32(uint32_t v) {
   char s[9];
