@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include "frontends/lcd_text.h"
@@ -224,12 +225,14 @@ bool Scenario::run(Board& board, std::string* failure, VTime until, bool* stoppe
   size_t uart_cursor = 0;
   std::vector<uint8_t> frame(kLcdWidth * kLcdHeight), last(frame.size(), 0xFF);
   std::vector<TextRun> runs;
+  // The glyph table is hashed once per run, not at every look at the screen.
+  std::unique_ptr<LcdTextFinder> finder;
+  if (board.font()) finder = std::make_unique<LcdTextFinder>(board.font());
   auto screen_text = [&]() -> const std::vector<TextRun>& {
     board.screen(frame.data());
     if (frame != last) {
       last = frame;
-      const uint8_t* font = board.font();
-      runs = font ? find_lcd_text(font, frame.data()) : std::vector<TextRun>{};
+      runs = finder ? finder->find(frame.data()) : std::vector<TextRun>{};
     }
     return runs;
   };
