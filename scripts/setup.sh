@@ -8,7 +8,7 @@ packages=(
   gcc-arm-none-eabi libnewlib-arm-none-eabi binutils-arm-none-eabi
   libunicorn-dev libelf-dev libcli11-dev libpng-dev libsndfile1-dev libsdl2-dev
   googletest libgtest-dev
-  python3
+  python3 ccache
   xvfb xdotool tmux
 )
 

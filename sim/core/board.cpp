@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <ctime>
 
+#include "core/clips.h"
 #include "core/log.h"
 #include "core/s3c44b0x.h"
-#include "frontends/clips.h"
-#include "frontends/wav_audio.h"
+#include "devices/wav_audio.h"
 
 namespace sim {
 
@@ -22,28 +22,6 @@ RtcTime host_local_time() {
   return RtcTime::from_tm(tm);
 }
 
-// The monitor's stacks, below its vector table (top of SDRAM).
-struct StackSetup {
-  uint32_t mode;
-  uint32_t top;
-};
-constexpr StackSetup kStacks[] = {
-    {ArmCore::kUnd, 0x0C7FFF00}, {ArmCore::kAbt, 0x0C7FFE00}, {ArmCore::kFiq, 0x0C7FFD00},
-    {ArmCore::kIrq, 0x0C7FFC00},  // 4 KB: the tick handler formats text on it
-    {ArmCore::kSys, 0x0C780000}, {ArmCore::kSvc, 0x0C7FEC00},  // main runs on the supervisor stack
-};
-
-const char* exception_name(int offset) {
-  switch (offset) {
-    case 0x04: return "undefined instruction";
-    case 0x08: return "software interrupt";
-    case 0x0C: return "prefetch abort";
-    case 0x10: return "data abort";
-    case 0x18: return "IRQ";
-    case 0x1C: return "FIQ";
-    default: return "exception";
-  }
-}
 }  // namespace
 
 Board::Board(BoardOptions options)
@@ -164,37 +142,6 @@ void Board::power_on() {
   monitor_setup();
 }
 
-// What the resident monitor does before it enters the program.
-void Board::monitor_setup() {
-  for (const ElfSegment& seg : elf_.segments()) {
-    uint8_t* p = ram_.at(seg.address, seg.memory_size);
-    std::copy(seg.bytes.begin(), seg.bytes.end(), p);
-    std::fill(p + seg.bytes.size(), p + seg.memory_size, 0);
-  }
-  std::fill(ram_.at(chip::kVectorTable), ram_.at(chip::kVectorTable) + chip::kVectorTableSize, 0);
-  // The key tones and call clips the phone plays lie at fixed addresses.
-  std::string error;
-  if (clips_dir_.empty() || !load_clips(ram_, clips_dir_, &error)) generate_clips(ram_);
-  core_->flush_code();
-
-  // Port G: the keypad's key-down line (PG1) and the buttons (PG6, PG7) as
-  // external interrupts on falling edges, pull-ups on, so that PDATG reads
-  // the lines and a press requests EINT1 / EINT4567.
-  ports_.write(0x40, 0x0000F00C, 4);  // PCONG
-  ports_.write(0x48, 0x00000000, 4);  // PUPG
-  ports_.write(0x50, 0x22000020, 4);  // EXTINT
-
-  for (const StackSetup& s : kStacks) {
-    core_->set_cpsr(s.mode | ArmCore::kCpsrI | ArmCore::kCpsrF);
-    core_->set_reg(ArmCore::SP, s.top);
-  }
-  // main: supervisor mode, IRQs enabled, FIQs disabled.
-  core_->set_cpsr(ArmCore::kSvc | ArmCore::kCpsrF);
-  for (int r = 0; r < 13; ++r) core_->set_reg(r, 0);
-  core_->set_reg(ArmCore::LR, kMainReturnTrap);
-  core_->set_pc(elf_.symbol("main")->address);
-}
-
 bool Board::use_eeprom_file(const std::string& path, std::string* error) {
   auto file = std::make_unique<EepromFile>();
   if (!file->open(path, error)) return false;
@@ -270,41 +217,6 @@ std::string Board::halt_report() const {
   if (!where.empty()) report += " (" + where + ")";
   report += "; last console line: \"" + last_console_line() + "\"";
   return report;
-}
-
-bool Board::enter_exception(Exception kind, uint32_t link, int irq_source) {
-  uint32_t mode, offset;
-  switch (kind) {
-    case Exception::kUndefined: mode = ArmCore::kUnd; offset = 0x04; break;
-    case Exception::kSwi: mode = ArmCore::kSvc; offset = 0x08; break;
-    case Exception::kPrefetchAbort: mode = ArmCore::kAbt; offset = 0x0C; break;
-    case Exception::kDataAbort: mode = ArmCore::kAbt; offset = 0x10; break;
-    case Exception::kFiq: mode = ArmCore::kFiq; offset = 0x1C; break;
-    case Exception::kIrq:
-    default:
-      mode = ArmCore::kIrq;
-      offset = (irq_source >= 0 && intc_.vectored()) ? 0x20 + 4 * static_cast<uint32_t>(irq_source) : 0x18;
-      break;
-  }
-  uint32_t slot = chip::kVectorTable + offset;
-  uint32_t handler = ram_.read32(slot);
-  std::string what = exception_name(offset < 0x20 ? offset : 0x18);
-  if (irq_source >= 0) what += std::string(" from ") + chip::irq_name(irq_source);
-  if (handler == 0) {
-    halt("no handler for " + what + ": its slot " + hex32(slot) + " holds 0");
-    return false;
-  }
-  if (!ram_.contains(handler, 4)) {
-    halt("the slot " + hex32(slot) + " for " + what + " holds " + hex32(handler) + ", which is not program memory");
-    return false;
-  }
-  uint32_t old = core_->cpsr();
-  uint32_t next = (old & ~0x3Fu) | mode | ArmCore::kCpsrI | (kind == Exception::kFiq ? ArmCore::kCpsrF : 0);
-  core_->set_cpsr(next);
-  core_->set_spsr(old);
-  core_->set_reg(ArmCore::LR, link);
-  core_->set_pc(handler);
-  return true;
 }
 
 bool Board::take_interrupts() {

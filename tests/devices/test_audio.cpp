@@ -13,8 +13,8 @@
 #include "devices/iis.h"
 #include "devices/intc.h"
 #include "devices/uda1341ts.h"
-#include "frontends/clips.h"
-#include "frontends/wav_audio.h"
+#include "core/clips.h"
+#include "devices/wav_audio.h"
 
 namespace sim {
 namespace {

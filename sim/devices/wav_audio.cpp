@@ -1,4 +1,4 @@
-#include "frontends/wav_audio.h"
+#include "devices/wav_audio.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,11 +1,11 @@
-#include "frontends/clips.h"
+#include "core/clips.h"
 
 #include <algorithm>
 #include <cmath>
 
 #include "core/s3c44b0x.h"
 #include "devices/audio.h"
-#include "frontends/wav_audio.h"
+#include "devices/wav_audio.h"
 
 namespace sim {
 
