@@ -10,6 +10,9 @@ packages=(
   googletest libgtest-dev
   python3 ccache
   xvfb xdotool tmux
+  libdw-dev libboost-dev
+  gdb-multiarch lcov valgrind
+  chromium chromium-driver python3-selenium
 )
 
 missing=()
