@@ -87,11 +87,6 @@ int main(int argc, char** argv) {
 
   if (!until_text.empty() && !sim::parse_duration(until_text, &s.until))
     return usage_error("--until: '" + until_text + "' is not a duration (e.g. 2.5s, 300ms)");
-  if (gdb_port >= 0) {
-    if (!s.script.empty()) return usage_error("--gdb and --script do not go together: gdb drives the run");
-    if (!ui.empty() && ui != "none") return usage_error("--gdb runs with --ui none (UART0 stays on this terminal)");
-    ui = "none";
-  }
   if (ui.empty()) ui = s.script.empty() ? (display_available() ? "sdl" : "term") : "none";
   s.ui = ui;
   if (s.ui == "sdl" && !s.script.empty()) return usage_error("--script runs headless; use it with --ui none");
@@ -137,11 +132,29 @@ int main(int argc, char** argv) {
   std::signal(SIGTERM, on_signal);
 
   sim::GdbStub gdb(board);
-  if (gdb_port >= 0 && !gdb.listen(gdb_port, &error)) return usage_error("--gdb: " + error);
+  bool halt_printed = false;
+  if (gdb_port >= 0) {
+    if (!gdb.listen(gdb_port, &error)) return usage_error("--gdb: " + error);
+    sim::GdbStub::Options debug;
+    debug.until = s.until;
+    debug.on_halt = [&] {
+      std::fprintf(stderr, "board-sim: %s\n", board.halt_report().c_str());
+      halt_printed = true;
+    };
+    gdb.set_options(debug);
+    s.gdb = &gdb;
+    std::fprintf(stderr, "board-sim: waiting for gdb on 127.0.0.1:%d (gdb-multiarch %s -ex 'target remote :%d')\n",
+                 gdb.port(), s.firmware.c_str(), gdb.port());
+    // The scenario's time passes as gdb lets it: its inputs happen at their
+    // virtual times however long gdb keeps the board stopped.
+    scenario.set_runner([&](sim::Board& b, sim::VTime t) {
+      sim::run_board(b, &gdb, t, [] { return sim::g_stop_requested.load(); });
+      return !gdb.killed() && !sim::g_stop_requested;
+    });
+  }
 
   int status = 0;
   bool ran = false;
-  bool halt_printed = false;
   if (s.ui == "sdl") {
     ran = sim::run_sdl_ui(board, s);
     if (!ran) std::fprintf(stderr, "board-sim: no window; using the terminal mode\n");
@@ -160,12 +173,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "board-sim: %s\n", failure.c_str());
         status = 1;
       } else if (s.until != sim::kForever && !board.halted()) {
-        board.run_until(s.until, [] { return sim::g_stop_requested.load(); });
+        sim::run_board(board, s.gdb, s.until, [] { return sim::g_stop_requested.load(); });
       }
     } else {
-      if (gdb_port >= 0)
-        std::fprintf(stderr, "board-sim: waiting for gdb on 127.0.0.1:%d (gdb-multiarch %s -ex 'target remote :%d')\n",
-                     gdb.port(), s.firmware.c_str(), gdb.port());
       sim::RawConsole console;
       board.add_console_listener([](uint8_t b) {
         std::fputc(b, stdout);
@@ -175,22 +185,13 @@ int main(int argc, char** argv) {
         auto typed = console.read_available();
         if (!typed.empty()) board.uart_input(typed);
       };
-      bool run_free = true;
-      if (gdb_port >= 0) {
-        sim::GdbStub::Options debug;
-        debug.until = s.until;
-        debug.real_time = s.real_time;
-        debug.poll = poll_console;
-        debug.quit = [] { return sim::g_stop_requested.load(); };
-        debug.on_halt = [&] {
-          std::fprintf(stderr, "board-sim: %s\n", board.halt_report().c_str());
-          halt_printed = true;
-        };
-        // Detached, the board runs on as without a debugger.
-        run_free = gdb.serve(debug) == sim::GdbStub::End::kDetached;
-      }
-      if (run_free) sim::run_paced(board, s.until, s.real_time, poll_console);
+      sim::run_paced(board, s.until, s.real_time, poll_console, s.gdb);
     }
+  }
+  if (s.gdb) {
+    // A debugger looking at the board where the run ended (a halt) keeps it.
+    gdb.serve_while_holding([] { return sim::g_stop_requested.load(); });
+    gdb.end_of_run();
   }
   std::fflush(stdout);
 

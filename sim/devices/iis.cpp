@@ -279,6 +279,11 @@ uint32_t Iis::read(uint32_t offset, unsigned) {
   }
 }
 
+uint32_t Iis::peek(uint32_t offset, unsigned size) {
+  if (offset == IISFIF) return rx_fifo_.empty() ? 0 : rx_fifo_.front();
+  return Device::peek(offset, size);
+}
+
 void Iis::write(uint32_t offset, uint32_t value, unsigned) {
   sync();
   switch (offset) {

@@ -57,6 +57,7 @@ class Iis : public Device, public DmaPacer {
 
   void reset() override;
   uint32_t read(uint32_t offset, unsigned size) override;
+  uint32_t peek(uint32_t offset, unsigned size) override;  // IISFIF's entry stays in the FIFO
   void write(uint32_t offset, uint32_t value, unsigned size) override;
   VTime stable_until(uint32_t offset) override;
 

@@ -112,6 +112,12 @@ uint32_t Uart::read(uint32_t offset, unsigned) {
   }
 }
 
+uint32_t Uart::peek(uint32_t offset, unsigned size) {
+  if (offset == URXH || offset == URXH + 3) return rx_byte_;
+  if (offset == UERSTAT) return uerstat_;
+  return Device::peek(offset, size);
+}
+
 void Uart::write(uint32_t offset, uint32_t value, unsigned) {
   switch (offset) {
     case ULCON: ulcon_ = value & 0x7F; return;

@@ -216,12 +216,14 @@ bool Scenario::parse(const std::string& text, const std::string& name, std::stri
 }
 
 bool Scenario::fail(const Command& c, const std::string& why, std::string* failure) const {
+  if (ended_) return true;  // cut short from outside: nothing failed
   *failure = name_ + ":" + std::to_string(c.line) + ": " + c.source + ": " + why;
   return false;
 }
 
 bool Scenario::run(Board& board, std::string* failure, VTime until, bool* stopped_early) {
   if (stopped_early) *stopped_early = false;
+  ended_ = false;
   size_t uart_cursor = 0;
   std::vector<uint8_t> frame(kLcdWidth * kLcdHeight), last(frame.size(), 0xFF);
   std::vector<TextRun> runs;
@@ -244,7 +246,8 @@ bool Scenario::run(Board& board, std::string* failure, VTime until, bool* stoppe
   // Lets time pass; false when the run must end (halt or --until).
   auto pass = [&](VTime duration) {
     VTime target = std::min(until, board.now() + duration);
-    board.run_until(target);
+    if (runner_ ? !runner_(board, target) : (board.run_until(target), false)) ended_ = true;
+    if (ended_) return false;
     if (board.now() >= until && stopped_early) *stopped_early = true;
     return !board.halted() && board.now() < until;
   };
@@ -253,14 +256,14 @@ bool Scenario::run(Board& board, std::string* failure, VTime until, bool* stoppe
     VTime deadline = board.now() + within;
     for (;;) {
       if (holds()) return true;
-      if (board.now() >= deadline || board.halted() || board.now() >= until) return false;
+      if (board.now() >= deadline || board.halted() || board.now() >= until || ended_) return false;
       pass(std::min(kPollStep, deadline - board.now()));
     }
   };
   for (size_t i = 0; i < commands_.size(); ++i) {
     const Command& c = commands_[i];
     if (board.halted()) return fail(c, "the board has halted: " + board.halt_report(), failure);
-    if (board.now() >= until) {
+    if (board.now() >= until || ended_) {
       if (stopped_early) *stopped_early = true;
       return true;
     }

@@ -17,6 +17,7 @@
 // `#` starts a comment. The whole script is checked before it runs, so a bad
 // line stops nothing half-way.
 #pragma once
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,11 @@ class Scenario {
   bool run(Board& board, std::string* failure, VTime until = kForever, bool* stopped_early = nullptr);
 
   size_t size() const { return commands_.size(); }
+
+  // What lets the script's time pass, instead of the board's own run_until
+  // (gdb's hold on the run). It returns false when the run must end now:
+  // the script stops there as at `until`, its remaining lines not judged.
+  void set_runner(std::function<bool(Board&, VTime)> runner) { runner_ = std::move(runner); }
 
  private:
   enum class Kind {
@@ -56,6 +62,8 @@ class Scenario {
 
   std::string name_;
   std::vector<Command> commands_;
+  std::function<bool(Board&, VTime)> runner_;
+  bool ended_ = false;  // the runner ended the run
 };
 
 // The text of a quoted script string with its escapes resolved; false on a

@@ -9,6 +9,8 @@
 
 namespace sim {
 
+class GdbStub;
+
 struct Session {
   std::string firmware;
   std::string ui;              // "sdl", "term" or "none"
@@ -21,14 +23,24 @@ struct Session {
   bool mic = false;
   std::string eeprom;          // the EEPROM image file
   bool eeprom_off = false;     // take the EEPROM off the bus
+  GdbStub* gdb = nullptr;      // --gdb: the debugger's hold on the run, or none
 };
 
 // Set by SIGINT/SIGTERM: the run ends and the outputs are still written.
 extern std::atomic<bool> g_stop_requested;
 
 // Runs the board in real time (when asked) until `until`, a halt or a stop
-// request; `poll` runs between chunks of about 10 ms of virtual time.
-void run_paced(Board& board, VTime until, bool real_time, const std::function<void()>& poll = {});
+// request; `poll` runs between chunks of about 10 ms of virtual time. With
+// gdb, the board runs as gdb lets it, and the run goes on while gdb holds
+// the board (at a halt too) until gdb kills it, detaches or goes away.
+void run_paced(Board& board, VTime until, bool real_time, const std::function<void()>& poll = {},
+               GdbStub* gdb = nullptr);
+
+// Runs the board to `until` (or a halt or a stop request) the way the front
+// ends do with gdb attached: as gdb lets it, answering gdb meanwhile; while
+// gdb holds the board, virtual time stands still. Without gdb, the board's
+// own run_until.
+void run_board(Board& board, GdbStub* gdb, VTime until, const std::function<bool()>& stop = {});
 
 // The front ends. Each returns when the run is over; false if it could not
 // start (the reason printed), so the caller may fall back.
