@@ -150,6 +150,21 @@ class Board {
   Rtc& rtc() { return rtc_; }
   Iic& iic() { return iic_; }
 
+  // The last IRQ or FIQ the monitor entered a handler for, as it found the
+  // interrupted code (for debuggers: gdb cannot unwind through the mode
+  // switch, see `monitor irq`).
+  struct InterruptEntry {
+    bool valid = false;
+    int source = -1;     // IRQ source, -1 for FIQ or the non-vectored IRQ vector
+    uint32_t handler = 0;
+    uint32_t pc = 0;     // where the interrupted code goes on
+    uint32_t cpsr = 0;   // its CPSR (the handler's SPSR)
+    uint32_t sp = 0, lr = 0;  // its mode's sp and lr
+    uint32_t handler_sp = 0;  // the handler's sp at entry
+    VTime at = 0;
+  };
+  const InterruptEntry& last_interrupt() const { return last_interrupt_; }
+
   // Monitor facts.
   static constexpr uint32_t kMainReturnTrap = 0x100;  // LR given to main
   static constexpr uint32_t kCallReturnTrap = 0x104;  // LR given to call()
@@ -206,6 +221,7 @@ class Board {
   bool in_call_ = false;
   bool call_returned_ = false;
   bool at_breakpoint_ = false;
+  InterruptEntry last_interrupt_;
 
   std::string console_;
   std::vector<std::function<void(uint8_t)>> console_listeners_;

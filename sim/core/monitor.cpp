@@ -95,11 +95,17 @@ bool Board::enter_exception(Exception kind, uint32_t link, int irq_source) {
     return false;
   }
   uint32_t old = core_->cpsr();
+  bool interrupt = kind == Exception::kIrq || kind == Exception::kFiq;
+  if (interrupt) {
+    last_interrupt_ = {true, irq_source, handler, link - 4, old, core_->reg(ArmCore::SP), core_->reg(ArmCore::LR), 0,
+                       scheduler_.now()};
+  }
   uint32_t next = (old & ~0x3Fu) | mode | ArmCore::kCpsrI | (kind == Exception::kFiq ? ArmCore::kCpsrF : 0);
   core_->set_cpsr(next);
   core_->set_spsr(old);
   core_->set_reg(ArmCore::LR, link);
   core_->set_pc(handler);
+  if (interrupt) last_interrupt_.handler_sp = core_->reg(ArmCore::SP);
   return true;
 }
 

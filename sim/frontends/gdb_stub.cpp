@@ -519,6 +519,8 @@ const char kMonitorHelp[] =
     "monitor key K [hold T]  keypad key K (0..15), held 100 ms (or T) of virtual time\n"
     "monitor button 0x40|0x80 [hold T]   a push-button, the same way\n"
     "monitor uart \"TEXT\"     bytes to UART0's receiver (escapes \\r \\n \\t \\xHH \\\\ \\\")\n"
+    "monitor irq             the last interrupt: its handler and the interrupted pc, mode, sp and lr\n"
+    "                        (from a handler, `tbreak *PC` and `continue` stop where it returns)\n"
     "Inputs happen when the board runs on (continue, step); virtual time stands still meanwhile.\n";
 
 std::vector<std::string> words_of(const std::string& text) {
@@ -582,6 +584,7 @@ std::string GdbStub::monitor_command(const std::string& command) {
                   static_cast<unsigned long long>(board_.core().instructions()));
     return text;
   }
+  if (verb == "irq" && w.size() == 1) return interrupt_entry();
   if (verb == "reg" && w.size() == 2) return show_registers(w[1], false);
   if (verb == "regs" && w.size() <= 2) return show_registers(w.size() == 2 ? w[1] : "", true);
   if (verb == "key" || verb == "button") {
@@ -606,6 +609,44 @@ std::string GdbStub::monitor_command(const std::string& command) {
            " at the line rate\n";
   }
   return "board-sim: unknown monitor command '" + command + "' (monitor help)\n";
+}
+
+// gdb unwinds an interrupt handler's frame as a call: its caller gets the
+// handler's stack pointer and lr, not those of the interrupted mode, so
+// `finish` waits for a frame that never comes back and `bt` runs off into
+// the IRQ stack. The board saw the interrupted state as it entered the
+// handler: this says where the handler will return, for a `tbreak` there.
+std::string GdbStub::interrupt_entry() {
+  const Board::InterruptEntry& e = board_.last_interrupt();
+  if (!e.valid) return "no interrupt handler entered yet\n";
+  auto mode_name = [](uint32_t cpsr) {
+    switch (cpsr & 0x1F) {
+      case ArmCore::kUsr: return "user";
+      case ArmCore::kFiq: return "FIQ";
+      case ArmCore::kIrq: return "IRQ";
+      case ArmCore::kSvc: return "supervisor";
+      case ArmCore::kAbt: return "abort";
+      case ArmCore::kUnd: return "undefined";
+      case ArmCore::kSys: return "system";
+      default: return "unknown";
+    }
+  };
+  auto where = [this](uint32_t a) {
+    std::string d = board_.elf().describe(a);
+    return hex32(a) + (d.empty() ? "" : " (" + d + ")");
+  };
+  std::string source = e.source >= 0 ? std::string(" from ") + chip::irq_name(e.source) : "";
+  uint32_t mode = board_.core().cpsr() & 0x1F;
+  std::string out = "last interrupt" + source +
+                    " at " + format_duration(e.at) + ": handler " + where(e.handler) + ", its stack from " +
+                    hex32(e.handler_sp) + "\n";
+  out += "interrupted: pc " + where(e.pc) + ", cpsr " + hex32(e.cpsr) + " (" + mode_name(e.cpsr) + " mode), sp " +
+         hex32(e.sp) + ", lr " + hex32(e.lr) + "\n";
+  if (mode == ArmCore::kIrq || mode == ArmCore::kFiq)
+    out += "to stop where the handler returns: tbreak *" + hex32(e.pc) + ", then continue\n";
+  else
+    out += "(the core is in " + std::string(mode_name(mode)) + " mode now, not in a handler)\n";
+  return out;
 }
 
 std::string GdbStub::show_registers(const std::string& name, bool block) {

@@ -105,6 +105,7 @@ class GdbStub {
   std::string query(const std::string& packet);
   std::string monitor_command(const std::string& command);
   std::string show_registers(const std::string& name, bool block);
+  std::string interrupt_entry();
   std::string queue_press(bool button, int code, VTime hold);
   void apply_inputs();
   std::string read_registers();

@@ -96,8 +96,9 @@ class Window {
   VTime next_release() const;
   void advance();
   void run_to(VTime goal);
-  // gdb (--gdb) keeps the board still: nothing runs, virtual time stands.
-  bool held() const { return session_.gdb && session_.gdb->holding(); }
+  // gdb (--gdb) keeps the board still (or ended the program): nothing
+  // runs, virtual time stands.
+  bool held() const { return session_.gdb && (session_.gdb->holding() || session_.gdb->killed()); }
   void follow_gdb();
   void render();
   void screenshot();

@@ -143,8 +143,9 @@ class TerminalMode {
   std::string indicators() const;
   void out(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
   void note(const std::string& text);
-  // gdb (--gdb) keeps the board still: nothing runs, virtual time stands.
-  bool held() const { return session_.gdb && session_.gdb->holding(); }
+  // gdb (--gdb) keeps the board still (or ended the program): nothing
+  // runs, virtual time stands.
+  bool held() const { return session_.gdb && (session_.gdb->holding() || session_.gdb->killed()); }
   void run_board(VTime until);
   void follow_gdb();
 
@@ -188,7 +189,10 @@ void TerminalMode::run_board(VTime until) {
 void TerminalMode::follow_gdb() {
   if (!session_.gdb) return;
   session_.gdb->poll(0);
-  if (session_.gdb->killed()) done_ = true;
+  if (session_.gdb->killed()) {
+    done_ = true;
+    return;
+  }
   std::string hold = session_.gdb->hold_text();
   if (hold == hold_shown_) return;
   if (!hold.empty()) note(hold + "; virtual time stands still");
