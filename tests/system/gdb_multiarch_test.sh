@@ -5,12 +5,14 @@
 #         the handler returns, and a tbreak there stops in the interrupted
 #         code, back in supervisor mode; `monitor reg` shows the TICK request
 #         pending in INTPND while the handler runs.
+#   window: the window under Xvfb with gdb, key 2 pressed with xdotool,
+#         reaches `tbreak llamada`; gdb's kill ends the run.
 #   term: the terminal mode with gdb: the board waits for gdb, then runs with
 #         the keypad in hand: Ctrl-K 2 (main menu line 3) reaches
 #         `tbreak llamada`, the terminal says that gdb holds the board, and
 #         gdb's kill ends the run.
-# Usage: gdb_multiarch_test.sh BIN_DIR irq|term. Exit 77 (skipped) without
-# gdb-multiarch (or tmux for term).
+# Usage: gdb_multiarch_test.sh BIN_DIR irq|term|window. Exit 77 (skipped) without
+# gdb-multiarch (or tmux for term, xvfb-run and xdotool for window).
 set -u
 
 bin=$(cd "$1" && pwd)
@@ -72,6 +74,37 @@ if [ "$mode" = irq ]; then
   target=$(sed -n 's/.*tbreak \*0x\([0-9A-F]*\), then continue.*/\1/p' "$tmp/gdb.txt" | head -1)
   grep -q "^stopped at $((16#$target)), mode 0x13$" "$tmp/gdb.txt" ||
     fail "the tbreak did not stop at 0x$target in supervisor mode"
+  echo "PASS"
+  exit 0
+fi
+
+if [ "$mode" = window ]; then
+  for tool in xvfb-run xdotool; do
+    command -v $tool >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+  done
+  # Under xvfb-run: board-sim's window, gdb waiting in `llamada`, and key 2
+  # (main menu line 3, the keyboard's '3') pressed until gdb stops there.
+  declare -f port_in >"$tmp/run.sh"
+  cat >>"$tmp/run.sh" <<EOF
+"$bin/board-sim" --ui sdl --gdb 0 --eeprom "$tmp/eeprom.bin" "$bin/phone.elf" >"$tmp/stdout.txt" 2>"$tmp/stderr.txt" &
+board=\$!
+port=\$(port_in "$tmp/stderr.txt") || exit 11
+timeout 120 gdb-multiarch -batch -nx "$bin/phone.elf" -ex "target remote :\$port" -ex "tbreak llamada" \\
+  -ex "continue" -ex "bt 1" -ex "kill" >"$tmp/gdb.txt" 2>&1 &
+gdb=\$!
+for _ in \$(seq 300); do
+  kill -0 \$gdb 2>/dev/null || break
+  window=\$(xdotool search --name "board-sim" 2>/dev/null | head -1)
+  [ -n "\$window" ] && xdotool key --window "\$window" 3 2>/dev/null
+  sleep 0.3
+done
+wait \$gdb || exit 12
+wait \$board
+echo "board-sim exit=\$?" >"$tmp/exit.txt"
+EOF
+  timeout 140 xvfb-run -a bash "$tmp/run.sh" || fail "the window run failed"
+  grep -q '^Temporary breakpoint 1, llamada' "$tmp/gdb.txt" || fail "gdb did not stop in llamada"
+  grep -q '^board-sim exit=0$' "$tmp/exit.txt" || fail "board-sim did not end with gdb's kill"
   echo "PASS"
   exit 0
 fi
