@@ -74,7 +74,8 @@ int main(int argc, char** argv) {
   app.add_option("--trace", s.trace, "every register access: \"cycle R|W address value size\"");
   app.add_option("--cpi", cpi, "cycles per instruction (default 1)")->check(CLI::Range(1u, 64u));
   app.add_flag("--no-skip", no_skip, "emulate polling loops instead of skipping their time (slower)");
-  app.add_option("--gdb", gdb_port, "wait for gdb on 127.0.0.1:PORT (0: any free port) and run under its control")
+  app.add_option("--gdb", gdb_port, "wait for gdb on 127.0.0.1:PORT (0: any free port) and run under its control; "
+              "goes with every --ui and with --script")
       ->check(CLI::Range(0, 65535));
   try {
     app.parse(argc, argv);

@@ -378,9 +378,11 @@ void Window::render() {
   s.status[0] = "time " + format_seconds(board_.now()) + "   speed " +
                 format_speed(pacer_.speed(board_.now()), pacer_.fast()) + "   " + codec_status(board_);
   s.status[1] = "EEPROM " + board_.eeprom_path();
-  if (held()) {
+  if (held() && board_.halted()) {
+    s.status[2] = "halted: " + board_.halt_reason() + " (gdb looks at it)";
+    s.alert = true;
+  } else if (held()) {
     s.status[2] = session_.gdb->hold_text() + ": time stands still";
-    s.alert = board_.halted();
   } else if (board_.halted()) {
     s.status[2] = "halted: " + board_.halt_reason();
     s.alert = true;

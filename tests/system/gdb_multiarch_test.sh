@@ -42,6 +42,12 @@ port_in() {
   return 1
 }
 
+# gdb waiting in `llamada`, reached from the main menu with key 2.
+gdb_to_llamada() {
+  timeout 120 gdb-multiarch -batch -nx "$bin/phone.elf" -ex "target remote :$1" -ex "tbreak llamada" \
+    -ex "continue" -ex "bt 1" -ex "kill" >"$tmp/gdb.txt" 2>&1
+}
+
 if [ "$mode" = irq ]; then
   "$bin/board-sim" --ui none --gdb 0 --eeprom "$tmp/eeprom.bin" "$bin/phone.elf" >"$tmp/stdout.txt" 2>"$tmp/stderr.txt" &
   pid=$!
@@ -84,13 +90,12 @@ if [ "$mode" = window ]; then
   done
   # Under xvfb-run: board-sim's window, gdb waiting in `llamada`, and key 2
   # (main menu line 3, the keyboard's '3') pressed until gdb stops there.
-  declare -f port_in >"$tmp/run.sh"
+  { echo "bin='$bin' tmp='$tmp'"; declare -f port_in gdb_to_llamada; } >"$tmp/run.sh"
   cat >>"$tmp/run.sh" <<EOF
 "$bin/board-sim" --ui sdl --gdb 0 --eeprom "$tmp/eeprom.bin" "$bin/phone.elf" >"$tmp/stdout.txt" 2>"$tmp/stderr.txt" &
 board=\$!
 port=\$(port_in "$tmp/stderr.txt") || exit 11
-timeout 120 gdb-multiarch -batch -nx "$bin/phone.elf" -ex "target remote :\$port" -ex "tbreak llamada" \\
-  -ex "continue" -ex "bt 1" -ex "kill" >"$tmp/gdb.txt" 2>&1 &
+gdb_to_llamada \$port &
 gdb=\$!
 for _ in \$(seq 300); do
   kill -0 \$gdb 2>/dev/null || break
@@ -123,12 +128,7 @@ expect_lines() {
 }
 expect_lines '^-- waiting for gdb on 127\.0\.0\.1:[0-9]+; virtual time stands still --$'
 port=$(port_in "$tmp/stderr.txt") || fail "board-sim did not say where to connect"
-timeout 120 gdb-multiarch -batch -nx "$bin/phone.elf" \
-  -ex "target remote :$port" \
-  -ex "tbreak llamada" \
-  -ex "continue" \
-  -ex "bt 1" \
-  -ex "kill" >"$tmp/gdb.txt" 2>&1 &
+gdb_to_llamada "$port" &
 gdb_pid=$!
 expect_lines '^-- gdb lets the board run --$'
 expect_lines '^ *3\. Llamar$'
