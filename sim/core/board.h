@@ -83,6 +83,9 @@ class Board {
   std::string halt_report() const;
   // Watchdog resets since power-on.
   int resets() const { return resets_; }
+  // The program sits in an endless loop in main's mode that no interrupt or
+  // watchdog can end (see check_stuck): it has finished, which is no halt.
+  bool finished() const { return finished_; }
 
   // Inputs.
   void uart_input(const std::vector<uint8_t>& bytes) { uart0_.receive(bytes); }
@@ -92,6 +95,7 @@ class Board {
   // The EEPROM's image lives in this file from now on (see EepromFile).
   bool use_eeprom_file(const std::string& path, std::string* error);
   const std::string& eeprom_path() const;
+  EepromFile* eeprom_file() { return eeprom_file_.get(); }
   At24c04& eeprom() { return eeprom_; }
 
   // Audio: what the codec plays goes to every sink added (a WAV file, the
@@ -104,7 +108,8 @@ class Board {
   void set_audio_source(AudioSource* source) { codec_.set_input(source); }
   bool use_clips(const std::string& dir, std::string* error);
   // Ends the audio timeline at now() (pads the WAV file with silence).
-  void finish_audio() { audio_out_.finish(now()); }
+  // False, with *error, when --audio-out's file could not be written whole.
+  bool finish_audio(std::string* error = nullptr);
   Uda1341ts& codec() { return codec_; }
   Iis& iis() { return iis_; }
   Bdma& bdma() { return bdma_; }
@@ -203,6 +208,9 @@ class Board {
   uint32_t halt_pc_ = 0;
   bool reset_requested_ = false;
   int resets_ = 0;
+  bool finished_ = false;
+  bool swi_taken_ = false;  // since power-on: a loop in SVC mode with IRQs off may be the SWI handler
+  bool keep_rtc_ = false;   // power_on for a watchdog reset: the RTC keeps its time
   bool in_call_ = false;
   bool call_returned_ = false;
   bool at_breakpoint_ = false;

@@ -21,6 +21,7 @@ struct Session {
   bool mic = false;
   std::string eeprom;          // the EEPROM image file
   bool eeprom_off = false;     // take the EEPROM off the bus
+  bool verbose = false;        // also the reports that are not the user's to fix
 };
 
 // Set by SIGINT/SIGTERM: the run ends and the outputs are still written.
