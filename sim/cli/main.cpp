@@ -110,6 +110,9 @@ int main(int argc, char** argv) {
   bool no_skip = false;
   int gdb_port = -1;
   CLI::App app{"board-sim: runs a firmware ELF on the simulated S3C44B0X teaching board"};
+  app.footer("Exit status: 0 the run reached --until or the script's end (or the program finished), 1 an expect\n"
+             "failed, 2 a bad option, file or script line (nothing run or written), 3 the board halted, 4 a file\n"
+             "could not be written (EEPROM image, an output), 130/143 ended by SIGINT/SIGTERM (outputs written).");
   app.set_version_flag("--version", "board-sim " BOARD_SIM_VERSION, "print board-sim's version and exit");
   app.add_flag("--verbose", s.verbose, "also report the firmware's harmless habits (e.g. the phone's IICADD write)");
   app.add_option("firmware", s.firmware, "the firmware ELF (e.g. build/bin/phone.elf)")->required();
@@ -121,7 +124,7 @@ int main(int argc, char** argv) {
   app.add_option("--uart-in", s.uart_in, "bytes fed to UART0's receiver at start, at the line rate");
   app.add_option("--uart-out", s.uart_out, "every byte the firmware sends on UART0, raw");
   app.add_option("--eeprom", s.eeprom, "the EEPROM image file (default: in the user's state directory)");
-  app.add_flag("--eeprom-off", s.eeprom_off, "take the EEPROM off the IIC bus (it never answers)");
+  app.add_flag("--eeprom-off", s.eeprom_off, "take the EEPROM off the IIC bus (it never answers; no file is used)");
   app.add_option("--audio-out", s.audio_out, "what the codec plays, as one WAV timeline");
   app.add_option("--audio-in", s.audio_in, "a WAV file the codec's input hears");
   app.add_flag("--mic", s.mic, "the microphone as the codec's input (window only)");

@@ -129,7 +129,7 @@ bool unescape(const std::string& body, std::string* out, std::string* error) {
         break;
       }
       default:
-        *error = std::string("unknown escape \\") + body[i] + " (use \\r \\n \\t \\xHH \\\\ \\\")";
+        *error = "unknown escape \\" + escaped(body.substr(i, 1)) + " (use \\r \\n \\t \\xHH \\\\ \\\")";
         return false;
     }
   }
