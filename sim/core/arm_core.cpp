@@ -532,7 +532,12 @@ uint32_t ArmCore::reg(int r) const {
   return v;
 }
 
-void ArmCore::set_reg(int r, uint32_t value) { uc_reg_write(uc_, kRegIds[r], &value); }
+// Unicorn keeps the instruction set in bit 0 of the pc it is given and
+// ignores the T bit of a CPSR write; so the pc carries the CPSR's state.
+void ArmCore::set_reg(int r, uint32_t value) {
+  if (r == PC) value = (value & ~1u) | ((cpsr() & kCpsrT) ? 1u : 0u);
+  uc_reg_write(uc_, kRegIds[r], &value);
+}
 
 uint32_t ArmCore::cpsr() const {
   uint32_t v = 0;
@@ -540,7 +545,13 @@ uint32_t ArmCore::cpsr() const {
   return v;
 }
 
-void ArmCore::set_cpsr(uint32_t value) { uc_reg_write(uc_, UC_ARM_REG_CPSR, &value); }
+void ArmCore::set_cpsr(uint32_t value) {
+  uc_reg_write(uc_, UC_ARM_REG_CPSR, &value);
+  if ((cpsr() ^ value) & kCpsrT) {
+    uint32_t pc = (reg(PC) & ~1u) | ((value & kCpsrT) ? 1u : 0u);
+    uc_reg_write(uc_, UC_ARM_REG_PC, &pc);
+  }
+}
 
 uint32_t ArmCore::spsr() const {
   uint32_t v = 0;

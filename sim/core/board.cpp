@@ -374,7 +374,7 @@ bool Board::call(const std::string& function, const std::vector<uint32_t>& args,
   for (size_t i = 0; i < 4; ++i) core_->set_reg(static_cast<int>(i), i < args.size() ? args[i] : 0);
   core_->set_reg(ArmCore::SP, sp);
   core_->set_reg(ArmCore::LR, kCallReturnTrap);
-  core_->set_cpsr(saved_cpsr & ~ArmCore::kCpsrT);
+  core_->set_cpsr((saved_cpsr & ~ArmCore::kCpsrT) | (sym->thumb ? ArmCore::kCpsrT : 0u));
   core_->set_pc(sym->address);
 
   in_call_ = true;

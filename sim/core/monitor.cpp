@@ -79,8 +79,11 @@ void Board::monitor_setup() {
     core_->set_cpsr(s.mode | ArmCore::kCpsrI | ArmCore::kCpsrF);
     core_->set_reg(ArmCore::SP, s.top);
   }
-  // main: supervisor mode, IRQs enabled, FIQs disabled.
-  core_->set_cpsr(ArmCore::kSvc | ArmCore::kCpsrF);
+  // main: supervisor mode, IRQs enabled, FIQs disabled; in Thumb state when
+  // main (or the entry point that names it) is Thumb code.
+  auto main_symbol = elf_.symbol("main");
+  bool thumb = main_symbol->thumb || (elf_.entry() == (main_symbol->address | 1u));
+  core_->set_cpsr(ArmCore::kSvc | ArmCore::kCpsrF | (thumb ? ArmCore::kCpsrT : 0u));
   for (int r = 0; r < 13; ++r) core_->set_reg(r, 0);
   core_->set_reg(ArmCore::LR, kMainReturnTrap);
   core_->set_pc(elf_.symbol("main")->address);
