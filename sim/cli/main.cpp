@@ -106,7 +106,7 @@ int main(int argc, char** argv) {
   install_signal_handlers();
   sim::Session s;
   std::string until_text, ui;
-  unsigned cpi = 1;
+  unsigned cpi = 0;  // 0: the cycle model
   bool no_skip = false;
   int gdb_port = -1;
   CLI::App app{"board-sim: runs a firmware ELF on the simulated S3C44B0X teaching board"};
@@ -133,7 +133,7 @@ int main(int argc, char** argv) {
   app.add_option("--fb-dump", s.fb_dump, "the LCD at the end as 76800 bytes, one grey level 0..15 per pixel");
   app.add_flag("--lcd-text", s.lcd_text, "print the text on the LCD at the end: \"x y size text\" per run");
   app.add_option("--trace", s.trace, "every register access: \"cycle R|W address value size\"");
-  app.add_option("--cpi", cpi, "cycles per instruction (default 1)")->check(CLI::Range(1u, 64u));
+  app.add_option("--cpi", cpi, "a fixed cost per instruction instead of the cycle model")->check(CLI::Range(1u, 64u));
   app.add_flag("--no-skip", no_skip, "emulate polling loops instead of skipping their time (slower)");
   app.add_option("--gdb", gdb_port, "wait for gdb on 127.0.0.1:PORT (0: any free port) and run under its control")
       ->check(CLI::Range(0, 65535));
