@@ -7,15 +7,21 @@
 
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 
 #include "core/board.h"
 #include "core/log.h"
+#include "debug/debug_info.h"
+#include "debug/execution_recorder.h"
+#include "frontends/coverage.h"
 #include "frontends/gdb_stub.h"
 #include "frontends/interactive.h"
 #include "frontends/lcd_text.h"
 #include "frontends/png_writer.h"
+#include "frontends/profile.h"
 #include "frontends/scenario.h"
 #include "frontends/session.h"
 
@@ -76,6 +82,10 @@ int main(int argc, char** argv) {
   app.add_flag("--no-skip", no_skip, "emulate polling loops instead of skipping their time (slower)");
   app.add_option("--gdb", gdb_port, "wait for gdb on 127.0.0.1:PORT (0: any free port) and run under its control")
       ->check(CLI::Range(0, 65535));
+  // What ran: lines and functions (lcov), costs (callgrind).
+  std::string coverage_path, profile_path;
+  app.add_option("--coverage", coverage_path, "lcov tracefile of the firmware lines and functions that ran");
+  app.add_option("--profile", profile_path, "costs by function and line, callgrind format");
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -132,6 +142,40 @@ int main(int argc, char** argv) {
     board.add_console_listener([uart_out](uint8_t b) { std::fputc(b, uart_out); });
   }
   if (!uart_in.empty()) board.uart_input(uart_in);
+
+  // Coverage and profile: the firmware's DWARF, and a recorder on the core
+  // (without either option the board runs without one). Their files are
+  // opened now so that a bad path fails before the run.
+  sim::DebugInfo debug_info;
+  std::unique_ptr<sim::ExecutionRecorder> recorder;
+  std::ofstream coverage_out, profile_out;
+  if (!coverage_path.empty() || !profile_path.empty()) {
+    namespace fs = std::filesystem;
+    auto same_file = [](const std::string& a, const std::string& b) {
+      std::error_code ec;
+      return !a.empty() && !b.empty() && fs::weakly_canonical(a, ec) == fs::weakly_canonical(b, ec);
+    };
+    for (const auto& [option, path] : {std::pair{"--coverage", coverage_path}, std::pair{"--profile", profile_path}}) {
+      for (const std::string& other : {s.firmware, s.script, s.uart_in, s.audio_in, s.eeprom, s.uart_out, s.trace,
+                                       s.screenshot, s.fb_dump, s.audio_out})
+        if (same_file(path, other)) return usage_error(std::string(option) + ": " + path + " is another input or output");
+    }
+    if (same_file(coverage_path, profile_path)) return usage_error("--coverage and --profile name the same file");
+    if (!debug_info.load(board.elf(), &error)) return usage_error(error);
+    if (!coverage_path.empty()) {
+      if (!debug_info.has_lines())
+        return usage_error("--coverage: " + s.firmware + " has no DWARF line table (build it with -g)");
+      coverage_out.open(coverage_path, std::ios::trunc);
+      if (!coverage_out) return usage_error("--coverage: cannot write " + coverage_path);
+    }
+    if (!profile_path.empty()) {
+      profile_out.open(profile_path, std::ios::trunc);
+      if (!profile_out) return usage_error("--profile: cannot write " + profile_path);
+      if (!debug_info.has_lines())
+        sim::log_warning("profile", s.firmware + " has no DWARF line table (built without -g): costs by function only");
+    }
+    recorder = std::make_unique<sim::ExecutionRecorder>(board, !profile_path.empty());
+  }
 
   std::signal(SIGINT, on_signal);
   std::signal(SIGTERM, on_signal);
@@ -214,6 +258,28 @@ int main(int argc, char** argv) {
     const uint8_t* font = board.font();
     if (!font) std::fprintf(stderr, "board-sim: --lcd-text: the firmware has no `font` table\n");
     else std::fputs(sim::format_runs(sim::find_lcd_text(font, frame.data())).c_str(), stdout);
+  }
+  if (recorder) {
+    recorder->finish();
+    if (coverage_out.is_open()) {
+      std::string name = std::filesystem::path(s.script.empty() ? s.firmware : s.script).stem().string();
+      sim::write_lcov(coverage_out, name, debug_info, *recorder);
+      coverage_out.close();
+      if (!coverage_out) {
+        std::fprintf(stderr, "board-sim: --coverage: cannot write %s\n", coverage_path.c_str());
+        if (!status) status = 2;
+      }
+    }
+    if (profile_out.is_open()) {
+      std::string command;
+      for (int i = 0; i < argc; ++i) command += (i ? " " : "") + std::string(argv[i]);
+      sim::write_callgrind(profile_out, command, debug_info, *recorder);
+      profile_out.close();
+      if (!profile_out) {
+        std::fprintf(stderr, "board-sim: --profile: cannot write %s\n", profile_path.c_str());
+        if (!status) status = 2;
+      }
+    }
   }
   if (trace) std::fclose(trace);
   if (uart_out) std::fclose(uart_out);
