@@ -164,16 +164,25 @@ bool DebugInfo::load(const ElfImage& elf, std::string* error) {
     return false;
   };
   // Code without DWARF: from the symbol table, each symbol up to its size,
-  // or up to the next symbol when it has none (assembly labels).
+  // or when it has none (an assembly label) up to the next function or the
+  // end of its segment.
   std::vector<std::pair<std::string, ElfSymbol>> plain;
   for (const auto& [name, sym] : elf.functions())
     if (in_image(sym.address) && !by_entry.count(sym.address) && !covered(sym.address)) plain.emplace_back(name, sym);
-  std::sort(plain.begin(), plain.end(), [](const auto& a, const auto& b) { return a.second.address < b.second.address; });
-  for (size_t i = 0; i < plain.size(); ++i) {
-    const auto& [name, sym] = plain[i];
+  std::vector<uint32_t> starts;
+  for (const FunctionRange& r : ranges) starts.push_back(r.begin);
+  for (const auto& p : plain) starts.push_back(p.second.address);
+  std::sort(starts.begin(), starts.end());
+  for (const auto& [name, sym] : plain) {
     if (by_entry.count(sym.address)) continue;
-    uint32_t end = sym.address + (sym.size ? sym.size : 4);
-    if (!sym.size && i + 1 < plain.size()) end = std::max(end, plain[i + 1].second.address);
+    uint32_t end = sym.address + sym.size;
+    if (!sym.size) {
+      end = sym.address + 4;
+      for (const ElfSegment& seg : elf.segments())
+        if (sym.address >= seg.address && sym.address - seg.address < seg.memory_size) end = seg.address + seg.memory_size;
+      auto next = std::upper_bound(starts.begin(), starts.end(), sym.address);
+      if (next != starts.end()) end = std::min(end, *next);
+    }
     DebugFunction f;
     f.symbol = name;
     f.name = demangle(name);
