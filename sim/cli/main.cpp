@@ -95,6 +95,20 @@ int main(int argc, char** argv) {
     return usage_error(what.empty() ? "bad command line (see --help)" : what + " (see --help)");
   }
 
+  // --coverage and --profile never overwrite an input or another output.
+  for (const auto& [option, path] : {std::pair{"--coverage", coverage_path}, std::pair{"--profile", profile_path}}) {
+    auto same_file = [](const std::string& a, const std::string& b) {
+      std::error_code ea, eb;
+      if (a.empty() || b.empty()) return false;
+      auto ca = std::filesystem::weakly_canonical(a, ea), cb = std::filesystem::weakly_canonical(b, eb);
+      return ea || eb ? a == b : ca == cb;
+    };
+    for (const std::string& other : {s.firmware, s.script, s.uart_in, s.audio_in, s.eeprom, s.clips_dir, s.uart_out,
+                                     s.trace, s.screenshot, s.fb_dump, s.audio_out})
+      if (same_file(path, other)) return usage_error(std::string(option) + ": " + path + " is another input or output");
+    if (option == std::string("--coverage") && same_file(path, profile_path))
+      return usage_error("--coverage and --profile name the same file");
+  }
   if (!until_text.empty() && !sim::parse_duration(until_text, &s.until))
     return usage_error("--until: '" + until_text + "' is not a duration (e.g. 2.5s, 300ms)");
   if (gdb_port >= 0) {
@@ -150,17 +164,6 @@ int main(int argc, char** argv) {
   std::unique_ptr<sim::ExecutionRecorder> recorder;
   std::ofstream coverage_out, profile_out;
   if (!coverage_path.empty() || !profile_path.empty()) {
-    namespace fs = std::filesystem;
-    auto same_file = [](const std::string& a, const std::string& b) {
-      std::error_code ec;
-      return !a.empty() && !b.empty() && fs::weakly_canonical(a, ec) == fs::weakly_canonical(b, ec);
-    };
-    for (const auto& [option, path] : {std::pair{"--coverage", coverage_path}, std::pair{"--profile", profile_path}}) {
-      for (const std::string& other : {s.firmware, s.script, s.uart_in, s.audio_in, s.eeprom, s.uart_out, s.trace,
-                                       s.screenshot, s.fb_dump, s.audio_out})
-        if (same_file(path, other)) return usage_error(std::string(option) + ": " + path + " is another input or output");
-    }
-    if (same_file(coverage_path, profile_path)) return usage_error("--coverage and --profile name the same file");
     if (!debug_info.load(board.elf(), &error)) return usage_error(error);
     if (!coverage_path.empty()) {
       if (!debug_info.has_lines())
