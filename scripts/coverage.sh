@@ -6,8 +6,8 @@
 #   scripts/coverage.sh [BIN_DIR [OUT_DIR]]     (default build/bin build/coverage)
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
-bin=${1:-$repo/build/bin}
-out=${2:-$repo/build/coverage}
+bin=$(realpath "${1:-$repo/build/bin}")
+out=$(realpath -m "${2:-$repo/build/coverage}")
 for tool in lcov genhtml; do
   command -v $tool >/dev/null || { echo "coverage: $tool is not installed (scripts/setup.sh installs it)" >&2; exit 1; }
 done
@@ -21,8 +21,9 @@ status=0
 tracefiles=()
 for scn in "${scenarios[@]}"; do
   name=$(basename "$scn" .scn)
-  if ! "$bin/board-sim" --ui none --script "$scn" --eeprom "$work/$name.eeprom" --coverage "$work/$name.info" \
-      "$bin/phone.elf" >"$work/$name.log" 2>&1; then
+  # In the work directory: what a scenario writes (a screenshot) lands there.
+  if ! (cd "$work" && "$bin/board-sim" --ui none --script "$scn" --eeprom "$work/$name.eeprom" \
+      --coverage "$work/$name.info" "$bin/phone.elf" >"$work/$name.log" 2>&1); then
     # What it ran still counts; the run is reported and make fails at the end.
     echo "coverage: examples/$name.scn failed:" >&2
     grep "^board-sim: " "$work/$name.log" | tail -3 >&2 || true

@@ -158,10 +158,12 @@ bool DebugInfo::load(const ElfImage& elf, std::string* error) {
     for (auto& [b, e] : pieces[i]) ranges.push_back({b, e, unique.size()});
     unique.push_back(std::move(functions_[i]));
   }
-  auto covered = [&ranges](uint32_t address) {
-    for (const FunctionRange& r : ranges)
-      if (address >= r.begin && address < r.end) return true;
-    return false;
+  std::vector<std::pair<uint32_t, uint32_t>> dwarf_code;
+  for (const FunctionRange& r : ranges) dwarf_code.emplace_back(r.begin, r.end);
+  std::sort(dwarf_code.begin(), dwarf_code.end());
+  auto covered = [&dwarf_code](uint32_t address) {
+    auto it = std::upper_bound(dwarf_code.begin(), dwarf_code.end(), std::make_pair(address, ~0u));
+    return it != dwarf_code.begin() && address < std::prev(it)->second;
   };
   // Code without DWARF: from the symbol table, each symbol up to its size,
   // or when it has none (an assembly label) up to the next function or the
