@@ -111,7 +111,7 @@ TEST(CoverageProfile, KnownCallStructure) {
 }
 
 // A slice that ends before a block leaves it observed but not run; the next
-// slice starts with it again.
+// slice starts with it again. A step or a breakpoint runs part of one.
 TEST(CoverageProfile, CountsDoNotDependOnSlices) {
   CallsRun tiny([](Board& b) {
     while (!b.halted() && b.now() < kSecond) b.run_until(b.now() + 3 * b.scheduler().cycle_period());
@@ -121,6 +121,20 @@ TEST(CoverageProfile, CountsDoNotDependOnSlices) {
     for (int i = 0; i < 1000 && !b.halted(); ++i) b.step();
   });
   expect_known_shape(stepped);
+  // Breakpoints inside blocks (the second instruction of leaf, middle's
+  // second call): each stop cuts a block short, the rest runs as a new one.
+  int stops = 0;
+  CallsRun broken([&stops](Board& b) {
+    for (const char* name : {"leaf", "middle"}) b.core().add_breakpoint(*b.symbol_address(name) + 8);
+    for (int i = 0; i < 100 && !b.halted(); ++i) {
+      b.run_until(kSecond);
+      if (!b.at_breakpoint()) continue;
+      ++stops;
+      b.core().pass_breakpoint_at_pc();
+    }
+  });
+  expect_known_shape(broken);
+  EXPECT_EQ(stops, 6 + 3);
 }
 
 TEST(CoverageProfile, LcovRecords) {
