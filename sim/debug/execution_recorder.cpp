@@ -9,7 +9,7 @@ constexpr size_t kMaxDepth = 4096;
 }  // namespace
 
 ExecutionRecorder::ExecutionRecorder(Board& board, bool record_calls)
-    : board_(board), record_calls_(record_calls), resets_seen_(board.resets()) {
+    : board_(board), record_calls_(record_calls), clock_mark_(board.cycles()), resets_seen_(board.resets()) {
   board_.core().add_block_observer([this](uint32_t address, uint32_t size) { on_block(address, size); });
   board_.set_exception_observer(
       [this](uint32_t offset, uint32_t link, uint32_t handler) { on_exception(offset, link, handler); });
@@ -37,7 +37,7 @@ void ExecutionRecorder::on_block(uint32_t address, uint32_t size) {
   ArmCore& core = board_.core();
   uint8_t& state = page(address).state[index(address)];
   if (!state) state = 1 + ((core.cpsr() & ArmCore::kCpsrT) != 0);
-  block_ = {true, state == 2, address, size, core.instructions(), board_.cycles()};
+  block_ = {true, state == 2, address, size, core.instructions()};
 }
 
 void ExecutionRecorder::on_exception(uint32_t offset, uint32_t link, uint32_t handler) {
@@ -55,7 +55,8 @@ void ExecutionRecorder::settle(uint32_t next) {
   block_.active = false;
   uint64_t ran = board_.core().instructions() - block_.position;
   uint64_t now = board_.cycles();
-  uint64_t cycles = now > block_.clock ? now - block_.clock : 0;
+  uint64_t cycles = now > clock_mark_ ? now - clock_mark_ : 0;
+  clock_mark_ = now;
   const uint32_t stride = block_.thumb ? 2 : 4;
   // The core counts four bytes an instruction and, for a block cut short
   // (an exception, a fault, a breakpoint inside it), only the instructions

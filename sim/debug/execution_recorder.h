@@ -6,7 +6,8 @@
 // Cycles come from the board's clock, whatever the timing model charges: a
 // block is charged with the cycles that pass from its start to the start of
 // the next block (or to the next exception entry), shared equally among its
-// instructions that ran. Time that passes between the two without the core
+// instructions that ran; what an exception's entry costs goes to the
+// handler's first block. Time that passes between the two without the core
 // running (a polling loop skipped up to the next event, a power-down mode)
 // goes to the block where the program waits, as the real core spends it
 // there.
@@ -87,7 +88,6 @@ class ExecutionRecorder {
     bool thumb = false;
     uint32_t address = 0, size = 0;
     uint64_t position = 0;  // the core's instruction count at its start
-    uint64_t clock = 0;     // the board's cycles at its start
   };
   struct Frame {
     uint32_t return_address, sp;
@@ -110,6 +110,10 @@ class ExecutionRecorder {
   Board& board_;
   bool record_calls_;
   Block block_;
+  // The board's cycles when the last charge was made: whatever passes after
+  // it goes to the next block charged (the cycles of an exception's entry
+  // to its handler's first block), so that the total is the clock's.
+  uint64_t clock_mark_;
   Cost total_;
   int resets_seen_ = 0;
   std::unordered_map<uint32_t, std::unique_ptr<Page>> pages_;
