@@ -13,14 +13,21 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
 
 #include "core/board.h"
 #include "core/clips.h"
 #include "core/log.h"
+#include "debug/debug_info.h"
+#include "debug/execution_recorder.h"
+#include "frontends/coverage.h"
 #include "frontends/gdb_stub.h"
 #include "frontends/interactive.h"
 #include "frontends/lcd_text.h"
 #include "frontends/png_writer.h"
+#include "frontends/profile.h"
 #include "frontends/run_files.h"
 #include "frontends/scenario.h"
 #include "frontends/session.h"
@@ -137,6 +144,10 @@ int main(int argc, char** argv) {
   app.add_flag("--no-skip", no_skip, "emulate polling loops instead of skipping their time (slower)");
   app.add_option("--gdb", gdb_port, "wait for gdb on 127.0.0.1:PORT (0: any free port) and run under its control")
       ->check(CLI::Range(0, 65535));
+  // What ran: lines and functions (lcov), costs (callgrind).
+  std::string coverage_path, profile_path;
+  app.add_option("--coverage", coverage_path, "lcov tracefile of the firmware lines and functions that ran");
+  app.add_option("--profile", profile_path, "costs by function and line, callgrind format");
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -189,6 +200,8 @@ int main(int argc, char** argv) {
   files.output("--screenshot", s.screenshot);
   files.output("--fb-dump", s.fb_dump);
   files.output("--trace", s.trace);
+  files.output("--coverage", coverage_path);
+  files.output("--profile", profile_path);
   {
     // A script's screenshots are outputs too (the same name twice in one
     // script is one file, written again).
@@ -231,6 +244,29 @@ int main(int argc, char** argv) {
     board.add_console_listener([uart_out](uint8_t b) { std::fputc(b, uart_out); });
   }
   if (!uart_in.empty()) board.uart_input(uart_in);
+
+  // Coverage and profile: the firmware's DWARF, and a recorder on the core
+  // (without either option the board runs without one). Their files are
+  // opened now so that a bad path fails before the run.
+  sim::DebugInfo debug_info;
+  std::unique_ptr<sim::ExecutionRecorder> recorder;
+  std::ofstream coverage_out, profile_out;
+  if (!coverage_path.empty() || !profile_path.empty()) {
+    if (!debug_info.load(board.elf(), &error)) return usage_error(error);
+    if (!coverage_path.empty()) {
+      if (!debug_info.has_lines())
+        return usage_error("--coverage: " + s.firmware + " has no DWARF line table (build it with -g)");
+      coverage_out.open(coverage_path, std::ios::trunc);
+      if (!coverage_out) return usage_error("--coverage: cannot write " + coverage_path);
+    }
+    if (!profile_path.empty()) {
+      profile_out.open(profile_path, std::ios::trunc);
+      if (!profile_out) return usage_error("--profile: cannot write " + profile_path);
+      if (!debug_info.has_lines())
+        sim::log_warning("profile", s.firmware + " has no DWARF line table (built without -g): costs by function only");
+    }
+    recorder = std::make_unique<sim::ExecutionRecorder>(board, !profile_path.empty());
+  }
 
   sim::GdbStub gdb(board);
   if (gdb_port >= 0 && !gdb.listen(gdb_port, &error)) return usage_error("--gdb: " + error);
@@ -334,6 +370,22 @@ int main(int argc, char** argv) {
     const bool bad = std::ferror(f) != 0;
     if ((std::fclose(f) != 0 || bad)) write_failed(option + ": cannot write " + path + " (a full disk?)");
   };
+  if (recorder) {
+    recorder->finish();
+    if (coverage_out.is_open()) {
+      std::string name = std::filesystem::path(s.script.empty() ? s.firmware : s.script).stem().string();
+      sim::write_lcov(coverage_out, name, debug_info, *recorder);
+      coverage_out.close();
+      if (!coverage_out) write_failed("--coverage: cannot write " + coverage_path);
+    }
+    if (profile_out.is_open()) {
+      std::string command;
+      for (int i = 0; i < argc; ++i) command += (i ? " " : "") + std::string(argv[i]);
+      sim::write_callgrind(profile_out, command, debug_info, *recorder);
+      profile_out.close();
+      if (!profile_out) write_failed("--profile: cannot write " + profile_path);
+    }
+  }
   close_output(trace, "--trace", s.trace);
   close_output(uart_out, "--uart-out", s.uart_out);
   std::fflush(stdout);

@@ -143,6 +143,13 @@ class Board {
   // Register trace ("cycle R|W address value size"), nullptr to stop.
   void set_trace(std::FILE* file) { bus_.set_trace(file); }
 
+  // Told of each exception the board enters, before the processor changes
+  // mode: the vector's offset (0x04 undefined ... 0x18 IRQ, 0x1C FIQ,
+  // 0x20 + 4k IRQ source k when vectored), the link address and the handler
+  // (profiles show exceptions as calls).
+  using ExceptionObserver = std::function<void(uint32_t offset, uint32_t link, uint32_t handler)>;
+  void set_exception_observer(ExceptionObserver observer) { exception_observer_ = std::move(observer); }
+
   // Parts, for tests and front ends.
   Scheduler& scheduler() { return scheduler_; }
   Sdram& ram() { return ram_; }
@@ -226,6 +233,7 @@ class Board {
 
   std::string console_;
   std::vector<std::function<void(uint8_t)>> console_listeners_;
+  ExceptionObserver exception_observer_;
 };
 
 }  // namespace sim
