@@ -37,8 +37,8 @@ Board::Board(BoardOptions options)
       lcd_(chip::kLcd),
       timers_(chip::kPwm, scheduler_, intc_),
       rtc_(chip::kRtc, scheduler_, intc_, options.rtc_start ? *options.rtc_start : host_local_time()),
-      keypad_(chip::kKeypadBase, ports_),
-      buttons_(ports_),
+      keypad_(chip::kKeypadBase, ports_, &scheduler_),
+      buttons_(ports_, &scheduler_),
       iic_(chip::kIic, scheduler_, intc_),
       eeprom_(scheduler_),
       iis_(chip::kIis, scheduler_),
@@ -50,6 +50,8 @@ Board::Board(BoardOptions options)
   for (Device* d : std::initializer_list<Device*>{&clock_, &intc_, &watchdog_, &ports_, &uart0_, &uart1_, &segs_,
                                                   &lcd_, &timers_, &rtc_, &keypad_, &iic_, &iis_, &bdma_, &zdma_})
     attach(d);
+  keypad_.set_bounce(options_.bounce);
+  buttons_.set_bounce(options_.bounce);
   iic_.attach(eeprom_);
   iis_.set_dma(&bdma_);
   bdma_.set_pacer(&iis_);

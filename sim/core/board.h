@@ -49,6 +49,9 @@ struct BoardOptions {
   bool skip_polling = true;  // skip the time the firmware spends polling registers or memory
   // What the RTC holds at power-on; unset: the host's local time.
   std::optional<RtcTime> rtc_start;
+  // The keys' and push-buttons' contacts bounce at each press and release
+  // (devices/contact_bounce.h); false for ideal switches.
+  bool bounce = true;
 };
 
 constexpr int kLcdWidth = 320;
