@@ -18,6 +18,7 @@
 #include "frontends/png_writer.h"
 #include "frontends/scenario.h"
 #include "frontends/session.h"
+#include "frontends/web_ui.h"
 
 namespace {
 
@@ -55,8 +56,10 @@ int main(int argc, char** argv) {
   int gdb_port = -1;
   CLI::App app{"board-sim: runs a firmware ELF on the simulated S3C44B0X teaching board"};
   app.add_option("firmware", s.firmware, "the firmware ELF (e.g. build/bin/phone.elf)")->required();
-  app.add_option("--ui", ui, "sdl (a window), term (the terminal) or none; default: sdl with a display, else term")
-      ->check(CLI::IsMember({"sdl", "term", "none"}));
+  app.add_option("--ui", ui,
+                 "sdl (a window), term (the terminal), web (a page in the browser) or none; default: sdl with a "
+                 "display, else term")
+      ->check(CLI::IsMember({"sdl", "term", "web", "none"}));
   app.add_option("--script", s.script, "run a scenario; exit 0 when every expect holds, 1 when one fails");
   app.add_option("--until", until_text, "stop after this much virtual time (e.g. 2.5s, 300ms)");
   app.add_flag("--real-time", s.real_time, "pace virtual time to the wall clock");
@@ -76,6 +79,11 @@ int main(int argc, char** argv) {
   app.add_flag("--no-skip", no_skip, "emulate polling loops instead of skipping their time (slower)");
   app.add_option("--gdb", gdb_port, "wait for gdb on 127.0.0.1:PORT (0: any free port) and run under its control")
       ->check(CLI::Range(0, 65535));
+  // --ui web
+  app.add_option("--web-port", s.web_port, "where --ui web serves its page (default 8044; 0: any free port)")
+      ->check(CLI::Range(0, 65535));
+  app.add_option("--web-bind", s.web_bind,
+                 "the address --ui web listens on (default 127.0.0.1; e.g. 0.0.0.0 for every network)");
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -142,6 +150,16 @@ int main(int argc, char** argv) {
   int status = 0;
   bool ran = false;
   bool halt_printed = false;
+  std::unique_ptr<sim::WebFrontEnd> web;
+  if (s.ui == "web") {
+    web = std::make_unique<sim::WebFrontEnd>(board, s);
+    if (!web->start(&error)) return usage_error("--ui web: " + error);
+    if (!s.script.empty()) scenario.set_advance([&](sim::VTime target) { return web->advance(target); });
+    if (s.script.empty()) {
+      web->run();
+      ran = true;
+    }
+  }
   if (s.ui == "sdl") {
     ran = sim::run_sdl_ui(board, s);
     if (!ran) std::fprintf(stderr, "board-sim: no window; using the terminal mode\n");
@@ -160,8 +178,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "board-sim: %s\n", failure.c_str());
         status = 1;
       } else if (s.until != sim::kForever && !board.halted()) {
-        board.run_until(s.until, [] { return sim::g_stop_requested.load(); });
+        if (web) web->advance(s.until);
+        else board.run_until(s.until, [] { return sim::g_stop_requested.load(); });
       }
+      if (web) web->finish(status ? "the script failed: " + failure : "the script is over");
     } else {
       if (gdb_port >= 0)
         std::fprintf(stderr, "board-sim: waiting for gdb on 127.0.0.1:%d (gdb-multiarch %s -ex 'target remote :%d')\n",
@@ -192,6 +212,7 @@ int main(int argc, char** argv) {
       if (run_free) sim::run_paced(board, s.until, s.real_time, poll_console);
     }
   }
+  if (web) web->finish({});
   std::fflush(stdout);
 
   // The outputs, whatever ended the run.

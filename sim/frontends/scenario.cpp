@@ -241,10 +241,12 @@ bool Scenario::run(Board& board, std::string* failure, VTime until, bool* stoppe
     for (const TextRun& r : screen_text()) s += (s.empty() ? "" : " | ") + r.text;
     return s.empty() ? std::string("(no text)") : s;
   };
-  // Lets time pass; false when the run must end (halt or --until).
+  // Lets time pass; false when the run must end (halt or --until). An
+  // advance hook that declines to go on ends the run as --until would.
   auto pass = [&](VTime duration) {
     VTime target = std::min(until, board.now() + duration);
-    board.run_until(target);
+    if (!advance_) board.run_until(target);
+    else if (!advance_(target)) until = board.now();
     if (board.now() >= until && stopped_early) *stopped_early = true;
     return !board.halted() && board.now() < until;
   };

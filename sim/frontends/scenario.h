@@ -17,6 +17,7 @@
 // `#` starts a comment. The whole script is checked before it runs, so a bad
 // line stops nothing half-way.
 #pragma once
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,11 @@ class Scenario {
   bool run(Board& board, std::string* failure, VTime until = kForever, bool* stopped_early = nullptr);
 
   size_t size() const { return commands_.size(); }
+
+  // How the script lets time pass: by default board.run_until(target). A
+  // front end that shows the run (the web page) paces it and publishes
+  // frames on the way; returning false ends the run there, as `until` does.
+  void set_advance(std::function<bool(VTime target)> advance) { advance_ = std::move(advance); }
 
  private:
   enum class Kind {
@@ -56,6 +62,7 @@ class Scenario {
 
   std::string name_;
   std::vector<Command> commands_;
+  std::function<bool(VTime)> advance_;
 };
 
 // The text of a quoted script string with its escapes resolved; false on a
