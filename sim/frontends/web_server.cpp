@@ -623,6 +623,7 @@ void WebServer::stop(const std::string& last_message) {
     beast::error_code ec;
     s.acceptor.close(ec);
     for (const auto& page : s.pages) page->finish(last);
+    if (s.pages.empty()) s.ioc.stop();
     // Pages that do not answer the close, and idle keep-alive connections,
     // are not waited for.
     s.stop_timer.emplace(s.ioc, kStopGrace);

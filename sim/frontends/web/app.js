@@ -375,6 +375,7 @@
   function onHello(m) {
     hello = m;
     palette = m.palette.map((hex) => [1, 3, 5].map((i) => parseInt(hex.slice(i, i + 2), 16)));
+    lcd.dataset.palette = m.palette.join(' ');  // grey level i is the i-th colour, for tools reading the canvas
     $('firmware').textContent = m.firmware + (m.script ? '  (script ' + m.script + ')' : '');
     document.title = 'board-sim: ' + m.firmware.split('/').pop();
     labelBoard();
