@@ -31,6 +31,7 @@
 #include "frontends/run_files.h"
 #include "frontends/scenario.h"
 #include "frontends/session.h"
+#include "frontends/web_ui.h"
 
 namespace {
 
@@ -123,8 +124,10 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", "board-sim " BOARD_SIM_VERSION, "print board-sim's version and exit");
   app.add_flag("--verbose", s.verbose, "also report the firmware's harmless habits (e.g. the phone's IICADD write)");
   app.add_option("firmware", s.firmware, "the firmware ELF (e.g. build/bin/phone.elf)")->required();
-  app.add_option("--ui", ui, "sdl (a window), term (the terminal) or none; default: sdl with a display, else term")
-      ->check(CLI::IsMember({"sdl", "term", "none"}));
+  app.add_option("--ui", ui,
+                 "sdl (a window), term (the terminal), web (a page in the browser) or none; default: sdl with a "
+                 "display, else term")
+      ->check(CLI::IsMember({"sdl", "term", "web", "none"}));
   app.add_option("--script", s.script, "run a scenario; exit 0 when every expect holds, 1 when one fails");
   app.add_option("--until", until_text, "stop after this much virtual time (e.g. 2.5s, 300ms)");
   app.add_flag("--real-time", s.real_time, "pace virtual time to the wall clock");
@@ -148,6 +151,11 @@ int main(int argc, char** argv) {
   std::string coverage_path, profile_path;
   app.add_option("--coverage", coverage_path, "lcov tracefile of the firmware lines and functions that ran");
   app.add_option("--profile", profile_path, "costs by function and line, callgrind format");
+  // --ui web
+  app.add_option("--web-port", s.web_port, "where --ui web serves its page (default 8044; 0: any free port)")
+      ->check(CLI::Range(0, 65535));
+  app.add_option("--web-bind", s.web_bind,
+                 "the address --ui web listens on (default 127.0.0.1; e.g. 0.0.0.0 for every network)");
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -171,11 +179,12 @@ int main(int argc, char** argv) {
   }
   if (ui.empty()) ui = s.script.empty() ? (display_available() ? "sdl" : "term") : "none";
   s.ui = ui;
-  if (s.ui != "none" && !s.script.empty())
-    return usage_error("--script runs headless; use it with --ui none (or without --ui)");
+  // A scenario runs headless, or watched in the browser page.
+  if (s.ui != "none" && s.ui != "web" && !s.script.empty())
+    return usage_error("--script runs headless or with --ui web; use it with --ui none (or without --ui)");
   if (s.eeprom_off && !s.eeprom.empty())
     return usage_error("--eeprom-off and --eeprom do not go together: with the EEPROM off the bus no file is used");
-  if (s.mic && s.ui == "none") sim::log_warning("--mic", "ignored: the microphone needs the window (--ui sdl)");
+  if (s.mic && s.ui != "sdl") sim::log_warning("--mic", "ignored: the microphone needs the window (--ui sdl)");
   if (s.eeprom.empty() && !s.eeprom_off) {
     s.eeprom = sim::EepromFile::default_path(&error);
     if (s.eeprom.empty()) return usage_error("--eeprom: " + error);
@@ -278,6 +287,16 @@ int main(int argc, char** argv) {
     if (!status) status = kWriteFailed;
   };
   bool halt_printed = false;
+  std::unique_ptr<sim::WebFrontEnd> web;
+  if (s.ui == "web") {
+    web = std::make_unique<sim::WebFrontEnd>(board, s);
+    if (!web->start(&error)) return usage_error("--ui web: " + error);
+    if (!s.script.empty()) scenario.set_advance([&](sim::VTime target) { return web->advance(target); });
+    if (s.script.empty()) {
+      web->run();
+      ran = true;
+    }
+  }
   if (s.ui == "sdl") {
     ran = sim::run_sdl_ui(board, s);
     if (!ran) std::fprintf(stderr, "board-sim: no window; using the terminal mode\n");
@@ -307,8 +326,10 @@ int main(int argc, char** argv) {
                                        s.script + ":" + std::to_string(scenario.stopped_at_line()) +
                                        ": that line and the ones after it were not judged");
       } else if (s.until != sim::kForever && !board.halted()) {
-        board.run_until(s.until, [] { return sim::g_stop_requested.load(); });
+        if (web) web->advance(s.until);
+        else board.run_until(s.until, [] { return sim::g_stop_requested.load(); });
       }
+      if (web) web->finish(status ? "the script failed: " + failure : "the script is over");
     } else {
       if (gdb_port >= 0)
         std::fprintf(stderr, "board-sim: waiting for gdb on 127.0.0.1:%d (gdb-multiarch %s -ex 'target remote :%d')\n",
@@ -339,6 +360,7 @@ int main(int argc, char** argv) {
       if (run_free) sim::run_paced(board, s.until, s.real_time, poll_console);
     }
   }
+  if (web) web->finish({});
   std::fflush(stdout);
 
   // A halt decides the status, and its report is the one line about it.
