@@ -751,8 +751,8 @@ TEST(GdbCommandLine, WaitsForGdbAndEndsWithTheRun) {
   EXPECT_NE(child.stderr_text.find("halted: main returned"), std::string::npos) << child.stderr_text;
 }
 
-// --gdb goes with every front end and with --script now; what it still
-// refuses is a port it cannot listen on.
+// --gdb goes with the window, the terminal and headless runs, scripts
+// included; it refuses a port it cannot listen on, and the web page.
 TEST(GdbCommandLine, RefusesWhatCannotGoWithIt) {
   int taken = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in a{};
@@ -762,10 +762,13 @@ TEST(GdbCommandLine, RefusesWhatCannotGoWithIt) {
   ASSERT_EQ(::listen(taken, 1), 0);
   socklen_t len = sizeof a;
   getsockname(taken, reinterpret_cast<sockaddr*>(&a), &len);
-  for (const std::string& port : {std::string("70000"), std::string("-3"), std::to_string(ntohs(a.sin_port))}) {
+  const struct {
+    std::string ui, port;
+  } table[] = {{"none", "70000"}, {"none", "-3"}, {"none", std::to_string(ntohs(a.sin_port))}, {"web", "0"}};
+  for (const auto& row : table) {
     Child child;
-    child.spawn({std::string(BIN_DIR) + "/board-sim", "--ui", "none", "--gdb", port, elf_path("hello")});
-    EXPECT_EQ(child.wait_status(), 2) << port;
+    child.spawn({std::string(BIN_DIR) + "/board-sim", "--ui", row.ui, "--gdb", row.port, elf_path("hello")});
+    EXPECT_EQ(child.wait_status(), 2) << row.ui << " " << row.port;
     EXPECT_NE(child.stderr_text.find("--gdb"), std::string::npos) << child.stderr_text;
     EXPECT_EQ(std::count(child.stderr_text.begin(), child.stderr_text.end(), '\n'), 1) << child.stderr_text;
   }
