@@ -61,7 +61,14 @@ int main(int argc, char** argv) {
   app.add_option("--until", until_text, "stop after this much virtual time (e.g. 2.5s, 300ms)");
   app.add_flag("--real-time", s.real_time, "pace virtual time to the wall clock");
   app.add_option("--uart-in", s.uart_in, "bytes fed to UART0's receiver at start, at the line rate");
-  app.add_option("--uart-out", s.uart_out, "every byte the firmware sends on UART0, raw");
+  app.add_option("--uart-out", s.uart_out,
+                 "every byte the far end receives from UART0, raw (garbled where the two line rates disagree)");
+  // UART1 and the far ends' line rate.
+  app.add_option("--uart-baud", s.uart_baud, "the far end's line rate on both UARTs, 8N1 (default 115200)")
+      ->check(CLI::Range(50u, 4000000u));
+  app.add_option("--uart1-in", s.uart1_in,
+                 "bytes fed to UART1's receiver, at the line rate, from when the program turns it on");
+  app.add_option("--uart1-out", s.uart1_out, "every byte the far end receives from UART1, raw");
   app.add_option("--eeprom", s.eeprom, "the EEPROM image file (default: in the user's state directory)");
   app.add_flag("--eeprom-off", s.eeprom_off, "take the EEPROM off the IIC bus (it never answers)");
   app.add_option("--audio-out", s.audio_out, "what the codec plays, as one WAV timeline");
@@ -101,10 +108,14 @@ int main(int argc, char** argv) {
   if (!s.script.empty() && !scenario.load(s.script, &error)) return usage_error(error);
   std::vector<uint8_t> uart_in;
   if (!s.uart_in.empty() && !read_file(s.uart_in, &uart_in)) return usage_error("--uart-in: cannot read " + s.uart_in);
+  std::vector<uint8_t> uart1_in;
+  if (!s.uart1_in.empty() && !read_file(s.uart1_in, &uart1_in))
+    return usage_error("--uart1-in: cannot read " + s.uart1_in);
 
   sim::BoardOptions options;
   options.cycles_per_instruction = cpi;
   options.skip_polling = !no_skip;
+  options.uart_baud = s.uart_baud;
   sim::Board board(options);
   if (!board.load(s.firmware, &error)) return usage_error(error);
 
@@ -132,6 +143,14 @@ int main(int argc, char** argv) {
     board.add_console_listener([uart_out](uint8_t b) { std::fputc(b, uart_out); });
   }
   if (!uart_in.empty()) board.uart_input(uart_in);
+  std::FILE* uart1_out = nullptr;
+  if (!s.uart1_out.empty()) {
+    uart1_out = std::fopen(s.uart1_out.c_str(), "wb");
+    if (!uart1_out) return usage_error("--uart1-out: cannot write " + s.uart1_out);
+    board.add_uart1_listener([uart1_out](uint8_t b) { std::fputc(b, uart1_out); });
+  }
+  // UART1 is off at reset: its input waits until the program turns it on.
+  if (!uart1_in.empty()) board.uart1().receive_when_enabled(uart1_in);
 
   std::signal(SIGINT, on_signal);
   std::signal(SIGTERM, on_signal);
@@ -217,6 +236,7 @@ int main(int argc, char** argv) {
   }
   if (trace) std::fclose(trace);
   if (uart_out) std::fclose(uart_out);
+  if (uart1_out) std::fclose(uart1_out);
 
   if (board.halted()) {
     if (!halt_printed) std::fprintf(stderr, "board-sim: %s\n", board.halt_report().c_str());

@@ -21,6 +21,8 @@ struct Session {
   bool mic = false;
   std::string eeprom;          // the EEPROM image file
   bool eeprom_off = false;     // take the EEPROM off the bus
+  std::string uart1_in, uart1_out;  // UART1's far end, as uart_in / uart_out for UART0
+  uint32_t uart_baud = SerialTerminal::kDefaultBaud;  // both far ends' line rate, 8N1
 };
 
 // Set by SIGINT/SIGTERM: the run ends and the outputs are still written.
