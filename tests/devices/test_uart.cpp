@@ -178,6 +178,16 @@ struct UartTest : ::testing::Test {
     uart.write(UBRDIV, ubrdiv, 4);
     uart.write(UCON, ucon, 4);
   }
+  // The UART as after a chip reset (the far end goes on), set up again;
+  // returns the time.
+  VTime restart(uint32_t ucon = kIntOrPoll, uint32_t ufcon = 0, uint32_t ulcon = k8N1,
+                uint32_t ubrdiv = kExactDivisor) {
+    uart.reset();
+    intc.reset();
+    sent.clear();
+    setup(ucon, ufcon, ulcon, ubrdiv);
+    return scheduler.now();
+  }
   void send(const std::string& s) { uart.receive(std::vector<uint8_t>(s.begin(), s.end())); }
   void at(VTime t) { scheduler.advance_to(t); }
   uint32_t utrstat() { return uart.read(UTRSTAT, 4); }
@@ -207,8 +217,7 @@ TEST_F(UartTest, OneByteLeavesAfterOneFrame) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE("UBRDIV " + std::to_string(c.ubrdiv) + " ULCON " + std::to_string(c.ulcon));
-    uart.reset();
-    setup(kIntOrPoll, 0, c.ulcon, c.ubrdiv);
+    restart(kIntOrPoll, 0, c.ulcon, c.ubrdiv);
     const uint64_t frame = c.bits * 16 * (c.ubrdiv + 1);
     EXPECT_EQ(uart.frame_time(), frame * scheduler.cycle_period());
     EXPECT_EQ(utrstat(), kTxHoldingEmpty | kTxEmpty);
@@ -256,6 +265,24 @@ TEST_F(UartTest, FrameTimeFollowsThePll) {
   EXPECT_EQ(uart.frame_time(), 640 * (kSecond / 8000000));
   scheduler.set_cycle_period(kSecond / 64000000);
   EXPECT_EQ(uart.frame_time(), 640 * (kSecond / 64000000));
+}
+
+// UBRDIV written for 64 MHz while the chip still runs at 8 MHz: garbled
+// until the PLL is set, then right, without writing UBRDIV again.
+TEST_F(UartTest, RateFollowsMclkChangesWithoutRewritingUbrdiv) {
+  scheduler.set_cycle_period(kSecond / 8000000);
+  uart.far_end().set_baud(115200);
+  uart.write(ULCON, k8N1, 4);
+  uart.write(UBRDIV, 34, 4);
+  uart.write(UCON, kIntOrPoll, 4);
+  uart.write(UTXH, 'A', 1);
+  at(5 * kMillisecond);
+  EXPECT_NE(sent, "A");
+  sent.clear();
+  scheduler.set_cycle_period(kSecond / 64000000);  // what ClockPower does on a PLLCON write
+  uart.write(UTXH, 'A', 1);
+  at(10 * kMillisecond);
+  EXPECT_EQ(sent, "A");
 }
 
 TEST_F(UartTest, ReceiveAtTheFarEndsRate) {
@@ -307,10 +334,7 @@ TEST_F(UartTest, OverrunWithFifosOff) {
   const Case cases[] = {{kIntOrPoll, false}, {kIntOrPoll | kRxErrorIrq, true}};
   for (const Case& c : cases) {
     SCOPED_TRACE("UCON " + std::to_string(c.ucon));
-    uart.reset();
-    intc.reset();
-    setup(c.ucon);
-    const VTime t0 = scheduler.now();
+    const VTime t0 = restart(c.ucon);
     send("123");
     at(t0 + kArrival);
     EXPECT_EQ(uart.read(UERSTAT, 4), 0u) << "one byte waiting is no overrun";
@@ -385,10 +409,7 @@ TEST_F(UartTest, RxTriggerLevels) {
   const unsigned levels[] = {4, 8, 12, 16};
   for (unsigned code = 0; code < 4; ++code) {
     SCOPED_TRACE("trigger " + std::to_string(levels[code]));
-    uart.reset();
-    intc.reset();
-    setup(kIntOrPoll, kFifoOn | (code << 4));
-    const VTime t0 = scheduler.now();
+    const VTime t0 = restart(kIntOrPoll, kFifoOn | (code << 4));
     send(std::string(16, 'r'));
     const VTime reached = t0 + (levels[code] - 1) * kFrame + kArrival;
     at(reached - 1);
@@ -404,10 +425,7 @@ TEST_F(UartTest, TxTriggerLevels) {
   const unsigned levels[] = {0, 4, 8, 12};
   for (unsigned code = 0; code < 4; ++code) {
     SCOPED_TRACE("trigger " + std::to_string(levels[code]));
-    uart.reset();
-    intc.reset();
-    setup(kIntOrPoll, kFifoOn | (code << 6));
-    const VTime t0 = scheduler.now();
+    const VTime t0 = restart(kIntOrPoll, kFifoOn | (code << 6));
     for (int i = 0; i < 16; ++i) uart.write(UTXH, 't', 1);  // one in the shifter, 15 waiting
     clear_requests();
     // Each frame end moves one byte on: after k frames 15 - k wait.
@@ -435,10 +453,7 @@ TEST_F(UartTest, RxTimeoutAfterThreeWordTimes) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    uart.reset();
-    intc.reset();
-    setup(c.ucon, c.ufcon);
-    const VTime t0 = scheduler.now();
+    const VTime t0 = restart(c.ucon, c.ufcon);
     send("abc");
     const VTime last = t0 + 2 * kFrame + kArrival;
     at(last);
@@ -483,10 +498,7 @@ TEST_F(UartTest, PulseAndLevelRequests) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    uart.reset();
-    intc.reset();
-    setup(c.ucon, c.ufcon);
-    const VTime t0 = scheduler.now();
+    const VTime t0 = restart(c.ucon, c.ufcon);
     send("wxyz");
     at(t0 + 3 * kFrame + kArrival + 3 * kFrame);  // four bytes in, and a time-out's worth
     EXPECT_TRUE(requested(c.source));
@@ -542,11 +554,7 @@ TEST_F(UartTest, ModesDecideWhatIsReceivedAndSent) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    uart.reset();
-    intc.reset();
-    sent.clear();
-    setup(c.ucon);
-    const VTime t0 = scheduler.now();
+    const VTime t0 = restart(c.ucon);
     send("z");
     uart.write(UTXH, 'q', 1);
     at(t0 + 2 * kFrame);
@@ -558,9 +566,7 @@ TEST_F(UartTest, ModesDecideWhatIsReceivedAndSent) {
   EXPECT_EQ(log.count("DMA modes"), 1) << "reported once";
   EXPECT_EQ(log.count("transmit mode is 00"), 1);
   // The byte kept by a disabled transmitter leaves once it is enabled.
-  uart.reset();
-  sent.clear();
-  setup(0x0);
+  restart(0x0);
   uart.write(UTXH, 'k', 1);
   at(scheduler.now() + 2 * kFrame);
   EXPECT_EQ(sent, "");
@@ -606,9 +612,7 @@ TEST_F(UartTest, SendBreakForOneFrameThenTheBitClears) {
 TEST_F(UartTest, FrameErrorsFromASlowFarEnd) {
   for (bool fifo : {false, true}) {
     SCOPED_TRACE(fifo ? "FIFOs on" : "FIFOs off");
-    uart.reset();
-    intc.reset();
-    setup(kIntOrPoll | kRxErrorIrq, fifo ? kFifoOn : 0, k8N1, 34);
+    restart(kIntOrPoll | kRxErrorIrq, fifo ? kFifoOn : 0, k8N1, 34);
     uart.far_end().set_baud(38095);  // 114286 / 3
     const VTime t0 = scheduler.now();
     send("\xFB");
@@ -704,7 +708,7 @@ TEST_F(UartTest, ResetCutsTheLineButNotTheFarEnd) {
   setup();
   send("\xFF\xFF\xFF" "c");
   at(kFrame);
-  uart.write(UTXH, 'x', 1);                 // 0x78: d0..d2 low, then high
+  uart.write(UTXH, 'x', 1);          // 0x78: d0..d2 low, then high
   at(kFrame + 2 * kBit + kBit / 4);  // in 'x''s d1, in the far end's second byte
   uart.reset();
   setup(kIntOrPoll, kFifoOn);
