@@ -210,10 +210,10 @@ void Uart::check_rates(bool sending) {
   }
   char text[320];
   std::snprintf(text, sizeof text,
-                "UBRDIV %u at MCLK %.6g MHz gives %.0f baud %s (ULCON 0x%02X); the far end (terminal, --uart-in, "
-                "scripts) runs at %u baud %s (--uart-baud): %.1f %% apart%s, too far to decode, so bytes are "
-                "garbled both ways as on the board",
-                ubrdiv_, static_cast<double>(scheduler_.mclk_hz()) / 1e6, mine.rate(), f.describe().c_str(), ulcon_,
+                "the firmware's line runs at %.0f baud %s (UBRDIV %u, ULCON 0x%02X, MCLK %.6g MHz), the far end's at "
+                "%u baud %s (--uart-baud): %.1f %% apart%s, too far for either to decode the other, so bytes are "
+                "garbled both ways, as on the board",
+                mine.rate(), f.describe().c_str(), ubrdiv_, ulcon_, static_cast<double>(scheduler_.mclk_hz()) / 1e6,
                 far_end_.baud(), ff.describe().c_str(), 100.0 * std::fabs(mine.rate() / far.rate() - 1.0),
                 f.data_bits != ff.data_bits || f.parity != ff.parity ? " and another frame" : "");
   report_once(text);
