@@ -18,10 +18,7 @@
 main:   ldr r0, =WTCON
         mov r1, #0
         str r1, [r0]
-        ldr r0, =0x01D80000     @ PLLCON: MCLK 64 MHz
-        ldr r1, =0x38021
-        str r1, [r0]
-        ldr r0, =0x01D00000     @ console: ULCON0 3, UCON0 5, UBRDIV0 34 (115200 baud at 64 MHz)
+        ldr r0, =0x01D00000     @ console: ULCON0 3, UCON0 5, UBRDIV0 34 (115200 baud at the monitor's 64 MHz)
         mov r1, #3
         str r1, [r0]
         mov r1, #5
