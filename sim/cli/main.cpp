@@ -214,6 +214,9 @@ int main(int argc, char** argv) {
   if (s.eeprom_off) board.eeprom().set_connected(false);
   else if (!board.use_eeprom_file(s.eeprom, &error)) return usage_error("--eeprom: " + error);
   if (!s.clips_dir.empty() && !board.use_clips(s.clips_dir, &error)) return usage_error("--clips: " + error);
+  // The port before any output is created: a refusal writes nothing.
+  sim::GdbStub gdb(board);
+  if (gdb_port >= 0 && !gdb.listen(gdb_port, &error)) return usage_error("--gdb: " + error);
   if (!s.audio_out.empty() && !board.record_audio(s.audio_out, &error)) return usage_error("--audio-out: " + error);
   if (!s.audio_in.empty() && !board.hear_audio(s.audio_in, &error)) return usage_error("--audio-in: " + error);
 
@@ -231,9 +234,6 @@ int main(int argc, char** argv) {
     board.add_console_listener([uart_out](uint8_t b) { std::fputc(b, uart_out); });
   }
   if (!uart_in.empty()) board.uart_input(uart_in);
-
-  sim::GdbStub gdb(board);
-  if (gdb_port >= 0 && !gdb.listen(gdb_port, &error)) return usage_error("--gdb: " + error);
 
   int status = 0;
   bool ran = false;
