@@ -2,13 +2,14 @@
 # make run    set up, build and run the phone on the simulated board
 # make test   set up, build and run every test
 # make bench  emulation speed of board-sim against bare Unicorn
+# make coverage  the phone's lines run by examples/*.scn, HTML in build/coverage/
 
 MAKEFLAGS += --no-print-directory
 BUILD ?= build
 JOBS ?= $(shell nproc)
 BIN := $(BUILD)/bin
 
-.PHONY: all setup configure run test bench clean
+.PHONY: all setup configure run test bench coverage clean
 
 all: configure
 	cmake --build $(BUILD) -j $(JOBS)
@@ -31,6 +32,9 @@ test: all
 
 bench: all
 	$(BIN)/bench-core $(BIN)/bench-stores.elf
+
+coverage: all
+	@scripts/coverage.sh $(BIN) $(BUILD)/coverage
 
 clean:
 	rm -rf $(BUILD)

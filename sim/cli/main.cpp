@@ -13,17 +13,25 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
 
 #include "core/board.h"
 #include "core/clips.h"
 #include "core/log.h"
+#include "debug/debug_info.h"
+#include "debug/execution_recorder.h"
+#include "frontends/coverage.h"
 #include "frontends/gdb_stub.h"
 #include "frontends/interactive.h"
 #include "frontends/lcd_text.h"
 #include "frontends/png_writer.h"
+#include "frontends/profile.h"
 #include "frontends/run_files.h"
 #include "frontends/scenario.h"
 #include "frontends/session.h"
+#include "frontends/web_ui.h"
 
 namespace {
 
@@ -106,7 +114,7 @@ int main(int argc, char** argv) {
   install_signal_handlers();
   sim::Session s;
   std::string until_text, ui;
-  unsigned cpi = 1;
+  unsigned cpi = 0;  // 0: the cycle model
   bool no_skip = false;
   int gdb_port = -1;
   CLI::App app{"board-sim: runs a firmware ELF on the simulated S3C44B0X teaching board"};
@@ -116,8 +124,10 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", "board-sim " BOARD_SIM_VERSION, "print board-sim's version and exit");
   app.add_flag("--verbose", s.verbose, "also report the firmware's harmless habits (e.g. the phone's IICADD write)");
   app.add_option("firmware", s.firmware, "the firmware ELF (e.g. build/bin/phone.elf)")->required();
-  app.add_option("--ui", ui, "sdl (a window), term (the terminal) or none; default: sdl with a display, else term")
-      ->check(CLI::IsMember({"sdl", "term", "none"}));
+  app.add_option("--ui", ui,
+                 "sdl (a window), term (the terminal), web (a page in the browser) or none; default: sdl with a "
+                 "display, else term")
+      ->check(CLI::IsMember({"sdl", "term", "web", "none"}));
   app.add_option("--script", s.script, "run a scenario; exit 0 when every expect holds, 1 when one fails");
   app.add_option("--until", until_text, "stop after this much virtual time (e.g. 2.5s, 300ms)");
   app.add_flag("--real-time", s.real_time, "pace virtual time to the wall clock");
@@ -133,10 +143,19 @@ int main(int argc, char** argv) {
   app.add_option("--fb-dump", s.fb_dump, "the LCD at the end as 76800 bytes, one grey level 0..15 per pixel");
   app.add_flag("--lcd-text", s.lcd_text, "print the text on the LCD at the end: \"x y size text\" per run");
   app.add_option("--trace", s.trace, "every register access: \"cycle R|W address value size\"");
-  app.add_option("--cpi", cpi, "cycles per instruction (default 1)")->check(CLI::Range(1u, 64u));
+  app.add_option("--cpi", cpi, "a fixed cost per instruction instead of the cycle model")->check(CLI::Range(1u, 64u));
   app.add_flag("--no-skip", no_skip, "emulate polling loops instead of skipping their time (slower)");
   app.add_option("--gdb", gdb_port, "wait for gdb on 127.0.0.1:PORT (0: any free port) and run under its control")
       ->check(CLI::Range(0, 65535));
+  // What ran: lines and functions (lcov), costs (callgrind).
+  std::string coverage_path, profile_path;
+  app.add_option("--coverage", coverage_path, "lcov tracefile of the firmware lines and functions that ran");
+  app.add_option("--profile", profile_path, "costs by function and line, callgrind format");
+  // --ui web
+  app.add_option("--web-port", s.web_port, "where --ui web serves its page (default 8044; 0: any free port)")
+      ->check(CLI::Range(0, 65535));
+  app.add_option("--web-bind", s.web_bind,
+                 "the address --ui web listens on (default 127.0.0.1; e.g. 0.0.0.0 for every network)");
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -160,11 +179,12 @@ int main(int argc, char** argv) {
   }
   if (ui.empty()) ui = s.script.empty() ? (display_available() ? "sdl" : "term") : "none";
   s.ui = ui;
-  if (s.ui != "none" && !s.script.empty())
-    return usage_error("--script runs headless; use it with --ui none (or without --ui)");
+  // A scenario runs headless, or watched in the browser page.
+  if (s.ui != "none" && s.ui != "web" && !s.script.empty())
+    return usage_error("--script runs headless or with --ui web; use it with --ui none (or without --ui)");
   if (s.eeprom_off && !s.eeprom.empty())
     return usage_error("--eeprom-off and --eeprom do not go together: with the EEPROM off the bus no file is used");
-  if (s.mic && s.ui == "none") sim::log_warning("--mic", "ignored: the microphone needs the window (--ui sdl)");
+  if (s.mic && s.ui != "sdl") sim::log_warning("--mic", "ignored: the microphone needs the window (--ui sdl)");
   if (s.eeprom.empty() && !s.eeprom_off) {
     s.eeprom = sim::EepromFile::default_path(&error);
     if (s.eeprom.empty()) return usage_error("--eeprom: " + error);
@@ -189,6 +209,8 @@ int main(int argc, char** argv) {
   files.output("--screenshot", s.screenshot);
   files.output("--fb-dump", s.fb_dump);
   files.output("--trace", s.trace);
+  files.output("--coverage", coverage_path);
+  files.output("--profile", profile_path);
   {
     // A script's screenshots are outputs too (the same name twice in one
     // script is one file, written again).
@@ -217,8 +239,30 @@ int main(int argc, char** argv) {
   // The port before any output is created: a refusal writes nothing.
   sim::GdbStub gdb(board);
   if (gdb_port >= 0 && !gdb.listen(gdb_port, &error)) return usage_error("--gdb: " + error);
-  if (!s.audio_out.empty() && !board.record_audio(s.audio_out, &error)) return usage_error("--audio-out: " + error);
+  // Coverage and profile: the firmware's DWARF, and a recorder on the core
+  // (without either option the board runs without one). Their files are
+  // opened now so that a bad path fails before the run.
+  sim::DebugInfo debug_info;
+  std::unique_ptr<sim::ExecutionRecorder> recorder;
+  std::ofstream coverage_out, profile_out;
+  if (!coverage_path.empty() || !profile_path.empty()) {
+    if (!debug_info.load(board.elf(), &error)) return usage_error(error);
+    if (!coverage_path.empty()) {
+      if (!debug_info.has_lines())
+        return usage_error("--coverage: " + s.firmware + " has no DWARF line table (build it with -g)");
+      coverage_out.open(coverage_path, std::ios::trunc);
+      if (!coverage_out) return usage_error("--coverage: cannot write " + coverage_path);
+    }
+    if (!profile_path.empty()) {
+      profile_out.open(profile_path, std::ios::trunc);
+      if (!profile_out) return usage_error("--profile: cannot write " + profile_path);
+      if (!debug_info.has_lines())
+        sim::log_warning("profile", s.firmware + " has no DWARF line table (built without -g): costs by function only");
+    }
+    recorder = std::make_unique<sim::ExecutionRecorder>(board, !profile_path.empty());
+  }
   if (!s.audio_in.empty() && !board.hear_audio(s.audio_in, &error)) return usage_error("--audio-in: " + error);
+  if (!s.audio_out.empty() && !board.record_audio(s.audio_out, &error)) return usage_error("--audio-out: " + error);
 
   std::FILE* trace = nullptr;
   if (!s.trace.empty()) {
@@ -242,6 +286,16 @@ int main(int argc, char** argv) {
     if (!status) status = kWriteFailed;
   };
   bool halt_printed = false;
+  std::unique_ptr<sim::WebFrontEnd> web;
+  if (s.ui == "web") {
+    web = std::make_unique<sim::WebFrontEnd>(board, s);
+    if (!web->start(&error)) return usage_error("--ui web: " + error);
+    if (!s.script.empty()) scenario.set_advance([&](sim::VTime target) { return web->advance(target); });
+    if (s.script.empty()) {
+      web->run();
+      ran = true;
+    }
+  }
   if (s.ui == "sdl") {
     ran = sim::run_sdl_ui(board, s);
     if (!ran) std::fprintf(stderr, "board-sim: no window; using the terminal mode\n");
@@ -271,8 +325,10 @@ int main(int argc, char** argv) {
                                        s.script + ":" + std::to_string(scenario.stopped_at_line()) +
                                        ": that line and the ones after it were not judged");
       } else if (s.until != sim::kForever && !board.halted()) {
-        board.run_until(s.until, [] { return sim::g_stop_requested.load(); });
+        if (web) web->advance(s.until);
+        else board.run_until(s.until, [] { return sim::g_stop_requested.load(); });
       }
+      if (web) web->finish(status ? "the script failed: " + failure : "the script is over");
     } else {
       if (gdb_port >= 0)
         std::fprintf(stderr, "board-sim: waiting for gdb on 127.0.0.1:%d (gdb-multiarch %s -ex 'target remote :%d')\n",
@@ -303,6 +359,7 @@ int main(int argc, char** argv) {
       if (run_free) sim::run_paced(board, s.until, s.real_time, poll_console);
     }
   }
+  if (web) web->finish({});
   std::fflush(stdout);
 
   // A halt decides the status, and its report is the one line about it.
@@ -334,6 +391,22 @@ int main(int argc, char** argv) {
     const bool bad = std::ferror(f) != 0;
     if ((std::fclose(f) != 0 || bad)) write_failed(option + ": cannot write " + path + " (a full disk?)");
   };
+  if (recorder) {
+    recorder->finish();
+    if (coverage_out.is_open()) {
+      std::string name = std::filesystem::path(s.script.empty() ? s.firmware : s.script).stem().string();
+      sim::write_lcov(coverage_out, name, debug_info, *recorder);
+      coverage_out.close();
+      if (!coverage_out) write_failed("--coverage: cannot write " + coverage_path);
+    }
+    if (profile_out.is_open()) {
+      std::string command;
+      for (int i = 0; i < argc; ++i) command += (i ? " " : "") + std::string(argv[i]);
+      sim::write_callgrind(profile_out, command, debug_info, *recorder);
+      profile_out.close();
+      if (!profile_out) write_failed("--profile: cannot write " + profile_path);
+    }
+  }
   close_output(trace, "--trace", s.trace);
   close_output(uart_out, "--uart-out", s.uart_out);
   std::fflush(stdout);

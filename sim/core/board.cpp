@@ -37,17 +37,21 @@ Board::Board(BoardOptions options)
       lcd_(chip::kLcd),
       timers_(chip::kPwm, scheduler_, intc_),
       rtc_(chip::kRtc, scheduler_, intc_, options.rtc_start ? *options.rtc_start : host_local_time()),
-      keypad_(chip::kKeypadBase, ports_),
-      buttons_(ports_),
+      keypad_(chip::kKeypadBase, ports_, &scheduler_),
+      buttons_(ports_, &scheduler_),
       iic_(chip::kIic, scheduler_, intc_),
       eeprom_(scheduler_),
       iis_(chip::kIis, scheduler_),
       bdma_(chip::kBdma, intc_, ram_),
-      zdma_(chip::kZdma) {
+      zdma_(chip::kZdma),
+      memctl_(chip::kMemCtl),
+      syscfg_(chip::kSysCfg) {
   // Reset order matters: the ports first, then the devices that drive pins.
   for (Device* d : std::initializer_list<Device*>{&clock_, &intc_, &watchdog_, &ports_, &uart0_, &uart1_, &segs_,
                                                   &lcd_, &timers_, &rtc_, &keypad_, &iic_, &iis_, &bdma_, &zdma_})
     attach(d);
+  keypad_.set_bounce(options_.bounce);
+  buttons_.set_bounce(options_.bounce);
   iic_.attach(eeprom_);
   iis_.set_dma(&bdma_);
   bdma_.set_pacer(&iis_);
@@ -55,14 +59,14 @@ Board::Board(BoardOptions options)
   codec_.attach(ports_);
   codec_.set_sync([this] { iis_.sync(); });
   codec_.set_output(&audio_out_);
+  // The cache mode and the memory controller's timing decide what the core's
+  // cycles cost, and the internal SRAM's window.
+  attach(&memctl_);
+  attach(&syscfg_);
   // Blocks set up by the firmware whose settings change nothing in the model:
-  // the cache and write buffer, bus priorities, the memory controller.
-  other_devices_.push_back(std::make_unique<RegisterFile>("syscfg", chip::kSysCfg, 0x4,
-                                                          std::vector<RegisterFile::ResetValue>{{0, 0x1}}, true));
+  // bus priorities.
   other_devices_.push_back(std::make_unique<RegisterFile>("sbuscon", chip::kSbusCon, 0x4,
                                                           std::vector<RegisterFile::ResetValue>{{0, 0x80001B1B}}, true));
-  other_devices_.push_back(std::make_unique<RegisterFile>("memctl", chip::kMemCtl, 0x34,
-                                                          std::vector<RegisterFile::ResetValue>{}, true));
   // Blocks the board does not use: their registers hold what is written and
   // the first access to each is reported.
   other_devices_.push_back(std::make_unique<RegisterFile>("sio", chip::kSio, 0x14));
@@ -75,6 +79,10 @@ Board::Board(BoardOptions options)
                                                                                {chip::kSegsLatch, 0x1000},
                                                                                {chip::kKeypadBase, chip::kKeypadSize}});
   core_->set_cycles_per_instruction(options_.cycles_per_instruction);
+  core_->set_idle_skip(options_.skip_polling);
+  memctl_.set_listener([this] { timing_changed(); });
+  syscfg_.set_listener([this] { timing_changed(); });
+  timing_changed();
   // Nothing of the monitor's ROM is for the program to run: every word traps,
   // so a jump into it is reported instead of running through zeros.
   std::vector<uint32_t> rom(chip::kBank0Size / 4, kUdf);
@@ -84,7 +92,7 @@ Board::Board(BoardOptions options)
   scheduler_.set_deadline_listener([this](VTime when) {
     if (!core_->running()) return;
     VTime now = scheduler_.now();
-    VTime per = scheduler_.cycle_period() * core_->cycles_per_instruction();
+    VTime per = scheduler_.cycle_period();
     core_->limit(when > now ? (when - now + per - 1) / per : 0);
   });
   intc_.set_listener([this] {
@@ -104,6 +112,12 @@ Board::Board(BoardOptions options)
 }
 
 Board::~Board() = default;
+
+void Board::timing_changed() {
+  if (!core_) return;
+  core_->set_timing(MemoryTiming::from(memctl_, syscfg_), &syscfg_);
+  core_->set_sram_window(syscfg_.sram_begin(), syscfg_.sram_end());
+}
 
 void Board::attach(Device* device) {
   devices_.push_back(device);
@@ -225,20 +239,22 @@ std::string Board::halt_report() const {
 bool Board::take_interrupts() {
   uint32_t cpsr = core_->cpsr();
   if (!(cpsr & ArmCore::kCpsrF) && intc_.fiq_asserted()) {
-    enter_exception(Exception::kFiq, core_->pc() + 4);
+    if (enter_exception(Exception::kFiq, core_->pc() + 4)) scheduler_.run_cycles(core_->exception_entry_cycles());
     return true;
   }
   if (!(cpsr & ArmCore::kCpsrI) && intc_.irq_asserted()) {
     int source = intc_.highest_irq();
     intc_.acknowledge_irq(source);
-    enter_exception(Exception::kIrq, core_->pc() + 4, source);
+    if (enter_exception(Exception::kIrq, core_->pc() + 4, source))
+      scheduler_.run_cycles(core_->exception_entry_cycles());
     return true;
   }
   return false;
 }
 
 void Board::handle_slice(const ArmCore::Slice& slice, VTime until) {
-  scheduler_.run_cycles(slice.executed * core_->cycles_per_instruction());
+  scheduler_.run_cycles(slice.cycles);
+  bool entered = false;
   switch (slice.stop) {
     case ArmCore::Stop::kException:
       if (slice.exception == 1 && slice.pc == kMainReturnTrap) {
@@ -251,24 +267,30 @@ void Board::handle_slice(const ArmCore::Slice& slice, VTime until) {
         core_->set_pc(slice.pc);
         halt("the program jumped into the monitor's ROM (lr " + hex32(core_->reg(ArmCore::LR)) + ")");
       } else if (slice.exception == 1) {
-        enter_exception(Exception::kUndefined, slice.pc + 4);
+        entered = enter_exception(Exception::kUndefined, slice.pc + ((core_->cpsr() & ArmCore::kCpsrT) ? 2 : 4));
       } else if (slice.exception == 2) {
         swi_taken_ = true;
-        enter_exception(Exception::kSwi, slice.pc);
+        entered = enter_exception(Exception::kSwi, slice.pc);
       } else {
         core_->set_pc(slice.pc);
-        enter_exception(Exception::kPrefetchAbort, slice.pc + 4);  // BKPT on ARMv4T
+        entered = enter_exception(Exception::kPrefetchAbort, slice.pc + 4);  // BKPT on ARMv4T
       }
       break;
     case ArmCore::Stop::kFault:
       core_->set_pc(slice.fault_pc);
       if (slice.fault_fetch)
-        enter_exception(Exception::kPrefetchAbort, slice.fault_pc + 4);
+        entered = enter_exception(Exception::kPrefetchAbort, slice.fault_pc + 4);
       else
-        enter_exception(Exception::kDataAbort, slice.fault_pc + 8);
+        entered = enter_exception(Exception::kDataAbort, slice.fault_pc + 8);
       break;
     case ArmCore::Stop::kBreakpoint: at_breakpoint_ = true; break;
     case ArmCore::Stop::kBudget: break;
+  }
+  if (entered) scheduler_.run_cycles(core_->exception_entry_cycles());
+  // A wait on memory (see ArmCore::take_idle): nothing changes before the next event.
+  if (core_->take_idle()) {
+    VTime target = std::min(scheduler_.next_deadline(), until);
+    if (target > scheduler_.now()) scheduler_.advance_to(target);
   }
   if (bus_.idle_detected()) {
     VTime target = std::min({bus_.take_idle_until(), scheduler_.next_deadline(), until});
@@ -362,10 +384,10 @@ void Board::run_until(VTime until, const std::function<bool()>& stop) {
     if (halted_) break;
     VTime now = scheduler_.now();
     VTime deadline = std::min({scheduler_.next_deadline(), until, now + kMaxSlice});
-    VTime per_instruction = scheduler_.cycle_period() * core_->cycles_per_instruction();
-    uint64_t budget = deadline > now ? (deadline - now + per_instruction - 1) / per_instruction : 1;
+    VTime per_cycle = scheduler_.cycle_period();
+    uint64_t budget = deadline > now ? (deadline - now + per_cycle - 1) / per_cycle : 1;
     // An interrupt waiting for the handler in progress to return: look again soon.
-    if ((core_->cpsr() & ArmCore::kCpsrI) && intc_.irq_asserted()) budget = std::min<uint64_t>(budget, 64);
+    if ((core_->cpsr() & ArmCore::kCpsrI) && intc_.irq_asserted()) budget = std::min<uint64_t>(budget, 256);
     ArmCore::Slice slice = core_->run(budget);
     handle_slice(slice, until);
     if (at_breakpoint_) break;
@@ -406,7 +428,7 @@ bool Board::call(const std::string& function, const std::vector<uint32_t>& args,
   for (size_t i = 0; i < 4; ++i) core_->set_reg(static_cast<int>(i), i < args.size() ? args[i] : 0);
   core_->set_reg(ArmCore::SP, sp);
   core_->set_reg(ArmCore::LR, kCallReturnTrap);
-  core_->set_cpsr(saved_cpsr & ~ArmCore::kCpsrT);
+  core_->set_cpsr((saved_cpsr & ~ArmCore::kCpsrT) | (sym->thumb ? ArmCore::kCpsrT : 0u));
   core_->set_pc(sym->address);
 
   in_call_ = true;

@@ -284,10 +284,12 @@ bool Scenario::run(Board& board, std::string* failure, VTime until, bool* stoppe
   };
   // The run must end before the script does: --until, a signal, a halt.
   auto cut = [&] { return board.halted() || board.now() >= until || stop_requested(); };
-  // Lets time pass; false when the run must end.
+  // Lets time pass; false when the run must end. An advance hook that
+  // declines to go on ends the run as --until would.
   auto pass = [&](VTime duration) {
     VTime target = std::min(until, board.now() + duration);
-    board.run_until(target, stop_requested);
+    if (!advance_) board.run_until(target, stop_requested);
+    else if (!advance_(target)) until = board.now();
     return !cut();
   };
   // Waits up to `within` for `holds`, looking every 10 ms of virtual time.

@@ -48,6 +48,11 @@ class Scenario {
 
   static constexpr uint64_t kMaxBytes = 4u << 20;  // a script larger than this is not a script
 
+  // How the script lets time pass: by default board.run_until(target). A
+  // front end that shows the run (the web page) paces it and publishes
+  // frames on the way; returning false ends the run there, as `until` does.
+  void set_advance(std::function<bool(VTime target)> advance) { advance_ = std::move(advance); }
+
  private:
   enum class Kind {
     kWait, kKey, kKeyDown, kKeyUp, kButton, kButtonDown, kButtonUp, kUart,
@@ -71,6 +76,7 @@ class Scenario {
   std::vector<Command> commands_;
   std::function<bool()> stop_;
   int stopped_at_line_ = 0;
+  std::function<bool(VTime)> advance_;
 };
 
 // The text of a quoted script string with its escapes resolved; false on a
