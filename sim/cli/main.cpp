@@ -184,7 +184,9 @@ int main(int argc, char** argv) {
     return usage_error("--script runs headless or with --ui web; use it with --ui none (or without --ui)");
   if (s.eeprom_off && !s.eeprom.empty())
     return usage_error("--eeprom-off and --eeprom do not go together: with the EEPROM off the bus no file is used");
-  if (s.mic && s.ui != "sdl") sim::log_warning("--mic", "ignored: the microphone needs the window (--ui sdl)");
+  // (The terminal mode says so itself.)
+  if (s.mic && s.ui != "sdl" && s.ui != "term")
+    sim::log_warning("--mic", "ignored: the microphone needs the window (--ui sdl)");
   if (s.eeprom.empty() && !s.eeprom_off) {
     s.eeprom = sim::EepromFile::default_path(&error);
     if (s.eeprom.empty()) return usage_error("--eeprom: " + error);
