@@ -23,6 +23,8 @@ struct Session {
   bool mic = false;
   std::string eeprom;          // the EEPROM image file
   bool eeprom_off = false;     // take the EEPROM off the bus
+  std::string uart1_in, uart1_out;  // UART1's far end, as uart_in / uart_out for UART0
+  uint32_t uart_baud = SerialTerminal::kDefaultBaud;  // both far ends' line rate, 8N1
   GdbStub* gdb = nullptr;      // --gdb: the debugger's hold on the run, or none
   bool verbose = false;        // also the reports that are not the user's to fix
   // --ui web: where the page is served.
