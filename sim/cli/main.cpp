@@ -14,8 +14,10 @@
 #include "core/log.h"
 #include "frontends/gdb_stub.h"
 #include "frontends/interactive.h"
+#include "frontends/junit_report.h"
 #include "frontends/lcd_text.h"
 #include "frontends/png_writer.h"
+#include "frontends/recorder.h"
 #include "frontends/scenario.h"
 #include "frontends/session.h"
 
@@ -76,6 +78,9 @@ int main(int argc, char** argv) {
   app.add_flag("--no-skip", no_skip, "emulate polling loops instead of skipping their time (slower)");
   app.add_option("--gdb", gdb_port, "wait for gdb on 127.0.0.1:PORT (0: any free port) and run under its control")
       ->check(CLI::Range(0, 65535));
+  // Record and report.
+  app.add_option("--record", s.record, "write what you do in the window or the terminal as a scenario script");
+  app.add_option("--junit", s.junit, "write a JUnit XML report of --script: one testcase per expect");
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -92,13 +97,29 @@ int main(int argc, char** argv) {
     if (!ui.empty() && ui != "none") return usage_error("--gdb runs with --ui none (UART0 stays on this terminal)");
     ui = "none";
   }
+  if (!s.record.empty() && !s.script.empty())
+    return usage_error("--record writes what a person does in the window or the terminal; a --script run has nobody");
+  if (!s.junit.empty() && s.script.empty()) return usage_error("--junit reports the expects of a --script run");
   if (ui.empty()) ui = s.script.empty() ? (display_available() ? "sdl" : "term") : "none";
   s.ui = ui;
   if (s.ui == "sdl" && !s.script.empty()) return usage_error("--script runs headless; use it with --ui none");
 
   sim::Scenario scenario;
   std::string error;
-  if (!s.script.empty() && !scenario.load(s.script, &error)) return usage_error(error);
+  // A CI job reads the report even when the script or the firmware is bad.
+  auto junit_error = [&](const std::string& message) {
+    if (s.junit.empty()) return;
+    sim::JunitRun report;
+    report.script = s.script;
+    report.firmware = s.firmware;
+    report.error = message;
+    std::string why;
+    if (!sim::write_junit(s.junit, report, &why)) std::fprintf(stderr, "board-sim: --junit: %s\n", why.c_str());
+  };
+  if (!s.script.empty() && !scenario.load(s.script, &error)) {
+    junit_error(error);
+    return usage_error(error);
+  }
   std::vector<uint8_t> uart_in;
   if (!s.uart_in.empty() && !read_file(s.uart_in, &uart_in)) return usage_error("--uart-in: cannot read " + s.uart_in);
 
@@ -106,7 +127,10 @@ int main(int argc, char** argv) {
   options.cycles_per_instruction = cpi;
   options.skip_polling = !no_skip;
   sim::Board board(options);
-  if (!board.load(s.firmware, &error)) return usage_error(error);
+  if (!board.load(s.firmware, &error)) {
+    junit_error(error);
+    return usage_error(error);
+  }
 
   if (s.eeprom.empty()) {
     s.eeprom = sim::EepromFile::default_path(&error);
@@ -130,6 +154,27 @@ int main(int argc, char** argv) {
     uart_out = std::fopen(s.uart_out.c_str(), "wb");
     if (!uart_out) return usage_error("--uart-out: cannot write " + s.uart_out);
     board.add_console_listener([uart_out](uint8_t b) { std::fputc(b, uart_out); });
+  }
+  // The recording starts with what the replay cannot take from elsewhere:
+  // the RTC's calendar (the host's clock), the EEPROM's array (its file
+  // changes as the session goes) and the bytes of --uart-in.
+  sim::Recorder recorder;
+  if (!s.record.empty()) {
+    if (!recorder.open(s.record, board.now(), &error)) return usage_error("--record: " + error);
+    std::string again;
+    if (!s.audio_in.empty()) again += " --audio-in " + s.audio_in;
+    if (!s.clips_dir.empty()) again += " --clips " + s.clips_dir;
+    if (s.eeprom_off) again += " --eeprom-off";
+    if (cpi != 1) again += " --cpi " + std::to_string(cpi);
+    recorder.comment("Recorded by board-sim --record from " + s.firmware + ". Replay it with");
+    recorder.comment("  board-sim --script " + s.record + " --eeprom SCRATCH.bin" + again + " " + s.firmware);
+    recorder.comment("(the EEPROM's contents at the start are below: any scratch file will do).");
+    recorder.rtc(board.rtc().time());
+    recorder.eeprom(board.eeprom().contents().data(), board.eeprom().contents().size());
+    if (s.mic) std::fprintf(stderr, "board-sim: --record: the microphone is not recorded; a replay hears %s\n",
+                            s.audio_in.empty() ? "silence" : s.audio_in.c_str());
+    s.recorder = &recorder;
+    recorder.console(uart_in, board.now());
   }
   if (!uart_in.empty()) board.uart_input(uart_in);
 
@@ -174,6 +219,7 @@ int main(int argc, char** argv) {
       auto poll_console = [&] {
         auto typed = console.read_available();
         if (!typed.empty()) board.uart_input(typed);
+        if (s.recorder) s.recorder->console(typed, board.now());
       };
       bool run_free = true;
       if (gdb_port >= 0) {
@@ -195,6 +241,22 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
 
   // The outputs, whatever ended the run.
+  if (recorder.is_open() && !recorder.finish(board.now(), &error)) {
+    std::fprintf(stderr, "board-sim: --record: %s\n", error.c_str());
+    if (!status) status = 2;
+  }
+  if (!s.junit.empty()) {
+    sim::JunitRun report;
+    report.script = s.script;
+    report.firmware = s.firmware;
+    report.outcomes = scenario.outcomes();
+    if (board.halted()) report.error = board.halt_report();
+    report.duration = board.now();
+    if (!sim::write_junit(s.junit, report, &error)) {
+      std::fprintf(stderr, "board-sim: --junit: %s\n", error.c_str());
+      if (!status) status = 2;
+    }
+  }
   board.finish_audio();
   std::vector<uint8_t> frame(sim::kLcdWidth * sim::kLcdHeight);
   board.screen(frame.data());

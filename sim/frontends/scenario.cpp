@@ -1,5 +1,6 @@
 #include "frontends/scenario.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -57,15 +58,40 @@ bool parse_int(const std::string& word, int* out) {
 
 bool is_quoted(const std::string& w) { return w.size() >= 2 && w.front() == '"' && w.back() == '"'; }
 
-// Console text inside a one-line message: control bytes as script escapes.
-std::string escaped(const std::string& text) {
+// A line as a report names it: its words, one space apart, comment cut.
+std::string statement(const std::string& line) {
+  std::vector<std::string> words;
+  std::string error;
+  tokenize(line, &words, &error);
+  std::string out;
+  for (const std::string& w : words) out += (out.empty() ? "" : " ") + w;
+  return out;
+}
+
+bool leap_year(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+int days_in_month(int year, int mon) {
+  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return mon == 2 && leap_year(year) ? 29 : kDays[mon - 1];
+}
+
+// 1 = Sunday .. 7 = Saturday, as the RTC's BCDDATE counts (Sakamoto's rule).
+int weekday(int year, int mon, int mday) {
+  static const int kOffset[] = {0, 3, 2, 5, 0, 3, 5, 1, 4, 6, 2, 4};
+  if (mon < 3) year -= 1;
+  return (year + year / 4 - year / 100 + year / 400 + kOffset[mon - 1] + mday) % 7 + 1;
+}
+
+}  // namespace
+
+std::string escape(const std::string& text, bool ascii) {
   std::string out;
   for (unsigned char c : text) {
     if (c == '\n') out += "\\n";
     else if (c == '\r') out += "\\r";
     else if (c == '\t') out += "\\t";
     else if (c == '"' || c == '\\') out += std::string("\\") + static_cast<char>(c);
-    else if (c < 0x20 || c == 0x7F) {
+    else if (c < 0x20 || c == 0x7F || (ascii && c >= 0x80)) {
       char buf[8];
       std::snprintf(buf, sizeof buf, "\\x%02X", c);
       out += buf;
@@ -73,6 +99,10 @@ std::string escaped(const std::string& text) {
   }
   return out;
 }
+
+namespace {
+// Console text inside a one-line message: control bytes as script escapes.
+std::string escaped(const std::string& text) { return escape(text); }
 }  // namespace
 
 bool unescape(const std::string& body, std::string* out, std::string* error) {
@@ -119,11 +149,14 @@ bool Scenario::load(const std::string& path, std::string* error) {
   }
   std::stringstream ss;
   ss << in.rdbuf();
-  return parse(ss.str(), path, error);
+  size_t slash = path.rfind('/');
+  return parse(ss.str(), path, error, slash == std::string::npos ? "" : path.substr(0, slash + 1));
 }
 
-bool Scenario::parse(const std::string& text, const std::string& name, std::string* error) {
+bool Scenario::parse(const std::string& text, const std::string& name, std::string* error,
+                     const std::string& base_dir) {
   name_ = name;
+  base_dir_ = base_dir;
   commands_.clear();
   std::istringstream lines(text);
   std::string line;
@@ -157,7 +190,9 @@ bool Scenario::parse(const std::string& text, const std::string& name, std::stri
       return true;
     };
     const std::string& verb = w[0];
-    if (verb == "wait") {
+    if (parse_extra(w, &c, &why)) {
+      if (!why.empty()) return bad(why);
+    } else if (verb == "wait") {
       c.kind = Kind::kWait;
       if (w.size() != 2 || !duration_at(1, &c.duration)) return bad("expected: wait DURATION (e.g. 1.5s, 200ms)");
     } else if (verb == "key" || verb == "keydown" || verb == "keyup") {
@@ -205,7 +240,7 @@ bool Scenario::parse(const std::string& text, const std::string& name, std::stri
             c.x < 0 || c.x >= kLcdWidth || c.y < 0 || c.y >= kLcdHeight || c.number < 0 || c.number > 15)
           return bad("expected: expect pixel X Y GREY with X 0..319, Y 0..239, GREY 0..15");
       } else {
-        return bad("unknown expectation '" + what + "' (lcd, no lcd, uart, led, pixel)");
+        return bad("unknown expectation '" + what + "' (lcd, no lcd, uart, led, pixel, screen)");
       }
     } else {
       return bad("unknown command '" + verb + "'");
@@ -215,13 +250,133 @@ bool Scenario::parse(const std::string& text, const std::string& name, std::stri
   return true;
 }
 
-bool Scenario::fail(const Command& c, const std::string& why, std::string* failure) const {
+bool Scenario::fail(const Command& c, const std::string& why, std::string* failure) {
   *failure = name_ + ":" + std::to_string(c.line) + ": " + c.source + ": " + why;
+  size_t index = static_cast<size_t>(&c - commands_.data());
+  Outcome failed{Outcome::kFailed, c.line, statement(c.source), why, command_started_, command_started_};
+  if (index < outcome_of_.size() && outcome_of_[index] != std::string::npos) {
+    outcomes_[outcome_of_[index]] = failed;
+  } else {
+    auto at = std::find_if(outcomes_.begin(), outcomes_.end(), [&](const Outcome& o) { return o.line > c.line; });
+    outcomes_.insert(at, failed);
+  }
+  skip_rest("not reached: line " + std::to_string(c.line) + " failed");
   return false;
+}
+
+void Scenario::skip_rest(const std::string& why) {
+  for (Outcome& o : outcomes_)
+    if (o.result == Outcome::kSkipped) o.message = why;
+}
+
+// Commands beyond the first set: reference pictures and the RTC. True when
+// `w` is one of them; *why is then empty or says what is wrong with it.
+bool Scenario::parse_extra(const std::vector<std::string>& w, Command* c, std::string* why) const {
+  if (w[0] == "expect" && w.size() >= 2 && w[1] == "screen") {
+    c->kind = Kind::kExpectScreen;
+    c->duration = kDefaultWithin;
+    const char* usage = "expected: expect screen FILE.png [within DURATION]";
+    if (w.size() != 3 && !(w.size() == 5 && w[3] == "within" && parse_duration(w[4], &c->duration))) {
+      *why = usage;
+      return true;
+    }
+    c->has_within = w.size() == 5;
+    c->text = is_quoted(w[2]) ? w[2].substr(1, w[2].size() - 2) : w[2];
+    std::string path = !c->text.empty() && c->text[0] == '/' ? c->text : base_dir_ + c->text;
+    auto picture = std::make_shared<std::vector<uint8_t>>();
+    int width = 0, height = 0;
+    if (!read_grey16_png(path, picture.get(), &width, &height, *why)) return true;
+    if (width != kLcdWidth || height != kLcdHeight) {
+      *why = path + " is " + std::to_string(width) + " x " + std::to_string(height) + " pixels; the LCD is " +
+             std::to_string(kLcdWidth) + " x " + std::to_string(kLcdHeight) + " (take it with screenshot or --screenshot)";
+      return true;
+    }
+    c->picture = std::move(picture);
+    return true;
+  }
+  if (w[0] == "eeprom") {
+    c->kind = Kind::kEeprom;
+    bool ok = w.size() == 3 && parse_int(w[1], &c->number) && c->number >= 0 && w[2].size() % 2 == 0;
+    for (size_t i = 0; ok && i < w[2].size(); i += 2) {
+      ok = isxdigit(static_cast<unsigned char>(w[2][i])) && isxdigit(static_cast<unsigned char>(w[2][i + 1]));
+      if (ok) c->text.push_back(static_cast<char>(std::stoi(w[2].substr(i, 2), nullptr, 16)));
+    }
+    if (!ok || c->text.empty() || c->number + c->text.size() > At24c04::kSize)
+      *why = "expected: eeprom OFFSET HEXBYTES, within the EEPROM's " + std::to_string(At24c04::kSize) +
+             " bytes (e.g. eeprom 0x000 FFFF)";
+    return true;
+  }
+  if (w[0] == "rtc") {
+    c->kind = Kind::kRtc;
+    int year = 0, mon = 0, mday = 0, hour = 0, min = 0, sec = 0;
+    char tail = 0;
+    bool ok = w.size() == 3 &&
+              std::sscanf(w[1].c_str(), "%4d-%2d-%2d%c", &year, &mon, &mday, &tail) == 3 &&
+              std::sscanf(w[2].c_str(), "%2d:%2d:%2d%c", &hour, &min, &sec, &tail) == 3 && year >= 1900 &&
+              mon >= 1 && mon <= 12 && mday >= 1 && mday <= days_in_month(year, mon) && hour >= 0 && hour <= 23 &&
+              min >= 0 && min <= 59 && sec >= 0 && sec <= 59;
+    if (!ok) {
+      *why = "expected: rtc YYYY-MM-DD HH:MM:SS (a real date, e.g. rtc 2026-12-08 09:30:00)";
+      return true;
+    }
+    c->rtc.year = year % 100;
+    c->rtc.mon = mon;
+    c->rtc.mday = mday;
+    c->rtc.wday = weekday(year, mon, mday);
+    c->rtc.hour = hour;
+    c->rtc.min = min;
+    c->rtc.sec = sec;
+    return true;
+  }
+  return false;
+}
+
+bool Scenario::run_extra(Board& board, const Command& c,
+                         const std::function<bool(VTime, const std::function<bool()>&)>& wait_for,
+                         std::string* failure) {
+  switch (c.kind) {
+    case Kind::kExpectScreen: {
+      std::vector<uint8_t> frame(kLcdWidth * kLcdHeight);
+      const std::vector<uint8_t>& want = *c.picture;
+      bool same = wait_for(c.duration, [&] {
+        board.screen(frame.data());
+        return frame == want;
+      });
+      if (same) return true;
+      size_t differ = 0, first = 0;
+      for (size_t i = frame.size(); i-- > 0;)
+        if (frame[i] != want[i]) {
+          ++differ;
+          first = i;
+        }
+      int x = static_cast<int>(first % kLcdWidth), y = static_cast<int>(first / kLcdWidth);
+      return fail(c, std::to_string(differ) + " pixels differ from the picture" +
+                         (c.duration ? " after " + format_duration(c.duration) : std::string()) + "; the first at " +
+                         std::to_string(x) + " " + std::to_string(y) + " (grey " + std::to_string(frame[first]) +
+                         " on the LCD, " + std::to_string(want[first]) + " in the picture)",
+                  failure);
+    }
+    case Kind::kRtc: board.rtc().set_start_time(c.rtc); return true;
+    case Kind::kEeprom: {
+      At24c04::Image image = board.eeprom().contents();
+      std::copy(c.text.begin(), c.text.end(), image.begin() + c.number);
+      board.eeprom().set_contents(image);
+      return true;
+    }
+    default: return true;
+  }
 }
 
 bool Scenario::run(Board& board, std::string* failure, VTime until, bool* stopped_early) {
   if (stopped_early) *stopped_early = false;
+  outcomes_.clear();
+  outcome_of_.assign(commands_.size(), std::string::npos);
+  for (size_t i = 0; i < commands_.size(); ++i) {
+    std::string what = statement(commands_[i].source);
+    if (what.compare(0, 7, "expect ") != 0) continue;
+    outcome_of_[i] = outcomes_.size();
+    outcomes_.push_back({Outcome::kSkipped, commands_[i].line, what, "not reached", 0, 0});
+  }
   size_t uart_cursor = 0;
   std::vector<uint8_t> frame(kLcdWidth * kLcdHeight), last(frame.size(), 0xFF);
   std::vector<TextRun> runs;
@@ -241,10 +396,19 @@ bool Scenario::run(Board& board, std::string* failure, VTime until, bool* stoppe
     for (const TextRun& r : screen_text()) s += (s.empty() ? "" : " | ") + r.text;
     return s.empty() ? std::string("(no text)") : s;
   };
-  // Lets time pass; false when the run must end (halt or --until).
+  // Lets time pass; false when the run must end (halt or --until). Time
+  // counts from where the script is as written, not from where the board
+  // stopped: a run ends at an instruction boundary, possibly a little past
+  // its target, and those little bits must not add up over many lines (a
+  // recorded session relies on every input landing where it was given).
+  VTime script_time = board.now();
   auto pass = [&](VTime duration) {
-    VTime target = std::min(until, board.now() + duration);
-    board.run_until(target);
+    // Far behind the board, the script follows it (a command that let time
+    // pass on its own).
+    if (board.now() > script_time + kMillisecond) script_time = board.now();
+    script_time += duration;
+    VTime target = std::min(until, script_time);
+    if (target > board.now()) board.run_until(target);
     if (board.now() >= until && stopped_early) *stopped_early = true;
     return !board.halted() && board.now() < until;
   };
@@ -259,9 +423,11 @@ bool Scenario::run(Board& board, std::string* failure, VTime until, bool* stoppe
   };
   for (size_t i = 0; i < commands_.size(); ++i) {
     const Command& c = commands_[i];
+    command_started_ = board.now();
     if (board.halted()) return fail(c, "the board has halted: " + board.halt_report(), failure);
     if (board.now() >= until) {
       if (stopped_early) *stopped_early = true;
+      skip_rest("not reached: the run ended at " + format_duration(until) + " (--until)");
       return true;
     }
     switch (c.kind) {
@@ -327,6 +493,17 @@ bool Scenario::run(Board& board, std::string* failure, VTime until, bool* stoppe
         if (grey != c.number) return fail(c, "the pixel's grey level is " + std::to_string(grey), failure);
         break;
       }
+      case Kind::kExpectScreen:
+      case Kind::kRtc:
+      case Kind::kEeprom:
+        if (!run_extra(board, c, wait_for, failure)) return false;
+        break;
+    }
+    if (outcome_of_[i] != std::string::npos) {
+      Outcome& o = outcomes_[outcome_of_[i]];
+      o.result = Outcome::kPassed;
+      o.started = command_started_;
+      o.ended = board.now();
     }
   }
   return true;

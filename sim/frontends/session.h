@@ -9,6 +9,8 @@
 
 namespace sim {
 
+class Recorder;
+
 struct Session {
   std::string firmware;
   std::string ui;              // "sdl", "term" or "none"
@@ -21,6 +23,10 @@ struct Session {
   bool mic = false;
   std::string eeprom;          // the EEPROM image file
   bool eeprom_off = false;     // take the EEPROM off the bus
+  std::string record;          // --record: the scenario file to write
+  std::string junit;           // --junit: the report of --script's expects
+  // Where the front ends tell the person's inputs (nullptr: not recording).
+  Recorder* recorder = nullptr;
 };
 
 // Set by SIGINT/SIGTERM: the run ends and the outputs are still written.
