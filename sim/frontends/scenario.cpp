@@ -350,10 +350,9 @@ bool Scenario::run_extra(Board& board, const Command& c,
           first = i;
         }
       int x = static_cast<int>(first % kLcdWidth), y = static_cast<int>(first / kLcdWidth);
-      return fail(c, std::to_string(differ) + " pixels differ from the picture" +
-                         (c.duration ? " after " + format_duration(c.duration) : std::string()) + "; the first at " +
-                         std::to_string(x) + " " + std::to_string(y) + " (grey " + std::to_string(frame[first]) +
-                         " on the LCD, " + std::to_string(want[first]) + " in the picture)",
+      return fail(c, "not the picture within " + format_duration(c.duration) + ": " + std::to_string(differ) +
+                         " pixels differ, the first at " + std::to_string(x) + " " + std::to_string(y) + " (grey " +
+                         std::to_string(frame[first]) + " on the LCD, " + std::to_string(want[first]) + " in the picture)",
                   failure);
     }
     case Kind::kRtc: board.rtc().set_start_time(c.rtc); return true;
