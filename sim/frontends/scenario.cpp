@@ -253,7 +253,8 @@ bool Scenario::parse(const std::string& text, const std::string& name, std::stri
 bool Scenario::fail(const Command& c, const std::string& why, std::string* failure) {
   *failure = name_ + ":" + std::to_string(c.line) + ": " + c.source + ": " + why;
   size_t index = static_cast<size_t>(&c - commands_.data());
-  Outcome failed{Outcome::kFailed, c.line, statement(c.source), why, command_started_, command_started_};
+  Outcome failed{Outcome::kFailed, c.line, statement(c.source), why, command_started_,
+                 running_ ? running_->now() : command_started_};
   if (index < outcome_of_.size() && outcome_of_[index] != std::string::npos) {
     outcomes_[outcome_of_[index]] = failed;
   } else {
@@ -368,6 +369,7 @@ bool Scenario::run_extra(Board& board, const Command& c,
 
 bool Scenario::run(Board& board, std::string* failure, VTime until, bool* stopped_early) {
   if (stopped_early) *stopped_early = false;
+  running_ = &board;
   outcomes_.clear();
   outcome_of_.assign(commands_.size(), std::string::npos);
   for (size_t i = 0; i < commands_.size(); ++i) {

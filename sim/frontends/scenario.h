@@ -90,6 +90,7 @@ class Scenario {
   std::vector<Outcome> outcomes_;
   std::vector<size_t> outcome_of_;  // per command: its index in outcomes_, or npos
   VTime command_started_ = 0;
+  const Board* running_ = nullptr;  // the board of the run in progress
   void skip_rest(const std::string& why);
 };
 
