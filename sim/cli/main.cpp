@@ -6,6 +6,7 @@
 
 
 #include <csignal>
+#include <filesystem>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -46,6 +47,12 @@ bool display_available() {
 }
 
 void on_signal(int) { sim::g_stop_requested = true; }
+
+bool same_file(const std::string& a, const std::string& b) {
+  std::error_code ea, eb;
+  auto pa = std::filesystem::weakly_canonical(a, ea), pb = std::filesystem::weakly_canonical(b, eb);
+  return !ea && !eb && pa == pb;
+}
 
 }  // namespace
 
@@ -100,6 +107,14 @@ int main(int argc, char** argv) {
   if (!s.record.empty() && !s.script.empty())
     return usage_error("--record writes what a person does in the window or the terminal; a --script run has nobody");
   if (!s.junit.empty() && s.script.empty()) return usage_error("--junit reports the expects of a --script run");
+  // Written over an input or another output, one of them would be lost.
+  for (const auto& [option, path] : {std::pair<std::string, std::string>{"--record", s.record}, {"--junit", s.junit}}) {
+    if (path.empty()) continue;
+    for (const std::string& other : {s.firmware, s.script, s.uart_in, s.uart_out, s.audio_in, s.audio_out, s.screenshot,
+                                     s.fb_dump, s.trace, s.eeprom, option == "--record" ? s.junit : s.record})
+      if (!other.empty() && same_file(path, other))
+        return usage_error(option + ": " + path + " is also an input or another output of this run");
+  }
   if (ui.empty()) ui = s.script.empty() ? (display_available() ? "sdl" : "term") : "none";
   s.ui = ui;
   if (s.ui == "sdl" && !s.script.empty()) return usage_error("--script runs headless; use it with --ui none");
