@@ -58,21 +58,25 @@ struct Session {
   void run_to(VTime t) {
     while (p.board.now() < t && !p.board.halted()) p.board.run_until(std::min(t, p.board.now() + 10 * kMillisecond));
   }
-  void key(int k, VTime down, VTime up) {
+  // A keypad key, or with `button` the push-button of that mask.
+  void press(int code, VTime down, VTime up, bool button = false) {
+    uint8_t mask = static_cast<uint8_t>(code);
     run_to(down);
-    p.board.keypad().key_down(k);
-    rec.key_down(k, p.board.now());
+    if (button) {
+      p.board.buttons().press(mask);
+      rec.button_down(mask, p.board.now());
+    } else {
+      p.board.keypad().key_down(code);
+      rec.key_down(code, p.board.now());
+    }
     run_to(up);
-    p.board.keypad().key_up(k);
-    rec.key_up(k, p.board.now());
-  }
-  void button(uint8_t mask, VTime down, VTime up) {
-    run_to(down);
-    p.board.buttons().press(mask);
-    rec.button_down(mask, p.board.now());
-    run_to(up);
-    p.board.buttons().release(mask);
-    rec.button_up(mask, p.board.now());
+    if (button) {
+      p.board.buttons().release(mask);
+      rec.button_up(mask, p.board.now());
+    } else {
+      p.board.keypad().key_up(code);
+      rec.key_up(code, p.board.now());
+    }
   }
   void type(const std::string& bytes, VTime at) {
     run_to(at);
@@ -127,19 +131,19 @@ TEST(Record, ADialledCallReplaysByteForByte) {
   rec.eeprom(live.board.eeprom().contents().data(), live.board.eeprom().contents().size());
 
   Session s{live, rec};
-  s.key(2, 1100 * ms, 1200 * ms);  // "3. Llamar", then more than 150 ms: `key 2`
+  s.press(2, 1100 * ms, 1200 * ms);  // "3. Llamar", then more than 150 ms: `key 2`
   // The ten digits, some held briefly, some released less than 150 ms before
   // the next press, at instants off the 10 ms slices.
   const int digits[] = {0, 1, 2, 4, 5, 6, 8, 9, 10, 13};
   VTime t = 1600 * ms + 3;
   for (int i = 0; i < 10; ++i) {
     VTime hold = (60 + 13 * i) * ms + 777 * i;
-    s.key(digits[i], t, t + hold);
+    s.press(digits[i], t, t + hold);
     t += hold + (i % 2 ? 120 : 260) * ms + 12345;
   }
   s.type("x\"\\\xF1\r", t + 5 * ms);
-  s.key(14, t + 400 * ms, t + 530 * ms);  // call
-  s.button(0x40, t + 2 * sim::kSecond, t + 2 * sim::kSecond + 90 * ms);
+  s.press(14, t + 400 * ms, t + 530 * ms);  // call
+  s.press(0x40, t + 2 * sim::kSecond, t + 2 * sim::kSecond + 90 * ms, true);
   const VTime end = t + 3500 * ms + 4321;
   s.run_to(end);
   ASSERT_TRUE(live.shows("Llamando a...")) << live.screen_text();
