@@ -1,6 +1,8 @@
 #include "frontends/scenario.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -9,6 +11,7 @@
 
 #include "frontends/lcd_text.h"
 #include "frontends/png_writer.h"
+#include "frontends/run_files.h"
 
 namespace sim {
 
@@ -47,11 +50,15 @@ bool tokenize(const std::string& line, std::vector<std::string>* words, std::str
   return true;
 }
 
+// A decimal or 0x-hexadecimal number that fits an int; anything else (a
+// number that would wrap, "010" read as octal, trailing bytes) is refused.
 bool parse_int(const std::string& word, int* out) {
-  if (word.empty()) return false;
+  if (word.empty() || isspace(static_cast<unsigned char>(word[0]))) return false;
+  const bool hex = word.size() > 2 && word[0] == '0' && (word[1] == 'x' || word[1] == 'X');
+  errno = 0;
   char* end = nullptr;
-  long v = std::strtol(word.c_str(), &end, 0);
-  if (*end) return false;
+  long long v = std::strtoll(word.c_str(), &end, hex ? 16 : 10);
+  if (*end || errno == ERANGE || v < INT_MIN || v > INT_MAX) return false;
   *out = static_cast<int>(v);
   return true;
 }
@@ -82,6 +89,26 @@ int weekday(int year, int mon, int mday) {
   return (year + year / 4 - year / 100 + year / 400 + kOffset[mon - 1] + mday) % 7 + 1;
 }
 
+// Console text inside a one-line message: control bytes as script escapes.
+std::string escaped(const std::string& text);
+
+// A script line inside a message: control bytes escaped (no terminal
+// escapes, no carriage returns reach the terminal) and long lines cut.
+std::string quoted_line(const std::string& line) {
+  constexpr size_t kShown = 80;
+  std::string text;
+  for (unsigned char c : line.substr(0, kShown)) {
+    if (c < 0x20 || c == 0x7F) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\x%02X", c);
+      text += buf;
+    } else {
+      text += static_cast<char>(c);
+    }
+  }
+  if (line.size() > kShown) text += "... (" + std::to_string(line.size()) + " bytes)";
+  return text;
+}
 }  // namespace
 
 std::string escape(const std::string& text, bool ascii) {
@@ -101,7 +128,6 @@ std::string escape(const std::string& text, bool ascii) {
 }
 
 namespace {
-// Console text inside a one-line message: control bytes as script escapes.
 std::string escaped(const std::string& text) { return escape(text); }
 }  // namespace
 
@@ -134,7 +160,7 @@ bool unescape(const std::string& body, std::string* out, std::string* error) {
         break;
       }
       default:
-        *error = std::string("unknown escape \\") + body[i] + " (use \\r \\n \\t \\xHH \\\\ \\\")";
+        *error = "unknown escape \\" + escaped(body.substr(i, 1)) + " (use \\r \\n \\t \\xHH \\\\ \\\")";
         return false;
     }
   }
@@ -142,15 +168,15 @@ bool unescape(const std::string& body, std::string* out, std::string* error) {
 }
 
 bool Scenario::load(const std::string& path, std::string* error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    *error = path + ": cannot read the script";
+  std::vector<uint8_t> bytes;
+  std::string why;
+  if (!read_regular_file(path, kMaxBytes, &bytes, &why)) {
+    *error = "cannot read the script " + why;
     return false;
   }
-  std::stringstream ss;
-  ss << in.rdbuf();
   size_t slash = path.rfind('/');
-  return parse(ss.str(), path, error, slash == std::string::npos ? "" : path.substr(0, slash + 1));
+  return parse(std::string(bytes.begin(), bytes.end()), path, error,
+               slash == std::string::npos ? "" : path.substr(0, slash + 1));
 }
 
 bool Scenario::parse(const std::string& text, const std::string& name, std::string* error,
@@ -165,18 +191,23 @@ bool Scenario::parse(const std::string& text, const std::string& name, std::stri
     ++number;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     auto bad = [&](const std::string& why) {
-      *error = name + ":" + std::to_string(number) + ": " + why + ": " + line;
+      *error = name + ":" + std::to_string(number) + ": " + why + ": " + quoted_line(line);
       return false;
     };
     std::vector<std::string> w;
     std::string why;
+    if (line.find('\0') != std::string::npos) return bad("a NUL byte in the line");
     if (!tokenize(line, &w, &why)) return bad(why);
     if (w.empty()) continue;
     Command c{};
     c.line = number;
     c.source = line;
     size_t next = 1;
-    auto duration_at = [&](size_t i, VTime* out) { return i < w.size() && parse_duration(w[i], out); };
+    auto duration_at = [&](size_t i, VTime* out) {
+      if (i >= w.size() || !parse_duration(w[i], out)) return false;
+      c.duration_text = w[i];
+      return true;
+    };
     auto string_at = [&](size_t i, std::string* out) {
       if (i >= w.size() || !is_quoted(w[i])) return false;
       return unescape(w[i].substr(1, w[i].size() - 2), out, &why);
@@ -201,6 +232,7 @@ bool Scenario::parse(const std::string& text, const std::string& name, std::stri
         return bad("expected a key number 0..15");
       next = 2;
       c.duration = kDefaultHold;
+      c.duration_text = "100ms";
       if (c.kind == Kind::kKey ? !trailing("hold", &c.duration, nullptr) : w.size() != 2)
         return bad(c.kind == Kind::kKey ? "expected: key N [hold DURATION]" : "expected: " + verb + " N");
     } else if (verb == "button" || verb == "buttondown" || verb == "buttonup") {
@@ -209,6 +241,7 @@ bool Scenario::parse(const std::string& text, const std::string& name, std::stri
         return bad("expected a push-button 0x40 or 0x80 (0xC0 for both)");
       next = 2;
       c.duration = kDefaultHold;
+      c.duration_text = "100ms";
       if (c.kind == Kind::kButton ? !trailing("hold", &c.duration, nullptr) : w.size() != 2)
         return bad("expected: " + verb + (c.kind == Kind::kButton ? " 0x40|0x80 [hold DURATION]" : " 0x40|0x80"));
     } else if (verb == "uart") {
@@ -227,6 +260,7 @@ bool Scenario::parse(const std::string& text, const std::string& name, std::stri
         if (!string_at(at, &c.text)) return bad(why.empty() ? "expected a quoted text" : why);
         next = at + 1;
         c.duration = kDefaultWithin;
+        c.duration_text = "2s";
         if (!trailing("within", &c.duration, &c.has_within)) return bad("expected: ... \"TEXT\" [within DURATION]");
       } else if (what == "led") {
         c.kind = Kind::kExpectLed;
@@ -251,7 +285,7 @@ bool Scenario::parse(const std::string& text, const std::string& name, std::stri
 }
 
 bool Scenario::fail(const Command& c, const std::string& why, std::string* failure) {
-  *failure = name_ + ":" + std::to_string(c.line) + ": " + c.source + ": " + why;
+  *failure = name_ + ":" + std::to_string(c.line) + ": " + quoted_line(c.source) + ": " + why;
   size_t index = static_cast<size_t>(&c - commands_.data());
   Outcome failed{Outcome::kFailed, c.line, statement(c.source), why, command_started_,
                  running_ ? running_->now() : command_started_};
@@ -270,17 +304,19 @@ void Scenario::skip_rest(const std::string& why) {
     if (o.result == Outcome::kSkipped) o.message = why;
 }
 
-// Commands beyond the first set: reference pictures and the RTC. True when
-// `w` is one of them; *why is then empty or says what is wrong with it.
+// Commands beyond the first set: reference pictures, the RTC and the
+// EEPROM. True when `w` is one of them; *why is then empty or says what is
+// wrong with it.
 bool Scenario::parse_extra(const std::vector<std::string>& w, Command* c, std::string* why) const {
   if (w[0] == "expect" && w.size() >= 2 && w[1] == "screen") {
     c->kind = Kind::kExpectScreen;
     c->duration = kDefaultWithin;
-    const char* usage = "expected: expect screen FILE.png [within DURATION]";
+    c->duration_text = "2s";
     if (w.size() != 3 && !(w.size() == 5 && w[3] == "within" && parse_duration(w[4], &c->duration))) {
-      *why = usage;
+      *why = "expected: expect screen FILE.png [within DURATION]";
       return true;
     }
+    if (w.size() == 5) c->duration_text = w[4];
     c->has_within = w.size() == 5;
     c->text = is_quoted(w[2]) ? w[2].substr(1, w[2].size() - 2) : w[2];
     std::string path = !c->text.empty() && c->text[0] == '/' ? c->text : base_dir_ + c->text;
@@ -332,43 +368,16 @@ bool Scenario::parse_extra(const std::vector<std::string>& w, Command* c, std::s
   return false;
 }
 
-bool Scenario::run_extra(Board& board, const Command& c,
-                         const std::function<bool(VTime, const std::function<bool()>&)>& wait_for,
-                         std::string* failure) {
-  switch (c.kind) {
-    case Kind::kExpectScreen: {
-      std::vector<uint8_t> frame(kLcdWidth * kLcdHeight);
-      const std::vector<uint8_t>& want = *c.picture;
-      bool same = wait_for(c.duration, [&] {
-        board.screen(frame.data());
-        return frame == want;
-      });
-      if (same) return true;
-      size_t differ = 0, first = 0;
-      for (size_t i = frame.size(); i-- > 0;)
-        if (frame[i] != want[i]) {
-          ++differ;
-          first = i;
-        }
-      int x = static_cast<int>(first % kLcdWidth), y = static_cast<int>(first / kLcdWidth);
-      return fail(c, "not the picture within " + format_duration(c.duration) + ": " + std::to_string(differ) +
-                         " pixels differ, the first at " + std::to_string(x) + " " + std::to_string(y) + " (grey " +
-                         std::to_string(frame[first]) + " on the LCD, " + std::to_string(want[first]) + " in the picture)",
-                  failure);
-    }
-    case Kind::kRtc: board.rtc().set_start_time(c.rtc); return true;
-    case Kind::kEeprom: {
-      At24c04::Image image = board.eeprom().contents();
-      std::copy(c.text.begin(), c.text.end(), image.begin() + c.number);
-      board.eeprom().set_contents(image);
-      return true;
-    }
-    default: return true;
-  }
+std::vector<std::pair<int, std::string>> Scenario::screenshots() const {
+  std::vector<std::pair<int, std::string>> files;
+  for (const Command& c : commands_)
+    if (c.kind == Kind::kScreenshot) files.emplace_back(c.line, c.text);
+  return files;
 }
 
 bool Scenario::run(Board& board, std::string* failure, VTime until, bool* stopped_early) {
   if (stopped_early) *stopped_early = false;
+  stopped_at_line_ = 0;
   running_ = &board;
   outcomes_.clear();
   outcome_of_.assign(commands_.size(), std::string::npos);
@@ -378,6 +387,7 @@ bool Scenario::run(Board& board, std::string* failure, VTime until, bool* stoppe
     outcome_of_[i] = outcomes_.size();
     outcomes_.push_back({Outcome::kSkipped, commands_[i].line, what, "not reached", 0, 0});
   }
+  auto stop_requested = [this] { return stop_ && stop_(); };
   size_t uart_cursor = 0;
   std::vector<uint8_t> frame(kLcdWidth * kLcdHeight), last(frame.size(), 0xFF);
   std::vector<TextRun> runs;
@@ -397,11 +407,14 @@ bool Scenario::run(Board& board, std::string* failure, VTime until, bool* stoppe
     for (const TextRun& r : screen_text()) s += (s.empty() ? "" : " | ") + r.text;
     return s.empty() ? std::string("(no text)") : s;
   };
-  // Lets time pass; false when the run must end (halt or --until). Time
-  // counts from where the script is as written, not from where the board
-  // stopped: a run ends at an instruction boundary, possibly a little past
-  // its target, and those little bits must not add up over many lines (a
-  // recorded session relies on every input landing where it was given).
+  // The run must end before the script does: --until, a signal, a halt.
+  auto cut = [&] { return board.halted() || board.now() >= until || stop_requested(); };
+  // Lets time pass; false when the run must end. An advance hook that
+  // declines to go on ends the run as --until would. Time counts from where
+  // the script is as written, not from where the board stopped: a run ends
+  // at an instruction boundary, possibly a little past its target, and those
+  // little bits must not add up over many lines (a recorded session relies
+  // on every input landing where it was given).
   VTime script_time = board.now();
   auto pass = [&](VTime duration) {
     // Far behind the board, the script follows it (a command that let time
@@ -409,28 +422,32 @@ bool Scenario::run(Board& board, std::string* failure, VTime until, bool* stoppe
     if (board.now() > script_time + kMillisecond) script_time = board.now();
     script_time += duration;
     VTime target = std::min(until, script_time);
-    if (target > board.now()) board.run_until(target);
-    if (board.now() >= until && stopped_early) *stopped_early = true;
-    return !board.halted() && board.now() < until;
+    if (!advance_) board.run_until(target, stop_requested);
+    else if (!advance_(target)) until = board.now();
+    return !cut();
   };
   // Waits up to `within` for `holds`, looking every 10 ms of virtual time.
+  // kCut: the run ended before the time was up, so nothing can be said.
   auto wait_for = [&](VTime within, const std::function<bool()>& holds) {
     VTime deadline = board.now() + within;
     for (;;) {
-      if (holds()) return true;
-      if (board.now() >= deadline || board.halted() || board.now() >= until) return false;
+      if (holds()) return Wait::kHeld;
+      if (board.now() >= deadline) return Wait::kTimedOut;
+      if (cut()) return Wait::kCut;
       pass(std::min(kPollStep, deadline - board.now()));
     }
+  };
+  auto end_early = [&](const Command& c) {
+    if (stopped_early) *stopped_early = true;
+    stopped_at_line_ = c.line;
+    skip_rest("not reached: the run ended at " + format_duration(board.now()) + " (--until, or stopped)");
+    return true;
   };
   for (size_t i = 0; i < commands_.size(); ++i) {
     const Command& c = commands_[i];
     command_started_ = board.now();
     if (board.halted()) return fail(c, "the board has halted: " + board.halt_report(), failure);
-    if (board.now() >= until) {
-      if (stopped_early) *stopped_early = true;
-      skip_rest("not reached: the run ended at " + format_duration(until) + " (--until)");
-      return true;
-    }
+    if (board.now() >= until || stop_requested()) return end_early(c);
     switch (c.kind) {
       case Kind::kWait: pass(c.duration); break;
       case Kind::kKey:
@@ -456,28 +473,34 @@ bool Scenario::run(Board& board, std::string* failure, VTime until, bool* stoppe
         if (!write_lcd_png(c.text, frame.data(), error)) return fail(c, error, failure);
         break;
       }
-      case Kind::kExpectLcd:
+      case Kind::kExpectLcd: {
         if (!board.font()) return fail(c, "the firmware has no `font` table to read the screen with", failure);
-        if (!wait_for(c.duration, [&] { return lcd_contains(screen_text(), c.text); }))
-          return fail(c, "not on the screen within " + format_duration(c.duration) + "; the screen shows: " +
-                             describe_screen(), failure);
+        const Wait r = wait_for(c.duration, [&] { return lcd_contains(screen_text(), c.text); });
+        if (r == Wait::kCut) return board.halted() ? fail(c, board.halt_report(), failure) : end_early(c);
+        if (r == Wait::kTimedOut)
+          return fail(c, "not on the screen within " + c.duration_text + "; the screen shows: " + describe_screen(),
+                      failure);
         break;
+      }
       case Kind::kExpectNoLcd: {
         if (!board.font()) return fail(c, "the firmware has no `font` table to read the screen with", failure);
-        bool ok = c.has_within ? wait_for(c.duration, [&] { return !lcd_contains(screen_text(), c.text); })
-                               : !lcd_contains(screen_text(), c.text);
-        if (!ok) return fail(c, "the text is on the screen; it shows: " + describe_screen(), failure);
+        const Wait r = c.has_within ? wait_for(c.duration, [&] { return !lcd_contains(screen_text(), c.text); })
+                                    : lcd_contains(screen_text(), c.text) ? Wait::kTimedOut : Wait::kHeld;
+        if (r == Wait::kCut) return board.halted() ? fail(c, board.halt_report(), failure) : end_early(c);
+        if (r == Wait::kTimedOut) return fail(c, "the text is on the screen; it shows: " + describe_screen(), failure);
         break;
       }
       case Kind::kExpectUart: {
         size_t found = std::string::npos;
-        bool ok = wait_for(c.duration, [&] {
+        const Wait r = wait_for(c.duration, [&] {
           found = board.console().find(c.text, uart_cursor);
           return found != std::string::npos;
         });
-        if (!ok) {
+        if (r == Wait::kCut) return board.halted() ? fail(c, board.halt_report(), failure) : end_early(c);
+        if (r == Wait::kTimedOut) {
           std::string since = board.console().substr(uart_cursor);
-          return fail(c, "not sent on UART0 within " + format_duration(c.duration) + "; it sent since the last uart "
+          if (since.size() > 200) since = "..." + since.substr(since.size() - 200);
+          return fail(c, "not sent on UART0 within " + c.duration_text + "; it sent since the last uart "
                          "expect: \"" + escaped(since) + "\"", failure);
         }
         uart_cursor = found + c.text.size();
@@ -494,11 +517,35 @@ bool Scenario::run(Board& board, std::string* failure, VTime until, bool* stoppe
         if (grey != c.number) return fail(c, "the pixel's grey level is " + std::to_string(grey), failure);
         break;
       }
-      case Kind::kExpectScreen:
-      case Kind::kRtc:
-      case Kind::kEeprom:
-        if (!run_extra(board, c, wait_for, failure)) return false;
+      case Kind::kExpectScreen: {
+        const std::vector<uint8_t>& want = *c.picture;
+        const Wait r = wait_for(c.duration, [&] {
+          board.screen(frame.data());
+          return frame == want;
+        });
+        if (r == Wait::kCut) return board.halted() ? fail(c, board.halt_report(), failure) : end_early(c);
+        if (r == Wait::kTimedOut) {
+          size_t differ = 0, first = 0;
+          for (size_t k = frame.size(); k-- > 0;)
+            if (frame[k] != want[k]) {
+              ++differ;
+              first = k;
+            }
+          return fail(c, "not the picture within " + c.duration_text + ": " + std::to_string(differ) +
+                             " pixels differ, the first at " + std::to_string(first % kLcdWidth) + " " +
+                             std::to_string(first / kLcdWidth) + " (grey " + std::to_string(frame[first]) +
+                             " on the LCD, " + std::to_string(want[first]) + " in the picture)",
+                      failure);
+        }
         break;
+      }
+      case Kind::kRtc: board.rtc().set_start_time(c.rtc); break;
+      case Kind::kEeprom: {
+        At24c04::Image image = board.eeprom().contents();
+        std::copy(c.text.begin(), c.text.end(), image.begin() + c.number);
+        board.eeprom().set_contents(image);
+        break;
+      }
     }
     if (outcome_of_[i] != std::string::npos) {
       Outcome& o = outcomes_[outcome_of_[i]];

@@ -24,7 +24,9 @@
 // line stops nothing half-way; reference pictures are read then too.
 #pragma once
 #include <memory>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/board.h"
@@ -41,8 +43,14 @@ class Scenario {
              const std::string& base_dir = "");
 
   // Runs it. True when every expect held; otherwise *failure says which line
-  // failed and why. Stops early at `until` (then true, with *stopped_early set).
+  // failed and why. Stops early at `until` or when the stop function says so
+  // (then true, with *stopped_early set): an expect whose time was not up is
+  // not judged. A halt fails the line that was running or comes next.
   bool run(Board& board, std::string* failure, VTime until = kForever, bool* stopped_early = nullptr);
+  // Checked between slices of virtual time (e.g. a signal's flag).
+  void set_stop(std::function<bool()> stop) { stop_ = std::move(stop); }
+  // The line the last run stopped early at, 0 if it did not.
+  int stopped_at_line() const { return stopped_at_line_; }
 
   size_t size() const { return commands_.size(); }
   const std::string& name() const { return name_; }
@@ -59,6 +67,15 @@ class Scenario {
     VTime started = 0, ended = 0;  // virtual time spent on it
   };
   const std::vector<Outcome>& outcomes() const { return outcomes_; }
+  // The files its screenshot commands write, with their lines.
+  std::vector<std::pair<int, std::string>> screenshots() const;
+
+  static constexpr uint64_t kMaxBytes = 4u << 20;  // a script larger than this is not a script
+
+  // How the script lets time pass: by default board.run_until(target). A
+  // front end that shows the run (the web page) paces it and publishes
+  // frames on the way; returning false ends the run there, as `until` does.
+  void set_advance(std::function<bool(VTime target)> advance) { advance_ = std::move(advance); }
 
  private:
   enum class Kind {
@@ -74,15 +91,17 @@ class Scenario {
     int x = 0, y = 0;
     bool flag = false;    // LED on
     VTime duration = 0;   // wait, hold, within
+    std::string duration_text;  // as written (or the default's), for messages
     bool has_within = false;
     std::string text;     // expected text, bytes to send, file name
     std::shared_ptr<const std::vector<uint8_t>> picture;  // expect screen: grey levels
     RtcTime rtc;
   };
+  // What waiting for an expect came to; kCut: the run ended before the
+  // time was up, so nothing can be said.
+  enum class Wait { kHeld, kTimedOut, kCut };
   bool fail(const Command& c, const std::string& why, std::string* failure);
   bool parse_extra(const std::vector<std::string>& words, Command* c, std::string* why) const;
-  bool run_extra(Board& board, const Command& c, const std::function<bool(VTime, const std::function<bool()>&)>& wait_for,
-                 std::string* failure);
 
   std::string name_;
   std::string base_dir_;  // where the script lives: reference pictures are looked for there
@@ -92,6 +111,9 @@ class Scenario {
   VTime command_started_ = 0;
   const Board* running_ = nullptr;  // the board of the run in progress
   void skip_rest(const std::string& why);
+  std::function<bool()> stop_;
+  int stopped_at_line_ = 0;
+  std::function<bool(VTime)> advance_;
 };
 
 // The text of a quoted script string with its escapes resolved; false on a

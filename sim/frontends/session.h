@@ -13,7 +13,7 @@ class Recorder;
 
 struct Session {
   std::string firmware;
-  std::string ui;              // "sdl", "term" or "none"
+  std::string ui;              // "sdl", "term", "web" or "none"
   std::string script;          // scenario file, or empty
   VTime until = kForever;
   bool real_time = false;
@@ -27,6 +27,10 @@ struct Session {
   std::string junit;           // --junit: the report of --script's expects
   // Where the front ends tell the person's inputs (nullptr: not recording).
   Recorder* recorder = nullptr;
+  bool verbose = false;        // also the reports that are not the user's to fix
+  // --ui web: where the page is served.
+  int web_port = 8044;         // 0: any free port
+  std::string web_bind = "127.0.0.1";
 };
 
 // Set by SIGINT/SIGTERM: the run ends and the outputs are still written.

@@ -54,7 +54,7 @@ check(status == 0 and stderr == "", "the menu matches its picture")
 status, stderr = board("--script", script("differs.scn", "wait 200ms\nkey 0\nexpect screen menu.png within 300ms\n"),
                        "--fb-dump", os.path.join(out, "agenda.fb"))
 check(status == 1, "another screen fails the expect")
-m = re.search(r"differs\.scn:3: .*: not the picture within 0\.300000s: (\d+) pixels differ, "
+m = re.search(r"differs\.scn:3: .*: not the picture within 300ms: (\d+) pixels differ, "
               r"the first at (\d+) (\d+) \(grey (\d+) on the LCD, (\d+) in the picture\)", stderr)
 check(m is not None, "the failure counts the pixels and names the first")
 if m:
