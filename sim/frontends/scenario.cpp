@@ -318,8 +318,9 @@ bool Scenario::parse_extra(const std::vector<std::string>& w, Command* c, std::s
     }
     if (w.size() == 5) c->duration_text = w[4];
     c->has_within = w.size() == 5;
-    c->text = is_quoted(w[2]) ? w[2].substr(1, w[2].size() - 2) : w[2];
-    std::string path = !c->text.empty() && c->text[0] == '/' ? c->text : base_dir_ + c->text;
+    std::string name = is_quoted(w[2]) ? w[2].substr(1, w[2].size() - 2) : w[2];
+    std::string path = !name.empty() && name[0] == '/' ? name : base_dir_ + name;
+    c->text = path;
     auto picture = std::make_shared<std::vector<uint8_t>>();
     int width = 0, height = 0;
     if (!read_grey16_png(path, picture.get(), &width, &height, *why)) return true;
@@ -366,6 +367,13 @@ bool Scenario::parse_extra(const std::vector<std::string>& w, Command* c, std::s
     return true;
   }
   return false;
+}
+
+std::vector<std::pair<int, std::string>> Scenario::pictures() const {
+  std::vector<std::pair<int, std::string>> files;
+  for (const Command& c : commands_)
+    if (c.kind == Kind::kExpectScreen) files.emplace_back(c.line, c.text);
+  return files;
 }
 
 std::vector<std::pair<int, std::string>> Scenario::screenshots() const {

@@ -53,7 +53,6 @@ class Scenario {
   int stopped_at_line() const { return stopped_at_line_; }
 
   size_t size() const { return commands_.size(); }
-  const std::string& name() const { return name_; }
 
   // What became of each expect of the last run, in script order, for
   // reports: held, failed (with the message run() gave), or never reached
@@ -69,6 +68,9 @@ class Scenario {
   const std::vector<Outcome>& outcomes() const { return outcomes_; }
   // The files its screenshot commands write, with their lines.
   std::vector<std::pair<int, std::string>> screenshots() const;
+  // The reference pictures its expect screen lines read (as found), with
+  // their lines.
+  std::vector<std::pair<int, std::string>> pictures() const;
 
   static constexpr uint64_t kMaxBytes = 4u << 20;  // a script larger than this is not a script
 

@@ -50,6 +50,10 @@ check(status == 0, "the reference is taken")
 status, stderr = board("--script", script("same.scn", "expect screen menu.png\n"))
 check(status == 0 and stderr == "", "the menu matches its picture")
 
+# The run's own --screenshot may not replace its reference.
+status, stderr = board("--script", os.path.join(suite, "same.scn"), "--screenshot", os.path.join(suite, "menu.png"))
+check(status == 2 and "same file" in stderr, "--screenshot over a reference picture is refused")
+
 # Agenda's screen is not the menu.
 status, stderr = board("--script", script("differs.scn", "wait 200ms\nkey 0\nexpect screen menu.png within 300ms\n"),
                        "--fb-dump", os.path.join(out, "agenda.fb"))
