@@ -193,7 +193,9 @@ int main(int argc, char** argv) {
     return usage_error("--script runs headless or with --ui web; use it with --ui none (or without --ui)");
   if (s.eeprom_off && !s.eeprom.empty())
     return usage_error("--eeprom-off and --eeprom do not go together: with the EEPROM off the bus no file is used");
-  if (s.mic && s.ui != "sdl") sim::log_warning("--mic", "ignored: the microphone needs the window (--ui sdl)");
+  // (The terminal mode says so itself.)
+  if (s.mic && s.ui != "sdl" && s.ui != "term")
+    sim::log_warning("--mic", "ignored: the microphone needs the window (--ui sdl)");
   if (s.eeprom.empty() && !s.eeprom_off) {
     s.eeprom = sim::EepromFile::default_path(&error);
     if (s.eeprom.empty()) return usage_error("--eeprom: " + error);
@@ -265,8 +267,33 @@ int main(int argc, char** argv) {
   if (s.eeprom_off) board.eeprom().set_connected(false);
   else if (!board.use_eeprom_file(s.eeprom, &error)) return usage_error("--eeprom: " + error);
   if (!s.clips_dir.empty() && !board.use_clips(s.clips_dir, &error)) return usage_error("--clips: " + error);
-  if (!s.audio_out.empty() && !board.record_audio(s.audio_out, &error)) return usage_error("--audio-out: " + error);
+  // The port before any output is created: a refusal writes nothing.
+  sim::GdbStub gdb(board);
+  if (gdb_port >= 0 && !gdb.listen(gdb_port, &error)) return usage_error("--gdb: " + error);
+  // Coverage and profile: the firmware's DWARF, and a recorder on the core
+  // (without either option the board runs without one). Their files are
+  // opened now so that a bad path fails before the run.
+  sim::DebugInfo debug_info;
+  std::unique_ptr<sim::ExecutionRecorder> recorder;
+  std::ofstream coverage_out, profile_out;
+  if (!coverage_path.empty() || !profile_path.empty()) {
+    if (!debug_info.load(board.elf(), &error)) return usage_error(error);
+    if (!coverage_path.empty()) {
+      if (!debug_info.has_lines())
+        return usage_error("--coverage: " + s.firmware + " has no DWARF line table (build it with -g)");
+      coverage_out.open(coverage_path, std::ios::trunc);
+      if (!coverage_out) return usage_error("--coverage: cannot write " + coverage_path);
+    }
+    if (!profile_path.empty()) {
+      profile_out.open(profile_path, std::ios::trunc);
+      if (!profile_out) return usage_error("--profile: cannot write " + profile_path);
+      if (!debug_info.has_lines())
+        sim::log_warning("profile", s.firmware + " has no DWARF line table (built without -g): costs by function only");
+    }
+    recorder = std::make_unique<sim::ExecutionRecorder>(board, !profile_path.empty());
+  }
   if (!s.audio_in.empty() && !board.hear_audio(s.audio_in, &error)) return usage_error("--audio-in: " + error);
+  if (!s.audio_out.empty() && !board.record_audio(s.audio_out, &error)) return usage_error("--audio-out: " + error);
 
   std::FILE* trace = nullptr;
   if (!s.trace.empty()) {
@@ -304,32 +331,6 @@ int main(int argc, char** argv) {
     session_recorder.console(uart_in, board.now());
   }
   if (!uart_in.empty()) board.uart_input(uart_in);
-
-  // Coverage and profile: the firmware's DWARF, and a recorder on the core
-  // (without either option the board runs without one). Their files are
-  // opened now so that a bad path fails before the run.
-  sim::DebugInfo debug_info;
-  std::unique_ptr<sim::ExecutionRecorder> recorder;
-  std::ofstream coverage_out, profile_out;
-  if (!coverage_path.empty() || !profile_path.empty()) {
-    if (!debug_info.load(board.elf(), &error)) return usage_error(error);
-    if (!coverage_path.empty()) {
-      if (!debug_info.has_lines())
-        return usage_error("--coverage: " + s.firmware + " has no DWARF line table (build it with -g)");
-      coverage_out.open(coverage_path, std::ios::trunc);
-      if (!coverage_out) return usage_error("--coverage: cannot write " + coverage_path);
-    }
-    if (!profile_path.empty()) {
-      profile_out.open(profile_path, std::ios::trunc);
-      if (!profile_out) return usage_error("--profile: cannot write " + profile_path);
-      if (!debug_info.has_lines())
-        sim::log_warning("profile", s.firmware + " has no DWARF line table (built without -g): costs by function only");
-    }
-    recorder = std::make_unique<sim::ExecutionRecorder>(board, !profile_path.empty());
-  }
-
-  sim::GdbStub gdb(board);
-  if (gdb_port >= 0 && !gdb.listen(gdb_port, &error)) return usage_error("--gdb: " + error);
 
   int status = 0;
   bool ran = false;
