@@ -239,8 +239,10 @@ std::string WebFrontEnd::state_json() {
 
 void WebFrontEnd::publish() {
   if (!console_out_.empty()) {
-    std::fwrite(console_out_.data(), 1, console_out_.size(), stdout);
-    std::fflush(stdout);
+    if (session_.script.empty()) {  // a script run prints the console itself
+      std::fwrite(console_out_.data(), 1, console_out_.size(), stdout);
+      std::fflush(stdout);
+    }
     server_.publish_console(console_out_);
     console_out_.clear();
   }

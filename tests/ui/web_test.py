@@ -11,6 +11,8 @@ browser is missing).
   - a contact typed into the console pane is added ("Contacto anadido.");
   - a second page watches: its keys do not reach the board while the first
     page drives, and it drives once the first page is closed;
+  - with Sound on, a dialled digit's key tone reaches the page;
+  - the keyboard shortcuts work as in the window (Esc = key 15, F1 = help);
   - the driving page's Quit ends board-sim with status 0, outputs written.
 
 Usage: web_test.py BIN_DIR [--screenshot FILE.png]  (the page, for the README)
@@ -293,6 +295,31 @@ def run_page_checks(driver, url, base, token, bin_dir, tmp, screenshot):
     wait_for(lambda: role() == "driver", "the second page to take over")
     press(driver, key(15))
     wait_for(lambda: "1. Agenda" in page_text(driver, bin_dir, tmp), "the main menu after key 15 from the new driver")
+
+    # Sound: the key tone of a dialled digit reaches the page.
+    driver.find_element(By.ID, "sound").click()
+    press(driver, key(2))  # 3. Llamar
+    wait_for(lambda: "1. Agenda" not in page_text(driver, bin_dir, tmp), "the dialling screen")
+    press(driver, key(0))  # dials 1
+    wait_for(lambda: "100 100 2 1" in page_text(driver, bin_dir, tmp), "the dialled digit")
+    sound = driver.find_element(By.ID, "sound")
+    # The phone plays its tones at -30 dB: about 1/30 of full scale at most.
+    try:
+        wait_for(lambda: float(sound.get_attribute("data-peak") or 0) > 0.002, "the key tone in the page's sound")
+    except Failure as e:
+        raise Failure("%s (frames %s, peak %s)" % (e, sound.get_attribute("data-frames"), sound.get_attribute("data-peak")))
+
+    # The window's shortcuts: Esc is key 15 (back), F1 the help.
+    body = driver.find_element(By.TAG_NAME, "body")
+    body.click()
+    ActionChains(driver).key_down(Keys.ESCAPE).pause(0.15).key_up(Keys.ESCAPE).perform()
+    wait_for(lambda: "1. Agenda" in page_text(driver, bin_dir, tmp), "the main menu after Esc")
+    ActionChains(driver).send_keys(Keys.F1).perform()
+    wait_for(lambda: driver.find_element(By.ID, "help").is_displayed(), "the help after F1")
+    if "numeric keypad" not in driver.find_element(By.ID, "help").text:
+        raise Failure("the help does not list the shortcuts: " + driver.find_element(By.ID, "help").text)
+    ActionChains(driver).send_keys(Keys.ESCAPE).perform()
+    wait_for(lambda: not driver.find_element(By.ID, "help").is_displayed(), "the help to close on Esc")
 
 
 def fb_text_of_board(base, token, bin_dir, tmp):
