@@ -12,7 +12,8 @@ browser is missing).
   - a second page watches: its keys do not reach the board while the first
     page drives, and it drives once the first page is closed;
   - with Sound on, a dialled digit's key tone reaches the page;
-  - the keyboard shortcuts work as in the window (Esc = key 15, F1 = help);
+  - the keyboard shortcuts work as in the window (Esc = key 15, F1 = help,
+    Tab = fast-forward), and so does the Fast-forward button;
   - the driving page's Quit ends board-sim with status 0, outputs written.
 
 Usage: web_test.py BIN_DIR [--screenshot FILE.png]  (the page, for the README)
@@ -321,6 +322,11 @@ def run_page_checks(driver, url, base, token, bin_dir, tmp, screenshot):
         raise Failure("the help does not list the shortcuts: " + driver.find_element(By.ID, "help").text)
     ActionChains(driver).send_keys(Keys.ESCAPE).perform()
     wait_for(lambda: not driver.find_element(By.ID, "help").is_displayed(), "the help to close on Esc")
+    speed = lambda: driver.find_element(By.ID, "status-speed").text
+    driver.find_element(By.ID, "fast").click()
+    wait_for(lambda: "fast-forward" in speed(), "fast-forward from its button")
+    ActionChains(driver).send_keys(Keys.TAB).perform()
+    wait_for(lambda: "real time" in speed(), "real time again after Tab")
 
 
 def fb_text_of_board(base, token, bin_dir, tmp):
