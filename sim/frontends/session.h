@@ -21,6 +21,7 @@ struct Session {
   bool mic = false;
   std::string eeprom;          // the EEPROM image file
   bool eeprom_off = false;     // take the EEPROM off the bus
+  bool verbose = false;        // also the reports that are not the user's to fix
   // --ui web: where the page is served.
   int web_port = 8044;         // 0: any free port
   std::string web_bind = "127.0.0.1";
