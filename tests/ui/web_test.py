@@ -3,6 +3,7 @@
 in headless Chromium through Selenium. Run by web_test.sh (which skips where the
 browser is missing).
 
+  - SIGINT ends a run at once with status 130, outputs written;
   - every request without the token, or with a wrong one, page or WebSocket,
     gets 403 and an empty body;
   - the page draws the board's screen exactly (the #lcd canvas read back pixel
@@ -89,6 +90,7 @@ def main():
         base = "http://127.0.0.1:%d" % port
 
         check_refusals(base, port, token)
+        check_sigint(bin_dir, tmp)
         driver = open_browser(tmp)
         run_page_checks(driver, url, base, token, bin_dir, tmp, screenshot)
 
@@ -168,6 +170,30 @@ def check_refusals(base, port, token):
     status, body = http_status(base + "/?token=" + token)
     if status != 200 or b'id="lcd"' not in body:
         raise Failure("the page with the token answered %d" % status)
+
+
+def check_sigint(bin_dir, tmp):
+    """Ctrl-C ends a run in the web front end at once, its outputs written."""
+    fb = os.path.join(tmp, "sigint.fb")
+    err = os.path.join(tmp, "sigint.err")
+    with open(err, "wb") as e:
+        p = subprocess.Popen([os.path.join(bin_dir, "board-sim"), "--ui", "web", "--web-port", "0",
+                              "--eeprom", os.path.join(tmp, "sigint.eeprom"), "--fb-dump", fb,
+                              os.path.join(bin_dir, "phone.elf")],
+                             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=e, cwd=tmp)
+    try:
+        # The address is printed once the signal handlers are in place.
+        wait_for(lambda: b"board-sim: web: open" in open(err, "rb").read(), "the second board-sim's address")
+        p.send_signal(signal.SIGINT)
+        status = p.wait(timeout=WAIT)
+    finally:
+        if p.poll() is None:
+            p.kill()
+            p.wait()
+    if status != 128 + signal.SIGINT:
+        raise Failure("SIGINT ended --ui web with status %d, not %d" % (status, 128 + signal.SIGINT))
+    if os.path.getsize(fb) != 76800:
+        raise Failure("SIGINT: --fb-dump was not written")
 
 
 def open_browser(tmp):
