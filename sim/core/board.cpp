@@ -34,7 +34,7 @@ Board::Board(BoardOptions options)
       uart0_("uart0", chip::kUart0, scheduler_, intc_, chip::kIrqUrxd0, chip::kIrqUtxd0, chip::kIrqUerr01),
       uart1_("uart1", chip::kUart1, 0x2C, {{0x10, 0x6}}, /*quiet=*/true),
       segs_(chip::kSegsLatch),
-      lcd_(chip::kLcd),
+      lcd_(chip::kLcd, &scheduler_),
       timers_(chip::kPwm, scheduler_, intc_),
       rtc_(chip::kRtc, scheduler_, intc_, options.rtc_start ? *options.rtc_start : host_local_time()),
       keypad_(chip::kKeypadBase, ports_, &scheduler_),
@@ -43,7 +43,8 @@ Board::Board(BoardOptions options)
       eeprom_(scheduler_),
       iis_(chip::kIis, scheduler_),
       bdma_(chip::kBdma, intc_, ram_),
-      zdma_(chip::kZdma) {
+      zdma_(chip::kZdma),
+      adc_(chip::kAdc, scheduler_, intc_) {
   // Reset order matters: the ports first, then the devices that drive pins.
   for (Device* d : std::initializer_list<Device*>{&clock_, &intc_, &watchdog_, &ports_, &uart0_, &uart1_, &segs_,
                                                   &lcd_, &timers_, &rtc_, &keypad_, &iic_, &iis_, &bdma_, &zdma_})
@@ -68,9 +69,8 @@ Board::Board(BoardOptions options)
   // Blocks the board does not use: their registers hold what is written and
   // the first access to each is reported.
   other_devices_.push_back(std::make_unique<RegisterFile>("sio", chip::kSio, 0x14));
-  other_devices_.push_back(std::make_unique<RegisterFile>("adc", chip::kAdc, 0x0C,
-                                                          std::vector<RegisterFile::ResetValue>{{0, 0x20}}));
   for (auto& d : other_devices_) attach(d.get());
+  attach(&adc_);
 
   core_ = std::make_unique<ArmCore>(ram_, bus_,
                                     std::vector<std::pair<uint32_t, uint32_t>>{{chip::kSfrBase, chip::kSfrSize},
@@ -99,6 +99,7 @@ Board::Board(BoardOptions options)
     console_.push_back(static_cast<char>(byte));
     for (auto& l : console_listeners_) l(byte);
   });
+  wire_clocks();
   watchdog_.set_reset_handler([this] {
     reset_requested_ = true;
     if (core_->running()) core_->request_stop();
@@ -308,6 +309,10 @@ void Board::run_until(VTime until, const std::function<bool()>& stop) {
   if (!loaded_) return;
   while (!halted_ && scheduler_.now() < until) {
     if (stop && stop()) break;
+    if (clock_.core_stopped()) {  // IDLE, SL_IDLE, STOP: no instruction runs
+      sleep(until);
+      continue;
+    }
     take_interrupts();
     if (halted_) break;
     VTime now = scheduler_.now();

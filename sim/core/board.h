@@ -18,6 +18,7 @@
 #include "core/elf_image.h"
 #include "core/memory.h"
 #include "core/scheduler.h"
+#include "devices/adc.h"
 #include "devices/at24c04.h"
 #include "devices/audio.h"
 #include "devices/dma.h"
@@ -152,6 +153,7 @@ class Board {
   PwmTimers& timers() { return timers_; }
   Rtc& rtc() { return rtc_; }
   Iic& iic() { return iic_; }
+  Adc& adc() { return adc_; }
 
   // Monitor facts.
   static constexpr uint32_t kMainReturnTrap = 0x100;  // LR given to main
@@ -167,6 +169,9 @@ class Board {
   void halt(const std::string& reason);
   void check_stuck(VTime until);
   void watchdog_reset();
+  // Power modes and clocks (board_power.cpp).
+  void wire_clocks();
+  void sleep(VTime until);
 
   BoardOptions options_;
   Scheduler scheduler_;
@@ -190,6 +195,7 @@ class Board {
   Iis iis_;
   Bdma bdma_;
   Zdma zdma_;
+  Adc adc_;
   Uda1341ts codec_;
   AudioFanout audio_out_;
   std::unique_ptr<AudioSink> wav_sink_;
