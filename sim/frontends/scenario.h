@@ -40,6 +40,7 @@ class Scenario {
   enum class Kind {
     kWait, kKey, kKeyDown, kKeyUp, kButton, kButtonDown, kButtonUp, kUart,
     kExpectLcd, kExpectNoLcd, kExpectUart, kExpectLed, kExpectPixel, kScreenshot,
+    kAdc,  // adc CH VALUE: channel in x, value in number
   };
   struct Command {
     Kind kind;
