@@ -2,13 +2,14 @@
 # make run    set up, build and run the phone on the simulated board
 # make test   set up, build and run every test
 # make bench  emulation speed of board-sim against bare Unicorn
+# make coverage  the phone's lines run by examples/*.scn, HTML in build/coverage/
 
 MAKEFLAGS += --no-print-directory
 BUILD ?= build
 JOBS ?= $(shell nproc)
 BIN := $(BUILD)/bin
 
-.PHONY: all setup configure run test bench clean
+.PHONY: all setup configure run test bench coverage clean
 
 all: configure
 	cmake --build $(BUILD) -j $(JOBS)
@@ -19,7 +20,11 @@ setup:
 configure: setup
 	@[ -f $(BUILD)/CMakeCache.txt ] || cmake -S . -B $(BUILD) >/dev/null
 
-run: all
+# The build's progress is shown only when it did something beyond checking
+# that every target is up to date (or failed), so the phone starts quietly.
+run: configure
+	@out=$$(cmake --build $(BUILD) -j $(JOBS) 2>&1) || { printf '%s\n' "$$out"; exit 1; }; \
+	  printf '%s\n' "$$out" | grep -v -E "Built target |build step for 'arm'|No install step for 'arm'|Completed 'arm'" || true
 	@scripts/run-phone.sh $(BIN)
 
 test: all
@@ -27,6 +32,9 @@ test: all
 
 bench: all
 	$(BIN)/bench-core $(BIN)/bench-stores.elf
+
+coverage: all
+	@scripts/coverage.sh $(BIN) $(BUILD)/coverage
 
 clean:
 	rm -rf $(BUILD)

@@ -30,22 +30,28 @@
 #include "devices/intc.h"
 #include "devices/keypad.h"
 #include "devices/lcd_controller.h"
+#include "devices/memory_controller.h"
 #include "devices/ports.h"
 #include "devices/push_buttons.h"
 #include "devices/pwm_timers.h"
 #include "devices/rtc.h"
 #include "devices/register_file.h"
 #include "devices/seven_segment.h"
+#include "devices/syscfg.h"
 #include "devices/uart.h"
 #include "devices/watchdog.h"
 
 namespace sim {
 
 struct BoardOptions {
-  unsigned cycles_per_instruction = 1;
-  bool skip_polling = true;  // skip the time the firmware spends polling registers
+  // 0: every instruction costs its ARM7TDMI cycles in the memory it runs
+  // from (core/arm_timing.h); N: a fixed N MCLK cycles per instruction.
+  unsigned cycles_per_instruction = 0;
+  bool skip_polling = true;  // skip the time the firmware spends polling registers or memory
   // What the RTC holds at power-on; unset: the host's local time.
   std::optional<RtcTime> rtc_start;
+  // The line rate of both UARTs' far ends (the terminal, --uart-in, scripts), 8N1.
+  uint32_t uart_baud = SerialTerminal::kDefaultBaud;
   // The keys' and push-buttons' contacts bounce at each press and release
   // (devices/contact_bounce.h); false for ideal switches.
   bool bounce = true;
@@ -87,15 +93,23 @@ class Board {
   std::string halt_report() const;
   // Watchdog resets since power-on.
   int resets() const { return resets_; }
+  // The program sits in an endless loop in main's mode that no interrupt or
+  // watchdog can end (see check_stuck): it has finished, which is no halt.
+  bool finished() const { return finished_; }
 
   // Inputs.
+  // Bytes the far end of UART0 (UART1) sends, back to back at its rate.
   void uart_input(const std::vector<uint8_t>& bytes) { uart0_.receive(bytes); }
+  void uart1_input(const std::vector<uint8_t>& bytes) { uart1_.receive(bytes); }
+  // Both far ends' line rate (8N1).
+  void set_uart_baud(uint32_t baud);
   Keypad& keypad() { return keypad_; }
   PushButtons& buttons() { return buttons_; }
 
   // The EEPROM's image lives in this file from now on (see EepromFile).
   bool use_eeprom_file(const std::string& path, std::string* error);
   const std::string& eeprom_path() const;
+  EepromFile* eeprom_file() { return eeprom_file_.get(); }
   At24c04& eeprom() { return eeprom_; }
 
   // Audio: what the codec plays goes to every sink added (a WAV file, the
@@ -108,7 +122,8 @@ class Board {
   void set_audio_source(AudioSource* source) { codec_.set_input(source); }
   bool use_clips(const std::string& dir, std::string* error);
   // Ends the audio timeline at now() (pads the WAV file with silence).
-  void finish_audio() { audio_out_.finish(now()); }
+  // False, with *error, when --audio-out's file could not be written whole.
+  bool finish_audio(std::string* error = nullptr);
   Uda1341ts& codec() { return codec_; }
   Iis& iis() { return iis_; }
   Bdma& bdma() { return bdma_; }
@@ -118,8 +133,12 @@ class Board {
   // The firmware's 8 x 16 font (256 glyphs x 16 bytes), or nullptr.
   const uint8_t* font() const;
 
-  // Outputs.
+  // Outputs. The console is what UART0's far end decodes from the line,
+  // garbled where the firmware's rate or frame does not match its own.
   const std::string& console() const { return console_; }
+  // What UART1's far end decodes, and a listener for each byte of it.
+  const std::string& uart1_output() const { return uart1_output_; }
+  void add_uart1_listener(std::function<void(uint8_t)> listener) { uart1_listeners_.push_back(std::move(listener)); }
   std::string last_console_line() const;
   void add_console_listener(std::function<void(uint8_t)> listener) { console_listeners_.push_back(std::move(listener)); }
   bool led_lit(int pin) const { return ports_.led_lit(pin); }  // 9 left, 10 right
@@ -138,6 +157,13 @@ class Board {
   // Register trace ("cycle R|W address value size"), nullptr to stop.
   void set_trace(std::FILE* file) { bus_.set_trace(file); }
 
+  // Told of each exception the board enters, before the processor changes
+  // mode: the vector's offset (0x04 undefined ... 0x18 IRQ, 0x1C FIQ,
+  // 0x20 + 4k IRQ source k when vectored), the link address and the handler
+  // (profiles show exceptions as calls).
+  using ExceptionObserver = std::function<void(uint32_t offset, uint32_t link, uint32_t handler)>;
+  void set_exception_observer(ExceptionObserver observer) { exception_observer_ = std::move(observer); }
+
   // Parts, for tests and front ends.
   Scheduler& scheduler() { return scheduler_; }
   Sdram& ram() { return ram_; }
@@ -146,6 +172,7 @@ class Board {
   Intc& intc() { return intc_; }
   Ports& ports() { return ports_; }
   Uart& uart0() { return uart0_; }
+  Uart& uart1() { return uart1_; }
   ClockPower& clock() { return clock_; }
   Watchdog& watchdog() { return watchdog_; }
   SevenSegment& seven_segment() { return segs_; }
@@ -154,6 +181,8 @@ class Board {
   Rtc& rtc() { return rtc_; }
   Iic& iic() { return iic_; }
   Adc& adc() { return adc_; }
+  MemoryController& memory_controller() { return memctl_; }
+  SysCfg& syscfg() { return syscfg_; }
 
   // Monitor facts.
   static constexpr uint32_t kMainReturnTrap = 0x100;  // LR given to main
@@ -172,6 +201,7 @@ class Board {
   // Power modes and clocks (board_power.cpp).
   void wire_clocks();
   void sleep(VTime until);
+  void timing_changed();
 
   BoardOptions options_;
   Scheduler scheduler_;
@@ -182,7 +212,7 @@ class Board {
   Watchdog watchdog_;
   Ports ports_;
   Uart uart0_;
-  RegisterFile uart1_;
+  Uart uart1_;
   SevenSegment segs_;
   LcdController lcd_;
   PwmTimers timers_;
@@ -196,6 +226,8 @@ class Board {
   Bdma bdma_;
   Zdma zdma_;
   Adc adc_;
+  MemoryController memctl_;
+  SysCfg syscfg_;
   Uda1341ts codec_;
   AudioFanout audio_out_;
   std::unique_ptr<AudioSink> wav_sink_;
@@ -212,12 +244,18 @@ class Board {
   uint32_t halt_pc_ = 0;
   bool reset_requested_ = false;
   int resets_ = 0;
+  bool finished_ = false;
+  bool swi_taken_ = false;  // since power-on: a loop in SVC mode with IRQs off may be the SWI handler
+  bool keep_rtc_ = false;   // power_on for a watchdog reset: the RTC keeps its time
   bool in_call_ = false;
   bool call_returned_ = false;
   bool at_breakpoint_ = false;
 
   std::string console_;
   std::vector<std::function<void(uint8_t)>> console_listeners_;
+  std::string uart1_output_;
+  std::vector<std::function<void(uint8_t)>> uart1_listeners_;
+  ExceptionObserver exception_observer_;
 };
 
 }  // namespace sim

@@ -25,6 +25,7 @@ bool ElfImage::load(const std::string& path, std::string* error) {
   path_ = path;
   segments_.clear();
   symbols_.clear();
+  functions_.clear();
   by_address_.clear();
   auto fail = [&](const std::string& why) {
     *error = path + ": " + why;
@@ -81,10 +82,12 @@ bool ElfImage::load(const std::string& path, std::string* error) {
       const char* name = elf_strptr(h.elf, sh.sh_link, sym.st_name);
       if (!name || !*name) continue;
       ElfSymbol s{static_cast<uint32_t>(sym.st_value) & ~(type == STT_FUNC ? 1u : 0u),
-                  static_cast<uint32_t>(sym.st_size), type != STT_OBJECT};
+                  static_cast<uint32_t>(sym.st_size), type != STT_OBJECT,
+                  type == STT_FUNC && (sym.st_value & 1) != 0};
       // A global definition wins over a local one of the same name.
       if (GELF_ST_BIND(sym.st_info) != STB_LOCAL || !symbols_.count(name)) symbols_[name] = s;
       by_address_[s.address] = {name, s.size};
+      if (s.is_function) functions_.emplace_back(name, s);
     }
   }
   return true;

@@ -11,7 +11,7 @@ namespace sim {
 
 struct Session {
   std::string firmware;
-  std::string ui;              // "sdl", "term" or "none"
+  std::string ui;              // "sdl", "term", "web" or "none"
   std::string script;          // scenario file, or empty
   VTime until = kForever;
   bool real_time = false;
@@ -21,6 +21,12 @@ struct Session {
   bool mic = false;
   std::string eeprom;          // the EEPROM image file
   bool eeprom_off = false;     // take the EEPROM off the bus
+  std::string uart1_in, uart1_out;  // UART1's far end, as uart_in / uart_out for UART0
+  uint32_t uart_baud = SerialTerminal::kDefaultBaud;  // both far ends' line rate, 8N1
+  bool verbose = false;        // also the reports that are not the user's to fix
+  // --ui web: where the page is served.
+  int web_port = 8044;         // 0: any free port
+  std::string web_bind = "127.0.0.1";
 };
 
 // Set by SIGINT/SIGTERM: the run ends and the outputs are still written.

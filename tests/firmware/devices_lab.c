@@ -50,9 +50,9 @@ static void buttons(void) {
 
 static void idle_three_times(void) {
   SLOT(13) = (unsigned)timer_handler;
-  TCFG0 = 7;       // prescaler 8
-  TCFG1 = 0;       // /2: 500 kHz at 8 MHz
-  TCNTB0 = 4999;   // 10 ms
+  TCFG0 = 255;     // prescaler 256
+  TCFG1 = 0;       // /2: 125 kHz at the monitor's 64 MHz
+  TCNTB0 = 1249;   // 10 ms
   TCON = 0x0A;     // manual update, auto-reload
   TCON = 0x09;     // start
   INTMSK &= ~(INT_TIMER0 | INT_GLOBAL);
