@@ -158,6 +158,12 @@ int main(int argc, char** argv) {
   app.add_option("--gdb", gdb_port, "wait for gdb on 127.0.0.1:PORT (0: any free port) and run under its control; "
               "goes with --ui sdl, term and none, and with --script")
       ->check(CLI::Range(0, 65535));
+  // Inputs of the board's switches and analogue inputs.
+  bool no_bounce = false;
+  std::vector<std::string> adc_inputs;
+  app.add_flag("--no-bounce", no_bounce, "ideal keys and push-buttons (default: their contacts bounce)");
+  app.add_option("--adc", adc_inputs, "what ADC channel CH (0..7) reads, CH=VALUE with VALUE 0..1023 (repeatable)")
+      ->take_all();
   // What ran: lines and functions (lcov), costs (callgrind).
   std::string coverage_path, profile_path;
   app.add_option("--coverage", coverage_path, "lcov tracefile of the firmware lines and functions that ran");
@@ -269,12 +275,23 @@ int main(int argc, char** argv) {
   sim::BoardOptions options;
   options.cycles_per_instruction = cpi;
   options.skip_polling = !no_skip;
+  options.bounce = !no_bounce;
+  std::vector<std::pair<int, uint32_t>> adc_values;
+  for (const std::string& a : adc_inputs) {
+    int ch = -1;
+    unsigned value = 0;
+    char end = 0;
+    if (std::sscanf(a.c_str(), "%d=%u%c", &ch, &value, &end) != 2 || ch < 0 || ch > 7 || value > 1023)
+      return usage_error("--adc: '" + a + "' is not CH=VALUE with CH 0..7 and VALUE 0..1023");
+    adc_values.emplace_back(ch, value);
+  }
   options.uart_baud = s.uart_baud;
   sim::Board board(options);
   if (!board.load(s.firmware, &error)) {
     junit_error(error);
     return usage_error(error);
   }
+  for (auto [ch, value] : adc_values) board.adc().set_input(ch, value);
 
   if (s.eeprom_off) board.eeprom().set_connected(false);
   else if (!board.use_eeprom_file(s.eeprom, &error)) return usage_error("--eeprom: " + error);

@@ -18,6 +18,7 @@
 #include "core/elf_image.h"
 #include "core/memory.h"
 #include "core/scheduler.h"
+#include "devices/adc.h"
 #include "devices/at24c04.h"
 #include "devices/audio.h"
 #include "devices/dma.h"
@@ -179,6 +180,7 @@ class Board {
   PwmTimers& timers() { return timers_; }
   Rtc& rtc() { return rtc_; }
   Iic& iic() { return iic_; }
+  Adc& adc() { return adc_; }
   MemoryController& memory_controller() { return memctl_; }
   SysCfg& syscfg() { return syscfg_; }
 
@@ -211,6 +213,9 @@ class Board {
   void halt(const std::string& reason);
   void check_stuck(VTime until);
   void watchdog_reset();
+  // Power modes and clocks (board_power.cpp).
+  void wire_clocks();
+  void sleep(VTime until);
   void timing_changed();
 
   BoardOptions options_;
@@ -235,6 +240,7 @@ class Board {
   Iis iis_;
   Bdma bdma_;
   Zdma zdma_;
+  Adc adc_;
   MemoryController memctl_;
   SysCfg syscfg_;
   Uda1341ts codec_;

@@ -74,6 +74,9 @@ void Board::monitor_setup() {
   ports_.write(0x40, 0x0000F00C, 4);  // PCONG
   ports_.write(0x48, 0x00000000, 4);  // PUPG
   ports_.write(0x50, 0x22000020, 4);  // EXTINT
+  // Port E: PE1/PE2 to TxD0/RxD0 for the monitor's console on UART0; every
+  // other pin of every port as at reset.
+  ports_.write(0x28, 0x00000028, 4);  // PCONE
 
   // UART0: the monitor keeps its own console there, and leaves it so for the
   // program: 8N1, receive and transmit in interrupt/polling mode (pulse
