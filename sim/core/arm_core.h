@@ -89,6 +89,15 @@ class ArmCore {
     idle_detected_ = false;
     return idle;
   }
+  // The idle loop's turns as emulating them would count them: `turns` more
+  // turns of the loop found by the last slice; returns their cycles.
+  uint64_t idle_turn_cycles() const { return idle_turn_cycles_; }
+  // Instructions of turns of a loop that the board let pass without running them.
+  void count_skipped(uint64_t instructions) { total_ += instructions; }
+  uint64_t skip_idle_turns(uint64_t turns) {
+    total_ += turns * idle_turn_instructions_;
+    return turns * idle_turn_cycles_;
+  }
 
   // The internal SRAM at 0x10000000 shows [begin, end) (SYSCFG's cache
   // mode); applied between slices.
@@ -188,6 +197,8 @@ class ArmCore {
   uint64_t idle_mmio_ = 0;
   uint64_t mmio_count_ = 0;
   uint32_t idle_regs_[16] = {};
+  uint64_t idle_turn_cycles_ = 1;
+  uint32_t idle_turn_instructions_ = 0;
 
   std::map<uint32_t, uc_hook> coprocessor_hooks_;
   std::vector<uint32_t> coprocessor_pending_;
