@@ -3,13 +3,14 @@
 # make test   set up, build and run every test
 # make bench  emulation speed of board-sim against bare Unicorn, the phone's
 #             scenarios in virtual seconds per wall second
+# make coverage  the phone's lines run by examples/*.scn, HTML in build/coverage/
 
 MAKEFLAGS += --no-print-directory
 BUILD ?= build
 JOBS ?= $(shell nproc)
 BIN := $(BUILD)/bin
 
-.PHONY: all setup configure run test bench clean
+.PHONY: all setup configure run test bench coverage clean
 
 all: configure
 	cmake --build $(BUILD) -j $(JOBS)
@@ -20,7 +21,11 @@ setup:
 configure: setup
 	@[ -f $(BUILD)/CMakeCache.txt ] || cmake -S . -B $(BUILD) >/dev/null
 
-run: all
+# The build's progress is shown only when it did something beyond checking
+# that every target is up to date (or failed), so the phone starts quietly.
+run: configure
+	@out=$$(cmake --build $(BUILD) -j $(JOBS) 2>&1) || { printf '%s\n' "$$out"; exit 1; }; \
+	  printf '%s\n' "$$out" | grep -v -E "Built target |build step for 'arm'|No install step for 'arm'|Completed 'arm'" || true
 	@scripts/run-phone.sh $(BIN)
 
 test: all
@@ -28,6 +33,9 @@ test: all
 
 bench: all
 	$(BIN)/bench-core $(BIN)/bench-stores.elf $(BIN)/phone.elf
+
+coverage: all
+	@scripts/coverage.sh $(BIN) $(BUILD)/coverage
 
 clean:
 	rm -rf $(BUILD)

@@ -69,7 +69,8 @@ ArmCore::ArmCore(Sdram& ram, Bus& bus, const std::vector<std::pair<uint32_t, uin
     check(uc_mmio_map(uc_, base, size, mmio_read, user, mmio_write, user), "map MMIO");
   }
   uc_hook hook;
-  check(uc_hook_add(uc_, &hook, UC_HOOK_BLOCK, reinterpret_cast<void*>(&ArmCore::on_block), this, 1, 0), "block hook");
+  check(uc_hook_add(uc_, &block_hook_, UC_HOOK_BLOCK, reinterpret_cast<void*>(&ArmCore::on_block), this, 1, 0),
+        "block hook");
   check(uc_hook_add(uc_, &hook, UC_HOOK_INTR, reinterpret_cast<void*>(&ArmCore::on_interrupt), this, 1, 0), "intr hook");
   check(uc_hook_add(uc_, &hook, UC_HOOK_MEM_INVALID, reinterpret_cast<void*>(&ArmCore::on_invalid), this, 1, 0),
         "invalid-access hook");
@@ -360,6 +361,27 @@ void ArmCore::remove_breakpoint(uint32_t address) {
 void ArmCore::pass_breakpoint_at_pc() {
   pass_armed_ = true;
   pass_address_ = pc();
+}
+
+void ArmCore::add_block_observer(BlockObserver observer) {
+  if (block_observers_.empty()) {
+    // Unicorn calls block hooks in the order they were added; the core's own
+    // hook is added again after the observers' so that they see the block
+    // before it is counted. Every translated block already calls the block
+    // hooks, so no code needs translating again.
+    uc_hook hook;
+    check(uc_hook_add(uc_, &hook, UC_HOOK_BLOCK, reinterpret_cast<void*>(&ArmCore::on_observed_block), this, 1, 0),
+          "observer hook");
+    uc_hook_del(uc_, block_hook_);
+    check(uc_hook_add(uc_, &block_hook_, UC_HOOK_BLOCK, reinterpret_cast<void*>(&ArmCore::on_block), this, 1, 0),
+          "block hook");
+  }
+  block_observers_.push_back(std::move(observer));
+}
+
+void ArmCore::on_observed_block(uc_engine*, uint64_t address, uint32_t size, void* user) {
+  auto* self = static_cast<ArmCore*>(user);
+  for (auto& observer : self->block_observers_) observer(static_cast<uint32_t>(address), size);
 }
 
 void ArmCore::on_interrupt(uc_engine* uc, uint32_t number, void* user) {

@@ -11,6 +11,7 @@
 // them the way the processor does (see Board).
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -134,10 +135,21 @@ class ArmCore {
   // at its breakpoint: the debugger resumes from it.
   void pass_breakpoint_at_pc();
 
+  // Observers of every translated block the core enters (coverage, profiles).
+  // Called before the core's own accounting of the block, so position() and
+  // the board's clock still read the block's start. A block may then not run
+  // at all (the budget stops the slice before it) or only in part (an
+  // exception, a fault, a breakpoint inside it): what ran shows in how far
+  // position() has moved by the next call. The hook exists only once an
+  // observer is added: a run without one costs nothing.
+  using BlockObserver = std::function<void(uint32_t address, uint32_t size)>;
+  void add_block_observer(BlockObserver observer);
+
  private:
   Slice run_slice(uint64_t max_instructions, bool step);
   static void on_block(uc_engine* uc, uint64_t address, uint32_t size, void* self);
   static void on_breakpoint(uc_engine* uc, uint64_t address, uint32_t size, void* self);
+  static void on_observed_block(uc_engine* uc, uint64_t address, uint32_t size, void* self);
   static void on_coprocessor(uc_engine* uc, uint64_t address, uint32_t size, void* self);
   static uint64_t mmio_read(uc_engine* uc, uint64_t offset, unsigned size, void* user);
   static void mmio_write(uc_engine* uc, uint64_t offset, unsigned size, uint64_t value, void* user);
@@ -214,6 +226,9 @@ class ArmCore {
   // The block whose hook ended the slice (it has not run).
   bool budget_stopped_ = false;
   uint32_t budget_stop_address_ = 0;
+
+  uc_hook block_hook_ = 0;
+  std::vector<BlockObserver> block_observers_;
 
   std::map<uint32_t, uc_hook> breakpoints_;
   bool breakpoint_hit_ = false;

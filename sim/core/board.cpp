@@ -37,8 +37,8 @@ Board::Board(BoardOptions options)
       lcd_(chip::kLcd),
       timers_(chip::kPwm, scheduler_, intc_),
       rtc_(chip::kRtc, scheduler_, intc_, options.rtc_start ? *options.rtc_start : host_local_time()),
-      keypad_(chip::kKeypadBase, ports_),
-      buttons_(ports_),
+      keypad_(chip::kKeypadBase, ports_, &scheduler_),
+      buttons_(ports_, &scheduler_),
       iic_(chip::kIic, scheduler_, intc_),
       eeprom_(scheduler_),
       iis_(chip::kIis, scheduler_),
@@ -50,6 +50,8 @@ Board::Board(BoardOptions options)
   for (Device* d : std::initializer_list<Device*>{&clock_, &intc_, &watchdog_, &ports_, &uart0_, &uart1_, &segs_,
                                                   &lcd_, &timers_, &rtc_, &keypad_, &iic_, &iis_, &bdma_, &zdma_})
     attach(d);
+  keypad_.set_bounce(options_.bounce);
+  buttons_.set_bounce(options_.bounce);
   iic_.attach(eeprom_);
   iis_.set_dma(&bdma_);
   bdma_.set_pacer(&iis_);
@@ -143,13 +145,16 @@ bool Board::load(const std::string& elf_path, std::string* error) {
 
 void Board::power_on() {
   scheduler_.cancel_all();
-  for (Device* d : devices_) d->reset();
+  for (Device* d : devices_)
+    if (!(keep_rtc_ && d == &rtc_)) d->reset();
   buttons_.reset();
   eeprom_.reset();
   codec_.reset();
   halted_ = false;
   halt_reason_.clear();
   reset_requested_ = false;
+  finished_ = false;
+  swi_taken_ = false;
   bus_.forget_history();
   monitor_setup();
 }
@@ -264,6 +269,7 @@ void Board::handle_slice(const ArmCore::Slice& slice, VTime until) {
       } else if (slice.exception == 1) {
         entered = enter_exception(Exception::kUndefined, slice.pc + ((core_->cpsr() & ArmCore::kCpsrT) ? 2 : 4));
       } else if (slice.exception == 2) {
+        swi_taken_ = true;
         entered = enter_exception(Exception::kSwi, slice.pc);
       } else {
         core_->set_pc(slice.pc);
@@ -315,29 +321,77 @@ void Board::handle_slice(const ArmCore::Slice& slice, VTime until) {
   }
 }
 
-// A branch to itself leaves only through an interrupt: with none possible the
-// board is stuck (the firmware's fatal handlers end this way); otherwise
-// nothing happens until the next event, so let the time pass at once.
+// A branch to itself leaves only through an interrupt or the watchdog.
+// - An interrupt is possible: nothing happens until the next event, so the
+//   time passes at once (the usual idle loop).
+// - None is, but the watchdog runs with its reset on: the time passes to its
+//   reset (or to an earlier event), as on the board.
+// - Neither, in an exception handler (IRQ, FIQ, abort, undefined mode, or
+//   supervisor mode with IRQs off after a SWI was taken: the SWI handler):
+//   the board is stuck, a halt (the firmware's fatal handlers end this way).
+// - Neither, in the mode main runs in (supervisor, or system/user if the
+//   program switched): the program has finished, a student's `for (;;);`
+//   after its work. That is no failure: it is said once and the board runs
+//   on, its time passing at once.
 void Board::check_stuck(VTime until) {
   uint32_t pc = core_->pc();
-  if (ram_.read32(pc) != kBranchToSelf) return;
   uint32_t cpsr = core_->cpsr();
+  if ((cpsr & ArmCore::kCpsrT) || ram_.read32(pc) != kBranchToSelf) return;
   bool irq_possible = !(cpsr & ArmCore::kCpsrI) && !(intc_.intcon() & 2) && !(intc_.mask() & chip::kGlobalMaskBit) &&
                       (intc_.mask() & 0x3FFFFFF) != 0x3FFFFFF;
   bool fiq_possible = !(cpsr & ArmCore::kCpsrF) && !(intc_.intcon() & 1) && !(intc_.mask() & chip::kGlobalMaskBit);
-  if (!irq_possible && !fiq_possible) {
-    halt("stuck in a loop that no interrupt can leave");
-    return;
+  const bool watchdog_resets = (watchdog_.read(0, 4) & 0x21) == 0x21;  // WTCON: enabled, reset output on
+  if (!irq_possible && !fiq_possible && !watchdog_resets) {
+    const uint32_t mode = cpsr & 0x1F;
+    const char* handler = mode == ArmCore::kIrq   ? "the IRQ handler"
+                          : mode == ArmCore::kFiq ? "the FIQ handler"
+                          : mode == ArmCore::kAbt ? "an abort handler"
+                          : mode == ArmCore::kUnd ? "the undefined-instruction handler"
+                          : mode == ArmCore::kSvc && (cpsr & ArmCore::kCpsrI) && swi_taken_
+                              ? "the software-interrupt handler"
+                              : nullptr;
+    if (handler) {
+      halt(std::string("stuck in a loop that no interrupt can leave, in ") + handler);
+      return;
+    }
+    if (!finished_) {
+      finished_ = true;
+      std::string where = elf_.describe(pc);
+      log_warning("board", "the program has finished: it loops for ever at pc " + hex32(pc) +
+                               (where.empty() ? "" : " (" + where + ")") +
+                               " with no interrupt or watchdog that could end it; the board runs on (said once)");
+    }
   }
   if (!options_.skip_polling) return;
   VTime target = std::min(scheduler_.next_deadline(), until);
   if (target > scheduler_.now() && target != kForever) scheduler_.advance_to(target);
+  if (reset_requested_) watchdog_reset();
 }
 
+// The RTC runs from the board's backup battery: a watchdog reset restarts the
+// chip's blocks but the calendar counts on, with its seconds phase. Its
+// control registers (RTCCON, RTCALM, RTCRST, TICNT) go to their reset values
+// like every other block's; the alarm time registers keep what they hold.
 void Board::watchdog_reset() {
-  ++resets_;
-  log_warning("board", "the watchdog reset the chip at " + format_duration(now()) + "; the monitor starts the program again");
+  // Said for the first reset only: a program that leaves the watchdog on
+  // resets every 8.4 s, and a long run would print little else.
+  if (++resets_ == 1)
+    log_warning("board", "the watchdog reset the chip at " + format_duration(now()) +
+                             "; the monitor starts the program again (later resets are not reported)");
+  keep_rtc_ = true;
   power_on();
+  keep_rtc_ = false;
+  for (uint32_t offset : {0x40u, 0x50u, 0x6Cu, 0x8Cu}) rtc_.write(offset, 0, 1);
+}
+
+bool Board::finish_audio(std::string* error) {
+  audio_out_.finish(now());
+  auto* wav = static_cast<WavFileSink*>(wav_sink_.get());
+  if (wav && wav->failed()) {
+    if (error) *error = wav->error();
+    return false;
+  }
+  return true;
 }
 
 void Board::run_until(VTime until, const std::function<bool()>& stop) {

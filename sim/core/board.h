@@ -49,6 +49,9 @@ struct BoardOptions {
   bool skip_polling = true;  // skip the time the firmware spends polling registers or memory
   // What the RTC holds at power-on; unset: the host's local time.
   std::optional<RtcTime> rtc_start;
+  // The keys' and push-buttons' contacts bounce at each press and release
+  // (devices/contact_bounce.h); false for ideal switches.
+  bool bounce = true;
 };
 
 constexpr int kLcdWidth = 320;
@@ -87,6 +90,9 @@ class Board {
   std::string halt_report() const;
   // Watchdog resets since power-on.
   int resets() const { return resets_; }
+  // The program sits in an endless loop in main's mode that no interrupt or
+  // watchdog can end (see check_stuck): it has finished, which is no halt.
+  bool finished() const { return finished_; }
 
   // Inputs.
   void uart_input(const std::vector<uint8_t>& bytes) { uart0_.receive(bytes); }
@@ -96,6 +102,7 @@ class Board {
   // The EEPROM's image lives in this file from now on (see EepromFile).
   bool use_eeprom_file(const std::string& path, std::string* error);
   const std::string& eeprom_path() const;
+  EepromFile* eeprom_file() { return eeprom_file_.get(); }
   At24c04& eeprom() { return eeprom_; }
 
   // Audio: what the codec plays goes to every sink added (a WAV file, the
@@ -108,7 +115,8 @@ class Board {
   void set_audio_source(AudioSource* source) { codec_.set_input(source); }
   bool use_clips(const std::string& dir, std::string* error);
   // Ends the audio timeline at now() (pads the WAV file with silence).
-  void finish_audio() { audio_out_.finish(now()); }
+  // False, with *error, when --audio-out's file could not be written whole.
+  bool finish_audio(std::string* error = nullptr);
   Uda1341ts& codec() { return codec_; }
   Iis& iis() { return iis_; }
   Bdma& bdma() { return bdma_; }
@@ -137,6 +145,13 @@ class Board {
 
   // Register trace ("cycle R|W address value size"), nullptr to stop.
   void set_trace(std::FILE* file) { bus_.set_trace(file); }
+
+  // Told of each exception the board enters, before the processor changes
+  // mode: the vector's offset (0x04 undefined ... 0x18 IRQ, 0x1C FIQ,
+  // 0x20 + 4k IRQ source k when vectored), the link address and the handler
+  // (profiles show exceptions as calls).
+  using ExceptionObserver = std::function<void(uint32_t offset, uint32_t link, uint32_t handler)>;
+  void set_exception_observer(ExceptionObserver observer) { exception_observer_ = std::move(observer); }
 
   // Parts, for tests and front ends.
   Scheduler& scheduler() { return scheduler_; }
@@ -212,12 +227,16 @@ class Board {
   uint32_t halt_pc_ = 0;
   bool reset_requested_ = false;
   int resets_ = 0;
+  bool finished_ = false;
+  bool swi_taken_ = false;  // since power-on: a loop in SVC mode with IRQs off may be the SWI handler
+  bool keep_rtc_ = false;   // power_on for a watchdog reset: the RTC keeps its time
   bool in_call_ = false;
   bool call_returned_ = false;
   bool at_breakpoint_ = false;
 
   std::string console_;
   std::vector<std::function<void(uint8_t)>> console_listeners_;
+  ExceptionObserver exception_observer_;
 };
 
 }  // namespace sim

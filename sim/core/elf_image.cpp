@@ -25,6 +25,7 @@ bool ElfImage::load(const std::string& path, std::string* error) {
   path_ = path;
   segments_.clear();
   symbols_.clear();
+  functions_.clear();
   by_address_.clear();
   auto fail = [&](const std::string& why) {
     *error = path + ": " + why;
@@ -86,6 +87,7 @@ bool ElfImage::load(const std::string& path, std::string* error) {
       // A global definition wins over a local one of the same name.
       if (GELF_ST_BIND(sym.st_info) != STB_LOCAL || !symbols_.count(name)) symbols_[name] = s;
       by_address_[s.address] = {name, s.size};
+      if (s.is_function) functions_.emplace_back(name, s);
     }
   }
   return true;

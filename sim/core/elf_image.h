@@ -33,6 +33,9 @@ class ElfImage {
   uint32_t entry() const { return entry_; }
   const std::vector<ElfSegment>& segments() const { return segments_; }
   std::optional<ElfSymbol> symbol(const std::string& name) const;
+  // Every function symbol (local ones of the same name included), in the
+  // symbol table's order.
+  const std::vector<std::pair<std::string, ElfSymbol>>& functions() const { return functions_; }
   // "name+0x10" for the function or object containing `address`, or "".
   std::string describe(uint32_t address) const;
 
@@ -41,6 +44,7 @@ class ElfImage {
   uint32_t entry_ = 0;
   std::vector<ElfSegment> segments_;
   std::map<std::string, ElfSymbol> symbols_;
+  std::vector<std::pair<std::string, ElfSymbol>> functions_;
   std::map<uint32_t, std::pair<std::string, uint32_t>> by_address_;  // address -> (name, size)
 };
 
