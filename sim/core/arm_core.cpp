@@ -195,7 +195,6 @@ void ArmCore::on_block(uc_engine* uc, uint64_t address64, uint32_t size, void* u
     self->idle_detected_ = true;
     // A turn: the block with its branch taken (its lines are in the cache,
     // its registers those of every turn).
-    self->idle_turn_instructions_ = block->count;
     if (self->cpi_) {
       self->idle_turn_cycles_ = static_cast<uint64_t>(block->count) * self->cpi_;
     } else {

@@ -79,8 +79,8 @@ class ArmCore {
   // An exception's entry, 2S+1N at the vector.
   uint32_t exception_entry_cycles() const;
 
-  // Skipping waits on memory: a block that only loads and compares and
-  // branches back to itself, entered twice with the same registers and no
+  // Skipping waits on memory: a block that loads, compares and branches
+  // back to itself, and stores nothing, entered twice with the same registers and no
   // register access in between, cannot leave before an interrupt or a DMA
   // transfer writes memory. The slice then stops before it and
   // take_idle() is true once.
@@ -90,15 +90,8 @@ class ArmCore {
     idle_detected_ = false;
     return idle;
   }
-  // The idle loop's turns as emulating them would count them: `turns` more
-  // turns of the loop found by the last slice; returns their cycles.
+  // The cycles of one turn of the idle loop found by the last slice.
   uint64_t idle_turn_cycles() const { return idle_turn_cycles_; }
-  // Instructions of turns of a loop that the board let pass without running them.
-  void count_skipped(uint64_t instructions) { total_ += instructions; }
-  uint64_t skip_idle_turns(uint64_t turns) {
-    total_ += turns * idle_turn_instructions_;
-    return turns * idle_turn_cycles_;
-  }
 
   // The internal SRAM at 0x10000000 shows [begin, end) (SYSCFG's cache
   // mode); applied between slices.
@@ -210,7 +203,6 @@ class ArmCore {
   uint64_t mmio_count_ = 0;
   uint32_t idle_regs_[16] = {};
   uint64_t idle_turn_cycles_ = 1;
-  uint32_t idle_turn_instructions_ = 0;
 
   std::map<uint32_t, uc_hook> coprocessor_hooks_;
   std::vector<uint32_t> coprocessor_pending_;

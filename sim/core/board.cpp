@@ -289,14 +289,16 @@ void Board::handle_slice(const ArmCore::Slice& slice, VTime until) {
   if (entered) scheduler_.run_cycles(core_->exception_entry_cycles());
   // A wait on memory (see ArmCore::take_idle): nothing changes before the
   // next event. The loop's turns pass at once, as many as emulating them
-  // would run before the slice that reaches the event ends, so that the
-  // program goes on at the very cycle it would without skipping.
+  // would run before the slice that reaches the event (or the end of the
+  // run) ends, so that the program goes on at the very cycle it would
+  // without skipping. Skipped turns are not counted as instructions: the
+  // count stays that of the instructions run.
   if (core_->take_idle()) {
     VTime now = scheduler_.now(), target = std::min(scheduler_.next_deadline(), until);
     if (target > now && target != kForever) {
       uint64_t need = (target - now + scheduler_.cycle_period() - 1) / scheduler_.cycle_period();
       uint64_t turn = core_->idle_turn_cycles();
-      scheduler_.run_cycles(core_->skip_idle_turns((need + turn - 1) / turn));
+      scheduler_.run_cycles((need + turn - 1) / turn * turn);
     }
   }
   // A register poll (see Bus): whole turns of the loop pass at once, all but
@@ -304,15 +306,11 @@ void Board::handle_slice(const ArmCore::Slice& slice, VTime until) {
   // that one and the rest run as they would, so that the program sees the
   // change at the same cycle as without skipping.
   if (bus_.idle_detected()) {
-    uint64_t turn = bus_.idle_turn_cycles(), turn_instructions = bus_.idle_turn_instructions();
+    uint64_t turn = bus_.idle_turn_cycles();
     VTime now = scheduler_.now(), target = std::min({bus_.take_idle_until(), scheduler_.next_deadline(), until});
     if (target > now && target != kForever && turn) {
       uint64_t need = (target - now + scheduler_.cycle_period() - 1) / scheduler_.cycle_period();
-      if (need / turn >= 2) {
-        uint64_t turns = need / turn - 1;
-        core_->count_skipped(turns * turn_instructions);
-        scheduler_.run_cycles(turns * turn);
-      }
+      if (need / turn >= 2) scheduler_.run_cycles((need / turn - 1) * turn);
     }
   }
   if (reset_requested_) {

@@ -102,7 +102,6 @@ void Bus::note_read(Device* device, uint32_t address, uint32_t value) {
     if (until <= scheduler_.now()) return;
     idle_until_ = until;
     idle_turn_cycles_ = at(0).cycles - at(period).cycles;
-    idle_turn_instructions_ = at(0).position - at(period).position;
     if (idle_listener_) idle_listener_();
     return;
   }

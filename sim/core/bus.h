@@ -48,9 +48,8 @@ class Bus {
     history_count_ = 0;
     return t;
   }
-  // One turn of the loop recognised: its MCLK cycles and instructions.
+  // One turn of the loop recognised, in MCLK cycles.
   uint64_t idle_turn_cycles() const { return idle_turn_cycles_; }
-  uint64_t idle_turn_instructions() const { return idle_turn_instructions_; }
   void set_idle_listener(std::function<void()> listener) { idle_listener_ = std::move(listener); }
   void forget_history() { history_count_ = 0; }
 
@@ -79,7 +78,7 @@ class Bus {
   int history_count_ = 0;
   int history_head_ = 0;
   VTime idle_until_ = 0;
-  uint64_t idle_turn_cycles_ = 0, idle_turn_instructions_ = 0;
+  uint64_t idle_turn_cycles_ = 0;
   std::function<void()> idle_listener_;
 };
 

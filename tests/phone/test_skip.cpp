@@ -1,8 +1,7 @@
 // Skipping waits (register polls and loops on memory, the default) changes
 // only how fast the board runs, never what it does: a whole call, run with
 // every turn of every wait emulated and with the waits skipped, gives the
-// same screens, console bytes and audio, byte for byte, and counts the same
-// instructions (a skipped turn counts as run).
+// same screens, console bytes and audio, byte for byte.
 #include <fstream>
 #include <iterator>
 
@@ -63,7 +62,7 @@ TEST(Skip, ACallGivesTheSameScreensConsoleAndAudioWithAndWithoutSkipping) {
   EXPECT_GT(emulated.audio.size(), 44u + 4u * 15625u * 30u) << "30 s of audio at least";
   EXPECT_TRUE(emulated.audio == skipped.audio)
       << "the audio differs (" << emulated.audio.size() << " and " << skipped.audio.size() << " bytes)";
-  EXPECT_EQ(skipped.instructions, emulated.instructions);
+  EXPECT_LT(skipped.instructions, emulated.instructions / 2) << "the waits were skipped";
 }
 
 }  // namespace
