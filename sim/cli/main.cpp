@@ -25,9 +25,11 @@
 #include "frontends/coverage.h"
 #include "frontends/gdb_stub.h"
 #include "frontends/interactive.h"
+#include "frontends/junit_report.h"
 #include "frontends/lcd_text.h"
 #include "frontends/png_writer.h"
 #include "frontends/profile.h"
+#include "frontends/recorder.h"
 #include "frontends/run_files.h"
 #include "frontends/scenario.h"
 #include "frontends/session.h"
@@ -48,6 +50,7 @@ constexpr int kWriteFailed = 4;
 constexpr uint64_t kMaxFirmware = 256ull << 20;  // an ELF with its debug sections
 constexpr uint64_t kMaxUartIn = 16ull << 20;
 constexpr uint64_t kMaxWav = 1ull << 30;
+constexpr uint64_t kMaxPicture = 16ull << 20;  // a reference PNG of the 320 x 240 LCD
 
 // An empty value would silently mean the default (`--eeprom ""`: the user's
 // own EEPROM file; `--until ""`: for ever). Options added later are covered
@@ -132,7 +135,14 @@ int main(int argc, char** argv) {
   app.add_option("--until", until_text, "stop after this much virtual time (e.g. 2.5s, 300ms)");
   app.add_flag("--real-time", s.real_time, "pace virtual time to the wall clock");
   app.add_option("--uart-in", s.uart_in, "bytes fed to UART0's receiver at start, at the line rate");
-  app.add_option("--uart-out", s.uart_out, "every byte the firmware sends on UART0, raw");
+  app.add_option("--uart-out", s.uart_out,
+                 "every byte the far end receives from UART0, raw (garbled where the two line rates disagree)");
+  // UART1 and the far ends' line rate.
+  app.add_option("--uart-baud", s.uart_baud, "the far end's line rate on both UARTs, 8N1 (default 115200)")
+      ->check(CLI::Range(50u, 4000000u));
+  app.add_option("--uart1-in", s.uart1_in,
+                 "bytes fed to UART1's receiver, at the line rate, from when the program turns it on");
+  app.add_option("--uart1-out", s.uart1_out, "every byte the far end receives from UART1, raw");
   app.add_option("--eeprom", s.eeprom, "the EEPROM image file (default: in the user's state directory)");
   app.add_flag("--eeprom-off", s.eeprom_off, "take the EEPROM off the IIC bus (it never answers; no file is used)");
   app.add_option("--audio-out", s.audio_out, "what the codec plays, as one WAV timeline");
@@ -156,6 +166,9 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(0, 65535));
   app.add_option("--web-bind", s.web_bind,
                  "the address --ui web listens on (default 127.0.0.1; e.g. 0.0.0.0 for every network)");
+  // Record and report.
+  app.add_option("--record", s.record, "write what you do in the window or the terminal as a scenario script");
+  app.add_option("--junit", s.junit, "write a JUnit XML report of --script: one testcase per expect");
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -177,6 +190,9 @@ int main(int argc, char** argv) {
     if (!ui.empty() && ui != "none") return usage_error("--gdb runs with --ui none (UART0 stays on this terminal)");
     ui = "none";
   }
+  if (!s.record.empty() && !s.script.empty())
+    return usage_error("--record writes what a person does in the window or the terminal; a --script run has nobody");
+  if (!s.junit.empty() && s.script.empty()) return usage_error("--junit reports the expects of a --script run");
   if (ui.empty()) ui = s.script.empty() ? (display_available() ? "sdl" : "term") : "none";
   s.ui = ui;
   // A scenario runs headless, or watched in the browser page.
@@ -184,14 +200,29 @@ int main(int argc, char** argv) {
     return usage_error("--script runs headless or with --ui web; use it with --ui none (or without --ui)");
   if (s.eeprom_off && !s.eeprom.empty())
     return usage_error("--eeprom-off and --eeprom do not go together: with the EEPROM off the bus no file is used");
-  if (s.mic && s.ui != "sdl") sim::log_warning("--mic", "ignored: the microphone needs the window (--ui sdl)");
+  // (The terminal mode says so itself.)
+  if (s.mic && s.ui != "sdl" && s.ui != "term")
+    sim::log_warning("--mic", "ignored: the microphone needs the window (--ui sdl)");
   if (s.eeprom.empty() && !s.eeprom_off) {
     s.eeprom = sim::EepromFile::default_path(&error);
     if (s.eeprom.empty()) return usage_error("--eeprom: " + error);
   }
 
   sim::Scenario scenario;
-  if (!s.script.empty() && !scenario.load(s.script, &error)) return usage_error(error);
+  // A CI job reads the report even when the script or the firmware is bad.
+  auto junit_error = [&](const std::string& message) {
+    if (s.junit.empty()) return;
+    sim::JunitRun report;
+    report.script = s.script;
+    report.firmware = s.firmware;
+    report.error = message;
+    std::string why;
+    if (!sim::write_junit(s.junit, report, &why)) std::fprintf(stderr, "board-sim: --junit: %s\n", why.c_str());
+  };
+  if (!s.script.empty() && !scenario.load(s.script, &error)) {
+    junit_error(error);
+    return usage_error(error);
+  }
 
   // Every file the run names, checked together before anything is read into
   // the board or written (see run_files.h). One line per option that names a
@@ -200,17 +231,21 @@ int main(int argc, char** argv) {
   files.input("firmware", s.firmware, kMaxFirmware);
   files.input("--script", s.script, sim::Scenario::kMaxBytes);
   files.input("--uart-in", s.uart_in, kMaxUartIn);
+  files.input("--uart1-in", s.uart1_in, kMaxUartIn);
   files.input("--audio-in", s.audio_in, kMaxWav);
   if (!s.clips_dir.empty())
     for (const sim::ClipSlot& slot : sim::clip_slots()) files.input("--clips", s.clips_dir + "/" + slot.file, kMaxWav);
   files.output("--eeprom", s.eeprom);
   files.output("--uart-out", s.uart_out);
+  files.output("--uart1-out", s.uart1_out);
   files.output("--audio-out", s.audio_out);
   files.output("--screenshot", s.screenshot);
   files.output("--fb-dump", s.fb_dump);
   files.output("--trace", s.trace);
   files.output("--coverage", coverage_path);
   files.output("--profile", profile_path);
+  files.output("--record", s.record);
+  files.output("--junit", s.junit);
   {
     // A script's screenshots are outputs too (the same name twice in one
     // script is one file, written again).
@@ -220,40 +255,34 @@ int main(int argc, char** argv) {
       seen.push_back(path);
       files.output(s.script + ":" + std::to_string(line) + ": screenshot", path);
     }
+    for (const auto& [line, path] : scenario.pictures())
+      files.input(s.script + ":" + std::to_string(line) + ": expect screen", path, kMaxPicture);
   }
   if (!files.check(&error)) return usage_error(error);
 
   std::vector<uint8_t> uart_in;
   if (!s.uart_in.empty() && !sim::read_regular_file(s.uart_in, kMaxUartIn, &uart_in, &error))
     return usage_error("--uart-in: " + error);
+  std::vector<uint8_t> uart1_in;
+  if (!s.uart1_in.empty() && !sim::read_regular_file(s.uart1_in, kMaxUartIn, &uart1_in, &error))
+    return usage_error("--uart1-in: " + error);
 
   sim::BoardOptions options;
   options.cycles_per_instruction = cpi;
   options.skip_polling = !no_skip;
+  options.uart_baud = s.uart_baud;
   sim::Board board(options);
-  if (!board.load(s.firmware, &error)) return usage_error(error);
+  if (!board.load(s.firmware, &error)) {
+    junit_error(error);
+    return usage_error(error);
+  }
 
   if (s.eeprom_off) board.eeprom().set_connected(false);
   else if (!board.use_eeprom_file(s.eeprom, &error)) return usage_error("--eeprom: " + error);
   if (!s.clips_dir.empty() && !board.use_clips(s.clips_dir, &error)) return usage_error("--clips: " + error);
-  if (!s.audio_out.empty() && !board.record_audio(s.audio_out, &error)) return usage_error("--audio-out: " + error);
-  if (!s.audio_in.empty() && !board.hear_audio(s.audio_in, &error)) return usage_error("--audio-in: " + error);
-
-  std::FILE* trace = nullptr;
-  if (!s.trace.empty()) {
-    trace = std::fopen(s.trace.c_str(), "w");
-    if (!trace) return usage_error("--trace: cannot write " + s.trace);
-    std::setvbuf(trace, nullptr, _IOFBF, 1 << 20);
-    board.set_trace(trace);
-  }
-  std::FILE* uart_out = nullptr;
-  if (!s.uart_out.empty()) {
-    uart_out = std::fopen(s.uart_out.c_str(), "wb");
-    if (!uart_out) return usage_error("--uart-out: cannot write " + s.uart_out);
-    board.add_console_listener([uart_out](uint8_t b) { std::fputc(b, uart_out); });
-  }
-  if (!uart_in.empty()) board.uart_input(uart_in);
-
+  // The port before any output is created: a refusal writes nothing.
+  sim::GdbStub gdb(board);
+  if (gdb_port >= 0 && !gdb.listen(gdb_port, &error)) return usage_error("--gdb: " + error);
   // Coverage and profile: the firmware's DWARF, and a recorder on the core
   // (without either option the board runs without one). Their files are
   // opened now so that a bad path fails before the run.
@@ -276,9 +305,53 @@ int main(int argc, char** argv) {
     }
     recorder = std::make_unique<sim::ExecutionRecorder>(board, !profile_path.empty());
   }
+  if (!s.audio_in.empty() && !board.hear_audio(s.audio_in, &error)) return usage_error("--audio-in: " + error);
+  if (!s.audio_out.empty() && !board.record_audio(s.audio_out, &error)) return usage_error("--audio-out: " + error);
 
-  sim::GdbStub gdb(board);
-  if (gdb_port >= 0 && !gdb.listen(gdb_port, &error)) return usage_error("--gdb: " + error);
+  std::FILE* trace = nullptr;
+  if (!s.trace.empty()) {
+    trace = std::fopen(s.trace.c_str(), "w");
+    if (!trace) return usage_error("--trace: cannot write " + s.trace);
+    std::setvbuf(trace, nullptr, _IOFBF, 1 << 20);
+    board.set_trace(trace);
+  }
+  std::FILE* uart_out = nullptr;
+  if (!s.uart_out.empty()) {
+    uart_out = std::fopen(s.uart_out.c_str(), "wb");
+    if (!uart_out) return usage_error("--uart-out: cannot write " + s.uart_out);
+    board.add_console_listener([uart_out](uint8_t b) { std::fputc(b, uart_out); });
+  }
+  // The recording starts with what the replay cannot take from elsewhere:
+  // the RTC's calendar (the host's clock), the EEPROM's array (its file
+  // changes as the session goes) and the bytes of --uart-in.
+  sim::Recorder session_recorder;
+  if (!s.record.empty()) {
+    if (!session_recorder.open(s.record, board.now(), &error)) return usage_error("--record: " + error);
+    std::string again;
+    if (!s.audio_in.empty()) again += " --audio-in " + s.audio_in;
+    if (!s.clips_dir.empty()) again += " --clips " + s.clips_dir;
+    if (s.eeprom_off) again += " --eeprom-off";
+    if (cpi) again += " --cpi " + std::to_string(cpi);
+    if (no_skip) again += " --no-skip";
+    session_recorder.comment("Recorded by board-sim --record from " + s.firmware + ". Replay it with");
+    session_recorder.comment("  board-sim --script " + s.record + " --eeprom SCRATCH.bin" + again + " " + s.firmware);
+    session_recorder.comment("(the EEPROM's contents at the start are below: any scratch file will do).");
+    session_recorder.rtc(board.rtc().time());
+    session_recorder.eeprom(board.eeprom().contents().data(), board.eeprom().contents().size());
+    if (s.mic) sim::log_warning("--record", std::string("the microphone is not recorded; a replay hears ") +
+                                                (s.audio_in.empty() ? "silence" : s.audio_in));
+    s.recorder = &session_recorder;
+    session_recorder.console(uart_in, board.now());
+  }
+  if (!uart_in.empty()) board.uart_input(uart_in);
+  std::FILE* uart1_out = nullptr;
+  if (!s.uart1_out.empty()) {
+    uart1_out = std::fopen(s.uart1_out.c_str(), "wb");
+    if (!uart1_out) return usage_error("--uart1-out: cannot write " + s.uart1_out);
+    board.add_uart1_listener([uart1_out](uint8_t b) { std::fputc(b, uart1_out); });
+  }
+  // UART1 is off at reset: its input waits until the program turns it on.
+  if (!uart1_in.empty()) board.uart1().receive_when_enabled(uart1_in);
 
   int status = 0;
   bool ran = false;
@@ -293,6 +366,11 @@ int main(int argc, char** argv) {
     if (!web->start(&error)) return usage_error("--ui web: " + error);
     if (!s.script.empty()) scenario.set_advance([&](sim::VTime target) { return web->advance(target); });
     if (s.script.empty()) {
+      // The page is the console; stdout gets it too, as with a script.
+      board.add_console_listener([](uint8_t b) {
+        console_byte(b);
+        std::fflush(stdout);
+      });
       web->run();
       ran = true;
     }
@@ -317,6 +395,10 @@ int main(int argc, char** argv) {
           report(failure);
           status = 1;
         }
+      } else if (early && web && web->quit_requested()) {
+        sim::log_warning("script", "the driving page quit at " + s.script + ":" +
+                                       std::to_string(scenario.stopped_at_line()) +
+                                       ": that line and the ones after it were not judged");
       } else if (early && !sim::g_stop_requested) {
         sim::log_warning("script", "--until " + until_text + " ended the run at " + s.script + ":" +
                                        std::to_string(scenario.stopped_at_line()) +
@@ -342,6 +424,7 @@ int main(int argc, char** argv) {
       auto poll_console = [&] {
         auto typed = console.read_available();
         if (!typed.empty()) board.uart_input(typed);
+        if (s.recorder) s.recorder->console(typed, board.now());
       };
       bool run_free = true;
       if (gdb_port >= 0) {
@@ -370,6 +453,16 @@ int main(int argc, char** argv) {
   }
 
   // The outputs, whatever ended the run.
+  if (session_recorder.is_open() && !session_recorder.finish(board.now(), &error)) write_failed("--record: " + error);
+  if (!s.junit.empty()) {
+    sim::JunitRun report;
+    report.script = s.script;
+    report.firmware = s.firmware;
+    report.outcomes = scenario.outcomes();
+    if (board.halted()) report.error = board.halt_report();
+    report.duration = board.now();
+    if (!sim::write_junit(s.junit, report, &error)) write_failed("--junit: " + error);
+  }
   if (!board.finish_audio(&error)) write_failed("--audio-out: " + error);
   if (sim::EepromFile* eeprom = board.eeprom_file(); eeprom && !eeprom->finish(&error))
     write_failed("--eeprom: " + error);
@@ -410,6 +503,7 @@ int main(int argc, char** argv) {
   }
   close_output(trace, "--trace", s.trace);
   close_output(uart_out, "--uart-out", s.uart_out);
+  close_output(uart1_out, "--uart1-out", s.uart1_out);
   std::fflush(stdout);
 
   if (!status && g_signal) status = 128 + g_signal;

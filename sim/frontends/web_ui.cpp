@@ -6,6 +6,7 @@
 
 #include "core/log.h"
 #include "core/s3c44b0x.h"
+#include "frontends/recorder.h"
 
 namespace sim {
 
@@ -123,8 +124,6 @@ bool WebFrontEnd::start(std::string* error) {
   audio_sink_->set_muted(true);  // until a page asks for the sound
   board_.add_audio_sink(audio_sink_.get());
   board_.add_console_listener([this](uint8_t b) { console_out_.push_back(static_cast<char>(b)); });
-  if (session_.mic) log_warning("web", "--mic: the page has no microphone input; the codec hears " +
-                                           std::string(session_.audio_in.empty() ? "silence" : session_.audio_in));
   log_warning("web", "open " + server_.url() + " in a browser" +
                          (session_.script.empty() ? std::string() : " to watch the script run"));
   publish();
@@ -135,12 +134,21 @@ void WebFrontEnd::press(Target t) {
   if (t.kind == Target::kKey) board_.keypad().key_down(t.code);
   else board_.buttons().press(static_cast<uint8_t>(t.code));
   down_[t] = board_.now();
+  // --record: as the board gets it (after kMinHold, for a release).
+  if (Recorder* r = session_.recorder) {
+    if (t.kind == Target::kKey) r->key_down(t.code, board_.now());
+    else r->button_down(static_cast<uint8_t>(t.code), board_.now());
+  }
 }
 
 void WebFrontEnd::release(Target t) {
   if (t.kind == Target::kKey) board_.keypad().key_up(t.code);
   else board_.buttons().release(static_cast<uint8_t>(t.code));
   down_.erase(t);
+  if (Recorder* r = session_.recorder) {
+    if (t.kind == Target::kKey) r->key_up(t.code, board_.now());
+    else r->button_up(static_cast<uint8_t>(t.code), board_.now());
+  }
 }
 
 void WebFrontEnd::hold(Target t, bool down) {
@@ -184,7 +192,11 @@ void WebFrontEnd::apply(const web::PageInput& in) {
         case Op::kKeyUp: hold({Target::kKey, in.code}, in.op == Op::kKeyDown); break;
         case Op::kButtonDown:
         case Op::kButtonUp: hold({Target::kButton, in.code}, in.op == Op::kButtonDown); break;
-        case Op::kUart: board_.uart_input(std::vector<uint8_t>(in.bytes.begin(), in.bytes.end())); break;
+        case Op::kUart:
+          board_.uart_input(std::vector<uint8_t>(in.bytes.begin(), in.bytes.end()));
+          if (session_.recorder) session_.recorder->console(std::vector<uint8_t>(in.bytes.begin(), in.bytes.end()),
+                                                            board_.now());
+          break;
         case Op::kReleaseAll: {
           std::vector<Target> held;
           for (const auto& [t, since] : down_) held.push_back(t);
@@ -239,8 +251,6 @@ std::string WebFrontEnd::state_json() {
 
 void WebFrontEnd::publish() {
   if (!console_out_.empty()) {
-    std::fwrite(console_out_.data(), 1, console_out_.size(), stdout);
-    std::fflush(stdout);
     server_.publish_console(console_out_);
     console_out_.clear();
   }
