@@ -1,7 +1,8 @@
 # make        build everything (board-sim, phone.elf, tests), incrementally
 # make run    set up, build and run the phone on the simulated board
 # make test   set up, build and run every test
-# make bench  emulation speed of board-sim against bare Unicorn
+# make bench  emulation speed of board-sim against bare Unicorn, the phone's
+#             scenarios in virtual seconds per wall second
 # make coverage  the phone's lines run by examples/*.scn, HTML in build/coverage/
 
 MAKEFLAGS += --no-print-directory
@@ -31,7 +32,7 @@ test: all
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 bench: all
-	$(BIN)/bench-core $(BIN)/bench-stores.elf
+	$(BIN)/bench-core $(BIN)/bench-stores.elf $(BIN)/phone.elf
 
 coverage: all
 	@scripts/coverage.sh $(BIN) $(BUILD)/coverage

@@ -1,5 +1,7 @@
 // bench-core: emulated instructions per second of board-sim against bare
-// Unicorn on the same firmware loop, side by side.
+// Unicorn on the same firmware loop, side by side; then, given the phone,
+// virtual seconds per wall second of its scenarios with the default timing,
+// and the cost of a few of its functions in the cycle model.
 //
 // The firmware (tests/firmware/bench-stores.S) runs a fixed, store-heavy loop
 // and then spins at `bench_end`. Both runs execute exactly the same
@@ -14,6 +16,7 @@
 #include <vector>
 
 #include "core/board.h"
+#include "core/log.h"
 #include "core/elf_image.h"
 #include "core/s3c44b0x.h"
 
@@ -47,11 +50,108 @@ double run_bare(const sim::ElfImage& elf, uint32_t main_address, uint32_t end_ad
 
 }  // namespace
 
+// The phone driven as the system tests drive it (a person's key presses).
+struct PhoneRun {
+  sim::Board board;
+  explicit PhoneRun(const char* elf) {
+    std::string error;
+    if (!board.load(elf, &error)) std::fprintf(stderr, "bench-core: %s\n", error.c_str());
+  }
+  void key(int k) {
+    board.keypad().key_down(k);
+    board.run_for(100 * sim::kMillisecond);
+    board.keypad().key_up(k);
+    board.run_for(150 * sim::kMillisecond);
+  }
+};
+
+struct Scenario {
+  const char* name;
+  void (*run)(PhoneRun&);
+};
+
+const Scenario kScenarios[] = {
+    {"start-up and menus",
+     [](PhoneRun& p) {
+       p.board.run_for(1100 * sim::kMillisecond);
+       for (int k : {0, 15, 3, 15, 4, 15}) p.key(k);  // address book, sound, answering machine, back
+       p.board.run_for(sim::kSecond);
+     }},
+    {"a ten-digit call",
+     [](PhoneRun& p) {
+       p.board.run_for(1100 * sim::kMillisecond);
+       p.key(2);
+       for (int k : {0, 1, 2, 4, 5, 6, 8, 9, 10, 13}) p.key(k);
+       p.key(14);
+       p.board.run_for(40 * sim::kSecond);
+     }},
+    {"record and play the answering machine",
+     [](PhoneRun& p) {
+       p.board.run_for(1100 * sim::kMillisecond);
+       p.key(4);
+       p.key(0);
+       p.board.run_for(6 * sim::kSecond);
+       p.key(4);
+       p.key(1);
+       p.board.run_for(6 * sim::kSecond);
+     }},
+    {"an idle hour",
+     [](PhoneRun& p) {
+       p.board.run_for(1100 * sim::kMillisecond);
+       p.board.run_for(3600 * sim::kSecond);
+     }},
+};
+
+void bench_phone(const char* elf) {
+  std::printf("\nphone scenarios (cycle model, waits skipped), virtual s per wall s:\n");
+  for (const Scenario& s : kScenarios) {
+    PhoneRun p(elf);
+    double t0 = cpu_seconds();
+    s.run(p);
+    double t = cpu_seconds() - t0;
+    double virtual_s = static_cast<double>(p.board.now()) / sim::kSecond;
+    std::printf("  %-40s %8.1f s in %6.2f s: %8.0fx real time\n", s.name, virtual_s, t, virtual_s / t);
+  }
+
+  // A few of the phone's functions, called on the running phone (the tick
+  // and other interrupts that fall in count with them).
+  std::printf("\nphone functions (cycle model, cache off, MCLK 64 MHz):\n");
+  std::printf("| function | instructions | cycles | ms at 64 MHz |\n|---|---:|---:|---:|\n");
+  struct Call {
+    const char* label;
+    const char* function;
+    std::vector<uint32_t> args;
+  };
+  const Call calls[] = {
+      {"pinta_main_menu()", "pinta_main_menu", {}},
+      {"lcd_clear()", "lcd_clear", {}},
+      {"lcd_putpixel(10, 10, 15)", "lcd_putpixel", {10, 10, 15}},
+      {"sw_delay_ms(10)", "sw_delay_ms", {10}},
+      {"timer3_delay_ms(10)", "timer3_delay_ms", {10}},
+  };
+  PhoneRun p(elf);
+  p.board.run_for(1100 * sim::kMillisecond);
+  for (const Call& c : calls) {
+    uint64_t i0 = p.board.core().instructions(), c0 = p.board.cycles();
+    std::string error;
+    if (!p.board.call(c.function, c.args, nullptr, sim::kSecond, &error)) {
+      std::printf("| %s | %s | | |\n", c.label, error.c_str());
+      continue;
+    }
+    uint64_t instructions = p.board.core().instructions() - i0, cycles = p.board.cycles() - c0;
+    std::printf("| %s | %llu | %llu | %.3f |\n", c.label, static_cast<unsigned long long>(instructions),
+                static_cast<unsigned long long>(cycles), cycles / 64e3);
+  }
+}
+
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: bench-core build/bin/bench-stores.elf\n");
+  if (argc != 2 && argc != 3) {
+    std::fprintf(stderr, "usage: bench-core build/bin/bench-stores.elf [build/bin/phone.elf]\n");
     return 2;
   }
+  // The board's own reports (the loop's end is a finished program) would
+  // only clutter the figures.
+  sim::set_log_sink([](const std::string&) {});
   // Best of three runs each, interleaved, so that a busy moment of the
   // machine does not decide the result.
   double t_board = 1e9, t_bare = 1e9;
@@ -81,5 +181,6 @@ int main(int argc, char** argv) {
   std::printf("board-sim          %8.1f MIPS  (%.3f s)\n", mips_board, t_board);
   std::printf("bare Unicorn       %8.1f MIPS  (%.3f s)\n", mips_bare, t_bare);
   std::printf("board-sim overhead %+7.1f %%   (goal: at most +20 %%)\n", (t_board / t_bare - 1) * 100);
+  if (argc == 3) bench_phone(argv[2]);
   return 0;
 }

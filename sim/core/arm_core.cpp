@@ -191,8 +191,18 @@ void ArmCore::on_block(uc_engine* uc, uint64_t address64, uint32_t size, void* u
       return;
     }
   }
-  if (block->idle_candidate && self->idle_skip_ && self->idle_loop(*block, address)) {
+  if (block->idle_candidate && self->idle_skip_ && self->debt_ == 0 && self->idle_loop(*block, address)) {
     self->idle_detected_ = true;
+    // A turn: the block with its branch taken (its lines are in the cache,
+    // its registers those of every turn).
+    if (self->cpi_) {
+      self->idle_turn_cycles_ = static_cast<uint64_t>(block->count) * self->cpi_;
+    } else {
+      uint64_t turn = block->cost + (block->cond_end ? block->taken_extra : 0);
+      for (unsigned i = 0; i < block->muls; ++i)
+        turn += multiplier_cycles(self->reg(block->mul_rs[i]), (block->mul_unsigned >> i) & 1);
+      self->idle_turn_cycles_ = std::max<uint64_t>(turn, 1);
+    }
     self->stop_before_block(uc, address);
     return;
   }

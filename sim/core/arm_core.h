@@ -79,8 +79,8 @@ class ArmCore {
   // An exception's entry, 2S+1N at the vector.
   uint32_t exception_entry_cycles() const;
 
-  // Skipping waits on memory: a block that only loads and compares and
-  // branches back to itself, entered twice with the same registers and no
+  // Skipping waits on memory: a block that loads, compares and branches
+  // back to itself, and stores nothing, entered twice with the same registers and no
   // register access in between, cannot leave before an interrupt or a DMA
   // transfer writes memory. The slice then stops before it and
   // take_idle() is true once.
@@ -90,6 +90,8 @@ class ArmCore {
     idle_detected_ = false;
     return idle;
   }
+  // The cycles of one turn of the idle loop found by the last slice.
+  uint64_t idle_turn_cycles() const { return idle_turn_cycles_; }
 
   // The internal SRAM at 0x10000000 shows [begin, end) (SYSCFG's cache
   // mode); applied between slices.
@@ -200,6 +202,7 @@ class ArmCore {
   uint64_t idle_mmio_ = 0;
   uint64_t mmio_count_ = 0;
   uint32_t idle_regs_[16] = {};
+  uint64_t idle_turn_cycles_ = 1;
 
   std::map<uint32_t, uc_hook> coprocessor_hooks_;
   std::vector<uint32_t> coprocessor_pending_;

@@ -380,7 +380,7 @@ void CycleModel::decode(Block& b, const uint8_t* code) {
   b.muls = 0;
   b.mul_unsigned = 0;
   uint16_t written = 0;
-  bool pure = true;
+  bool pure = true, loads = false;
   for (unsigned k = 0; k < b.count; ++k) {
     uint32_t at = b.address + k * step;
     uint32_t word = read_le(code + k * step, b.thumb);
@@ -410,7 +410,10 @@ void CycleModel::decode(Block& b, const uint8_t* code) {
       b.cost += cost;
     }
     if (c.is_store || (c.writes_pc && !last)) pure = false;
-    if (last) b.idle_candidate = pure && c.is_branch && c.target == b.address && b.count <= 8;
+    if (c.read_n) loads = true;
+    // (A branch to itself alone waits on nothing in memory: the board's
+    // check for a program that has finished deals with it.)
+    if (last) b.idle_candidate = pure && loads && c.is_branch && c.target == b.address && b.count <= 8;
     written |= c.writes;
   }
 }

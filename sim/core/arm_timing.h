@@ -84,7 +84,7 @@ class CycleModel {
     bool cacheable = false;
     bool cond_end = false;       // last instruction conditional and writes the pc
     bool has_coprocessor = false;
-    bool idle_candidate = false;  // loads and compares branching back to itself
+    bool idle_candidate = false;  // loads (no store) branching back to itself
     uint8_t idle_failures = 0;
     uint8_t muls = 0;
     int8_t mul_rs[3] = {-1, -1, -1};

@@ -298,14 +298,31 @@ void Board::handle_slice(const ArmCore::Slice& slice, VTime until) {
     case ArmCore::Stop::kBudget: break;
   }
   if (entered) scheduler_.run_cycles(core_->exception_entry_cycles());
-  // A wait on memory (see ArmCore::take_idle): nothing changes before the next event.
+  // A wait on memory (see ArmCore::take_idle): nothing changes before the
+  // next event. The loop's turns pass at once, as many as emulating them
+  // would run before the slice that reaches the event (or the end of the
+  // run) ends, so that the program goes on at the very cycle it would
+  // without skipping. Skipped turns are not counted as instructions: the
+  // count stays that of the instructions run.
   if (core_->take_idle()) {
-    VTime target = std::min(scheduler_.next_deadline(), until);
-    if (target > scheduler_.now()) scheduler_.advance_to(target);
+    VTime now = scheduler_.now(), target = std::min(scheduler_.next_deadline(), until);
+    if (target > now && target != kForever) {
+      uint64_t need = (target - now + scheduler_.cycle_period() - 1) / scheduler_.cycle_period();
+      uint64_t turn = core_->idle_turn_cycles();
+      scheduler_.run_cycles((need + turn - 1) / turn * turn);
+    }
   }
+  // A register poll (see Bus): whole turns of the loop pass at once, all but
+  // the last before the time its registers or the next event may change;
+  // that one and the rest run as they would, so that the program sees the
+  // change at the same cycle as without skipping.
   if (bus_.idle_detected()) {
-    VTime target = std::min({bus_.take_idle_until(), scheduler_.next_deadline(), until});
-    if (target > scheduler_.now()) scheduler_.advance_to(target);
+    uint64_t turn = bus_.idle_turn_cycles();
+    VTime now = scheduler_.now(), target = std::min({bus_.take_idle_until(), scheduler_.next_deadline(), until});
+    if (target > now && target != kForever && turn) {
+      uint64_t need = (target - now + scheduler_.cycle_period() - 1) / scheduler_.cycle_period();
+      if (need / turn >= 2) scheduler_.run_cycles((need / turn - 1) * turn);
+    }
   }
   if (reset_requested_) {
     watchdog_reset();

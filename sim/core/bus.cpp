@@ -71,7 +71,7 @@ void Bus::write(uint32_t address, uint32_t value, unsigned size) {
 // registers' own next change.
 void Bus::note_read(Device* device, uint32_t address, uint32_t value) {
   uint64_t position = position_ ? *position_ : 0;
-  history_[history_head_] = {address, value, position};
+  history_[history_head_] = {address, value, position, scheduler_.cycles()};
   history_device_[history_head_] = device;
   history_head_ = (history_head_ + 1) % kHistory;
   if (history_count_ < kHistory) ++history_count_;
@@ -87,7 +87,8 @@ void Bus::note_read(Device* device, uint32_t address, uint32_t value) {
       const Read& a = at(i);
       const Read& b = at(i + period);
       if (a.address != b.address || a.value != b.value) loop = false;
-      if (i + period + 1 < needed && a.position - at(i + 1).position != b.position - at(i + period + 1).position)
+      if (i + period + 1 < needed && (a.position - at(i + 1).position != b.position - at(i + period + 1).position ||
+                                      a.cycles - at(i + 1).cycles != b.cycles - at(i + period + 1).cycles))
         loop = false;
     }
     if (!loop) continue;
@@ -100,6 +101,7 @@ void Bus::note_read(Device* device, uint32_t address, uint32_t value) {
     }
     if (until <= scheduler_.now()) return;
     idle_until_ = until;
+    idle_turn_cycles_ = at(0).cycles - at(period).cycles;
     if (idle_listener_) idle_listener_();
     return;
   }

@@ -48,6 +48,8 @@ class Bus {
     history_count_ = 0;
     return t;
   }
+  // One turn of the loop recognised, in MCLK cycles.
+  uint64_t idle_turn_cycles() const { return idle_turn_cycles_; }
   void set_idle_listener(std::function<void()> listener) { idle_listener_ = std::move(listener); }
   void forget_history() { history_count_ = 0; }
 
@@ -56,6 +58,7 @@ class Bus {
     uint32_t address;
     uint32_t value;
     uint64_t position;
+    uint64_t cycles;
   };
   void note_read(Device* device, uint32_t address, uint32_t value);
   void trace(char kind, uint32_t address, uint32_t value, unsigned size);
@@ -75,6 +78,7 @@ class Bus {
   int history_count_ = 0;
   int history_head_ = 0;
   VTime idle_until_ = 0;
+  uint64_t idle_turn_cycles_ = 0;
   std::function<void()> idle_listener_;
 };
 

@@ -23,7 +23,7 @@ struct Write {
 
 class Phone {
  public:
-  explicit Phone(const std::string& eeprom_name = "") {
+  explicit Phone(const std::string& eeprom_name = "", sim::BoardOptions options = {}) : board(options) {
     // The phone's IIC set-up writes IICADD with the output on, which the
     // model reports on every run; the tests have no use for that line.
     sim::set_log_sink([](const std::string& line) {
