@@ -372,6 +372,11 @@ void Board::check_stuck(VTime until) {
     }
   }
   if (!options_.skip_polling) return;
+  // An interrupt that can be taken now is taken at the next slice: skipping
+  // to the next event first would space out a level-triggered source's or an
+  // unacknowledged EXTINTPND's re-entries.
+  if ((!(cpsr & ArmCore::kCpsrI) && intc_.irq_asserted()) || (!(cpsr & ArmCore::kCpsrF) && intc_.fiq_asserted()))
+    return;
   VTime target = std::min(scheduler_.next_deadline(), until);
   if (target > scheduler_.now() && target != kForever) scheduler_.advance_to(target);
   if (reset_requested_) watchdog_reset();
@@ -383,7 +388,7 @@ void Board::check_stuck(VTime until) {
 // like every other block's; the alarm time registers keep what they hold.
 void Board::watchdog_reset() {
   // Said for the first reset only: a program that leaves the watchdog on
-  // resets every 8.4 s, and a long run would print little else.
+  // resets about once a second, and a long run would print little else.
   if (++resets_ == 1)
     log_warning("board", "the watchdog reset the chip at " + format_duration(now()) +
                              "; the monitor starts the program again (later resets are not reported)");

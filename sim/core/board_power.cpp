@@ -25,6 +25,8 @@ void Board::wire_clocks() {
   clock_.on_gate_change(ClockPower::kIic, [this](bool on) { iic_.set_clock_enabled(on); });
   clock_.on_gate_change(ClockPower::kAdc, [this](bool on) { adc_.set_clock_enabled(on); });
   clock_.on_gate_change(ClockPower::kLcd, [this](bool on) { lcd_.set_clock_enabled(on); });
+  clock_.on_gate_change(ClockPower::kUart0, [this](bool on) { uart0_.set_clock_enabled(on); });
+  clock_.on_gate_change(ClockPower::kUart1, [this](bool on) { uart1_.set_clock_enabled(on); });
   clock_.set_stop_listener([this] {
     if (core_ && core_->running()) core_->request_stop();
   });
@@ -32,6 +34,8 @@ void Board::wire_clocks() {
   iic_.set_ports(&ports_);
   iis_.set_ports(&ports_);
   lcd_.set_ports(&ports_);
+  uart0_.wire(&ports_, Ports::kTxD0, Ports::kRxD0, ClockPower::kUart0);
+  uart1_.wire(&ports_, Ports::kTxD1, Ports::kRxD1, ClockPower::kUart1);
   for (int n = 0; n < 5; ++n)
     ports_.set_level_source(static_cast<Ports::Function>(Ports::kTout0 + n),
                             {[this, n] { return timers_.tout(n); }, [this, n] { return timers_.tout_next_change(n); }});

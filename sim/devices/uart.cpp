@@ -86,9 +86,16 @@ void Uart::receive_when_enabled(const std::vector<uint8_t>& bytes) {
 
 // --- Transmitter -----------------------------------------------------------
 
+void Uart::set_clock_enabled(bool on) {
+  gate_.on = on;
+  if (on) start_transmit();
+}
+
 void Uart::start_transmit() {
   if (shifting_ || tx_mode() == 0) return;
-  SerialLine& line = loop_back() ? loop_ : txd_;
+  if ((!tx_fifo_.empty() || break_pending_) && !gate_.check(name(), gate_bit_)) return;
+  const bool wired = loop_back() || !ports_ || ports_->pin_given(txd_pin_, name());
+  SerialLine& line = loop_back() ? loop_ : wired ? txd_ : unwired_;
   const VTime now = scheduler_.now();
   VTime end;
   bool pulse = false;
@@ -134,7 +141,12 @@ void Uart::update_tx_request(bool pulse) {
 // --- Receiver --------------------------------------------------------------
 
 void Uart::received(const ReceivedFrame& frame) {
-  if (receiver_.line() == &rxd_) check_rates(false);
+  if (receiver_.line() == &rxd_) {
+    // An idle line is all the receiver hears without its pin or its clock.
+    if (ports_ && !ports_->pin_given(rxd_pin_, name())) return;
+    if (!gate_.check(name(), gate_bit_)) return;
+    check_rates(false);
+  }
   if (rx_mode() == 0) return;  // receiver disabled: the frame goes by
   if (fifo_on()) {
     if (rx_fifo_.size() >= kFifoSize) {

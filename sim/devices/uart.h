@@ -46,7 +46,9 @@
 #include <vector>
 
 #include "devices/device.h"
+#include "devices/clock_power.h"
 #include "devices/intc.h"
+#include "devices/ports.h"
 #include "devices/serial_line.h"
 
 namespace sim {
@@ -87,6 +89,18 @@ class Uart : public Device {
   bool transmit_idle() const {
     return (tx_fifo_.empty() || tx_mode() == 0) && !shifting_ && !break_pending_ && !far_end_.receiving();
   }
+
+  // Its pins and its clock. Without TxD given by PCONx a frame sent goes
+  // nowhere (the line stays idle); without RxD the receiver hears an idle
+  // line. With its CLKCON bit off the block does not run: nothing is shifted
+  // out or in until the clock is back. Each is said once.
+  void wire(Ports* ports, Ports::Function txd, Ports::Function rxd, int clkcon_bit) {
+    ports_ = ports;
+    txd_pin_ = txd;
+    rxd_pin_ = rxd;
+    gate_bit_ = clkcon_bit;
+  }
+  void set_clock_enabled(bool on);
 
   BitClock bit_clock() const;   // this UART's rate at the current MCLK
   SerialFormat format() const;  // from ULCON
@@ -139,6 +153,11 @@ class Uart : public Device {
   Event tx_event_, timeout_event_;
   std::set<std::string> reported_;
   std::vector<uint8_t> waiting_input_;  // for receive_when_enabled
+  Ports* ports_ = nullptr;
+  Ports::Function txd_pin_ = Ports::kTxD0, rxd_pin_ = Ports::kRxD0;
+  int gate_bit_ = ClockPower::kUart0;
+  ClockGateState gate_;
+  SerialLine unwired_;  // where a frame goes when PCONx does not give TxD
 };
 
 }  // namespace sim

@@ -63,6 +63,8 @@ int main(void) {
   // UART1 first, so that input already waiting finds it on: 8N1 at 115200
   // for the monitor's 64 MHz; FIFOs on and reset, Rx trigger 8, Tx trigger
   // 4; Rx and Tx in interrupt mode, Rx time-out on, Rx level type.
+  // PC12/PC13 carry TxD1/RxD1 only when PCONC gives them to UART1.
+  REG(0x01D20010) |= 0xFu << 24;  // PCONC
   ULCON1 = 3;
   UBRDIV1 = 34;
   UFCON1 = 0x1 | 0x6 | (1 << 4) | (1 << 6);
