@@ -94,7 +94,7 @@ bool Board::enter_exception(Exception kind, uint32_t link, int irq_source) {
     halt("the slot " + hex32(slot) + " for " + what + " holds " + hex32(handler) + ", which is not program memory");
     return false;
   }
-  if (exception_observer_) exception_observer_(offset, link, handler);
+  for (auto& observer : exception_observers_) observer(offset, link, handler);
   uint32_t old = core_->cpsr();
   uint32_t next = (old & ~0x3Fu) | mode | ArmCore::kCpsrI | (kind == Exception::kFiq ? ArmCore::kCpsrF : 0);
   core_->set_cpsr(next);

@@ -11,7 +11,7 @@ constexpr size_t kMaxDepth = 4096;
 ExecutionRecorder::ExecutionRecorder(Board& board, bool record_calls)
     : board_(board), record_calls_(record_calls), clock_mark_(board.cycles()), resets_seen_(board.resets()) {
   board_.core().add_block_observer([this](uint32_t address, uint32_t size) { on_block(address, size); });
-  board_.set_exception_observer(
+  board_.add_exception_observer(
       [this](uint32_t offset, uint32_t link, uint32_t handler) { on_exception(offset, link, handler); });
 }
 
