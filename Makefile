@@ -20,7 +20,11 @@ setup:
 configure: setup
 	@[ -f $(BUILD)/CMakeCache.txt ] || cmake -S . -B $(BUILD) >/dev/null
 
-run: all
+# The build's progress is shown only when it did something beyond checking
+# that every target is up to date (or failed), so the phone starts quietly.
+run: configure
+	@out=$$(cmake --build $(BUILD) -j $(JOBS) 2>&1) || { printf '%s\n' "$$out"; exit 1; }; \
+	  printf '%s\n' "$$out" | grep -v -E "Built target |build step for 'arm'|No install step for 'arm'|Completed 'arm'" || true
 	@scripts/run-phone.sh $(BIN)
 
 test: all

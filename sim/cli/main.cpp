@@ -1,18 +1,24 @@
 // board-sim: runs a firmware ELF on the simulated S3C44B0X teaching board.
 //
-// Exit status: 0 run over (every expect held), 1 an expect failed, 2 a bad
-// option, file or script line, 3 the board halted.
+// Exit status (the first that applies): 2 a bad option, file or script line
+// (nothing was run or written), 3 the board halted, 1 an expect failed, 4 a
+// file could not be written during or at the end of the run (the EEPROM
+// image, an output: data was lost), 128 + N the run was ended by signal N
+// (SIGINT 130, SIGTERM 143) with every output written, 0 otherwise: the run
+// reached --until or the script's end, or the program finished.
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
 
-
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <memory>
 
 #include "core/board.h"
+#include "core/clips.h"
 #include "core/log.h"
 #include "debug/debug_info.h"
 #include "debug/execution_recorder.h"
@@ -22,8 +28,10 @@
 #include "frontends/lcd_text.h"
 #include "frontends/png_writer.h"
 #include "frontends/profile.h"
+#include "frontends/run_files.h"
 #include "frontends/scenario.h"
 #include "frontends/session.h"
+#include "frontends/web_ui.h"
 
 namespace {
 
@@ -32,11 +40,61 @@ int usage_error(const std::string& message) {
   return 2;
 }
 
-bool read_file(const std::string& path, std::vector<uint8_t>* bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+// Exit statuses beyond 0..3 (see the top of the file).
+constexpr int kWriteFailed = 4;
+
+// The largest inputs board-sim reads whole. UART0 at 115200 baud takes about
+// 11 KiB a second, so 16 MiB is over 20 minutes of input.
+constexpr uint64_t kMaxFirmware = 256ull << 20;  // an ELF with its debug sections
+constexpr uint64_t kMaxUartIn = 16ull << 20;
+constexpr uint64_t kMaxWav = 1ull << 30;
+
+// An empty value would silently mean the default (`--eeprom ""`: the user's
+// own EEPROM file; `--until ""`: for ever). Options added later are covered
+// too: every option that takes a value is checked.
+bool refuse_empty_values(const CLI::App& app, std::string* error) {
+  for (const CLI::Option* o : app.get_options()) {
+    if (o->get_items_expected_min() == 0) continue;  // a flag
+    for (const std::string& value : o->results()) {
+      if (value.empty()) {
+        *error = (o->get_positional() ? o->get_name() : o->get_name(false, true)) + ": an empty value is not allowed";
+        return false;
+      }
+    }
+  }
   return true;
+}
+
+volatile std::sig_atomic_t g_signal = 0;
+
+// The first signal asks the run to end (outputs written); the handler is
+// reset, so a second one ends board-sim at once.
+void on_signal(int signo) {
+  g_signal = signo;
+  sim::g_stop_requested = true;
+}
+
+void install_signal_handlers() {
+  struct sigaction sa {};
+  sa.sa_handler = on_signal;
+  sa.sa_flags = SA_RESETHAND | SA_RESTART;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
+}
+
+// Whether the firmware's last byte on stdout ended its line: a report on
+// stderr must not be glued to the end of the console's text.
+bool g_stdout_mid_line = false;
+void console_byte(uint8_t b) {
+  std::fputc(b, stdout);
+  g_stdout_mid_line = b != '\n';
+}
+void report(const std::string& line) {
+  if (g_stdout_mid_line && ::isatty(STDOUT_FILENO) && ::isatty(STDERR_FILENO)) std::fputc('\n', stdout);
+  g_stdout_mid_line = false;
+  std::fflush(stdout);
+  std::fprintf(stderr, "board-sim: %s\n", line.c_str());
 }
 
 bool display_available() {
@@ -49,27 +107,34 @@ bool display_available() {
 #endif
 }
 
-void on_signal(int) { sim::g_stop_requested = true; }
-
 }  // namespace
 
 int main(int argc, char** argv) {
+  // First of all: a signal at any moment ends the run with its outputs.
+  install_signal_handlers();
   sim::Session s;
   std::string until_text, ui;
-  unsigned cpi = 1;
+  unsigned cpi = 0;  // 0: the cycle model
   bool no_skip = false;
   int gdb_port = -1;
   CLI::App app{"board-sim: runs a firmware ELF on the simulated S3C44B0X teaching board"};
+  app.footer("Exit status: 0 the run reached --until or the script's end (or the program finished), 1 an expect\n"
+             "failed, 2 a bad option, file or script line (nothing run or written), 3 the board halted, 4 a file\n"
+             "could not be written (EEPROM image, an output), 130/143 ended by SIGINT/SIGTERM (outputs written).");
+  app.set_version_flag("--version", "board-sim " BOARD_SIM_VERSION, "print board-sim's version and exit");
+  app.add_flag("--verbose", s.verbose, "also report the firmware's harmless habits (e.g. the phone's IICADD write)");
   app.add_option("firmware", s.firmware, "the firmware ELF (e.g. build/bin/phone.elf)")->required();
-  app.add_option("--ui", ui, "sdl (a window), term (the terminal) or none; default: sdl with a display, else term")
-      ->check(CLI::IsMember({"sdl", "term", "none"}));
+  app.add_option("--ui", ui,
+                 "sdl (a window), term (the terminal), web (a page in the browser) or none; default: sdl with a "
+                 "display, else term")
+      ->check(CLI::IsMember({"sdl", "term", "web", "none"}));
   app.add_option("--script", s.script, "run a scenario; exit 0 when every expect holds, 1 when one fails");
   app.add_option("--until", until_text, "stop after this much virtual time (e.g. 2.5s, 300ms)");
   app.add_flag("--real-time", s.real_time, "pace virtual time to the wall clock");
   app.add_option("--uart-in", s.uart_in, "bytes fed to UART0's receiver at start, at the line rate");
   app.add_option("--uart-out", s.uart_out, "every byte the firmware sends on UART0, raw");
   app.add_option("--eeprom", s.eeprom, "the EEPROM image file (default: in the user's state directory)");
-  app.add_flag("--eeprom-off", s.eeprom_off, "take the EEPROM off the IIC bus (it never answers)");
+  app.add_flag("--eeprom-off", s.eeprom_off, "take the EEPROM off the IIC bus (it never answers; no file is used)");
   app.add_option("--audio-out", s.audio_out, "what the codec plays, as one WAV timeline");
   app.add_option("--audio-in", s.audio_in, "a WAV file the codec's input hears");
   app.add_flag("--mic", s.mic, "the microphone as the codec's input (window only)");
@@ -78,7 +143,7 @@ int main(int argc, char** argv) {
   app.add_option("--fb-dump", s.fb_dump, "the LCD at the end as 76800 bytes, one grey level 0..15 per pixel");
   app.add_flag("--lcd-text", s.lcd_text, "print the text on the LCD at the end: \"x y size text\" per run");
   app.add_option("--trace", s.trace, "every register access: \"cycle R|W address value size\"");
-  app.add_option("--cpi", cpi, "cycles per instruction (default 1)")->check(CLI::Range(1u, 64u));
+  app.add_option("--cpi", cpi, "a fixed cost per instruction instead of the cycle model")->check(CLI::Range(1u, 64u));
   app.add_flag("--no-skip", no_skip, "emulate polling loops instead of skipping their time (slower)");
   app.add_option("--gdb", gdb_port, "wait for gdb on 127.0.0.1:PORT (0: any free port) and run under its control")
       ->check(CLI::Range(0, 65535));
@@ -86,29 +151,25 @@ int main(int argc, char** argv) {
   std::string coverage_path, profile_path;
   app.add_option("--coverage", coverage_path, "lcov tracefile of the firmware lines and functions that ran");
   app.add_option("--profile", profile_path, "costs by function and line, callgrind format");
+  // --ui web
+  app.add_option("--web-port", s.web_port, "where --ui web serves its page (default 8044; 0: any free port)")
+      ->check(CLI::Range(0, 65535));
+  app.add_option("--web-bind", s.web_bind,
+                 "the address --ui web listens on (default 127.0.0.1; e.g. 0.0.0.0 for every network)");
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     std::string what = e.what();
     return usage_error(what.empty() ? "bad command line (see --help)" : what + " (see --help)");
   }
 
-  // --coverage and --profile never overwrite an input or another output.
-  for (const auto& [option, path] : {std::pair{"--coverage", coverage_path}, std::pair{"--profile", profile_path}}) {
-    auto same_file = [](const std::string& a, const std::string& b) {
-      std::error_code ea, eb;
-      if (a.empty() || b.empty()) return false;
-      auto ca = std::filesystem::weakly_canonical(a, ea), cb = std::filesystem::weakly_canonical(b, eb);
-      return ea || eb ? a == b : ca == cb;
-    };
-    for (const std::string& other : {s.firmware, s.script, s.uart_in, s.audio_in, s.eeprom, s.clips_dir, s.uart_out,
-                                     s.trace, s.screenshot, s.fb_dump, s.audio_out})
-      if (same_file(path, other)) return usage_error(std::string(option) + ": " + path + " is another input or output");
-    if (option == std::string("--coverage") && same_file(path, profile_path))
-      return usage_error("--coverage and --profile name the same file");
-  }
+  std::string error;
+  if (!refuse_empty_values(app, &error)) return usage_error(error);
+  sim::set_log_verbose(s.verbose);
   if (!until_text.empty() && !sim::parse_duration(until_text, &s.until))
     return usage_error("--until: '" + until_text + "' is not a duration (e.g. 2.5s, 300ms)");
   if (gdb_port >= 0) {
@@ -118,13 +179,53 @@ int main(int argc, char** argv) {
   }
   if (ui.empty()) ui = s.script.empty() ? (display_available() ? "sdl" : "term") : "none";
   s.ui = ui;
-  if (s.ui == "sdl" && !s.script.empty()) return usage_error("--script runs headless; use it with --ui none");
+  // A scenario runs headless, or watched in the browser page.
+  if (s.ui != "none" && s.ui != "web" && !s.script.empty())
+    return usage_error("--script runs headless or with --ui web; use it with --ui none (or without --ui)");
+  if (s.eeprom_off && !s.eeprom.empty())
+    return usage_error("--eeprom-off and --eeprom do not go together: with the EEPROM off the bus no file is used");
+  if (s.mic && s.ui != "sdl") sim::log_warning("--mic", "ignored: the microphone needs the window (--ui sdl)");
+  if (s.eeprom.empty() && !s.eeprom_off) {
+    s.eeprom = sim::EepromFile::default_path(&error);
+    if (s.eeprom.empty()) return usage_error("--eeprom: " + error);
+  }
 
   sim::Scenario scenario;
-  std::string error;
   if (!s.script.empty() && !scenario.load(s.script, &error)) return usage_error(error);
+
+  // Every file the run names, checked together before anything is read into
+  // the board or written (see run_files.h). One line per option that names a
+  // file: inputs with their size limit, outputs.
+  sim::RunFiles files;
+  files.input("firmware", s.firmware, kMaxFirmware);
+  files.input("--script", s.script, sim::Scenario::kMaxBytes);
+  files.input("--uart-in", s.uart_in, kMaxUartIn);
+  files.input("--audio-in", s.audio_in, kMaxWav);
+  if (!s.clips_dir.empty())
+    for (const sim::ClipSlot& slot : sim::clip_slots()) files.input("--clips", s.clips_dir + "/" + slot.file, kMaxWav);
+  files.output("--eeprom", s.eeprom);
+  files.output("--uart-out", s.uart_out);
+  files.output("--audio-out", s.audio_out);
+  files.output("--screenshot", s.screenshot);
+  files.output("--fb-dump", s.fb_dump);
+  files.output("--trace", s.trace);
+  files.output("--coverage", coverage_path);
+  files.output("--profile", profile_path);
+  {
+    // A script's screenshots are outputs too (the same name twice in one
+    // script is one file, written again).
+    std::vector<std::string> seen;
+    for (const auto& [line, path] : scenario.screenshots()) {
+      if (std::find(seen.begin(), seen.end(), path) != seen.end()) continue;
+      seen.push_back(path);
+      files.output(s.script + ":" + std::to_string(line) + ": screenshot", path);
+    }
+  }
+  if (!files.check(&error)) return usage_error(error);
+
   std::vector<uint8_t> uart_in;
-  if (!s.uart_in.empty() && !read_file(s.uart_in, &uart_in)) return usage_error("--uart-in: cannot read " + s.uart_in);
+  if (!s.uart_in.empty() && !sim::read_regular_file(s.uart_in, kMaxUartIn, &uart_in, &error))
+    return usage_error("--uart-in: " + error);
 
   sim::BoardOptions options;
   options.cycles_per_instruction = cpi;
@@ -132,12 +233,8 @@ int main(int argc, char** argv) {
   sim::Board board(options);
   if (!board.load(s.firmware, &error)) return usage_error(error);
 
-  if (s.eeprom.empty()) {
-    s.eeprom = sim::EepromFile::default_path(&error);
-    if (s.eeprom.empty()) return usage_error("--eeprom: " + error);
-  }
-  if (!board.use_eeprom_file(s.eeprom, &error)) return usage_error(error);
   if (s.eeprom_off) board.eeprom().set_connected(false);
+  else if (!board.use_eeprom_file(s.eeprom, &error)) return usage_error("--eeprom: " + error);
   if (!s.clips_dir.empty() && !board.use_clips(s.clips_dir, &error)) return usage_error("--clips: " + error);
   if (!s.audio_out.empty() && !board.record_audio(s.audio_out, &error)) return usage_error("--audio-out: " + error);
   if (!s.audio_in.empty() && !board.hear_audio(s.audio_in, &error)) return usage_error("--audio-in: " + error);
@@ -180,15 +277,26 @@ int main(int argc, char** argv) {
     recorder = std::make_unique<sim::ExecutionRecorder>(board, !profile_path.empty());
   }
 
-  std::signal(SIGINT, on_signal);
-  std::signal(SIGTERM, on_signal);
-
   sim::GdbStub gdb(board);
   if (gdb_port >= 0 && !gdb.listen(gdb_port, &error)) return usage_error("--gdb: " + error);
 
   int status = 0;
   bool ran = false;
+  auto write_failed = [&](const std::string& what) {
+    report(what);
+    if (!status) status = kWriteFailed;
+  };
   bool halt_printed = false;
+  std::unique_ptr<sim::WebFrontEnd> web;
+  if (s.ui == "web") {
+    web = std::make_unique<sim::WebFrontEnd>(board, s);
+    if (!web->start(&error)) return usage_error("--ui web: " + error);
+    if (!s.script.empty()) scenario.set_advance([&](sim::VTime target) { return web->advance(target); });
+    if (s.script.empty()) {
+      web->run();
+      ran = true;
+    }
+  }
   if (s.ui == "sdl") {
     ran = sim::run_sdl_ui(board, s);
     if (!ran) std::fprintf(stderr, "board-sim: no window; using the terminal mode\n");
@@ -197,25 +305,38 @@ int main(int argc, char** argv) {
   if (!ran) {
     if (!s.script.empty()) {
       board.add_console_listener([](uint8_t b) {
-        std::fputc(b, stdout);
+        console_byte(b);
         if (b == '\n') std::fflush(stdout);
       });
       std::string failure;
       bool early = false;
+      scenario.set_stop([] { return sim::g_stop_requested.load(); });
       if (!scenario.run(board, &failure, s.until, &early)) {
-        std::fflush(stdout);
-        std::fprintf(stderr, "board-sim: %s\n", failure.c_str());
-        status = 1;
+        // A halt is reported below, once, whatever line it cut short.
+        if (!board.halted()) {
+          report(failure);
+          status = 1;
+        }
+      } else if (early && !sim::g_stop_requested) {
+        sim::log_warning("script", "--until " + until_text + " ended the run at " + s.script + ":" +
+                                       std::to_string(scenario.stopped_at_line()) +
+                                       ": that line and the ones after it were not judged");
+      } else if (early) {
+        sim::log_warning("script", std::string("stopped by ") + (g_signal == SIGINT ? "SIGINT" : "SIGTERM") + " at " +
+                                       s.script + ":" + std::to_string(scenario.stopped_at_line()) +
+                                       ": that line and the ones after it were not judged");
       } else if (s.until != sim::kForever && !board.halted()) {
-        board.run_until(s.until, [] { return sim::g_stop_requested.load(); });
+        if (web) web->advance(s.until);
+        else board.run_until(s.until, [] { return sim::g_stop_requested.load(); });
       }
+      if (web) web->finish(status ? "the script failed: " + failure : "the script is over");
     } else {
       if (gdb_port >= 0)
         std::fprintf(stderr, "board-sim: waiting for gdb on 127.0.0.1:%d (gdb-multiarch %s -ex 'target remote :%d')\n",
                      gdb.port(), s.firmware.c_str(), gdb.port());
       sim::RawConsole console;
       board.add_console_listener([](uint8_t b) {
-        std::fputc(b, stdout);
+        console_byte(b);
         std::fflush(stdout);
       });
       auto poll_console = [&] {
@@ -230,7 +351,7 @@ int main(int argc, char** argv) {
         debug.poll = poll_console;
         debug.quit = [] { return sim::g_stop_requested.load(); };
         debug.on_halt = [&] {
-          std::fprintf(stderr, "board-sim: %s\n", board.halt_report().c_str());
+          report(board.halt_report());
           halt_printed = true;
         };
         // Detached, the board runs on as without a debugger.
@@ -239,57 +360,58 @@ int main(int argc, char** argv) {
       if (run_free) sim::run_paced(board, s.until, s.real_time, poll_console);
     }
   }
+  if (web) web->finish({});
   std::fflush(stdout);
 
+  // A halt decides the status, and its report is the one line about it.
+  if (board.halted()) {
+    if (!halt_printed) report(board.halt_report());
+    status = 3;
+  }
+
   // The outputs, whatever ended the run.
-  board.finish_audio();
+  if (!board.finish_audio(&error)) write_failed("--audio-out: " + error);
+  if (sim::EepromFile* eeprom = board.eeprom_file(); eeprom && !eeprom->finish(&error))
+    write_failed("--eeprom: " + error);
   std::vector<uint8_t> frame(sim::kLcdWidth * sim::kLcdHeight);
   board.screen(frame.data());
-  if (!s.screenshot.empty() && !sim::write_lcd_png(s.screenshot, frame.data(), error)) {
-    std::fprintf(stderr, "board-sim: --screenshot: %s\n", error.c_str());
-    if (!status) status = 2;
-  }
+  if (!s.screenshot.empty() && !sim::write_lcd_png(s.screenshot, frame.data(), error))
+    write_failed("--screenshot: " + error);
   if (!s.fb_dump.empty()) {
     std::FILE* f = std::fopen(s.fb_dump.c_str(), "wb");
-    if (!f || std::fwrite(frame.data(), 1, frame.size(), f) != frame.size()) {
-      std::fprintf(stderr, "board-sim: --fb-dump: cannot write %s\n", s.fb_dump.c_str());
-      if (!status) status = 2;
-    }
-    if (f) std::fclose(f);
+    const bool ok = f && std::fwrite(frame.data(), 1, frame.size(), f) == frame.size();
+    if ((f && std::fclose(f) != 0) || !ok) write_failed("--fb-dump: cannot write " + s.fb_dump);
   }
   if (s.lcd_text) {
     const uint8_t* font = board.font();
     if (!font) std::fprintf(stderr, "board-sim: --lcd-text: the firmware has no `font` table\n");
     else std::fputs(sim::format_runs(sim::find_lcd_text(font, frame.data())).c_str(), stdout);
   }
+  auto close_output = [&](std::FILE* f, const std::string& option, const std::string& path) {
+    if (!f) return;
+    const bool bad = std::ferror(f) != 0;
+    if ((std::fclose(f) != 0 || bad)) write_failed(option + ": cannot write " + path + " (a full disk?)");
+  };
   if (recorder) {
     recorder->finish();
     if (coverage_out.is_open()) {
       std::string name = std::filesystem::path(s.script.empty() ? s.firmware : s.script).stem().string();
       sim::write_lcov(coverage_out, name, debug_info, *recorder);
       coverage_out.close();
-      if (!coverage_out) {
-        std::fprintf(stderr, "board-sim: --coverage: cannot write %s\n", coverage_path.c_str());
-        if (!status) status = 2;
-      }
+      if (!coverage_out) write_failed("--coverage: cannot write " + coverage_path);
     }
     if (profile_out.is_open()) {
       std::string command;
       for (int i = 0; i < argc; ++i) command += (i ? " " : "") + std::string(argv[i]);
       sim::write_callgrind(profile_out, command, debug_info, *recorder);
       profile_out.close();
-      if (!profile_out) {
-        std::fprintf(stderr, "board-sim: --profile: cannot write %s\n", profile_path.c_str());
-        if (!status) status = 2;
-      }
+      if (!profile_out) write_failed("--profile: cannot write " + profile_path);
     }
   }
-  if (trace) std::fclose(trace);
-  if (uart_out) std::fclose(uart_out);
+  close_output(trace, "--trace", s.trace);
+  close_output(uart_out, "--uart-out", s.uart_out);
+  std::fflush(stdout);
 
-  if (board.halted()) {
-    if (!halt_printed) std::fprintf(stderr, "board-sim: %s\n", board.halt_report().c_str());
-    if (status != 1) status = 3;
-  }
+  if (!status && g_signal) status = 128 + g_signal;
   return status;
 }

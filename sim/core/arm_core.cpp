@@ -16,15 +16,9 @@ void check(uc_err err, const char* what) {
   if (err != UC_ERR_OK) throw std::runtime_error(std::string("unicorn: ") + what + ": " + uc_strerror(err));
 }
 
-uint64_t mmio_read(uc_engine*, uint64_t offset, unsigned size, void* user) {
-  auto* region = static_cast<std::pair<Bus*, uint32_t>*>(user);
-  return region->first->read(region->second + static_cast<uint32_t>(offset), size);
-}
-
-void mmio_write(uc_engine*, uint64_t offset, unsigned size, uint64_t value, void* user) {
-  auto* region = static_cast<std::pair<Bus*, uint32_t>*>(user);
-  region->first->write(region->second + static_cast<uint32_t>(offset), static_cast<uint32_t>(value), size);
-}
+constexpr uint32_t kSramBase = 0x10000000;
+constexpr uint32_t kSramSize = 0x2000;
+constexpr uint32_t kNoBlock = 1;
 
 bool condition_passes(uint32_t insn, uint32_t cpsr) {
   bool n = cpsr >> 31 & 1, z = cpsr >> 30 & 1, c = cpsr >> 29 & 1, v = cpsr >> 28 & 1;
@@ -49,14 +43,28 @@ bool condition_passes(uint32_t insn, uint32_t cpsr) {
 }
 }  // namespace
 
+uint64_t ArmCore::mmio_read(uc_engine*, uint64_t offset, unsigned size, void* user) {
+  auto* region = static_cast<MmioRegion*>(user);
+  uint32_t address = region->base + static_cast<uint32_t>(offset);
+  region->core->on_mmio(address, size, false);
+  return region->bus->read(address, size);
+}
+
+void ArmCore::mmio_write(uc_engine*, uint64_t offset, unsigned size, uint64_t value, void* user) {
+  auto* region = static_cast<MmioRegion*>(user);
+  uint32_t address = region->base + static_cast<uint32_t>(offset);
+  region->core->on_mmio(address, size, true);
+  region->bus->write(address, static_cast<uint32_t>(value), size);
+}
+
 ArmCore::ArmCore(Sdram& ram, Bus& bus, const std::vector<std::pair<uint32_t, uint32_t>>& mmio_regions)
-    : ram_(ram), bus_(bus), rom_(chip::kBank0Size, 0) {
+    : ram_(ram), bus_(bus), rom_(chip::kBank0Size, 0), sram_(kSramSize, 0) {
   check(uc_open(UC_ARCH_ARM, UC_MODE_ARM, &uc_), "open");
   check(uc_ctl_set_cpu_model(uc_, UC_CPU_ARM_TI925T), "cpu model");
   check(uc_mem_map_ptr(uc_, chip::kSdramBase, chip::kSdramSize, UC_PROT_ALL, ram_.data()), "map SDRAM");
   check(uc_mem_map_ptr(uc_, chip::kBank0Base, chip::kBank0Size, UC_PROT_READ | UC_PROT_EXEC, rom_.data()), "map ROM");
   for (auto& [base, size] : mmio_regions) {
-    regions_.push_back(std::make_unique<std::pair<Bus*, uint32_t>>(&bus_, base));
+    regions_.push_back(std::make_unique<MmioRegion>(MmioRegion{&bus_, base, this}));
     auto* user = regions_.back().get();
     check(uc_mmio_map(uc_, base, size, mmio_read, user, mmio_write, user), "map MMIO");
   }
@@ -87,11 +95,51 @@ void ArmCore::load_rom(uint32_t address, const std::vector<uint32_t>& words) {
 void ArmCore::flush_code() {
   flush_code(chip::kSdramBase, chip::kSdramBase + chip::kSdramSize);
   flush_code(chip::kBank0Base, chip::kBank0Base + chip::kBank0Size);
+  if (sram_end_ > sram_begin_) flush_code(sram_begin_, sram_end_);
 }
 
+// The blocks' costs go with their translations: the code may have changed.
 void ArmCore::flush_code(uint32_t begin, uint32_t end) {
   if (end > begin) uc_ctl_remove_cache(uc_, static_cast<uint64_t>(begin), static_cast<uint64_t>(end));
+  model_.clear();
 }
+
+const uint8_t* ArmCore::code_at(uint32_t address, uint32_t size) const {
+  if (const uint8_t* p = ram_.at(address, size)) return p;
+  if (address >= sram_begin_ && address < sram_end_ && size <= sram_end_ - address) return sram_.data() + (address - kSramBase);
+  return rom(address, size);
+}
+
+void ArmCore::set_timing(const MemoryTiming& timing, const SysCfg* syscfg) { model_.set_timing(timing, syscfg); }
+
+uint32_t ArmCore::exception_entry_cycles() const {
+  if (cpi_) return 0;
+  const MemoryTiming& t = model_.timing();
+  return t.cache_bytes ? 3 : 2 * t.sdram_arm.s + t.sdram_arm.n;
+}
+
+void ArmCore::set_sram_window(uint32_t begin, uint32_t end) {
+  sram_want_begin_ = begin;
+  sram_want_end_ = end;
+  if (running_)
+    request_stop();
+  else
+    apply_sram_window();
+}
+
+void ArmCore::apply_sram_window() {
+  if (sram_want_begin_ == sram_begin_ && sram_want_end_ == sram_end_) return;
+  if (sram_end_ > sram_begin_) {
+    flush_code(sram_begin_, sram_end_);
+    uc_mem_unmap(uc_, sram_begin_, sram_end_ - sram_begin_);
+  }
+  sram_begin_ = sram_want_begin_;
+  sram_end_ = sram_want_end_;
+  if (sram_end_ > sram_begin_)
+    check(uc_mem_map_ptr(uc_, sram_begin_, sram_end_ - sram_begin_, UC_PROT_ALL, sram_.data() + (sram_begin_ - kSramBase)),
+          "map internal SRAM");
+}
+
 
 const uint8_t* ArmCore::rom(uint32_t address, uint32_t size) const {
   if (address < chip::kBank0Base || size > chip::kBank0Size || address - chip::kBank0Base > chip::kBank0Size - size)
@@ -99,34 +147,171 @@ const uint8_t* ArmCore::rom(uint32_t address, uint32_t size) const {
   return rom_.data() + (address - chip::kBank0Base);
 }
 
-void ArmCore::on_block(uc_engine* uc, uint64_t address, uint32_t size, void* user) {
+void ArmCore::on_block(uc_engine* uc, uint64_t address64, uint32_t size, void* user) {
   auto* self = static_cast<ArmCore*>(user);
+  uint32_t address = static_cast<uint32_t>(address64);
   if (self->stepping_) {
     // Only the step's instruction runs: a block entered after it is stopped
     // by the counter before its first instruction.
     if (self->total_ == self->slice_start_) {
+      bool thumb = (self->cpsr() & kCpsrT) != 0;
       self->block_start_total_ = self->total_;
-      self->block_address_ = static_cast<uint32_t>(address);
+      self->block_start_cycles_ = self->inflight_cycles_;
+      self->block_address_ = address;
       self->block_size_ = size;
+      self->block_thumb_ = thumb;
       self->total_ += 1;
-      self->inflight_cycles_ = self->cpi_;
+      self->inflight_cycles_ +=
+          self->cpi_ ? self->cpi_ : self->model_.prefix_cost(address, self->code_at(address, thumb ? 2 : 4), 1, thumb);
     }
     return;
+  }
+  // The block before ended with a conditional branch charged as failed.
+  if (self->pending_extra_) {
+    if (address != self->pending_fallthrough_) self->inflight_cycles_ += self->pending_extra_;
+    self->pending_extra_ = 0;
   }
   // A block whose hook stops the slice does not run (Unicorn looks for the
   // stop before the block's first instruction), so it is not counted: the
   // next slice starts with it.
-  if (self->total_ >= self->budget_end_) {
-    self->budget_stopped_ = true;
-    self->budget_stop_address_ = static_cast<uint32_t>(address);
-    uc_emu_stop(uc);
+  if (self->inflight_cycles_ >= self->budget_end_) {
+    self->stop_before_block(uc, address);
     return;
   }
+  const uint8_t* code = self->code_at(address, size);
+  CycleModel::Block* block = self->model_.find(address, size, code);
+  if (!block) {
+    block = &self->model_.insert(address, size, code, (self->cpsr() & kCpsrT) != 0);
+    if (block->has_coprocessor) self->queue_coprocessor_hooks(*block, code);
+    if (!self->coprocessor_pending_.empty()) {
+      // Its coprocessor instructions need their hooks, which only a
+      // retranslation sees: the block runs in the next slice.
+      self->model_.clear();
+      self->stop_before_block(uc, address);
+      return;
+    }
+  }
+  if (block->idle_candidate && self->idle_skip_ && self->idle_loop(*block, address)) {
+    self->idle_detected_ = true;
+    self->stop_before_block(uc, address);
+    return;
+  }
+  self->prev_block_ = address;
   self->block_start_total_ = self->total_;
-  self->block_address_ = static_cast<uint32_t>(address);
+  self->block_start_cycles_ = self->inflight_cycles_;
+  self->block_extra_ = 0;
+  self->block_address_ = address;
   self->block_size_ = size;
-  self->total_ += size >> 2;
-  self->inflight_cycles_ = (self->total_ - self->slice_start_) * self->cpi_;
+  self->block_thumb_ = block->thumb;
+  self->total_ += block->count;
+  self->inflight_cycles_ += self->block_cycles(*block);
+}
+
+uint64_t ArmCore::block_cycles(CycleModel::Block& b) {
+  if (cpi_) return static_cast<uint64_t>(b.count) * cpi_;
+  uint64_t cost = b.cost;
+  for (unsigned i = 0; i < b.muls; ++i)
+    cost += multiplier_cycles(reg(b.mul_rs[i]), (b.mul_unsigned >> i) & 1);
+  if (b.cacheable) cost += model_.cache_misses(b.address, b.size) * (model_.timing().line_fill - 1u);
+  if (b.cond_end) {
+    pending_extra_ = b.taken_extra;
+    pending_fallthrough_ = b.address + b.size;
+  }
+  if (debt_ && cost > 1) {
+    uint64_t paid = std::min<uint64_t>(debt_, cost - 1);
+    cost -= paid;
+    debt_ -= paid;
+  }
+  return cost;
+}
+
+void ArmCore::stop_before_block(uc_engine* uc, uint32_t address) {
+  budget_stopped_ = true;
+  budget_stop_address_ = address;
+  uc_emu_stop(uc);
+}
+
+// The SFRs and the external banks answer at their own speed; the block's
+// fixed cost charged an SDRAM access (or a cache hit), so the difference is
+// settled here. A cheaper access is paid back from the next blocks, so that
+// the clock never goes back.
+void ArmCore::on_mmio(uint32_t address, unsigned size, bool write) {
+  if (!running_) return;
+  ++mmio_count_;
+  if (cpi_) return;
+  const MemoryTiming& t = model_.timing();
+  int64_t delta = static_cast<int64_t>(t.mmio_cost(address, size)) - static_cast<int64_t>(t.assumed_data_cost(size, write));
+  if (delta > 0) {
+    inflight_cycles_ += static_cast<uint64_t>(delta);
+    block_extra_ += static_cast<uint64_t>(delta);
+  } else {
+    debt_ += static_cast<uint64_t>(-delta);
+  }
+}
+
+// Entered a second time from itself with every register as the first time
+// and no register access between: nothing the loop can see changes until an
+// event. A block that keeps changing its registers (a counting loop) is not
+// looked at again after a few tries.
+bool ArmCore::idle_loop(CycleModel::Block& b, uint32_t address) {
+  if (b.idle_failures >= 8) return false;
+  static constexpr int kIds[16] = {UC_ARM_REG_R0,  UC_ARM_REG_R1, UC_ARM_REG_R2, UC_ARM_REG_R3,  UC_ARM_REG_R4,
+                                   UC_ARM_REG_R5,  UC_ARM_REG_R6, UC_ARM_REG_R7, UC_ARM_REG_R8,  UC_ARM_REG_R9,
+                                   UC_ARM_REG_R10, UC_ARM_REG_R11, UC_ARM_REG_R12, UC_ARM_REG_SP, UC_ARM_REG_LR,
+                                   UC_ARM_REG_CPSR};
+  uint32_t now[16];
+  void* ptrs[16];
+  for (int i = 0; i < 16; ++i) ptrs[i] = &now[i];
+  uc_reg_read_batch(uc_, const_cast<int*>(kIds), ptrs, 16);
+  bool again = idle_valid_ && idle_address_ == address && prev_block_ == address && idle_mmio_ == mmio_count_;
+  bool same = again && std::equal(now, now + 16, idle_regs_);
+  if (again) {
+    if (same) {
+      b.idle_failures = 0;
+      idle_valid_ = false;
+      return true;
+    }
+    ++b.idle_failures;
+  }
+  std::copy(now, now + 16, idle_regs_);
+  idle_valid_ = true;
+  idle_address_ = address;
+  idle_mmio_ = mmio_count_;
+  return false;
+}
+
+void ArmCore::queue_coprocessor_hooks(const CycleModel::Block& b, const uint8_t* code) {
+  if (b.thumb || !code) return;
+  for (uint32_t k = 0; k < b.count; ++k) {
+    uint32_t insn = code[4 * k] | code[4 * k + 1] << 8 | code[4 * k + 2] << 16 | static_cast<uint32_t>(code[4 * k + 3]) << 24;
+    uint32_t at = b.address + 4 * k;
+    if (decode_arm(insn, at).is_coprocessor && !coprocessor_hooks_.count(at)) coprocessor_pending_.push_back(at);
+  }
+}
+
+// The ARM7TDMI has no coprocessor at all (Unicorn's TI925T has a CP15): every
+// coprocessor instruction is undefined.
+void ArmCore::on_coprocessor(uc_engine* uc, uint64_t address, uint32_t, void* user) {
+  auto* self = static_cast<ArmCore*>(user);
+  if (self->stepping_ && self->total_ != self->slice_start_ + 1) return;
+  self->exception_ = true;
+  self->exception_number_ = 1;
+  self->exception_pc_ = static_cast<uint32_t>(address);
+  uc_emu_stop(uc);
+}
+
+void ArmCore::install_pending() {
+  for (uint32_t at : coprocessor_pending_) {
+    if (coprocessor_hooks_.count(at)) continue;
+    uc_hook hook;
+    check(uc_hook_add(uc_, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(&ArmCore::on_coprocessor), this, at, at),
+          "coprocessor hook");
+    coprocessor_hooks_[at] = hook;
+    code_hooks_used_ = true;
+    flush_code(at, at + 4);
+  }
+  coprocessor_pending_.clear();
+  apply_sram_window();
 }
 
 // Called before the instruction at `address` runs; stopping here leaves the
@@ -211,15 +396,15 @@ bool ArmCore::on_invalid(uc_engine*, uc_mem_type type, uint64_t address, int, in
 // boundary. Stopping Unicorn from inside a register access would abandon the
 // block with the pc at its start, and the next slice would run the block's
 // earlier instructions (and that access) a second time.
-void ArmCore::request_stop() { budget_end_ = total_; }
+void ArmCore::request_stop() { budget_end_ = inflight_cycles_; }
 
-void ArmCore::limit(uint64_t instructions) {
+void ArmCore::limit(uint64_t cycles) {
   if (!running_) return;
-  uint64_t end = total_ + instructions;
+  uint64_t end = inflight_cycles_ + cycles;
   if (end < budget_end_) budget_end_ = end;
 }
 
-ArmCore::Slice ArmCore::run(uint64_t max_instructions) { return run_slice(max_instructions, false); }
+ArmCore::Slice ArmCore::run(uint64_t max_cycles) { return run_slice(max_cycles, false); }
 
 ArmCore::Slice ArmCore::step() {
   // Blocks translated while Unicorn did not count would not stop after one.
@@ -229,11 +414,17 @@ ArmCore::Slice ArmCore::step() {
   return run_slice(1, true);
 }
 
-ArmCore::Slice ArmCore::run_slice(uint64_t max_instructions, bool step) {
+ArmCore::Slice ArmCore::run_slice(uint64_t max_cycles, bool step) {
   Slice slice;
   slice_start_ = total_;
-  budget_end_ = total_ + (max_instructions ? max_instructions : 1);
+  budget_end_ = max_cycles ? max_cycles : 1;
   inflight_cycles_ = 0;
+  block_start_cycles_ = 0;
+  block_extra_ = 0;
+  block_thumb_ = (cpsr() & kCpsrT) != 0;
+  pending_extra_ = 0;
+  prev_block_ = kNoBlock;
+  idle_detected_ = false;
   exception_ = fault_ = false;
   breakpoint_hit_ = budget_stopped_ = false;
   block_start_total_ = total_;
@@ -251,7 +442,8 @@ ArmCore::Slice ArmCore::run_slice(uint64_t max_instructions, bool step) {
   stepping_ = false;
   pass_armed_ = false;
   counting_ = step;
-  inflight_cycles_ = 0;
+  // The block that ended the slice early ran only up to `at`.
+  auto trim = [&](uint32_t at) { trim_block(at); };
 
   if (!exception_ && !fault_ && err == UC_ERR_INSN_INVALID) {
     // Unicorn reports undefined instructions as an error, with the pc at the
@@ -266,7 +458,7 @@ ArmCore::Slice ArmCore::run_slice(uint64_t max_instructions, bool step) {
     slice.stop = Stop::kException;
     slice.exception = exception_number_;
     slice.pc = exception_pc_;
-    if (in_current_block(exception_pc_)) total_ = block_start_total_ + (exception_pc_ - block_address_) / 4;
+    if (in_current_block(exception_pc_)) trim(exception_pc_);
   } else if (fault_ || err != UC_ERR_OK) {
     slice.stop = Stop::kFault;
     slice.fault_address = fault_address_;
@@ -277,15 +469,14 @@ ArmCore::Slice ArmCore::run_slice(uint64_t max_instructions, bool step) {
       // it ran whole, as counted.
       slice.fault_pc = fault_ ? fault_address_ : pc();
     } else {
-      slice.fault_pc = step ? start & ~1u : find_faulting_instruction(fault_address_);
-      total_ = block_start_total_ + (slice.fault_pc - block_address_) / 4;
+      slice.fault_pc = step ? start & ~1u : block_thumb_ ? block_address_ : find_faulting_instruction(fault_address_);
+      trim(slice.fault_pc);
     }
     if (!fault_) log_warning("core", std::string("emulation stopped: ") + uc_strerror(err));
   } else if (breakpoint_hit_) {
     slice.stop = Stop::kBreakpoint;
     slice.pc = breakpoint_address_;
-    if (!step && in_current_block(breakpoint_address_))
-      total_ = block_start_total_ + (breakpoint_address_ - block_address_) / 4;
+    if (!step && in_current_block(breakpoint_address_)) trim(breakpoint_address_);
   } else if (budget_stopped_ && code_hooks_used_) {
     // The block whose hook stopped the slice did not run. Unicorn puts the pc
     // back at its start only while no code hook exists; with one (a
@@ -294,7 +485,20 @@ ArmCore::Slice ArmCore::run_slice(uint64_t max_instructions, bool step) {
     set_pc(budget_stop_address_ | thumb);
   }
   slice.executed = total_ - slice_start_;
+  slice.cycles = inflight_cycles_;
+  inflight_cycles_ = 0;
+  pending_extra_ = 0;
+  install_pending();
   return slice;
+}
+
+void ArmCore::trim_block(uint32_t at) {
+  unsigned step = block_thumb_ ? 2 : 4;
+  unsigned count = (at - block_address_) / step;
+  total_ = block_start_total_ + count;
+  uint64_t cost = cpi_ ? static_cast<uint64_t>(count) * cpi_
+                       : model_.prefix_cost(block_address_, code_at(block_address_, count * step), count, block_thumb_);
+  inflight_cycles_ = block_start_cycles_ + cost + block_extra_;
 }
 
 bool ArmCore::in_current_block(uint32_t address) const {
@@ -350,7 +554,12 @@ uint32_t ArmCore::reg(int r) const {
   return v;
 }
 
-void ArmCore::set_reg(int r, uint32_t value) { uc_reg_write(uc_, kRegIds[r], &value); }
+// Unicorn keeps the instruction set in bit 0 of the pc it is given and
+// ignores the T bit of a CPSR write; so the pc carries the CPSR's state.
+void ArmCore::set_reg(int r, uint32_t value) {
+  if (r == PC) value = (value & ~1u) | ((cpsr() & kCpsrT) ? 1u : 0u);
+  uc_reg_write(uc_, kRegIds[r], &value);
+}
 
 uint32_t ArmCore::cpsr() const {
   uint32_t v = 0;
@@ -358,7 +567,13 @@ uint32_t ArmCore::cpsr() const {
   return v;
 }
 
-void ArmCore::set_cpsr(uint32_t value) { uc_reg_write(uc_, UC_ARM_REG_CPSR, &value); }
+void ArmCore::set_cpsr(uint32_t value) {
+  uc_reg_write(uc_, UC_ARM_REG_CPSR, &value);
+  if ((cpsr() ^ value) & kCpsrT) {
+    uint32_t pc = (reg(PC) & ~1u) | ((value & kCpsrT) ? 1u : 0u);
+    uc_reg_write(uc_, UC_ARM_REG_PC, &pc);
+  }
+}
 
 uint32_t ArmCore::spsr() const {
   uint32_t v = 0;

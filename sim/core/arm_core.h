@@ -2,10 +2,11 @@
 //
 // SDRAM and the monitor's ROM are plain memory; the SFR space, the
 // 7-segment latch and the keypad rows are MMIO regions answered by the Bus.
-// No per-instruction hook: a block hook counts instructions (four bytes each:
-// Thumb code, which this board's firmware does not use, would count half)
-// and ends the slice once its budget is spent, so a slice runs whole
-// translated blocks and may overrun its budget by a few instructions.
+// No per-instruction hook: a block hook counts instructions (four bytes each
+// in ARM state, two in Thumb state) and their cycles (the cycle model of
+// core/arm_timing.h, or a fixed number per instruction), and ends the slice
+// once its budget of cycles is spent, so a slice runs whole translated
+// blocks and may overrun its budget by a block.
 // Exceptions are not entered by Unicorn: the slice stops and the board enters
 // them the way the processor does (see Board).
 #pragma once
@@ -18,6 +19,7 @@
 
 #include <unicorn/unicorn.h>
 
+#include "core/arm_timing.h"
 #include "core/bus.h"
 #include "core/memory.h"
 
@@ -26,13 +28,14 @@ namespace sim {
 class ArmCore {
  public:
   enum class Stop {
-    kBudget,     // ran its instructions (or was asked to stop)
+    kBudget,     // ran its cycles (or was asked to stop)
     kException,  // undefined instruction, SWI, breakpoint: see exception/pc
     kFault,      // access to nothing, or a write to ROM: see fault_*
     kBreakpoint,  // a debugger's breakpoint: pc is its address, its instruction has not run
   };
   struct Slice {
     uint64_t executed = 0;  // instructions that completed
+    uint64_t cycles = 0;    // their MCLK cycles
     Stop stop = Stop::kBudget;
     int exception = 0;      // Unicorn's number: 1 undefined, 2 SWI, 7 breakpoint
     uint32_t pc = 0;        // for exceptions: the instruction (undefined) or the next one (SWI)
@@ -54,7 +57,7 @@ class ArmCore {
   // The monitor's ROM in bank 0 (read-only to the firmware).
   void load_rom(uint32_t address, const std::vector<uint32_t>& words);
 
-  Slice run(uint64_t max_instructions);
+  Slice run(uint64_t max_cycles);
   // Exactly one instruction (a debugger's step), counted by Unicorn: the
   // translated code is discarded when the counting starts and again when a
   // normal run follows, a cost only a debugger pays.
@@ -62,12 +65,35 @@ class ArmCore {
   // Ends the running slice at the end of the current block (safe from
   // register-access callbacks).
   void request_stop();
-  // Lowers the running slice's budget to `instructions` from now.
-  void limit(uint64_t instructions);
+  // Lowers the running slice's budget to `cycles` from now.
+  void limit(uint64_t cycles);
   bool running() const { return running_; }
 
-  void set_cycles_per_instruction(unsigned cpi) { cpi_ = cpi ? cpi : 1; }
+  // A fixed cost per instruction instead of the cycle model (0: the model).
+  void set_cycles_per_instruction(unsigned cpi) { cpi_ = cpi; }
   unsigned cycles_per_instruction() const { return cpi_; }
+  // What each kind of memory access costs (the memory controller and
+  // SYSCFG changed): every block's cost is computed again.
+  void set_timing(const MemoryTiming& timing, const SysCfg* syscfg);
+  const CycleModel& cycle_model() const { return model_; }
+  // An exception's entry, 2S+1N at the vector.
+  uint32_t exception_entry_cycles() const;
+
+  // Skipping waits on memory: a block that only loads and compares and
+  // branches back to itself, entered twice with the same registers and no
+  // register access in between, cannot leave before an interrupt or a DMA
+  // transfer writes memory. The slice then stops before it and
+  // take_idle() is true once.
+  void set_idle_skip(bool on) { idle_skip_ = on; }
+  bool take_idle() {
+    bool idle = idle_detected_;
+    idle_detected_ = false;
+    return idle;
+  }
+
+  // The internal SRAM at 0x10000000 shows [begin, end) (SYSCFG's cache
+  // mode); applied between slices.
+  void set_sram_window(uint32_t begin, uint32_t end);
   // Instructions executed since power-on, counted at block starts.
   const uint64_t* position() const { return &total_; }
   uint64_t instructions() const { return total_; }
@@ -115,6 +141,21 @@ class ArmCore {
   static void on_block(uc_engine* uc, uint64_t address, uint32_t size, void* self);
   static void on_breakpoint(uc_engine* uc, uint64_t address, uint32_t size, void* self);
   static void on_observed_block(uc_engine* uc, uint64_t address, uint32_t size, void* self);
+  static void on_coprocessor(uc_engine* uc, uint64_t address, uint32_t size, void* self);
+  static uint64_t mmio_read(uc_engine* uc, uint64_t offset, unsigned size, void* user);
+  static void mmio_write(uc_engine* uc, uint64_t offset, unsigned size, uint64_t value, void* user);
+ public:
+  // An access to MMIO: charges what it costs beyond an SDRAM access.
+  void on_mmio(uint32_t address, unsigned size, bool write);
+ private:
+  const uint8_t* code_at(uint32_t address, uint32_t size) const;
+  uint64_t block_cycles(CycleModel::Block& block);
+  bool idle_loop(CycleModel::Block& block, uint32_t address);
+  void queue_coprocessor_hooks(const CycleModel::Block& block, const uint8_t* code);
+  void install_pending();
+  void apply_sram_window();
+  void trim_block(uint32_t at);
+  void stop_before_block(uc_engine* uc, uint32_t address);
   static void on_interrupt(uc_engine* uc, uint32_t number, void* self);
   static bool on_invalid(uc_engine* uc, uc_mem_type type, uint64_t address, int size, int64_t value, void* self);
   uint32_t find_faulting_instruction(uint32_t fault_address) const;
@@ -123,18 +164,45 @@ class ArmCore {
   Sdram& ram_;
   Bus& bus_;
   uc_engine* uc_ = nullptr;
-  std::vector<std::unique_ptr<std::pair<Bus*, uint32_t>>> regions_;  // MMIO callback contexts
+  struct MmioRegion {
+    Bus* bus;
+    uint32_t base;
+    ArmCore* core;
+  };
+  std::vector<std::unique_ptr<MmioRegion>> regions_;  // MMIO callback contexts
   std::vector<uint8_t> rom_;
-  unsigned cpi_ = 1;
+  std::vector<uint8_t> sram_;
+  uint32_t sram_begin_ = 0, sram_end_ = 0;          // mapped now
+  uint32_t sram_want_begin_ = 0, sram_want_end_ = 0;  // mapped from the next slice
+  unsigned cpi_ = 0;
+  CycleModel model_;
   bool running_ = false;
 
   uint64_t total_ = 0;
   uint64_t slice_start_ = 0;
-  uint64_t budget_end_ = 0;
-  uint64_t inflight_cycles_ = 0;
+  uint64_t budget_end_ = 0;         // in cycles of the slice
+  uint64_t inflight_cycles_ = 0;    // cycles of the slice, the current block included
   uint64_t block_start_total_ = 0;  // total_ before the current block
+  uint64_t block_start_cycles_ = 0;
+  uint64_t block_extra_ = 0;        // MMIO cycles charged inside the current block
   uint32_t block_address_ = 0;
   uint32_t block_size_ = 0;
+  bool block_thumb_ = false;
+  uint32_t pending_extra_ = 0;  // the last block's conditional end, if its branch was taken
+  uint32_t pending_fallthrough_ = 0;
+  uint64_t debt_ = 0;           // MMIO accesses cheaper than the SDRAM access charged
+
+  bool idle_skip_ = true;
+  bool idle_detected_ = false;
+  uint32_t prev_block_ = 1;
+  bool idle_valid_ = false;
+  uint32_t idle_address_ = 0;
+  uint64_t idle_mmio_ = 0;
+  uint64_t mmio_count_ = 0;
+  uint32_t idle_regs_[16] = {};
+
+  std::map<uint32_t, uc_hook> coprocessor_hooks_;
+  std::vector<uint32_t> coprocessor_pending_;
 
   bool exception_ = false;
   int exception_number_ = 0;

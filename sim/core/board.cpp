@@ -37,17 +37,21 @@ Board::Board(BoardOptions options)
       lcd_(chip::kLcd),
       timers_(chip::kPwm, scheduler_, intc_),
       rtc_(chip::kRtc, scheduler_, intc_, options.rtc_start ? *options.rtc_start : host_local_time()),
-      keypad_(chip::kKeypadBase, ports_),
-      buttons_(ports_),
+      keypad_(chip::kKeypadBase, ports_, &scheduler_),
+      buttons_(ports_, &scheduler_),
       iic_(chip::kIic, scheduler_, intc_),
       eeprom_(scheduler_),
       iis_(chip::kIis, scheduler_),
       bdma_(chip::kBdma, intc_, ram_),
-      zdma_(chip::kZdma) {
+      zdma_(chip::kZdma),
+      memctl_(chip::kMemCtl),
+      syscfg_(chip::kSysCfg) {
   // Reset order matters: the ports first, then the devices that drive pins.
   for (Device* d : std::initializer_list<Device*>{&clock_, &intc_, &watchdog_, &ports_, &uart0_, &uart1_, &segs_,
                                                   &lcd_, &timers_, &rtc_, &keypad_, &iic_, &iis_, &bdma_, &zdma_})
     attach(d);
+  keypad_.set_bounce(options_.bounce);
+  buttons_.set_bounce(options_.bounce);
   iic_.attach(eeprom_);
   iis_.set_dma(&bdma_);
   bdma_.set_pacer(&iis_);
@@ -55,14 +59,14 @@ Board::Board(BoardOptions options)
   codec_.attach(ports_);
   codec_.set_sync([this] { iis_.sync(); });
   codec_.set_output(&audio_out_);
+  // The cache mode and the memory controller's timing decide what the core's
+  // cycles cost, and the internal SRAM's window.
+  attach(&memctl_);
+  attach(&syscfg_);
   // Blocks set up by the firmware whose settings change nothing in the model:
-  // the cache and write buffer, bus priorities, the memory controller.
-  other_devices_.push_back(std::make_unique<RegisterFile>("syscfg", chip::kSysCfg, 0x4,
-                                                          std::vector<RegisterFile::ResetValue>{{0, 0x1}}, true));
+  // bus priorities.
   other_devices_.push_back(std::make_unique<RegisterFile>("sbuscon", chip::kSbusCon, 0x4,
                                                           std::vector<RegisterFile::ResetValue>{{0, 0x80001B1B}}, true));
-  other_devices_.push_back(std::make_unique<RegisterFile>("memctl", chip::kMemCtl, 0x34,
-                                                          std::vector<RegisterFile::ResetValue>{}, true));
   // Blocks the board does not use: their registers hold what is written and
   // the first access to each is reported.
   other_devices_.push_back(std::make_unique<RegisterFile>("sio", chip::kSio, 0x14));
@@ -75,6 +79,10 @@ Board::Board(BoardOptions options)
                                                                                {chip::kSegsLatch, 0x1000},
                                                                                {chip::kKeypadBase, chip::kKeypadSize}});
   core_->set_cycles_per_instruction(options_.cycles_per_instruction);
+  core_->set_idle_skip(options_.skip_polling);
+  memctl_.set_listener([this] { timing_changed(); });
+  syscfg_.set_listener([this] { timing_changed(); });
+  timing_changed();
   // Nothing of the monitor's ROM is for the program to run: every word traps,
   // so a jump into it is reported instead of running through zeros.
   std::vector<uint32_t> rom(chip::kBank0Size / 4, kUdf);
@@ -84,7 +92,7 @@ Board::Board(BoardOptions options)
   scheduler_.set_deadline_listener([this](VTime when) {
     if (!core_->running()) return;
     VTime now = scheduler_.now();
-    VTime per = scheduler_.cycle_period() * core_->cycles_per_instruction();
+    VTime per = scheduler_.cycle_period();
     core_->limit(when > now ? (when - now + per - 1) / per : 0);
   });
   intc_.set_listener([this] {
@@ -104,6 +112,12 @@ Board::Board(BoardOptions options)
 }
 
 Board::~Board() = default;
+
+void Board::timing_changed() {
+  if (!core_) return;
+  core_->set_timing(MemoryTiming::from(memctl_, syscfg_), &syscfg_);
+  core_->set_sram_window(syscfg_.sram_begin(), syscfg_.sram_end());
+}
 
 void Board::attach(Device* device) {
   devices_.push_back(device);
@@ -131,13 +145,16 @@ bool Board::load(const std::string& elf_path, std::string* error) {
 
 void Board::power_on() {
   scheduler_.cancel_all();
-  for (Device* d : devices_) d->reset();
+  for (Device* d : devices_)
+    if (!(keep_rtc_ && d == &rtc_)) d->reset();
   buttons_.reset();
   eeprom_.reset();
   codec_.reset();
   halted_ = false;
   halt_reason_.clear();
   reset_requested_ = false;
+  finished_ = false;
+  swi_taken_ = false;
   bus_.forget_history();
   monitor_setup();
 }
@@ -222,20 +239,22 @@ std::string Board::halt_report() const {
 bool Board::take_interrupts() {
   uint32_t cpsr = core_->cpsr();
   if (!(cpsr & ArmCore::kCpsrF) && intc_.fiq_asserted()) {
-    enter_exception(Exception::kFiq, core_->pc() + 4);
+    if (enter_exception(Exception::kFiq, core_->pc() + 4)) scheduler_.run_cycles(core_->exception_entry_cycles());
     return true;
   }
   if (!(cpsr & ArmCore::kCpsrI) && intc_.irq_asserted()) {
     int source = intc_.highest_irq();
     intc_.acknowledge_irq(source);
-    enter_exception(Exception::kIrq, core_->pc() + 4, source);
+    if (enter_exception(Exception::kIrq, core_->pc() + 4, source))
+      scheduler_.run_cycles(core_->exception_entry_cycles());
     return true;
   }
   return false;
 }
 
 void Board::handle_slice(const ArmCore::Slice& slice, VTime until) {
-  scheduler_.run_cycles(slice.executed * core_->cycles_per_instruction());
+  scheduler_.run_cycles(slice.cycles);
+  bool entered = false;
   switch (slice.stop) {
     case ArmCore::Stop::kException:
       if (slice.exception == 1 && slice.pc == kMainReturnTrap) {
@@ -248,23 +267,30 @@ void Board::handle_slice(const ArmCore::Slice& slice, VTime until) {
         core_->set_pc(slice.pc);
         halt("the program jumped into the monitor's ROM (lr " + hex32(core_->reg(ArmCore::LR)) + ")");
       } else if (slice.exception == 1) {
-        enter_exception(Exception::kUndefined, slice.pc + 4);
+        entered = enter_exception(Exception::kUndefined, slice.pc + ((core_->cpsr() & ArmCore::kCpsrT) ? 2 : 4));
       } else if (slice.exception == 2) {
-        enter_exception(Exception::kSwi, slice.pc);
+        swi_taken_ = true;
+        entered = enter_exception(Exception::kSwi, slice.pc);
       } else {
         core_->set_pc(slice.pc);
-        enter_exception(Exception::kPrefetchAbort, slice.pc + 4);  // BKPT on ARMv4T
+        entered = enter_exception(Exception::kPrefetchAbort, slice.pc + 4);  // BKPT on ARMv4T
       }
       break;
     case ArmCore::Stop::kFault:
       core_->set_pc(slice.fault_pc);
       if (slice.fault_fetch)
-        enter_exception(Exception::kPrefetchAbort, slice.fault_pc + 4);
+        entered = enter_exception(Exception::kPrefetchAbort, slice.fault_pc + 4);
       else
-        enter_exception(Exception::kDataAbort, slice.fault_pc + 8);
+        entered = enter_exception(Exception::kDataAbort, slice.fault_pc + 8);
       break;
     case ArmCore::Stop::kBreakpoint: at_breakpoint_ = true; break;
     case ArmCore::Stop::kBudget: break;
+  }
+  if (entered) scheduler_.run_cycles(core_->exception_entry_cycles());
+  // A wait on memory (see ArmCore::take_idle): nothing changes before the next event.
+  if (core_->take_idle()) {
+    VTime target = std::min(scheduler_.next_deadline(), until);
+    if (target > scheduler_.now()) scheduler_.advance_to(target);
   }
   if (bus_.idle_detected()) {
     VTime target = std::min({bus_.take_idle_until(), scheduler_.next_deadline(), until});
@@ -276,29 +302,77 @@ void Board::handle_slice(const ArmCore::Slice& slice, VTime until) {
   }
 }
 
-// A branch to itself leaves only through an interrupt: with none possible the
-// board is stuck (the firmware's fatal handlers end this way); otherwise
-// nothing happens until the next event, so let the time pass at once.
+// A branch to itself leaves only through an interrupt or the watchdog.
+// - An interrupt is possible: nothing happens until the next event, so the
+//   time passes at once (the usual idle loop).
+// - None is, but the watchdog runs with its reset on: the time passes to its
+//   reset (or to an earlier event), as on the board.
+// - Neither, in an exception handler (IRQ, FIQ, abort, undefined mode, or
+//   supervisor mode with IRQs off after a SWI was taken: the SWI handler):
+//   the board is stuck, a halt (the firmware's fatal handlers end this way).
+// - Neither, in the mode main runs in (supervisor, or system/user if the
+//   program switched): the program has finished, a student's `for (;;);`
+//   after its work. That is no failure: it is said once and the board runs
+//   on, its time passing at once.
 void Board::check_stuck(VTime until) {
   uint32_t pc = core_->pc();
-  if (ram_.read32(pc) != kBranchToSelf) return;
   uint32_t cpsr = core_->cpsr();
+  if ((cpsr & ArmCore::kCpsrT) || ram_.read32(pc) != kBranchToSelf) return;
   bool irq_possible = !(cpsr & ArmCore::kCpsrI) && !(intc_.intcon() & 2) && !(intc_.mask() & chip::kGlobalMaskBit) &&
                       (intc_.mask() & 0x3FFFFFF) != 0x3FFFFFF;
   bool fiq_possible = !(cpsr & ArmCore::kCpsrF) && !(intc_.intcon() & 1) && !(intc_.mask() & chip::kGlobalMaskBit);
-  if (!irq_possible && !fiq_possible) {
-    halt("stuck in a loop that no interrupt can leave");
-    return;
+  const bool watchdog_resets = (watchdog_.read(0, 4) & 0x21) == 0x21;  // WTCON: enabled, reset output on
+  if (!irq_possible && !fiq_possible && !watchdog_resets) {
+    const uint32_t mode = cpsr & 0x1F;
+    const char* handler = mode == ArmCore::kIrq   ? "the IRQ handler"
+                          : mode == ArmCore::kFiq ? "the FIQ handler"
+                          : mode == ArmCore::kAbt ? "an abort handler"
+                          : mode == ArmCore::kUnd ? "the undefined-instruction handler"
+                          : mode == ArmCore::kSvc && (cpsr & ArmCore::kCpsrI) && swi_taken_
+                              ? "the software-interrupt handler"
+                              : nullptr;
+    if (handler) {
+      halt(std::string("stuck in a loop that no interrupt can leave, in ") + handler);
+      return;
+    }
+    if (!finished_) {
+      finished_ = true;
+      std::string where = elf_.describe(pc);
+      log_warning("board", "the program has finished: it loops for ever at pc " + hex32(pc) +
+                               (where.empty() ? "" : " (" + where + ")") +
+                               " with no interrupt or watchdog that could end it; the board runs on (said once)");
+    }
   }
   if (!options_.skip_polling) return;
   VTime target = std::min(scheduler_.next_deadline(), until);
   if (target > scheduler_.now() && target != kForever) scheduler_.advance_to(target);
+  if (reset_requested_) watchdog_reset();
 }
 
+// The RTC runs from the board's backup battery: a watchdog reset restarts the
+// chip's blocks but the calendar counts on, with its seconds phase. Its
+// control registers (RTCCON, RTCALM, RTCRST, TICNT) go to their reset values
+// like every other block's; the alarm time registers keep what they hold.
 void Board::watchdog_reset() {
-  ++resets_;
-  log_warning("board", "the watchdog reset the chip at " + format_duration(now()) + "; the monitor starts the program again");
+  // Said for the first reset only: a program that leaves the watchdog on
+  // resets every 8.4 s, and a long run would print little else.
+  if (++resets_ == 1)
+    log_warning("board", "the watchdog reset the chip at " + format_duration(now()) +
+                             "; the monitor starts the program again (later resets are not reported)");
+  keep_rtc_ = true;
   power_on();
+  keep_rtc_ = false;
+  for (uint32_t offset : {0x40u, 0x50u, 0x6Cu, 0x8Cu}) rtc_.write(offset, 0, 1);
+}
+
+bool Board::finish_audio(std::string* error) {
+  audio_out_.finish(now());
+  auto* wav = static_cast<WavFileSink*>(wav_sink_.get());
+  if (wav && wav->failed()) {
+    if (error) *error = wav->error();
+    return false;
+  }
+  return true;
 }
 
 void Board::run_until(VTime until, const std::function<bool()>& stop) {
@@ -310,10 +384,10 @@ void Board::run_until(VTime until, const std::function<bool()>& stop) {
     if (halted_) break;
     VTime now = scheduler_.now();
     VTime deadline = std::min({scheduler_.next_deadline(), until, now + kMaxSlice});
-    VTime per_instruction = scheduler_.cycle_period() * core_->cycles_per_instruction();
-    uint64_t budget = deadline > now ? (deadline - now + per_instruction - 1) / per_instruction : 1;
+    VTime per_cycle = scheduler_.cycle_period();
+    uint64_t budget = deadline > now ? (deadline - now + per_cycle - 1) / per_cycle : 1;
     // An interrupt waiting for the handler in progress to return: look again soon.
-    if ((core_->cpsr() & ArmCore::kCpsrI) && intc_.irq_asserted()) budget = std::min<uint64_t>(budget, 64);
+    if ((core_->cpsr() & ArmCore::kCpsrI) && intc_.irq_asserted()) budget = std::min<uint64_t>(budget, 256);
     ArmCore::Slice slice = core_->run(budget);
     handle_slice(slice, until);
     if (at_breakpoint_) break;
@@ -354,7 +428,7 @@ bool Board::call(const std::string& function, const std::vector<uint32_t>& args,
   for (size_t i = 0; i < 4; ++i) core_->set_reg(static_cast<int>(i), i < args.size() ? args[i] : 0);
   core_->set_reg(ArmCore::SP, sp);
   core_->set_reg(ArmCore::LR, kCallReturnTrap);
-  core_->set_cpsr(saved_cpsr & ~ArmCore::kCpsrT);
+  core_->set_cpsr((saved_cpsr & ~ArmCore::kCpsrT) | (sym->thumb ? ArmCore::kCpsrT : 0u));
   core_->set_pc(sym->address);
 
   in_call_ = true;

@@ -29,22 +29,29 @@
 #include "devices/intc.h"
 #include "devices/keypad.h"
 #include "devices/lcd_controller.h"
+#include "devices/memory_controller.h"
 #include "devices/ports.h"
 #include "devices/push_buttons.h"
 #include "devices/pwm_timers.h"
 #include "devices/rtc.h"
 #include "devices/register_file.h"
 #include "devices/seven_segment.h"
+#include "devices/syscfg.h"
 #include "devices/uart.h"
 #include "devices/watchdog.h"
 
 namespace sim {
 
 struct BoardOptions {
-  unsigned cycles_per_instruction = 1;
-  bool skip_polling = true;  // skip the time the firmware spends polling registers
+  // 0: every instruction costs its ARM7TDMI cycles in the memory it runs
+  // from (core/arm_timing.h); N: a fixed N MCLK cycles per instruction.
+  unsigned cycles_per_instruction = 0;
+  bool skip_polling = true;  // skip the time the firmware spends polling registers or memory
   // What the RTC holds at power-on; unset: the host's local time.
   std::optional<RtcTime> rtc_start;
+  // The keys' and push-buttons' contacts bounce at each press and release
+  // (devices/contact_bounce.h); false for ideal switches.
+  bool bounce = true;
 };
 
 constexpr int kLcdWidth = 320;
@@ -83,6 +90,9 @@ class Board {
   std::string halt_report() const;
   // Watchdog resets since power-on.
   int resets() const { return resets_; }
+  // The program sits in an endless loop in main's mode that no interrupt or
+  // watchdog can end (see check_stuck): it has finished, which is no halt.
+  bool finished() const { return finished_; }
 
   // Inputs.
   void uart_input(const std::vector<uint8_t>& bytes) { uart0_.receive(bytes); }
@@ -92,6 +102,7 @@ class Board {
   // The EEPROM's image lives in this file from now on (see EepromFile).
   bool use_eeprom_file(const std::string& path, std::string* error);
   const std::string& eeprom_path() const;
+  EepromFile* eeprom_file() { return eeprom_file_.get(); }
   At24c04& eeprom() { return eeprom_; }
 
   // Audio: what the codec plays goes to every sink added (a WAV file, the
@@ -104,7 +115,8 @@ class Board {
   void set_audio_source(AudioSource* source) { codec_.set_input(source); }
   bool use_clips(const std::string& dir, std::string* error);
   // Ends the audio timeline at now() (pads the WAV file with silence).
-  void finish_audio() { audio_out_.finish(now()); }
+  // False, with *error, when --audio-out's file could not be written whole.
+  bool finish_audio(std::string* error = nullptr);
   Uda1341ts& codec() { return codec_; }
   Iis& iis() { return iis_; }
   Bdma& bdma() { return bdma_; }
@@ -156,6 +168,8 @@ class Board {
   PwmTimers& timers() { return timers_; }
   Rtc& rtc() { return rtc_; }
   Iic& iic() { return iic_; }
+  MemoryController& memory_controller() { return memctl_; }
+  SysCfg& syscfg() { return syscfg_; }
 
   // Monitor facts.
   static constexpr uint32_t kMainReturnTrap = 0x100;  // LR given to main
@@ -171,6 +185,7 @@ class Board {
   void halt(const std::string& reason);
   void check_stuck(VTime until);
   void watchdog_reset();
+  void timing_changed();
 
   BoardOptions options_;
   Scheduler scheduler_;
@@ -194,6 +209,8 @@ class Board {
   Iis iis_;
   Bdma bdma_;
   Zdma zdma_;
+  MemoryController memctl_;
+  SysCfg syscfg_;
   Uda1341ts codec_;
   AudioFanout audio_out_;
   std::unique_ptr<AudioSink> wav_sink_;
@@ -210,6 +227,9 @@ class Board {
   uint32_t halt_pc_ = 0;
   bool reset_requested_ = false;
   int resets_ = 0;
+  bool finished_ = false;
+  bool swi_taken_ = false;  // since power-on: a loop in SVC mode with IRQs off may be the SWI handler
+  bool keep_rtc_ = false;   // power_on for a watchdog reset: the RTC keeps its time
   bool in_call_ = false;
   bool call_returned_ = false;
   bool at_breakpoint_ = false;

@@ -82,7 +82,8 @@ bool ElfImage::load(const std::string& path, std::string* error) {
       const char* name = elf_strptr(h.elf, sh.sh_link, sym.st_name);
       if (!name || !*name) continue;
       ElfSymbol s{static_cast<uint32_t>(sym.st_value) & ~(type == STT_FUNC ? 1u : 0u),
-                  static_cast<uint32_t>(sym.st_size), type != STT_OBJECT};
+                  static_cast<uint32_t>(sym.st_size), type != STT_OBJECT,
+                  type == STT_FUNC && (sym.st_value & 1) != 0};
       // A global definition wins over a local one of the same name.
       if (GELF_ST_BIND(sym.st_info) != STB_LOCAL || !symbols_.count(name)) symbols_[name] = s;
       by_address_[s.address] = {name, s.size};

@@ -20,6 +20,7 @@ struct ElfSymbol {
   uint32_t address;
   uint32_t size;
   bool is_function;
+  bool thumb = false;  // a Thumb function (bit 0 of its value)
 };
 
 class ElfImage {

@@ -18,6 +18,18 @@ void log_warning(const std::string& who, const std::string& what) {
   else std::fprintf(stderr, "%s\n", line.c_str());
 }
 
+namespace {
+bool g_verbose = false;
+}
+
+void log_detail(const std::string& who, const std::string& what) {
+  if (g_verbose) log_warning(who, what);
+}
+
+void set_log_verbose(bool verbose) { g_verbose = verbose; }
+
+bool log_verbose() { return g_verbose; }
+
 LogSink set_log_sink(LogSink s) {
   LogSink previous = sink();
   sink() = std::move(s);

@@ -50,6 +50,24 @@ void Board::monitor_setup() {
   if (clips_dir_.empty() || !load_clips(ram_, clips_dir_, &error)) generate_clips(ram_);
   core_->flush_code();
 
+  // Clock and memory controller, as the board's monitor leaves them: MCLK
+  // 64 MHz from the PLL (MDIV 0x38, PDIV 2, SDIV 1 with Fin 8 MHz; LOCKTIME,
+  // CLKCON and CLKSLOW stay as at reset), and the bus set for this board:
+  // bank 0 16-bit flash, banks 1..5 8-bit with reset timing (the 7-segment
+  // latch, the keypad rows), bank 6 one 16-bit SDRAM part of 8 MB with
+  // Trcd 2 clocks, 9 column bits, CAS latency 2, auto-refresh every 15.6 us.
+  // SYSCFG stays as at reset: the cache off, all 8 KB internal SRAM.
+  clock_.write(0x00, 0x00038021, 4);  // PLLCON
+  constexpr uint32_t kMemoryController[] = {
+      0x01000002,                                      // BWSCON: DW6 16-bit, DW0 (OM pins) 16-bit
+      0x0700, 0x0700, 0x0700, 0x0700, 0x0700, 0x0700,  // BANKCON0..5: Tacc 14 clocks
+      0x00018001, 0x00018001,                          // BANKCON6/7: SDRAM, Trcd 2, 9 column bits
+      0x00AC041B,                                      // REFRESH: on, Trp 2, Trc 7, count 1051 (15.6 us)
+      0x00000006,                                      // BANKSIZE: 8 MB
+      0x00000020, 0x00000020,                          // MRSRB6/7: CAS latency 2, burst length 1
+  };
+  for (uint32_t i = 0; i < sizeof kMemoryController / 4; ++i) memctl_.write(4 * i, kMemoryController[i], 4);
+
   // Port G: the keypad's key-down line (PG1) and the buttons (PG6, PG7) as
   // external interrupts on falling edges, pull-ups on, so that PDATG reads
   // the lines and a press requests EINT1 / EINT4567.
@@ -61,8 +79,11 @@ void Board::monitor_setup() {
     core_->set_cpsr(s.mode | ArmCore::kCpsrI | ArmCore::kCpsrF);
     core_->set_reg(ArmCore::SP, s.top);
   }
-  // main: supervisor mode, IRQs enabled, FIQs disabled.
-  core_->set_cpsr(ArmCore::kSvc | ArmCore::kCpsrF);
+  // main: supervisor mode, IRQs enabled, FIQs disabled; in Thumb state when
+  // main (or the entry point that names it) is Thumb code.
+  auto main_symbol = elf_.symbol("main");
+  bool thumb = main_symbol->thumb || (elf_.entry() == (main_symbol->address | 1u));
+  core_->set_cpsr(ArmCore::kSvc | ArmCore::kCpsrF | (thumb ? ArmCore::kCpsrT : 0u));
   for (int r = 0; r < 13; ++r) core_->set_reg(r, 0);
   core_->set_reg(ArmCore::LR, kMainReturnTrap);
   core_->set_pc(elf_.symbol("main")->address);

@@ -1,31 +1,23 @@
 #include "devices/eeprom_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
+#include "core/file_paths.h"
 #include "core/log.h"
 
 namespace sim {
 
 namespace {
-
-std::string parent_of(const std::string& path) {
-  const auto slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-std::string base_of(const std::string& path) {
-  const auto slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 std::string os_error(const std::string& what) { return what + ": " + std::strerror(errno); }
 
@@ -46,19 +38,6 @@ bool make_directories(const std::string& dir, std::string* error) {
   if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
     *error = dir + ": not a directory";
     return false;
-  }
-  return true;
-}
-
-bool write_all(int fd, const uint8_t* data, size_t size) {
-  while (size > 0) {
-    ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += n;
-    size -= static_cast<size_t>(n);
   }
   return true;
 }
@@ -87,90 +66,192 @@ std::string EepromFile::default_path(std::string* error) {
   return dir + "/eeprom.bin";
 }
 
-bool EepromFile::open(const std::string& path, std::string* error) {
-  path_ = path;
-  image_.fill(0xFF);
-  exists_ = false;
+namespace {
 
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0) {
-    if (errno != ENOENT) {
-      *error = os_error(path);
-      return false;
-    }
-    // A new part. Check now that the first write cycle will have somewhere to go.
-    const std::string dir = parent_of(path);
-    struct stat dst;
-    if (::stat(dir.c_str(), &dst) != 0 || !S_ISDIR(dst.st_mode)) {
-      *error = path + ": directory " + dir + " does not exist";
-      return false;
-    }
-    return true;
-  }
-  if (!S_ISREG(st.st_mode)) {
-    *error = path + ": not a regular file";
-    return false;
-  }
-  if (st.st_size != static_cast<off_t>(At24c04::kSize)) {
-    *error = path + ": is " + std::to_string(st.st_size) + " bytes, an EEPROM image is " +
-             std::to_string(At24c04::kSize) + " bytes; refusing to use it (the file is left as it is)";
-    return false;
-  }
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    *error = os_error(path);
-    return false;
-  }
+constexpr std::time_t kStaleAge = 10 * 60;  // seconds; a save takes milliseconds
+
+std::string host_name() {
+  char name[256] = {};
+  if (::gethostname(name, sizeof name - 1) != 0 || !name[0]) return "host";
+  for (char* c = name; *c; ++c)
+    if (*c == '/' || *c == '.') *c = '_';
+  return name;
+}
+
+// The whole of a small file, or false.
+bool read_exactly(const std::string& path, uint8_t* data, size_t size) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return false;
   size_t got = 0;
-  while (got < image_.size()) {
-    ssize_t n = ::read(fd, image_.data() + got, image_.size() - got);
+  while (got < size) {
+    ssize_t n = ::read(fd, data + got, size - got);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     got += static_cast<size_t>(n);
   }
+  uint8_t extra;
+  const bool longer = got == size && ::read(fd, &extra, 1) > 0;
   ::close(fd);
-  if (got != image_.size()) {
-    *error = path + ": short read (" + std::to_string(got) + " of " + std::to_string(image_.size()) + " bytes)";
-    image_.fill(0xFF);
+  return got == size && !longer;
+}
+
+}  // namespace
+
+bool EepromFile::open(const std::string& path, std::string* error) {
+  path_ = path;
+  image_.fill(0xFF);
+  exists_ = false;
+  save_failed_ = failure_reported_ = change_reported_ = false;
+  if (path.empty()) {
+    *error = "no EEPROM file named";
     return false;
   }
-  exists_ = true;
+  std::string why;
+  target_ = resolve_target(path, &why);
+  if (target_.empty()) {
+    *error = path + ": " + why;
+    return false;
+  }
+  const std::string via = target_ == path ? "" : " (" + target_ + ")";
+
+  struct stat st;
+  if (::stat(target_.c_str(), &st) != 0) {
+    if (errno != ENOENT) {
+      *error = os_error(path + via);
+      return false;
+    }
+  } else {
+    if (!S_ISREG(st.st_mode)) {
+      *error = path + via + ": not a regular file";
+      return false;
+    }
+    if (st.st_size != static_cast<off_t>(At24c04::kSize)) {
+      *error = path + via + ": is " + std::to_string(st.st_size) + " bytes, an EEPROM image is " +
+               std::to_string(At24c04::kSize) + " bytes; refusing to use it (the file is left as it is)";
+      return false;
+    }
+    if (::access(target_.c_str(), W_OK) != 0 || !(st.st_mode & S_IWUSR)) {
+      *error = path + via + ": is read-only, and board-sim saves what the firmware writes there "
+               "(make it writable, or name another file with --eeprom)";
+      return false;
+    }
+    if (!read_exactly(target_, image_.data(), image_.size())) {
+      *error = os_error(path + via + ": cannot read the image");
+      image_.fill(0xFF);
+      return false;
+    }
+    exists_ = true;
+  }
+
+  remove_stale_temporaries();
+  // The first write cycle must have somewhere to go: prove now that the
+  // directory takes a temporary file of the image's size (not on a full disk,
+  // not read-only), rather than lose the firmware's writes one by one.
+  std::string tmp;
+  if (!write_temporary(image_, &tmp, &why)) {
+    *error = path + via + ": cannot save the image there: " + why;
+    return false;
+  }
+  ::unlink(tmp.c_str());
   return true;
 }
 
-bool EepromFile::save(const At24c04::Image& image, std::string* error) {
-  std::string tmp = parent_of(path_) + "/." + base_of(path_) + ".XXXXXX";
-  const int fd = ::mkstemp(tmp.data());
+bool EepromFile::write_temporary(const At24c04::Image& image, std::string* tmp, std::string* error) {
+  *tmp = parent_of(target_) + "/." + base_of(target_) + ".board-sim-" + host_name() + "-" +
+         std::to_string(::getpid()) + ".XXXXXX";
+  const int fd = ::mkstemp(tmp->data());
   if (fd < 0) {
-    *error = os_error("cannot create a temporary file beside " + path_);
+    *error = os_error("cannot create a temporary file in " + parent_of(target_));
     return false;
   }
   // mkstemp makes the file private; give it the image's mode, or the usual one.
   struct stat st;
   mode_t mode;
-  if (::stat(path_.c_str(), &st) == 0) {
+  if (::stat(target_.c_str(), &st) == 0) {
     mode = st.st_mode & 07777;
   } else {
     const mode_t mask = ::umask(0);
     ::umask(mask);
     mode = 0666 & ~mask;
   }
-  bool ok = ::fchmod(fd, mode) == 0 && write_all(fd, image.data(), image.size()) && ::fsync(fd) == 0;
-  if (!ok) *error = os_error("cannot write " + tmp);
+  bool ok = ::fchmod(fd, mode) == 0;
+  const uint8_t* data = image.data();
+  size_t left = image.size();
+  while (ok && left > 0) {
+    const ssize_t n = writer_ ? writer_(fd, data, left) : ::write(fd, data, left);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = ENOSPC;
+      ok = false;
+      break;
+    }
+    data += n;
+    left -= static_cast<size_t>(n);
+  }
+  ok = ok && ::fsync(fd) == 0;
+  if (!ok) *error = os_error("cannot write " + *tmp);
   if (::close(fd) != 0 && ok) {
     ok = false;
-    *error = os_error("cannot write " + tmp);
+    *error = os_error("cannot write " + *tmp);
   }
-  if (ok && ::rename(tmp.c_str(), path_.c_str()) != 0) {
-    ok = false;
-    *error = os_error("cannot replace " + path_);
+  if (!ok) ::unlink(tmp->c_str());
+  return ok;
+}
+
+void EepromFile::remove_stale_temporaries() {
+  const std::string dir = parent_of(target_);
+  const std::string prefix = "." + base_of(target_) + ".";
+  const std::string ours = prefix + "board-sim-" + host_name() + "-";
+  DIR* d = ::opendir(dir.c_str());
+  if (!d) return;
+  const std::time_t now = std::time(nullptr);
+  while (const dirent* e = ::readdir(d)) {
+    const std::string name = e->d_name;
+    if (name.compare(0, prefix.size(), prefix) != 0) continue;
+    const std::string rest = name.substr(prefix.size());
+    const bool old_style = rest.size() == 6;  // ".NAME.XXXXXX", before the pid was in the name
+    const bool this_host = name.compare(0, ours.size(), ours) == 0;
+    if (!old_style && rest.compare(0, 10, "board-sim-") != 0) continue;
+    const std::string full = dir + "/" + name;
+    struct stat st;
+    if (::lstat(full.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    bool stale = now - st.st_mtime > kStaleAge;
+    if (!stale && this_host) {
+      // ours + PID + ".XXXXXX"
+      const std::string pid_text = name.substr(ours.size(), name.size() - ours.size() - 7);
+      char* end = nullptr;
+      const long pid = std::strtol(pid_text.c_str(), &end, 10);
+      if (end && !*end && pid > 0)
+        stale = pid == ::getpid() || (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH);
+    }
+    if (stale) ::unlink(full.c_str());
   }
-  if (!ok) {
+  ::closedir(d);
+}
+
+void EepromFile::notice_external_change() {
+  if (change_reported_) return;
+  At24c04::Image now{};
+  const bool readable = read_exactly(target_, now.data(), now.size());
+  const bool changed = exists_ ? !readable || now != image_ : ::access(target_.c_str(), F_OK) == 0;
+  if (!changed) return;
+  change_reported_ = true;
+  log_warning("eeprom", path_ + ": changed by another program since board-sim " +
+                            (exists_ ? std::string("last read or wrote it") : std::string("started")) +
+                            "; the board's image replaces it now (said once)");
+}
+
+bool EepromFile::save(const At24c04::Image& image, std::string* error) {
+  notice_external_change();
+  std::string tmp;
+  if (!write_temporary(image, &tmp, error)) return false;
+  if (::rename(tmp.c_str(), target_.c_str()) != 0) {
+    *error = os_error("cannot replace " + target_);
     ::unlink(tmp.c_str());
     return false;
   }
   // Make the rename itself durable.
-  const int dir = ::open(parent_of(path_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int dir = ::open(parent_of(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir >= 0) {
     ::fsync(dir);
     ::close(dir);
@@ -181,11 +262,28 @@ bool EepromFile::save(const At24c04::Image& image, std::string* error) {
 }
 
 void EepromFile::attach(At24c04& eeprom) {
+  part_ = &eeprom;
   eeprom.set_contents(image_);
   eeprom.set_write_listener([this](const At24c04::Image& image) {
     std::string error;
-    if (!save(image, &error)) log_warning("eeprom", error + " (the image in the file is the previous one)");
+    save_failed_ = !save(image, &error);
+    if (save_failed_ && !failure_reported_) {
+      failure_reported_ = true;
+      log_warning("eeprom", error + ": what the firmware writes is not in " + path_ +
+                                " (tried again at each write cycle and at the end; said once)");
+    }
   });
+}
+
+bool EepromFile::finish(std::string* error) {
+  if (!save_failed_) return true;
+  if (part_ && save(part_->contents(), error)) {
+    save_failed_ = false;
+    return true;
+  }
+  if (!part_) *error = "no part attached";
+  *error = path_ + " does not hold what the firmware wrote (" + *error + ")";
+  return false;
 }
 
 }  // namespace sim

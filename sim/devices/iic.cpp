@@ -1,5 +1,6 @@
 #include "devices/iic.h"
 
+#include "core/log.h"
 #include "core/s3c44b0x.h"
 
 namespace sim {
@@ -100,11 +101,13 @@ void Iic::write(uint32_t offset, uint32_t value, unsigned size) {
       break;
     }
     case IICADD:
-      if (iicstat_ & kOutputEnable)
-        report_once(kIicaddWhileEnabled,
-                    "IICADD written while serial output is enabled (IICSTAT[4] = 1): ignored, the chip only "
-                    "takes it with output disabled");
-      else
+      // Only --verbose says so: the phone writes its own (unused) slave
+      // address this way on every start, harmless in master mode.
+      if (iicstat_ & kOutputEnable) {
+        if (log_verbose()) report_once(kIicaddWhileEnabled,
+                                       "IICADD written while serial output is enabled (IICSTAT[4] = 1): ignored, "
+                                       "the chip only takes it with output disabled");
+      } else
         iicadd_ = v;
       break;
     case IICDS:

@@ -12,12 +12,31 @@ constexpr uint32_t kRowSelectBits = 0x1E;
 constexpr uint32_t kFixedOnes = 0xE1;
 }  // namespace
 
-Keypad::Keypad(uint32_t base, Ports& ports) : Device("keypad", base, chip::kKeypadSize), ports_(ports) { reset(); }
+Keypad::Keypad(uint32_t base, Ports& ports, Scheduler* scheduler)
+    : Device("keypad", base, chip::kKeypadSize), ports_(ports) {
+  for (int k = 0; k < kKeys; ++k) {
+    bounce_[k] = std::make_unique<ContactBounce>(scheduler, "key" + std::to_string(k), 0x4B455930u + k, [this, k](bool closed) {
+      if (closed) contact_ |= static_cast<uint16_t>(1u << k);
+      else contact_ &= static_cast<uint16_t>(~(1u << k));
+      drive_line();
+    });
+  }
+  reset();
+}
 
-void Keypad::reset() { drive_line(); }
+void Keypad::set_bounce(bool on) {
+  for (auto& b : bounce_) b->set_enabled(on);
+}
+
+// The board's reset cancels every event: a bounce in progress ends where the
+// key is.
+void Keypad::reset() {
+  for (auto& b : bounce_) b->settle();
+  drive_line();
+}
 
 uint8_t Keypad::columns(int row) const {
-  uint8_t low = static_cast<uint8_t>((held_ >> (4 * row)) & 0xF);  // bit c: column c down
+  uint8_t low = static_cast<uint8_t>((contact_ >> (4 * row)) & 0xF);  // bit c: column c down
   uint8_t lines = 0xF;
   for (int column = 0; column < 4; ++column)
     if ((low >> column) & 1) lines &= static_cast<uint8_t>(~(1u << (3 - column)));
@@ -45,8 +64,9 @@ void Keypad::key_down(int k) {
     log("no key " + std::to_string(k) + " on the 4 x 4 keypad");
     return;
   }
+  if (held(k)) return;
   held_ |= static_cast<uint16_t>(1u << k);
-  drive_line();
+  bounce_[k]->change(true);
 }
 
 void Keypad::key_up(int k) {
@@ -54,17 +74,17 @@ void Keypad::key_up(int k) {
     log("no key " + std::to_string(k) + " on the 4 x 4 keypad");
     return;
   }
+  if (!held(k)) return;
   held_ &= static_cast<uint16_t>(~(1u << k));
-  drive_line();
+  bounce_[k]->change(false);
 }
 
 void Keypad::release_all() {
-  held_ = 0;
-  drive_line();
+  for (int k = 0; k < kKeys; ++k) key_up(k);
 }
 
 void Keypad::drive_line() {
-  bool high = held_ == 0;
+  bool high = contact_ == 0;
   // Only level changes reach the port, so an edge-triggered EINT1 sees one
   // edge per change of the combined line, not one per key.
   if (ports_.input_level(Ports::G, chip::kKeyDownPin) != high) ports_.set_input(Ports::G, chip::kKeyDownPin, high);

@@ -15,10 +15,15 @@
 // - Any other read in the page (no row selected, address bit 0 or bits 5..7
 //   low, or a read wider than a byte) returns all ones and is reported once
 //   per address; writes are ignored and reported.
-// - Keys are ideal switches: no bounce.
+// - Keys bounce (ContactBounce) when the keypad has a scheduler and bounce
+//   is on: the matrix and PG1 see the contacts, held() the key as pressed.
 // - Held keys belong to the outside world and survive reset(), which drives
 //   PG1 again (the board resets the ports first).
 #pragma once
+#include <array>
+#include <memory>
+
+#include "devices/contact_bounce.h"
 #include "devices/device.h"
 #include "devices/ports.h"
 
@@ -28,7 +33,9 @@ class Keypad : public Device {
  public:
   static constexpr int kKeys = 16;
 
-  Keypad(uint32_t base, Ports& ports);
+  // Without a scheduler the keys are ideal switches.
+  Keypad(uint32_t base, Ports& ports, Scheduler* scheduler = nullptr);
+  void set_bounce(bool on);
 
   void reset() override;
   uint32_t read(uint32_t offset, unsigned size) override;
@@ -48,7 +55,9 @@ class Keypad : public Device {
   void drive_line();
 
   Ports& ports_;
-  uint16_t held_ = 0;  // bit k: key k is down
+  uint16_t held_ = 0;     // bit k: key k is down
+  uint16_t contact_ = 0;  // bit k: key k's contact is closed (differs from held_ while it bounces)
+  std::array<std::unique_ptr<ContactBounce>, kKeys> bounce_;
 };
 
 }  // namespace sim

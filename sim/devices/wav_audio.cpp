@@ -11,6 +11,16 @@ namespace sim {
 namespace {
 constexpr size_t kChunk = 4096;
 
+// libsndfile's own wording ("System error : No such file or directory.") as
+// one of our lines: "No such file or directory".
+std::string sndfile_error(SNDFILE* file) {
+  std::string text = sf_strerror(file);
+  const std::string prefix = "System error : ";
+  if (text.compare(0, prefix.size(), prefix) == 0) text.erase(0, prefix.size());
+  while (!text.empty() && (text.back() == '.' || text.back() == '\n' || text.back() == ' ')) text.pop_back();
+  return text;
+}
+
 // floor(t * rate / 1 s) without overflow for any run length.
 uint64_t frames_at(VTime t, unsigned rate) {
   return static_cast<uint64_t>(static_cast<unsigned __int128>(t) * rate / kSecond);
@@ -21,7 +31,7 @@ bool read_wav(const std::string& path, WavData* out, std::string* error) {
   SF_INFO info{};
   SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
   if (!f) {
-    *error = path + ": " + sf_strerror(nullptr);
+    *error = path + ": " + sndfile_error(nullptr);
     return false;
   }
   if (info.channels < 1 || info.samplerate < 1) {
@@ -68,12 +78,17 @@ bool WavFileSink::open(const std::string& path, unsigned rate, std::string* erro
   SF_INFO info{};
   info.samplerate = static_cast<int>(rate);
   info.channels = 2;
-  info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+  // RF64 that stays a plain WAV while it can: a WAV's 32-bit sizes end at
+  // 4 GiB (about 19 h at the board's rate), and the header would lie past it.
+  info.format = SF_FORMAT_RF64 | SF_FORMAT_PCM_16;
   file_ = sf_open(path.c_str(), SFM_WRITE, &info);
   if (!file_) {
-    *error = path + ": " + sf_strerror(nullptr);
+    *error = "cannot write " + path + ": " + sndfile_error(nullptr);
     return false;
   }
+  sf_command(file_, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
+  failed_ = false;
+  error_.clear();
   path_ = path;
   rate_ = rate;
   written_ = 0;
@@ -84,13 +99,20 @@ uint64_t WavFileSink::index_at(VTime t) const { return frames_at(t, rate_); }
 
 void WavFileSink::put(const AudioFrame* frames, size_t count) {
   static_assert(sizeof(AudioFrame) == 2 * sizeof(short), "frames are written as interleaved shorts");
-  sf_writef_short(file_, reinterpret_cast<const short*>(frames), static_cast<sf_count_t>(count));
+  if (failed_) return;
+  if (sf_writef_short(file_, reinterpret_cast<const short*>(frames), static_cast<sf_count_t>(count)) !=
+      static_cast<sf_count_t>(count)) {
+    failed_ = true;
+    error_ = "cannot write " + path_ + ": " + sndfile_error(file_);
+    log_warning("audio-out", error_ + "; the file ends at " + std::to_string(written_ / rate_) + " s of audio");
+    return;
+  }
   written_ += count;
 }
 
 void WavFileSink::pad_to(uint64_t index) {
   static const std::vector<AudioFrame> silence(kChunk);
-  while (written_ < index) put(silence.data(), static_cast<size_t>(std::min<uint64_t>(kChunk, index - written_)));
+  while (written_ < index && !failed_) put(silence.data(), static_cast<size_t>(std::min<uint64_t>(kChunk, index - written_)));
 }
 
 void WavFileSink::frames(VTime start, VTime period, const AudioFrame* frames, size_t count) {
@@ -117,7 +139,11 @@ void WavFileSink::frames(VTime start, VTime period, const AudioFrame* frames, si
 void WavFileSink::finish(VTime end) {
   if (!file_) return;
   pad_to(index_at(end));
-  sf_close(file_);
+  if (sf_close(file_) != 0 && !failed_) {
+    failed_ = true;
+    error_ = "cannot write " + path_ + ": " + sndfile_error(nullptr);
+    log_warning("audio-out", error_);
+  }
   file_ = nullptr;
 }
 

@@ -28,7 +28,8 @@ std::vector<AudioFrame> resample_linear(const std::vector<AudioFrame>& in, unsig
 // rate: frame j of the file is what plays at virtual time j / rate. Gaps
 // between batches are written as silence, and finish() pads up to the end of
 // the run, so the file lasts exactly as long as the run. Batches at another
-// rate are resampled by holding the nearest earlier frame.
+// rate are resampled by holding the nearest earlier frame. The file is a WAV
+// while it is under 4 GiB, RF64 past it (libsndfile's auto-downgrade).
 class WavFileSink : public AudioSink {
  public:
   WavFileSink() = default;
@@ -41,6 +42,9 @@ class WavFileSink : public AudioSink {
   void finish(VTime end) override;
 
   uint64_t frames_written() const { return written_; }
+  // A write failed (a full disk): reported once, the file ends there.
+  bool failed() const { return failed_; }
+  const std::string& error() const { return error_; }
 
  private:
   uint64_t index_at(VTime t) const;
@@ -52,6 +56,8 @@ class WavFileSink : public AudioSink {
   unsigned rate_ = 0;
   uint64_t written_ = 0;
   bool overlap_reported_ = false;
+  bool failed_ = false;
+  std::string error_;
 };
 
 // What the codec's input hears: the file from virtual time 0 on, then

@@ -1,5 +1,7 @@
 #include "frontends/scenario.h"
 
+#include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -8,6 +10,7 @@
 
 #include "frontends/lcd_text.h"
 #include "frontends/png_writer.h"
+#include "frontends/run_files.h"
 
 namespace sim {
 
@@ -46,11 +49,15 @@ bool tokenize(const std::string& line, std::vector<std::string>* words, std::str
   return true;
 }
 
+// A decimal or 0x-hexadecimal number that fits an int; anything else (a
+// number that would wrap, "010" read as octal, trailing bytes) is refused.
 bool parse_int(const std::string& word, int* out) {
-  if (word.empty()) return false;
+  if (word.empty() || isspace(static_cast<unsigned char>(word[0]))) return false;
+  const bool hex = word.size() > 2 && word[0] == '0' && (word[1] == 'x' || word[1] == 'X');
+  errno = 0;
   char* end = nullptr;
-  long v = std::strtol(word.c_str(), &end, 0);
-  if (*end) return false;
+  long long v = std::strtoll(word.c_str(), &end, hex ? 16 : 10);
+  if (*end || errno == ERANGE || v < INT_MIN || v > INT_MAX) return false;
   *out = static_cast<int>(v);
   return true;
 }
@@ -72,6 +79,24 @@ std::string escaped(const std::string& text) {
     } else out += static_cast<char>(c);
   }
   return out;
+}
+
+// A script line inside a message: control bytes escaped (no terminal
+// escapes, no carriage returns reach the terminal) and long lines cut.
+std::string quoted_line(const std::string& line) {
+  constexpr size_t kShown = 80;
+  std::string text;
+  for (unsigned char c : line.substr(0, kShown)) {
+    if (c < 0x20 || c == 0x7F) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\x%02X", c);
+      text += buf;
+    } else {
+      text += static_cast<char>(c);
+    }
+  }
+  if (line.size() > kShown) text += "... (" + std::to_string(line.size()) + " bytes)";
+  return text;
 }
 }  // namespace
 
@@ -104,7 +129,7 @@ bool unescape(const std::string& body, std::string* out, std::string* error) {
         break;
       }
       default:
-        *error = std::string("unknown escape \\") + body[i] + " (use \\r \\n \\t \\xHH \\\\ \\\")";
+        *error = "unknown escape \\" + escaped(body.substr(i, 1)) + " (use \\r \\n \\t \\xHH \\\\ \\\")";
         return false;
     }
   }
@@ -112,14 +137,13 @@ bool unescape(const std::string& body, std::string* out, std::string* error) {
 }
 
 bool Scenario::load(const std::string& path, std::string* error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    *error = path + ": cannot read the script";
+  std::vector<uint8_t> bytes;
+  std::string why;
+  if (!read_regular_file(path, kMaxBytes, &bytes, &why)) {
+    *error = "cannot read the script " + why;
     return false;
   }
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return parse(ss.str(), path, error);
+  return parse(std::string(bytes.begin(), bytes.end()), path, error);
 }
 
 bool Scenario::parse(const std::string& text, const std::string& name, std::string* error) {
@@ -132,18 +156,23 @@ bool Scenario::parse(const std::string& text, const std::string& name, std::stri
     ++number;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     auto bad = [&](const std::string& why) {
-      *error = name + ":" + std::to_string(number) + ": " + why + ": " + line;
+      *error = name + ":" + std::to_string(number) + ": " + why + ": " + quoted_line(line);
       return false;
     };
     std::vector<std::string> w;
     std::string why;
+    if (line.find('\0') != std::string::npos) return bad("a NUL byte in the line");
     if (!tokenize(line, &w, &why)) return bad(why);
     if (w.empty()) continue;
     Command c{};
     c.line = number;
     c.source = line;
     size_t next = 1;
-    auto duration_at = [&](size_t i, VTime* out) { return i < w.size() && parse_duration(w[i], out); };
+    auto duration_at = [&](size_t i, VTime* out) {
+      if (i >= w.size() || !parse_duration(w[i], out)) return false;
+      c.duration_text = w[i];
+      return true;
+    };
     auto string_at = [&](size_t i, std::string* out) {
       if (i >= w.size() || !is_quoted(w[i])) return false;
       return unescape(w[i].substr(1, w[i].size() - 2), out, &why);
@@ -166,6 +195,7 @@ bool Scenario::parse(const std::string& text, const std::string& name, std::stri
         return bad("expected a key number 0..15");
       next = 2;
       c.duration = kDefaultHold;
+      c.duration_text = "100ms";
       if (c.kind == Kind::kKey ? !trailing("hold", &c.duration, nullptr) : w.size() != 2)
         return bad(c.kind == Kind::kKey ? "expected: key N [hold DURATION]" : "expected: " + verb + " N");
     } else if (verb == "button" || verb == "buttondown" || verb == "buttonup") {
@@ -174,6 +204,7 @@ bool Scenario::parse(const std::string& text, const std::string& name, std::stri
         return bad("expected a push-button 0x40 or 0x80 (0xC0 for both)");
       next = 2;
       c.duration = kDefaultHold;
+      c.duration_text = "100ms";
       if (c.kind == Kind::kButton ? !trailing("hold", &c.duration, nullptr) : w.size() != 2)
         return bad("expected: " + verb + (c.kind == Kind::kButton ? " 0x40|0x80 [hold DURATION]" : " 0x40|0x80"));
     } else if (verb == "uart") {
@@ -192,6 +223,7 @@ bool Scenario::parse(const std::string& text, const std::string& name, std::stri
         if (!string_at(at, &c.text)) return bad(why.empty() ? "expected a quoted text" : why);
         next = at + 1;
         c.duration = kDefaultWithin;
+        c.duration_text = "2s";
         if (!trailing("within", &c.duration, &c.has_within)) return bad("expected: ... \"TEXT\" [within DURATION]");
       } else if (what == "led") {
         c.kind = Kind::kExpectLed;
@@ -216,12 +248,21 @@ bool Scenario::parse(const std::string& text, const std::string& name, std::stri
 }
 
 bool Scenario::fail(const Command& c, const std::string& why, std::string* failure) const {
-  *failure = name_ + ":" + std::to_string(c.line) + ": " + c.source + ": " + why;
+  *failure = name_ + ":" + std::to_string(c.line) + ": " + quoted_line(c.source) + ": " + why;
   return false;
+}
+
+std::vector<std::pair<int, std::string>> Scenario::screenshots() const {
+  std::vector<std::pair<int, std::string>> files;
+  for (const Command& c : commands_)
+    if (c.kind == Kind::kScreenshot) files.emplace_back(c.line, c.text);
+  return files;
 }
 
 bool Scenario::run(Board& board, std::string* failure, VTime until, bool* stopped_early) {
   if (stopped_early) *stopped_early = false;
+  stopped_at_line_ = 0;
+  auto stop_requested = [this] { return stop_ && stop_(); };
   size_t uart_cursor = 0;
   std::vector<uint8_t> frame(kLcdWidth * kLcdHeight), last(frame.size(), 0xFF);
   std::vector<TextRun> runs;
@@ -241,29 +282,37 @@ bool Scenario::run(Board& board, std::string* failure, VTime until, bool* stoppe
     for (const TextRun& r : screen_text()) s += (s.empty() ? "" : " | ") + r.text;
     return s.empty() ? std::string("(no text)") : s;
   };
-  // Lets time pass; false when the run must end (halt or --until).
+  // The run must end before the script does: --until, a signal, a halt.
+  auto cut = [&] { return board.halted() || board.now() >= until || stop_requested(); };
+  // Lets time pass; false when the run must end. An advance hook that
+  // declines to go on ends the run as --until would.
   auto pass = [&](VTime duration) {
     VTime target = std::min(until, board.now() + duration);
-    board.run_until(target);
-    if (board.now() >= until && stopped_early) *stopped_early = true;
-    return !board.halted() && board.now() < until;
+    if (!advance_) board.run_until(target, stop_requested);
+    else if (!advance_(target)) until = board.now();
+    return !cut();
   };
   // Waits up to `within` for `holds`, looking every 10 ms of virtual time.
+  // kCut: the run ended before the time was up, so nothing can be said.
+  enum class Wait { kHeld, kTimedOut, kCut };
   auto wait_for = [&](VTime within, const std::function<bool()>& holds) {
     VTime deadline = board.now() + within;
     for (;;) {
-      if (holds()) return true;
-      if (board.now() >= deadline || board.halted() || board.now() >= until) return false;
+      if (holds()) return Wait::kHeld;
+      if (board.now() >= deadline) return Wait::kTimedOut;
+      if (cut()) return Wait::kCut;
       pass(std::min(kPollStep, deadline - board.now()));
     }
+  };
+  auto end_early = [&](const Command& c) {
+    if (stopped_early) *stopped_early = true;
+    stopped_at_line_ = c.line;
+    return true;
   };
   for (size_t i = 0; i < commands_.size(); ++i) {
     const Command& c = commands_[i];
     if (board.halted()) return fail(c, "the board has halted: " + board.halt_report(), failure);
-    if (board.now() >= until) {
-      if (stopped_early) *stopped_early = true;
-      return true;
-    }
+    if (board.now() >= until || stop_requested()) return end_early(c);
     switch (c.kind) {
       case Kind::kWait: pass(c.duration); break;
       case Kind::kKey:
@@ -289,28 +338,34 @@ bool Scenario::run(Board& board, std::string* failure, VTime until, bool* stoppe
         if (!write_lcd_png(c.text, frame.data(), error)) return fail(c, error, failure);
         break;
       }
-      case Kind::kExpectLcd:
+      case Kind::kExpectLcd: {
         if (!board.font()) return fail(c, "the firmware has no `font` table to read the screen with", failure);
-        if (!wait_for(c.duration, [&] { return lcd_contains(screen_text(), c.text); }))
-          return fail(c, "not on the screen within " + format_duration(c.duration) + "; the screen shows: " +
-                             describe_screen(), failure);
+        const Wait r = wait_for(c.duration, [&] { return lcd_contains(screen_text(), c.text); });
+        if (r == Wait::kCut) return board.halted() ? fail(c, board.halt_report(), failure) : end_early(c);
+        if (r == Wait::kTimedOut)
+          return fail(c, "not on the screen within " + c.duration_text + "; the screen shows: " + describe_screen(),
+                      failure);
         break;
+      }
       case Kind::kExpectNoLcd: {
         if (!board.font()) return fail(c, "the firmware has no `font` table to read the screen with", failure);
-        bool ok = c.has_within ? wait_for(c.duration, [&] { return !lcd_contains(screen_text(), c.text); })
-                               : !lcd_contains(screen_text(), c.text);
-        if (!ok) return fail(c, "the text is on the screen; it shows: " + describe_screen(), failure);
+        const Wait r = c.has_within ? wait_for(c.duration, [&] { return !lcd_contains(screen_text(), c.text); })
+                                    : lcd_contains(screen_text(), c.text) ? Wait::kTimedOut : Wait::kHeld;
+        if (r == Wait::kCut) return board.halted() ? fail(c, board.halt_report(), failure) : end_early(c);
+        if (r == Wait::kTimedOut) return fail(c, "the text is on the screen; it shows: " + describe_screen(), failure);
         break;
       }
       case Kind::kExpectUart: {
         size_t found = std::string::npos;
-        bool ok = wait_for(c.duration, [&] {
+        const Wait r = wait_for(c.duration, [&] {
           found = board.console().find(c.text, uart_cursor);
           return found != std::string::npos;
         });
-        if (!ok) {
+        if (r == Wait::kCut) return board.halted() ? fail(c, board.halt_report(), failure) : end_early(c);
+        if (r == Wait::kTimedOut) {
           std::string since = board.console().substr(uart_cursor);
-          return fail(c, "not sent on UART0 within " + format_duration(c.duration) + "; it sent since the last uart "
+          if (since.size() > 200) since = "..." + since.substr(since.size() - 200);
+          return fail(c, "not sent on UART0 within " + c.duration_text + "; it sent since the last uart "
                          "expect: \"" + escaped(since) + "\"", failure);
         }
         uart_cursor = found + c.text.size();

@@ -17,7 +17,9 @@
 // `#` starts a comment. The whole script is checked before it runs, so a bad
 // line stops nothing half-way.
 #pragma once
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/board.h"
@@ -31,10 +33,25 @@ class Scenario {
   bool parse(const std::string& text, const std::string& name, std::string* error);
 
   // Runs it. True when every expect held; otherwise *failure says which line
-  // failed and why. Stops early at `until` (then true, with *stopped_early set).
+  // failed and why. Stops early at `until` or when the stop function says so
+  // (then true, with *stopped_early set): an expect whose time was not up is
+  // not judged. A halt fails the line that was running or comes next.
   bool run(Board& board, std::string* failure, VTime until = kForever, bool* stopped_early = nullptr);
+  // Checked between slices of virtual time (e.g. a signal's flag).
+  void set_stop(std::function<bool()> stop) { stop_ = std::move(stop); }
+  // The line the last run stopped early at, 0 if it did not.
+  int stopped_at_line() const { return stopped_at_line_; }
 
   size_t size() const { return commands_.size(); }
+  // The files its screenshot commands write, with their lines.
+  std::vector<std::pair<int, std::string>> screenshots() const;
+
+  static constexpr uint64_t kMaxBytes = 4u << 20;  // a script larger than this is not a script
+
+  // How the script lets time pass: by default board.run_until(target). A
+  // front end that shows the run (the web page) paces it and publishes
+  // frames on the way; returning false ends the run there, as `until` does.
+  void set_advance(std::function<bool(VTime target)> advance) { advance_ = std::move(advance); }
 
  private:
   enum class Kind {
@@ -49,6 +66,7 @@ class Scenario {
     int x = 0, y = 0;
     bool flag = false;    // LED on
     VTime duration = 0;   // wait, hold, within
+    std::string duration_text;  // as written (or the default's), for messages
     bool has_within = false;
     std::string text;     // expected text, bytes to send, file name
   };
@@ -56,6 +74,9 @@ class Scenario {
 
   std::string name_;
   std::vector<Command> commands_;
+  std::function<bool()> stop_;
+  int stopped_at_line_ = 0;
+  std::function<bool(VTime)> advance_;
 };
 
 // The text of a quoted script string with its escapes resolved; false on a

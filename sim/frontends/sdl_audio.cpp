@@ -1,6 +1,10 @@
 #include "frontends/sdl_audio.h"
 
+#include <dlfcn.h>
+
 #include <vector>
+
+#include "core/log.h"
 
 namespace sim {
 
@@ -8,7 +12,25 @@ namespace {
 
 static_assert(sizeof(AudioFrame) == 4, "an AudioFrame is what SDL's AUDIO_S16SYS stereo holds");
 
+// ALSA prints its own reasons on stderr (eight lines of "ALSA lib conf.c:..."
+// on a host without a sound card) before SDL gives up; board-sim's one line
+// says the same. libasound is found at run time, so this needs no build
+// dependency: SDL loads the same library and keeps the handler set here.
+void silent_alsa_error(const char*, int, const char*, int, const char*, ...) {}
+
+void quiet_alsa() {
+  if (log_verbose()) return;
+  using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
+  using SetHandler = int (*)(Handler);
+  void* set = dlsym(RTLD_DEFAULT, "snd_lib_error_set_handler");
+  if (!set) {
+    if (void* lib = dlopen("libasound.so.2", RTLD_NOW | RTLD_GLOBAL)) set = dlsym(lib, "snd_lib_error_set_handler");
+  }
+  if (set) reinterpret_cast<SetHandler>(set)(silent_alsa_error);
+}
+
 SDL_AudioDeviceID open_device(bool capture, unsigned rate, std::string* error) {
+  if (!(SDL_WasInit(SDL_INIT_AUDIO) & SDL_INIT_AUDIO)) quiet_alsa();
   if (!(SDL_WasInit(SDL_INIT_AUDIO) & SDL_INIT_AUDIO) && SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
     *error = SDL_GetError();
     return 0;

@@ -11,7 +11,7 @@ namespace sim {
 
 struct Session {
   std::string firmware;
-  std::string ui;              // "sdl", "term" or "none"
+  std::string ui;              // "sdl", "term", "web" or "none"
   std::string script;          // scenario file, or empty
   VTime until = kForever;
   bool real_time = false;
@@ -21,6 +21,10 @@ struct Session {
   bool mic = false;
   std::string eeprom;          // the EEPROM image file
   bool eeprom_off = false;     // take the EEPROM off the bus
+  bool verbose = false;        // also the reports that are not the user's to fix
+  // --ui web: where the page is served.
+  int web_port = 8044;         // 0: any free port
+  std::string web_bind = "127.0.0.1";
 };
 
 // Set by SIGINT/SIGTERM: the run ends and the outputs are still written.

@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <chrono>
+#include <vector>
 
 #include "core/log.h"
 #include "core/s3c44b0x.h"
@@ -280,6 +282,12 @@ TEST_F(IicAt24c04, AddressAndDataRegistersFollowTheOutputEnable) {
   iic_init();  // the firmware writes IICADD with output already enabled
   w(IICADD, 0x10);
   EXPECT_EQ(r(IICADD), 0u);
+  // The phone's own harmless habit: said with --verbose only.
+  EXPECT_EQ(logs.size(), 0u);
+  set_log_verbose(true);
+  w(IICADD, 0x10);
+  w(IICADD, 0x10);
+  set_log_verbose(false);
   EXPECT_EQ(logs.size(), 1u) << "misuse is reported once";
   w(IICSTAT, 0x00), w(IICADD, 0x08), w(IICDS, 0x5A);
   EXPECT_EQ(r(IICADD), 0x08u);
@@ -384,6 +392,154 @@ TEST_F(EepromFileTest, DefaultPathIsInTheStateDirectory) {
   EXPECT_EQ(stat((dir + "/.local/state/board-sim").c_str(), &st), 0);
   if (saved_xdg) setenv("XDG_STATE_HOME", saved_xdg, 1);
   setenv("HOME", saved_home.c_str(), 1);
+}
+
+// One byte written through the part's bus protocol, its write cycle over.
+void write_byte(At24c04& eeprom, Scheduler& sched, uint8_t address, uint8_t value) {
+  eeprom.start();
+  ASSERT_TRUE(eeprom.address(0xA0) && eeprom.write(address) && eeprom.write(value));
+  eeprom.stop();
+  sched.advance_to(sched.now() + At24c04::kWriteCycle);
+}
+
+struct Logs {
+  std::vector<std::string> lines;
+  LogSink previous = set_log_sink([this](const std::string& l) { lines.push_back(l); });
+  ~Logs() { set_log_sink(previous); }
+  int count(const std::string& text) const {
+    return static_cast<int>(std::count_if(lines.begin(), lines.end(),
+                                          [&](const std::string& l) { return l.find(text) != std::string::npos; }));
+  }
+};
+
+// What open() refuses before the run, so that no write of the firmware is
+// lost later: a read-only file (its owner's write bit, for root too) and a
+// directory that takes no temporary file.
+TEST_F(EepromFileTest, AnImageThatCouldNotBeSavedIsRefusedAtStart) {
+  spit(path, std::string(512, '\x33'));
+  ASSERT_EQ(chmod(path.c_str(), 0444), 0);
+  EepromFile file;
+  std::string error;
+  EXPECT_FALSE(file.open(path, &error));
+  EXPECT_NE(error.find("read-only"), std::string::npos) << error;
+  EXPECT_EQ(slurp(path), std::string(512, '\x33'));
+  EXPECT_FALSE(file.open("/proc/board-sim-eeprom.bin", &error));
+  EXPECT_NE(error.find("cannot save"), std::string::npos) << error;
+  EXPECT_EQ(entries(), 1) << "the probe's temporary file is gone";
+}
+
+// Through a symlink the image is replaced where the link points, atomically
+// there, and the link stays a link.
+TEST_F(EepromFileTest, ASymlinkIsWrittenThroughToItsTarget) {
+  ASSERT_EQ(mkdir((dir + "/real").c_str(), 0755), 0);
+  const std::string target = dir + "/real/image.bin";
+  spit(target, std::string(512, '\x44'));
+  ASSERT_EQ(symlink("real/image.bin", path.c_str()), 0);
+  EepromFile file;
+  std::string error;
+  ASSERT_TRUE(file.open(path, &error)) << error;
+  EXPECT_EQ(file.image()[0], 0x44);
+  At24c04::Image image;
+  image.fill(0x55);
+  ASSERT_TRUE(file.save(image, &error)) << error;
+  struct stat st;
+  ASSERT_EQ(lstat(path.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link was replaced by a file";
+  EXPECT_EQ(slurp(target), std::string(512, '\x55'));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir + "/real"), {}), 1) << "temporary file left";
+
+  // A link to a file not there yet: the first save creates the target.
+  const std::string link2 = dir + "/new-link.bin";
+  ASSERT_EQ(symlink("real/new.bin", link2.c_str()), 0);
+  EepromFile fresh;
+  ASSERT_TRUE(fresh.open(link2, &error)) << error;
+  ASSERT_TRUE(fresh.save(image, &error)) << error;
+  ASSERT_EQ(lstat(link2.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_EQ(slurp(dir + "/real/new.bin"), std::string(512, '\x55'));
+}
+
+// Temporary files of killed runs go; a live run's stay, as do fresh ones
+// board-sim cannot judge (another host's, an older version's).
+TEST_F(EepromFileTest, StaleTemporaryFilesAreRemovedLiveOnesKept) {
+  char host[256] = {};
+  gethostname(host, sizeof host - 1);
+  for (char* c = host; *c; ++c)
+    if (*c == '.' || *c == '/') *c = '_';
+  long pid_max = 4194304;
+  std::ifstream("/proc/sys/kernel/pid_max") >> pid_max;
+  const std::string ours = dir + "/.eeprom.bin.board-sim-" + host + "-";
+  const std::string dead = ours + std::to_string(pid_max + 1) + ".Ab12Cd";
+  const std::string live = ours + std::to_string(getppid()) + ".Ef34Gh";
+  const std::string other_host = dir + "/.eeprom.bin.board-sim-elsewhere-1.Ij56Kl";
+  const std::string old_fresh = dir + "/.eeprom.bin.Mn78Op";
+  const std::string old_stale = dir + "/.eeprom.bin.Qr90St";
+  const std::string unrelated = dir + "/.eeprom.bin.notes";
+  for (const std::string& f : {dead, live, other_host, old_fresh, old_stale, unrelated}) spit(f, "x");
+  const auto hour_ago = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
+  std::filesystem::last_write_time(old_stale, hour_ago);
+  EepromFile file;
+  std::string error;
+  ASSERT_TRUE(file.open(path, &error)) << error;
+  EXPECT_FALSE(std::filesystem::exists(dead));
+  EXPECT_FALSE(std::filesystem::exists(old_stale));
+  for (const std::string& f : {live, other_host, old_fresh, unrelated}) EXPECT_TRUE(std::filesystem::exists(f)) << f;
+}
+
+// Another program changed the file: said once, before the next write, and
+// the board's image replaces it.
+TEST_F(EepromFileTest, AnExternalChangeIsSaidOnceBeforeTheNextWrite) {
+  Logs logs;
+  Scheduler sched;
+  At24c04 eeprom(sched);
+  spit(path, std::string(512, '\x66'));
+  EepromFile file;
+  std::string error;
+  ASSERT_TRUE(file.open(path, &error)) << error;
+  file.attach(eeprom);
+  write_byte(eeprom, sched, 0x01, 0x01);
+  EXPECT_EQ(logs.count("changed by another program"), 0) << "our own writes are no change";
+  spit(path, std::string(512, '\x77'));
+  write_byte(eeprom, sched, 0x02, 0x02);
+  EXPECT_EQ(logs.count("changed by another program"), 1);
+  std::string expected(512, '\x66');
+  expected[1] = 1, expected[2] = 2;
+  EXPECT_EQ(slurp(path), expected);
+  spit(path, std::string(512, '\x78'));
+  write_byte(eeprom, sched, 0x03, 0x03);
+  EXPECT_EQ(logs.count("changed by another program"), 1) << "said once";
+}
+
+// A write that fails during the run (a full disk, through the test seam):
+// one line, every write cycle tries again, and finish() says whether the
+// file holds the part's contents in the end.
+TEST_F(EepromFileTest, AFailedSaveIsSaidOnceAndFinishTellsTheEnd) {
+  Logs logs;
+  Scheduler sched;
+  At24c04 eeprom(sched);
+  EepromFile file;
+  std::string error;
+  ASSERT_TRUE(file.open(path, &error)) << error;
+  file.attach(eeprom);
+  file.set_writer([](int, const void*, size_t) -> ssize_t {
+    errno = ENOSPC;
+    return -1;
+  });
+  for (int i = 0; i < 3; ++i) write_byte(eeprom, sched, static_cast<uint8_t>(i), 0x10);
+  EXPECT_EQ(logs.lines.size(), 1u);
+  EXPECT_NE(logs.lines[0].find("No space left on device"), std::string::npos) << logs.lines[0];
+  EXPECT_TRUE(file.save_failed());
+  EXPECT_FALSE(std::filesystem::exists(path));
+  EXPECT_EQ(entries(), 0) << "no temporary file left";
+  EXPECT_FALSE(file.finish(&error));
+  EXPECT_NE(error.find("does not hold what the firmware wrote"), std::string::npos) << error;
+
+  // Space again: the last try at the end saves the part's contents.
+  file.set_writer(nullptr);
+  EXPECT_TRUE(file.finish(&error)) << error;
+  std::string expected(512, '\xFF');
+  expected[0] = expected[1] = expected[2] = 0x10;
+  EXPECT_EQ(slurp(path), expected);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "devices/keypad.h"
 #include "devices/ports.h"
 #include "devices/push_buttons.h"
+#include "core/scheduler.h"
 
 namespace sim {
 namespace {
@@ -129,6 +130,115 @@ TEST_F(InputsTest, ButtonRaisesEint4567ThroughItsSubPendingBit) {
   EXPECT_EQ(ports.read(EXTINTPND, 4), 0x8u);
   buttons.press(0x40);
   EXPECT_EQ(ports.read(EXTINTPND, 4), 0xCu);
+}
+
+// Bouncing contacts: counts the level changes PG1 / PG6 go through.
+struct BounceTest : ::testing::Test {
+  Scheduler scheduler;
+  Intc intc{chip::kIntc};
+  Ports ports{chip::kPorts, intc};
+  Keypad keypad{chip::kKeypadBase, ports, &scheduler};
+  PushButtons buttons{ports, &scheduler};
+  std::vector<std::pair<VTime, bool>> changes;  // (time, PG level) of the watched pin
+  int watched = chip::kKeyDownPin;
+  bool level = true;
+
+  void watch(int pin) {
+    watched = pin;
+    level = ports.input_level(Ports::G, pin);
+  }
+  // Steps virtual time in 10 us steps, noting each change of the watched pin.
+  void run_for(VTime d) {
+    VTime end = scheduler.now() + d;
+    while (scheduler.now() < end) {
+      scheduler.advance_to(std::min(end, scheduler.now() + 10 * kMicrosecond));
+      bool l = ports.input_level(Ports::G, watched);
+      if (l != level) changes.emplace_back(scheduler.now(), l);
+      level = l;
+    }
+  }
+};
+
+TEST_F(BounceTest, PressAndReleaseBounceForAFewMillisecondsThenSettle) {
+  struct Case {
+    const char* what;
+    int pin;
+    std::function<void(bool)> set;
+  };
+  const Case cases[] = {
+      {"key 5 on PG1", chip::kKeyDownPin, [&](bool down) { down ? keypad.key_down(5) : keypad.key_up(5); }},
+      {"button 0x40 on PG6", 6, [&](bool down) { down ? buttons.press(0x40) : buttons.release(0x40); }},
+      {"button 0x80 on PG7", 7, [&](bool down) { down ? buttons.press(0x80) : buttons.release(0x80); }},
+  };
+  for (const Case& c : cases) {
+    for (bool down : {true, false}) {
+      SCOPED_TRACE(std::string(c.what) + (down ? " press" : " release"));
+      watch(c.pin);
+      changes.clear();
+      c.set(down);
+      bool first = ports.input_level(Ports::G, c.pin);
+      EXPECT_EQ(first, !down) << "the first contact comes at once";
+      level = first;
+      run_for(30 * kMillisecond);
+      EXPECT_TRUE(changes.size() == 2 || changes.size() == 4) << changes.size() << " more transitions";
+      ASSERT_FALSE(changes.empty());
+      EXPECT_LE(changes.back().first, 4 * kMillisecond + scheduler.now() - 30 * kMillisecond + 10 * kMicrosecond);
+      EXPECT_EQ(ports.input_level(Ports::G, c.pin), !down) << "settled where the switch is";
+    }
+  }
+  EXPECT_FALSE(keypad.held(5));
+}
+
+TEST_F(BounceTest, TheMatrixSeesTheBouncingContact) {
+  keypad.key_down(0);
+  EXPECT_TRUE(keypad.held(0));
+  bool saw_open = false;
+  for (int i = 0; i < 400 && !saw_open; ++i) {
+    scheduler.advance_to(scheduler.now() + 10 * kMicrosecond);
+    saw_open = keypad.read(0xFD, 1) == 0xFF;
+  }
+  EXPECT_TRUE(saw_open) << "row 0 reads the key open at some moment of the bounce";
+  EXPECT_TRUE(keypad.held(0)) << "the key itself stays pressed";
+  scheduler.advance_to(scheduler.now() + 5 * kMillisecond);
+  EXPECT_EQ(keypad.read(0xFD, 1), 0xF7u);
+}
+
+TEST_F(BounceTest, ReproducibleAndOffOnRequest) {
+  auto pattern = [](bool bounce) {
+    Scheduler scheduler;
+    Intc intc{chip::kIntc};
+    Ports ports{chip::kPorts, intc};
+    PushButtons buttons{ports, &scheduler};
+    buttons.set_bounce(bounce);
+    std::vector<VTime> times;
+    bool level;
+    for (int press = 0; press < 3; ++press) {
+      buttons.press(0x40);
+      level = ports.input_level(Ports::G, 6);
+      for (int i = 0; i < 1000; ++i) {
+        scheduler.advance_to(scheduler.now() + 10 * kMicrosecond);
+        bool l = ports.input_level(Ports::G, 6);
+        if (l != level) times.push_back(scheduler.now());
+        level = l;
+      }
+      buttons.release(0x40);
+      scheduler.advance_to(scheduler.now() + 10 * kMillisecond);
+    }
+    return times;
+  };
+  EXPECT_EQ(pattern(true), pattern(true));
+  EXPECT_FALSE(pattern(true).empty());
+  EXPECT_TRUE(pattern(false).empty()) << "ideal switches: one change per press";
+}
+
+TEST_F(BounceTest, ResetEndsABounceWhereTheSwitchIs) {
+  buttons.press(0x80);
+  scheduler.cancel_all();  // the board's reset
+  ports.reset();
+  buttons.reset();
+  EXPECT_FALSE(ports.input_level(Ports::G, 7));
+  scheduler.advance_to(scheduler.now() + 10 * kMillisecond);
+  EXPECT_FALSE(ports.input_level(Ports::G, 7));
 }
 
 }  // namespace

@@ -153,13 +153,22 @@ TEST_F(PortsTest, Eint1EdgesAndLevels) {
     intc.reset();
     ports.write(PCONG, pcong_eint({1}), 4);
     ports.write(EXTINT, c.mode << 4, 4);
-    ports.set_input(Ports::G, 1, false);
-    EXPECT_EQ(requested(kIrqEint1), c.on_fall) << "high to low";
+    // INTPND keeps a request until I_ISPC, and a level mode's line requests
+    // again at a clear while its level holds, so a level mode shows the
+    // request of the level before the change too.
     clear_requests();
     ports.set_input(Ports::G, 1, false);
-    EXPECT_FALSE(requested(kIrqEint1)) << "no change, no request";
+    EXPECT_EQ(requested(kIrqEint1), c.on_fall || c.mode == 1) << "high to low";
+    clear_requests();
+    ports.set_input(Ports::G, 1, false);
+    EXPECT_EQ(requested(kIrqEint1), c.mode == 0) << "no change: only a low level still requests";
     ports.set_input(Ports::G, 1, true);
-    EXPECT_EQ(requested(kIrqEint1), c.on_rise) << "low to high";
+    clear_requests();
+    EXPECT_EQ(requested(kIrqEint1), c.on_rise && c.mode == 1) << "held high: only a high level still requests";
+    ports.set_input(Ports::G, 1, false);
+    clear_requests();
+    ports.set_input(Ports::G, 1, true);
+    EXPECT_EQ(requested(kIrqEint1), c.on_rise || c.mode == 0) << "low to high";
     EXPECT_EQ(intc.pending() & ~(1u << kIrqEint1), 0u) << "EINT1 is source 24 and nothing else";
     EXPECT_EQ(reg(EXTINTPND), 0u);
   }
@@ -203,6 +212,145 @@ TEST_F(PortsTest, ExtintpndWriteOneToClear) {
     EXPECT_EQ(reg(EXTINTPND), s.after) << "after writing " << s.written;
   }
   EXPECT_EQ(intc.pending(), 1u << kIrqEint4567) << "INTPND is cleared through I_ISPC only";
+}
+
+// A level mode is a line: each I_ISPC while the level holds sets INTPND again
+// (a handler returning with the button held is entered again); EXTINTPND
+// bits feed INTPND bit 21 for as long as one is set.
+TEST_F(PortsTest, LevelsAndExtintpndRequestWhileTheyLast) {
+  struct Case {
+    const char* what;
+    int pin;
+    uint32_t extint;
+    int source;
+  };
+  const Case cases[] = {
+      {"EINT1 low level", 1, 0x0, kIrqEint1},
+      {"EINT1 high level", 1, 0x1u << 4, kIrqEint1},
+      {"EINT6 low level", 6, 0x0, kIrqEint4567},
+      {"EINT6 high level", 6, 0x1u << 24, kIrqEint4567},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ports.reset();
+    intc.reset();
+    bool active_high = c.extint != 0;
+    ports.set_input(Ports::G, c.pin, !active_high);  // inactive before the pin is an EINT
+    ports.write(EXTINT, c.extint, 4);
+    ports.write(PCONG, pcong_eint({c.pin}), 4);
+    EXPECT_FALSE(requested(c.source)) << "inactive level";
+    ports.set_input(Ports::G, c.pin, active_high);
+    for (int round = 0; round < 3; ++round) {
+      EXPECT_TRUE(requested(c.source)) << "round " << round;
+      if (c.pin >= 4) ports.write(EXTINTPND, 0xF, 4);
+      clear_requests();
+    }
+    ports.set_input(Ports::G, c.pin, !active_high);
+    if (c.pin >= 4) ports.write(EXTINTPND, 0xF, 4);
+    clear_requests();
+    EXPECT_FALSE(requested(c.source)) << "released: the next clear sticks";
+    EXPECT_EQ(reg(EXTINTPND), 0u);
+  }
+}
+
+TEST_F(PortsTest, ExtintpndLeftSetRequestsAgainAtOnce) {
+  ports.write(PCONG, pcong_eint({7}), 4);
+  ports.write(EXTINT, 0x20000000, 4);  // falling edge
+  ports.set_input(Ports::G, 7, false);
+  ports.set_input(Ports::G, 7, true);
+  clear_requests();  // I_ISPC without EXTINTPND: the storm
+  EXPECT_TRUE(requested(kIrqEint4567));
+  clear_requests();
+  EXPECT_TRUE(requested(kIrqEint4567));
+  ports.write(EXTINTPND, 0x8, 4);
+  EXPECT_TRUE(requested(kIrqEint4567)) << "INTPND still needs its I_ISPC";
+  clear_requests();
+  EXPECT_FALSE(requested(kIrqEint4567));
+}
+
+TEST_F(PortsTest, ExtintAndPcongChangesWhileALineIsActive) {
+  struct Case {
+    const char* what;
+    uint32_t pcong_before, extint_before;  // set while PG1 is high
+    uint32_t offset, value;                // written while PG1 is low
+    bool requested_after;
+  };
+  const uint32_t eint1 = pcong_eint({1});
+  const Case cases[] = {
+      {"falling edge to low level: requests at once", eint1, 0x20, EXTINT, 0x00, true},
+      {"falling edge to high level: nothing", eint1, 0x20, EXTINT, 0x10, false},
+      {"low level to falling edge: the level stops requesting", eint1, 0x00, EXTINT, 0x20, false},
+      {"input to EINT in low level: requests at once", 0, 0x00, PCONG, eint1, true},
+      {"input to EINT in falling edge: no edge seen", 0, 0x20, PCONG, eint1, false},
+      {"EINT to input in low level: the line drops", eint1, 0x00, PCONG, 0, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ports.reset();
+    intc.reset();
+    ports.write(PCONG, c.pcong_before, 4);
+    ports.write(EXTINT, c.extint_before, 4);
+    ports.set_input(Ports::G, 1, false);
+    clear_requests();
+    ports.write(c.offset, c.value, 4);
+    clear_requests();
+    EXPECT_EQ(requested(kIrqEint1), c.requested_after);
+  }
+}
+
+TEST_F(PortsTest, PinFunctionsFollowPconAndAreReportedOnce) {
+  std::vector<std::string> lines;
+  LogSink previous = set_log_sink([&](const std::string& l) { lines.push_back(l); });
+  struct Case {
+    Ports::Function function;
+    uint32_t offset, right, wrong;
+    const char* needs;
+  };
+  const Case cases[] = {
+      {Ports::kTxD0, 0x28, 0x28, 0x24, "PCONE[3:2] = 10"},
+      {Ports::kIicSda, 0x34, 0x0A, 0x06, "PCONF[3:2] = 10"},
+      {Ports::kIisClk, 0x10, 0xFF, 0x7F, "PCONC[7:6] = 11"},
+      {Ports::kTout2, 0x28, 0x800, 0x400, "PCONE[11:10] = 10"},
+      {Ports::kVframe, 0x1C, 0xAAAA, 0x6AAA, "PCOND[15:14] = 10"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.needs);
+    lines.clear();
+    ports.write(c.offset, c.right, 4);
+    EXPECT_TRUE(ports.pin_given(c.function, "block"));
+    ports.write(c.offset, c.wrong, 4);
+    EXPECT_FALSE(ports.pin_function_is(c.function));
+    EXPECT_FALSE(ports.pin_given(c.function, "block"));
+    EXPECT_FALSE(ports.pin_given(c.function, "block"));
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find(c.needs), std::string::npos) << lines[0];
+  }
+  set_log_sink(previous);
+}
+
+TEST_F(PortsTest, LedWrittenWhileNotAnOutputIsReportedOnce) {
+  std::vector<std::string> lines;
+  LogSink previous = set_log_sink([&](const std::string& l) { lines.push_back(l); });
+  ports.write(PDATB, 0, 4);  // PCONB at reset: PB9 is nGCS4, not an output
+  ports.write(PDATB, kLeft, 4);
+  ports.write(PDATB, 0, 4);
+  set_log_sink(previous);
+  EXPECT_FALSE(ports.led_lit(9));
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find("PCONB bit 9 = 0"), std::string::npos) << lines[0];
+}
+
+TEST_F(PortsTest, FunctionPinReadsTheLevelItsBlockDrives) {
+  bool tout = false;
+  ports.set_level_source(Ports::kTout0, {[&] { return tout; }, [] { return VTime{1234}; }});
+  ports.write(0x2C, 0x1FF, 4);  // PDATE latch all ones
+  EXPECT_EQ(reg(0x2C) & 0x8, 0x8u) << "PE3 as input reads the (pulled-up) pin";
+  EXPECT_EQ(ports.stable_until(0x2C), kForever);
+  ports.write(0x28, 0x80, 4);  // PE3 = TOUT0
+  EXPECT_EQ(reg(0x2C) & 0x8, 0u);
+  tout = true;
+  EXPECT_EQ(reg(0x2C) & 0x8, 0x8u);
+  EXPECT_EQ(ports.stable_until(0x2C), VTime{1234});
 }
 
 }  // namespace

@@ -10,7 +10,20 @@
 #   one-line                stderr is exactly one line
 #   file-is PATH TEXT       PATH holds exactly TEXT (printf escapes allowed)
 #   file-size PATH BYTES    PATH is BYTES long
-# Files named in checks are removed first, so a stale one cannot pass.
+#   absent PATH             PATH does not exist after the run
+#   unchanged PATH          PATH holds after the run what it held before
+#   stdout-has TEXT         stdout contains TEXT (a fixed string)
+# An argument <empty> of COMMAND is passed as an empty string (CMake drops
+# empty list elements).
+# Files named in file-is, file-size and absent are removed first, so a stale
+# one cannot pass. Set-up steps, done in order before the run:
+#   copy SRC DST            cp SRC DST
+#   symlink TARGET LINK     ln -sfn TARGET LINK
+#   write PATH TEXT         printf TEXT > PATH
+#   chmod MODE PATH         chmod MODE PATH
+#   mkfifo PATH             a FIFO at PATH
+#   signal SIG              the run gets SIG once it has its handlers in place
+#                           (SigCgt in /proc), e.g. in the middle of a long wait
 set -u
 
 expected_status=$1
@@ -27,19 +40,54 @@ if [ $# -lt 2 ]; then
 fi
 shift
 
+snapshots=$(mktemp -d)
+trap 'rm -rf "$snapshots"' EXIT
+signal=
 i=0
 while [ $i -lt ${#checks[@]} ]; do
+  a=${checks[$((i + 1))]:-}
+  b=${checks[$((i + 2))]:-}
   case ${checks[$i]} in
     one-line) i=$((i + 1)) ;;
-    file-is | file-size) rm -f "${checks[$((i + 1))]}"; i=$((i + 3)) ;;
+    file-is | file-size) rm -f "$a"; i=$((i + 3)) ;;
+    absent) rm -f "$a"; i=$((i + 2)) ;;
+    unchanged) cp "$a" "$snapshots/$i"; i=$((i + 2)) ;;
+    stdout-has) i=$((i + 2)) ;;
+    copy) rm -f "$b"; cp "$a" "$b"; i=$((i + 3)) ;;
+    symlink) rm -f "$b"; ln -sfn "$a" "$b"; i=$((i + 3)) ;;
+    write) rm -f "$a"; printf "$b" >"$a"; i=$((i + 3)) ;;
+    chmod) chmod "$a" "$b"; i=$((i + 3)) ;;
+    mkfifo) rm -f "$a"; mkfifo "$a"; i=$((i + 2)) ;;
+    signal) signal=$a; i=$((i + 2)) ;;
     *) echo "check_cli.sh: unknown check '${checks[$i]}'" >&2; exit 2 ;;
   esac
 done
 
-stderr_file=$(mktemp)
-trap 'rm -f "$stderr_file"' EXIT
-"$@" 2>"$stderr_file" >/dev/null
-status=$?
+cmd=()
+for arg in "$@"; do
+  [ "$arg" = "<empty>" ] && arg=
+  cmd+=("$arg")
+done
+set -- "${cmd[@]}"
+
+stderr_file=$snapshots/stderr
+stdout_file=$snapshots/stdout
+if [ -z "$signal" ]; then
+  "$@" 2>"$stderr_file" >"$stdout_file"
+  status=$?
+else
+  "$@" 2>"$stderr_file" >"$stdout_file" &
+  pid=$!
+  bit=$(( 1 << ($(kill -l "$signal") - 1) ))
+  for _ in $(seq 1 500); do
+    caught=$(awk '/^SigCgt:/ { print $2 }' "/proc/$pid/status" 2>/dev/null)
+    [ -n "$caught" ] && [ $(( 0x$caught & bit )) -ne 0 ] && break
+    sleep 0.01
+  done
+  kill -s "$signal" "$pid"
+  wait "$pid"
+  status=$?
+fi
 
 failed=0
 fail() {
@@ -84,6 +132,20 @@ while [ $i -lt ${#checks[@]} ]; do
       fi
       i=$((i + 3))
       ;;
+    absent)
+      [ ! -e "${checks[$((i + 1))]}" ] || fail "${checks[$((i + 1))]} was written"
+      i=$((i + 2))
+      ;;
+    unchanged)
+      cmp -s "${checks[$((i + 1))]}" "$snapshots/$i" || fail "${checks[$((i + 1))]} was changed"
+      i=$((i + 2))
+      ;;
+    stdout-has)
+      grep -Fq -- "${checks[$((i + 1))]}" "$stdout_file" || fail "stdout does not contain '${checks[$((i + 1))]}'"
+      i=$((i + 2))
+      ;;
+    copy | symlink | write | chmod) i=$((i + 3)) ;;
+    mkfifo | signal) i=$((i + 2)) ;;
   esac
 done
 exit $failed

@@ -88,9 +88,9 @@ TEST(BoardHalt, Reports) {
   };
   const Case cases[] = {
       {"hello", "main returned", "", "hello"},
-      {"stuck", "stuck in a loop that no interrupt can leave", "main+", "going to sleep for ever"},
       {"no_handler", "no handler for software interrupt: its slot 0x0C7FFF08 holds 0", "main+", "before the swi"},
-      {"irq_registers", "stuck in a loop that no interrupt can leave", "main+", "registers intact"},
+      {"data_abort", "stuck in a loop that no interrupt can leave, in an abort handler", "report_abort+",
+       "abort at "},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.firmware);
@@ -106,7 +106,7 @@ TEST(BoardHalt, Reports) {
     if (*c.where) {
       EXPECT_NE(report.find(std::string("(") + c.where), std::string::npos) << report;
     }
-    EXPECT_NE(report.find("last console line: \"" + std::string(c.last_line) + "\""), std::string::npos) << report;
+    EXPECT_NE(report.find("last console line: \"" + std::string(c.last_line)), std::string::npos) << report;
 
     const VTime halted_at = board.now();
     board.run_until(halted_at + kSecond);
@@ -239,6 +239,58 @@ TEST_F(BoardTest, WatchdogLeftRunningResetsTheBoard) {
   bool reported = false;
   for (const std::string& l : log.lines) reported = reported || l.find("watchdog reset") != std::string::npos;
   EXPECT_TRUE(reported) << "the reset is reported";
+}
+
+// A program that has finished: an endless loop in main's mode that no
+// interrupt and no watchdog can end. That is no halt: the board runs on, its
+// time passing at once, and says once where the program sits.
+TEST(BoardFinished, RunsOnAndSaysSoOnce) {
+  for (const char* firmware : {"stuck", "irq_registers"}) {
+    SCOPED_TRACE(firmware);
+    LogCapture log;
+    Board board;
+    std::string error;
+    ASSERT_TRUE(board.load(elf_path(firmware), &error)) << error;
+    board.run_until(2 * kSecond);
+    EXPECT_FALSE(board.halted()) << board.halt_report();
+    EXPECT_TRUE(board.finished());
+    EXPECT_EQ(board.now(), 2 * kSecond);
+    board.run_until(100 * kSecond);
+    EXPECT_EQ(board.now(), 100 * kSecond);
+    EXPECT_LT(board.core().instructions(), 10000000u) << "the time of the loop is skipped";
+    int notes = 0;
+    for (const std::string& l : log.lines) {
+      if (l.find("the program has finished") == std::string::npos) continue;
+      ++notes;
+      EXPECT_NE(l.find("(main+"), std::string::npos) << l;
+    }
+    EXPECT_EQ(notes, 1) << "said once";
+  }
+}
+
+// A loop that no interrupt can leave while the watchdog runs with its reset
+// on: the time passes to the reset at once (no halt), and the RTC, on the
+// board's backup battery, counts on across it.
+TEST(BoardWatchdog, SpinWithInterruptsOffSkipsToTheResetAndTheRtcKeepsItsTime) {
+  LogCapture log;
+  BoardOptions options;
+  options.rtc_start = RtcTime{26, 3, 14, 7, 10, 20, 0};
+  Board board(options);
+  std::string error;
+  ASSERT_TRUE(board.load(elf_path("watchdog_spin"), &error)) << error;
+  const VTime expiry = 8454144 * kMicrosecond;  // (0x80 + 1) x 16 x 0x8000 cycles at 8 MHz
+  board.run_until(expiry - kMillisecond);
+  EXPECT_FALSE(board.halted()) << board.halt_report();
+  EXPECT_EQ(board.resets(), 0);
+  board.run_until(expiry + 2 * kSecond);
+  EXPECT_FALSE(board.halted()) << board.halt_report();
+  EXPECT_EQ(board.resets(), 1);
+  EXPECT_EQ(board.console(), "spinning until the watchdog bites\nspinning until the watchdog bites\n");
+  EXPECT_LT(board.core().instructions(), 10000000u) << "the spin's time is skipped";
+  const RtcTime t = board.rtc().time();
+  EXPECT_EQ(t.hour, 10);
+  EXPECT_EQ(t.min, 20);
+  EXPECT_EQ(t.sec, 10) << "8.45 s + 2 s after 10:20:00, not 2 s after a calendar set back";
 }
 
 }  // namespace

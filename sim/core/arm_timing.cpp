@@ -1,0 +1,481 @@
+#include "core/arm_timing.h"
+
+#include <algorithm>
+
+#include "core/s3c44b0x.h"
+#include "devices/memory_controller.h"
+#include "devices/syscfg.h"
+
+namespace sim {
+
+namespace {
+constexpr uint32_t kInternalSram = 0x10000000;
+// An SFR access: the on-chip peripheral bus answers with one wait state
+// (unconfirmed; the manual gives no figure).
+constexpr uint16_t kSfrAccess = 2;
+
+unsigned size_index(unsigned size) { return size >= 4 ? 2 : size == 2 ? 1 : 0; }
+
+uint32_t read_le(const uint8_t* p, bool thumb) {
+  return thumb ? (p[0] | p[1] << 8) : (p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24);
+}
+
+int32_t sign_extend(uint32_t v, int bits) { return static_cast<int32_t>(v << (32 - bits)) >> (32 - bits); }
+
+void load(InsnCycles& c, unsigned size, unsigned rd) {
+  c.fetch_s = 1;
+  c.read_n = 1;
+  c.internal = 1;
+  c.size = static_cast<uint8_t>(size);
+  c.writes |= 1u << rd;
+  if (rd == 15) {  // +1S+1N: the pipeline refills
+    c.fetch_s = 2;
+    c.fetch_n = 1;
+    c.writes_pc = true;
+  }
+}
+
+void store(InsnCycles& c, unsigned size) {
+  c.fetch_s = 0;
+  c.fetch_n = 1;
+  c.write_n = 1;
+  c.size = static_cast<uint8_t>(size);
+  c.is_store = true;
+}
+
+void multiple(InsnCycles& c, bool is_load, unsigned n, bool pc_loaded) {
+  if (n == 0) n = 1;
+  if (is_load) {
+    c.fetch_s = 1;
+    c.read_n = 1;
+    c.read_s = static_cast<uint8_t>(n - 1);
+    c.internal = 1;
+    if (pc_loaded) {
+      c.fetch_s = 2;
+      c.fetch_n = 1;
+      c.writes_pc = true;
+    }
+  } else {
+    c.fetch_s = 0;
+    c.fetch_n = 1;
+    c.write_n = 1;
+    c.write_s = static_cast<uint8_t>(n - 1);
+    c.is_store = true;
+  }
+}
+
+void branch(InsnCycles& c) {
+  c.fetch_s = 2;
+  c.fetch_n = 1;
+  c.writes_pc = true;
+}
+}  // namespace
+
+unsigned multiplier_cycles(uint32_t rs, bool unsigned_only) {
+  for (unsigned m = 1; m < 4; ++m) {
+    uint32_t top = rs >> (8 * m);
+    uint32_t all_ones = 0xFFFFFFFFu >> (8 * m);
+    if (top == 0 || (!unsigned_only && top == all_ones)) return m;
+  }
+  return 4;
+}
+
+InsnCycles decode_arm(uint32_t insn, uint32_t address) {
+  InsnCycles c;
+  uint32_t cond = insn >> 28;
+  c.conditional = cond != 0xE;
+  if (cond == 0xF) {
+    c.traps = true;
+    return c;
+  }
+  unsigned rn = (insn >> 16) & 15, rd = (insn >> 12) & 15;
+  bool writeback = (insn >> 21 & 1) || !(insn >> 24 & 1);
+  switch ((insn >> 25) & 7) {
+    case 0:
+      if ((insn & 0x0FFFFFF0) == 0x012FFF10) {  // BX
+        branch(c);
+        return c;
+      }
+      if ((insn & 0x0FC000F0) == 0x00000090) {  // MUL, MLA
+        c.mul_rs = static_cast<int8_t>((insn >> 8) & 15);
+        c.mul_extra = insn >> 21 & 1;
+        c.writes = static_cast<uint16_t>(1u << rn);
+        return c;
+      }
+      if ((insn & 0x0F8000F0) == 0x00800090) {  // UMULL, UMLAL, SMULL, SMLAL
+        c.mul_rs = static_cast<int8_t>((insn >> 8) & 15);
+        c.mul_extra = (insn >> 21 & 1) ? 2 : 1;
+        c.mul_unsigned = !(insn >> 22 & 1);
+        c.writes = static_cast<uint16_t>(1u << rn | 1u << rd);
+        return c;
+      }
+      if ((insn & 0x0FB00FF0) == 0x01000090) {  // SWP, SWPB
+        c.read_n = 1;
+        c.write_n = 1;
+        c.internal = 1;
+        c.size = (insn >> 22 & 1) ? 1 : 4;
+        c.is_store = true;
+        c.writes = static_cast<uint16_t>(1u << rd);
+        return c;
+      }
+      if ((insn & 0x0E000090) == 0x00000090 && (insn & 0x60)) {  // LDRH, STRH, LDRSB, LDRSH
+        unsigned size = ((insn >> 5) & 3) == 2 ? 1 : 2;
+        if (insn >> 20 & 1)
+          load(c, size, rd);
+        else
+          store(c, 2);
+        if (writeback) c.writes |= 1u << rn;
+        return c;
+      }
+      if ((insn & 0x0FBF0FFF) == 0x010F0000 || (insn & 0x0FB0F000) == 0x0120F000) return c;  // MRS, MSR
+      if (insn >> 4 & 1) c.internal = 1;  // shift by a register
+      [[fallthrough]];
+    case 1: {
+      unsigned opcode = (insn >> 21) & 15;
+      if ((insn & 0x0FB0F000) == 0x0320F000) return c;  // MSR immediate
+      bool compare = opcode >= 8 && opcode <= 11;
+      if (!compare) {
+        c.writes = static_cast<uint16_t>(1u << rd);
+        if (rd == 15) {
+          c.fetch_s = 2;
+          c.fetch_n = 1;
+          c.writes_pc = true;
+        }
+      }
+      return c;
+    }
+    case 3:
+      if (insn >> 4 & 1) {  // the undefined instruction space
+        c.traps = true;
+        return c;
+      }
+      [[fallthrough]];
+    case 2:
+      if (insn >> 20 & 1)
+        load(c, (insn >> 22 & 1) ? 1 : 4, rd);
+      else
+        store(c, (insn >> 22 & 1) ? 1 : 4);
+      if (writeback) c.writes |= 1u << rn;
+      return c;
+    case 4: {
+      uint32_t list = insn & 0xFFFF;
+      bool is_load = insn >> 20 & 1;
+      multiple(c, is_load, static_cast<unsigned>(__builtin_popcount(list)), is_load && (list >> 15 & 1));
+      if (is_load) c.writes = static_cast<uint16_t>(list);
+      if (insn >> 21 & 1) c.writes |= 1u << rn;
+      return c;
+    }
+    case 5:
+      branch(c);
+      c.is_branch = !(insn >> 24 & 1);
+      if (insn >> 24 & 1) c.writes |= 1u << 14;
+      c.target = address + 8 + (static_cast<uint32_t>(sign_extend(insn & 0xFFFFFF, 24)) << 2);
+      return c;
+    case 6:
+      c.is_coprocessor = c.traps = true;  // LDC, STC
+      return c;
+    default:
+      if (insn >> 24 & 1)
+        c.traps = true;  // SWI
+      else
+        c.is_coprocessor = c.traps = true;  // CDP, MRC, MCR
+      return c;
+  }
+}
+
+InsnCycles decode_thumb(uint16_t insn, uint32_t address) {
+  InsnCycles c;
+  unsigned low = insn & 7;
+  switch (insn >> 11) {
+    case 0x00: case 0x01: case 0x02: case 0x03:
+    case 0x04: case 0x05: case 0x06: case 0x07:
+      c.writes = static_cast<uint16_t>(1u << ((insn >> 11) >= 4 ? (insn >> 8) & 7 : low));
+      return c;
+    case 0x08:
+      if (!(insn >> 10 & 1)) {  // ALU operations
+        unsigned op = (insn >> 6) & 15;
+        if (op == 13) {
+          c.mul_rs = static_cast<int8_t>(low);  // MUL Rd, Rs: Rd is the multiplier
+        } else if (op == 2 || op == 3 || op == 4 || op == 7) {
+          c.internal = 1;  // shift by a register
+        }
+        c.writes = static_cast<uint16_t>(1u << low);
+        return c;
+      }
+      {  // high-register operations, BX
+        unsigned op = (insn >> 8) & 3, rd = low | ((insn >> 4) & 8);
+        if (op == 3 || (op != 1 && rd == 15)) {
+          branch(c);
+        } else if (op != 1) {
+          c.writes = static_cast<uint16_t>(1u << rd);
+        }
+        return c;
+      }
+    case 0x09: load(c, 4, (insn >> 8) & 7); return c;  // LDR pc-relative
+    case 0x0A: case 0x0B: {
+      static constexpr uint8_t kSizes[8] = {4, 2, 1, 1, 4, 2, 1, 2};
+      unsigned op = (insn >> 9) & 7;
+      if (op < 3)
+        store(c, kSizes[op]);
+      else
+        load(c, kSizes[op], low);
+      return c;
+    }
+    case 0x0C: case 0x0D: case 0x0E: case 0x0F: {
+      unsigned size = (insn >> 12 & 1) ? 1 : 4;
+      if (insn >> 11 & 1)
+        load(c, size, low);
+      else
+        store(c, size);
+      return c;
+    }
+    case 0x10: case 0x11:
+      if (insn >> 11 & 1)
+        load(c, 2, low);
+      else
+        store(c, 2);
+      return c;
+    case 0x12: case 0x13:
+      if (insn >> 11 & 1)
+        load(c, 4, (insn >> 8) & 7);
+      else
+        store(c, 4);
+      return c;
+    case 0x14: case 0x15: c.writes = static_cast<uint16_t>(1u << ((insn >> 8) & 7)); return c;
+    case 0x16: case 0x17:
+      if ((insn & 0xFF00) == 0xB000) {
+        c.writes = 1u << 13;
+        return c;
+      }
+      if ((insn & 0x0600) == 0x0400) {  // PUSH, POP
+        bool is_load = insn >> 11 & 1, r = insn >> 8 & 1;
+        multiple(c, is_load, static_cast<unsigned>(__builtin_popcount(insn & 0xFF)) + r, is_load && r);
+        c.writes = static_cast<uint16_t>(1u << 13 | (is_load ? (insn & 0xFF) | (r ? 1u << 15 : 0) : 0));
+        return c;
+      }
+      c.traps = true;
+      return c;
+    case 0x18: case 0x19: {
+      bool is_load = insn >> 11 & 1;
+      multiple(c, is_load, static_cast<unsigned>(__builtin_popcount(insn & 0xFF)), false);
+      c.writes = static_cast<uint16_t>(1u << ((insn >> 8) & 7) | (is_load ? insn & 0xFF : 0));
+      return c;
+    }
+    case 0x1A: case 0x1B: {
+      unsigned cond = (insn >> 8) & 15;
+      if (cond >= 0xE) {
+        c.traps = true;  // SWI, undefined
+        return c;
+      }
+      branch(c);
+      c.is_branch = c.conditional = true;
+      c.target = address + 4 + (static_cast<uint32_t>(sign_extend(insn & 0xFF, 8)) << 1);
+      return c;
+    }
+    case 0x1C:
+      branch(c);
+      c.is_branch = true;
+      c.target = address + 4 + (static_cast<uint32_t>(sign_extend(insn & 0x7FF, 11)) << 1);
+      return c;
+    case 0x1E: c.writes = 1u << 14; return c;  // BL, first half
+    case 0x1F: branch(c); c.writes = 1u << 14; return c;
+    default: c.traps = true; return c;
+  }
+}
+
+MemoryTiming MemoryTiming::from(const MemoryController& mc, const SysCfg& sys) {
+  MemoryTiming t;
+  unsigned width = mc.bus_width(6);
+  auto beats = [](unsigned size, unsigned w) { return static_cast<uint16_t>(std::max(1u, size / w)); };
+  for (unsigned i = 0; i < 3; ++i) {
+    unsigned size = 1u << i;
+    if (mc.is_sdram(6)) {
+      // A non-sequential access opens the row (Trcd), then reads after the
+      // CAS latency; further beats and sequential accesses take a clock each.
+      t.read_n[i] = static_cast<uint16_t>(mc.sdram_trcd(6) + mc.sdram_cas_latency(6) + beats(size, width) - 1);
+      t.write_n[i] = static_cast<uint16_t>(mc.sdram_trcd(6) + beats(size, width));
+    } else {
+      t.read_n[i] = t.write_n[i] = static_cast<uint16_t>(mc.rom_access_cycles(6) * beats(size, width));
+    }
+  }
+  t.read_s = t.write_s = mc.is_sdram(6) ? beats(4, width) : t.read_n[2];
+  t.sdram_arm = {t.read_s, t.read_n[2]};
+  t.sdram_thumb = {mc.is_sdram(6) ? beats(2, width) : t.read_n[1], t.read_n[1]};
+  t.sram = {1, 1};
+  uint16_t rom = static_cast<uint16_t>(mc.rom_access_cycles(0));
+  t.rom_arm = {static_cast<uint16_t>(rom * beats(4, mc.bus_width(0))), static_cast<uint16_t>(rom * beats(4, mc.bus_width(0)))};
+  t.rom_thumb = {static_cast<uint16_t>(rom * beats(2, mc.bus_width(0))), static_cast<uint16_t>(rom * beats(2, mc.bus_width(0)))};
+  for (int bank = 0; bank < 6; ++bank) {
+    t.bank_access[bank] = static_cast<uint16_t>(mc.rom_access_cycles(bank));
+    t.bank_width[bank] = static_cast<uint8_t>(mc.bus_width(bank));
+  }
+  t.sfr = kSfrAccess;
+  t.line_fill = static_cast<uint16_t>(t.read_n[2] + 3 * t.read_s);
+  t.cache_bytes = sys.cache_bytes();
+  return t;
+}
+
+uint32_t MemoryTiming::mmio_cost(uint32_t address, unsigned size) const {
+  if (address >= chip::kSfrBase && address < chip::kSfrBase + chip::kSfrSize) return sfr;
+  unsigned bank = address >> 25;
+  if (bank >= 6) return read_n[size_index(size)];
+  return bank_access[bank] * std::max(1u, size / bank_width[bank]);
+}
+
+uint32_t MemoryTiming::assumed_data_cost(unsigned size, bool write) const {
+  if (cache_bytes) return 1;
+  return write ? write_n[size_index(size)] : read_n[size_index(size)];
+}
+
+void CycleModel::set_timing(const MemoryTiming& timing, const SysCfg* syscfg) {
+  bool cache_changed = timing.cache_bytes != timing_.cache_bytes;
+  timing_ = timing;
+  syscfg_ = syscfg;
+  clear();
+  if (cache_changed) invalidate_cache();
+}
+
+void CycleModel::clear() {
+  for (Block& b : blocks_) b.address = 1;
+}
+
+void CycleModel::invalidate_cache() {
+  for (auto& set : tags_) set.fill(0);
+}
+
+bool CycleModel::cached_at(uint32_t address) const {
+  if (!timing_.cache_bytes || address >= kInternalSram) return false;
+  if (address >= chip::kSfrBase && address < chip::kSfrBase + chip::kSfrSize) return false;
+  return !(syscfg_ && syscfg_->noncacheable(address));
+}
+
+uint32_t CycleModel::insn_cost(const InsnCycles& c, uint32_t address, bool thumb, bool cached) const {
+  MemoryTiming::Fetch f;
+  if (cached)
+    f = {1, 1};
+  else if (address >= kInternalSram)
+    f = timing_.sram;
+  else if (address < chip::kSfrBase)
+    f = thumb ? timing_.rom_thumb : timing_.rom_arm;
+  else
+    f = thumb ? timing_.sdram_thumb : timing_.sdram_arm;
+  uint32_t cost = c.fetch_s * f.s + c.fetch_n * f.n + c.internal + c.mul_extra;
+  if (timing_.cache_bytes) {
+    cost += c.read_n + c.read_s + c.write_n + c.write_s;
+  } else {
+    unsigned i = size_index(c.size);
+    cost += c.read_n * timing_.read_n[i] + c.read_s * timing_.read_s + c.write_n * timing_.write_n[i] +
+            c.write_s * timing_.write_s;
+  }
+  return cost;
+}
+
+void CycleModel::decode(Block& b, const uint8_t* code) {
+  unsigned step = b.thumb ? 2 : 4;
+  b.count = static_cast<uint16_t>(b.size / step);
+  b.cacheable = cached_at(b.address);
+  b.cost = b.taken_extra = 0;
+  b.cond_end = b.has_coprocessor = b.idle_candidate = false;
+  b.idle_failures = 0;
+  b.muls = 0;
+  b.mul_unsigned = 0;
+  uint16_t written = 0;
+  bool pure = true;
+  for (unsigned k = 0; k < b.count; ++k) {
+    uint32_t at = b.address + k * step;
+    uint32_t word = read_le(code + k * step, b.thumb);
+    InsnCycles c = b.thumb ? decode_thumb(static_cast<uint16_t>(word), at) : decode_arm(word, at);
+    bool last = k + 1 == b.count;
+    if (c.is_coprocessor) b.has_coprocessor = true;
+    if (c.traps) {
+      pure = false;
+      continue;  // the exception's entry is charged when it is taken
+    }
+    uint32_t cost = insn_cost(c, at, b.thumb, b.cacheable);
+    if (c.mul_rs >= 0) {
+      if (b.muls < 3 && !(written >> c.mul_rs & 1)) {
+        b.mul_rs[b.muls] = c.mul_rs;
+        if (c.mul_unsigned) b.mul_unsigned |= static_cast<uint8_t>(1u << b.muls);
+        ++b.muls;
+      } else {
+        cost += 2;
+      }
+    }
+    if (last && c.conditional && c.writes_pc) {
+      uint32_t fetch_s = b.cacheable ? 1 : insn_cost(InsnCycles{}, at, b.thumb, false);
+      b.cond_end = true;
+      b.cost += fetch_s;
+      b.taken_extra = cost - fetch_s;
+    } else {
+      b.cost += cost;
+    }
+    if (c.is_store || (c.writes_pc && !last)) pure = false;
+    if (last) b.idle_candidate = pure && c.is_branch && c.target == b.address && b.count <= 8;
+    written |= c.writes;
+  }
+}
+
+namespace {
+uint32_t first_word(const uint8_t* code) { return code ? read_le(code, false) : 0; }
+uint32_t last_word(const uint8_t* code, uint32_t size) { return code && size >= 4 ? read_le(code + size - 4, false) : 0; }
+}  // namespace
+
+CycleModel::Block* CycleModel::find(uint32_t address, uint32_t size, const uint8_t* code) {
+  Block& b = blocks_[(address >> 1) & (kSlots - 1)];
+  if (b.address == address && b.size == size && b.first == first_word(code) && b.last == last_word(code, size))
+    return &b;
+  return nullptr;
+}
+
+CycleModel::Block& CycleModel::insert(uint32_t address, uint32_t size, const uint8_t* code, bool thumb) {
+  Block& b = blocks_[(address >> 1) & (kSlots - 1)];
+  b = Block{};
+  b.address = address;
+  b.size = size;
+  b.thumb = thumb;
+  b.first = first_word(code);
+  b.last = last_word(code, size);
+  if (code) decode(b, code);
+  return b;
+}
+
+uint32_t CycleModel::prefix_cost(uint32_t address, const uint8_t* code, unsigned count, bool thumb) const {
+  if (!code) return 0;
+  unsigned step = thumb ? 2 : 4;
+  bool cached = cached_at(address);
+  uint32_t cost = 0;
+  for (unsigned k = 0; k < count; ++k) {
+    uint32_t at = address + k * step;
+    uint32_t word = read_le(code + k * step, thumb);
+    InsnCycles c = thumb ? decode_thumb(static_cast<uint16_t>(word), at) : decode_arm(word, at);
+    if (c.traps) continue;
+    cost += insn_cost(c, at, thumb, cached) + (c.mul_rs >= 0 ? 2 : 0);
+  }
+  return cost;
+}
+
+unsigned CycleModel::cache_misses(uint32_t address, uint32_t size) {
+  unsigned sets = timing_.cache_bytes / 64;
+  if (!sets || size == 0) return 0;
+  unsigned misses = 0;
+  for (uint32_t line = address >> 4; line <= (address + size - 1) >> 4; ++line) {
+    auto& tags = tags_[line % sets];
+    auto& stamps = stamps_[line % sets];
+    uint32_t tag = line | 0x80000000u;
+    ++clock_;
+    int way = -1;
+    for (int w = 0; w < 4; ++w)
+      if (tags[w] == tag) way = w;
+    if (way < 0) {
+      ++misses;
+      way = 0;
+      for (int w = 1; w < 4; ++w)
+        if (tags[w] == 0 || (tags[way] != 0 && stamps[w] < stamps[way])) way = w;
+      tags[way] = tag;
+    }
+    stamps[way] = clock_;
+  }
+  return misses;
+}
+
+}  // namespace sim

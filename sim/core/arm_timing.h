@@ -1,0 +1,126 @@
+// The ARM7TDMI's cycle table, and what each S or N cycle costs in the memory
+// it reaches: the cycle-approximate timing model of the core.
+//
+// A translated block's cost is computed once, when the block is first seen,
+// from its instructions (ARM or Thumb) and the timing the memory controller
+// and SYSCFG give, and kept by address. What the fixed cost cannot know is
+// settled where it happens:
+// - a conditional instruction that ends a block (a branch, a load or move
+//   to the pc) is charged as failed (1S); when the next block is not the
+//   fall-through, the difference to the executed cost is added then;
+// - conditional instructions inside a block are charged as executed;
+// - multiplies take m from the multiplier's value at the start of the block
+//   when the block does not compute it first (else m = 2);
+// - loads and stores are charged as SDRAM accesses (with the cache on: as
+//   hits); an access that reaches an SFR or an external bank is corrected by
+//   the difference when the core's MMIO callback runs (ArmCore);
+// - with the cache on, each 16-byte line a block's code spans is looked up
+//   in a model of the 8 KB, 4-way, LRU cache as the block starts: a hit
+//   costs 1 MCLK per fetch, a miss a line fill from SDRAM. Data accesses
+//   neither allocate nor evict lines.
+// SDRAM refresh cycles and the write buffer's stalls are not modelled.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <vector>
+
+namespace sim {
+
+class MemoryController;
+class SysCfg;
+
+// What one bus access costs, in MCLK cycles, in each kind of memory.
+struct MemoryTiming {
+  struct Fetch {
+    uint16_t s = 1, n = 1;
+  };
+  Fetch sdram_arm, sdram_thumb, sram, rom_arm, rom_thumb;
+  // Data accesses in SDRAM by size (index 0 byte, 1 half-word, 2 word).
+  uint16_t read_n[3] = {1, 1, 1}, read_s = 1, write_n[3] = {1, 1, 1}, write_s = 1;
+  uint16_t sfr = 1;
+  uint16_t bank_access[6] = {1, 1, 1, 1, 1, 1};
+  uint8_t bank_width[6] = {4, 4, 4, 4, 4, 4};
+  uint16_t line_fill = 1;  // a 16-byte cache line from SDRAM
+  unsigned cache_bytes = 0;
+
+  static MemoryTiming from(const MemoryController& mc, const SysCfg& sys);
+  // An SFR or external-bank access (from an MMIO callback).
+  uint32_t mmio_cost(uint32_t address, unsigned size) const;
+  // What the fixed cost charged for a data access of that size.
+  uint32_t assumed_data_cost(unsigned size, bool write) const;
+};
+
+// One instruction's cycles by kind (ARM7TDMI TRM cycle types).
+struct InsnCycles {
+  uint8_t fetch_s = 1, fetch_n = 0, internal = 0;
+  uint8_t read_n = 0, read_s = 0, write_n = 0, write_s = 0;
+  uint8_t size = 4;           // data access size in bytes
+  bool conditional = false;   // a condition other than AL (ARM)
+  bool writes_pc = false;     // ends the block unless its condition fails
+  bool is_branch = false;     // B (ARM) / B, Bcc (Thumb): target below
+  bool is_store = false;      // writes memory
+  bool is_coprocessor = false;
+  bool traps = false;         // SWI, undefined: the exception does the rest
+  int8_t mul_rs = -1;         // the multiplier register (m depends on it)
+  uint8_t mul_extra = 0;      // I cycles beyond m (MLA/xMULL 1, xMLAL 2)
+  bool mul_unsigned = false;  // UMULL/UMLAL: only leading zeros end early
+  uint16_t writes = 0;        // registers written (bit r)
+  uint32_t target = 0;
+};
+
+InsnCycles decode_arm(uint32_t insn, uint32_t address);
+InsnCycles decode_thumb(uint16_t insn, uint32_t address);
+// m for a multiplier value (1..4).
+unsigned multiplier_cycles(uint32_t rs, bool unsigned_only);
+
+class CycleModel {
+ public:
+  struct Block {
+    uint32_t address = 1;  // 1: empty slot
+    uint32_t size = 0;
+    uint32_t first = 0, last = 0;  // first and last words of the code (a cheap change check)
+    uint16_t count = 0;            // instructions
+    bool thumb = false;
+    bool cacheable = false;
+    bool cond_end = false;       // last instruction conditional and writes the pc
+    bool has_coprocessor = false;
+    bool idle_candidate = false;  // loads and compares branching back to itself
+    uint8_t idle_failures = 0;
+    uint8_t muls = 0;
+    int8_t mul_rs[3] = {-1, -1, -1};
+    uint8_t mul_unsigned = 0;  // bit i: multiply i is unsigned
+    uint32_t cost = 0;         // fixed cost in MCLK
+    uint32_t taken_extra = 0;  // added when the last instruction's condition passed
+  };
+
+  void set_timing(const MemoryTiming& timing, const SysCfg* syscfg);
+  const MemoryTiming& timing() const { return timing_; }
+  void clear();  // code changed or flushed
+
+  // The block at `address` of `size` bytes whose code is `code` (host
+  // bytes), if its cost is known; else computes it.
+  Block* find(uint32_t address, uint32_t size, const uint8_t* code);
+  Block& insert(uint32_t address, uint32_t size, const uint8_t* code, bool thumb);
+  // Cycles of the first `count` instructions of a block (trimmed by an
+  // exception, a fault or a breakpoint); m = 2 for multiplies.
+  uint32_t prefix_cost(uint32_t address, const uint8_t* code, unsigned count, bool thumb) const;
+  // Cache misses of the lines [address, address + size) (updates the LRU).
+  unsigned cache_misses(uint32_t address, uint32_t size);
+  void invalidate_cache();
+
+ private:
+  uint32_t insn_cost(const InsnCycles& c, uint32_t address, bool thumb, bool cached) const;
+  bool cached_at(uint32_t address) const;
+  void decode(Block& b, const uint8_t* code);
+
+  MemoryTiming timing_;
+  const SysCfg* syscfg_ = nullptr;
+  static constexpr unsigned kSlots = 1u << 14;
+  std::vector<Block> blocks_ = std::vector<Block>(kSlots);
+  // 128 sets x 4 ways (64 sets in half-cache mode): line tags, 0 = empty; LRU ages.
+  std::array<std::array<uint32_t, 4>, 128> tags_{};
+  std::array<std::array<uint32_t, 4>, 128> stamps_{};
+  uint32_t clock_ = 0;
+};
+
+}  // namespace sim
