@@ -132,7 +132,14 @@ int main(int argc, char** argv) {
   app.add_option("--until", until_text, "stop after this much virtual time (e.g. 2.5s, 300ms)");
   app.add_flag("--real-time", s.real_time, "pace virtual time to the wall clock");
   app.add_option("--uart-in", s.uart_in, "bytes fed to UART0's receiver at start, at the line rate");
-  app.add_option("--uart-out", s.uart_out, "every byte the firmware sends on UART0, raw");
+  app.add_option("--uart-out", s.uart_out,
+                 "every byte the far end receives from UART0, raw (garbled where the two line rates disagree)");
+  // UART1 and the far ends' line rate.
+  app.add_option("--uart-baud", s.uart_baud, "the far end's line rate on both UARTs, 8N1 (default 115200)")
+      ->check(CLI::Range(50u, 4000000u));
+  app.add_option("--uart1-in", s.uart1_in,
+                 "bytes fed to UART1's receiver, at the line rate, from when the program turns it on");
+  app.add_option("--uart1-out", s.uart1_out, "every byte the far end receives from UART1, raw");
   app.add_option("--eeprom", s.eeprom, "the EEPROM image file (default: in the user's state directory)");
   app.add_flag("--eeprom-off", s.eeprom_off, "take the EEPROM off the IIC bus (it never answers; no file is used)");
   app.add_option("--audio-out", s.audio_out, "what the codec plays, as one WAV timeline");
@@ -184,7 +191,9 @@ int main(int argc, char** argv) {
     return usage_error("--script runs headless or with --ui web; use it with --ui none (or without --ui)");
   if (s.eeprom_off && !s.eeprom.empty())
     return usage_error("--eeprom-off and --eeprom do not go together: with the EEPROM off the bus no file is used");
-  if (s.mic && s.ui != "sdl") sim::log_warning("--mic", "ignored: the microphone needs the window (--ui sdl)");
+  // (The terminal mode says so itself.)
+  if (s.mic && s.ui != "sdl" && s.ui != "term")
+    sim::log_warning("--mic", "ignored: the microphone needs the window (--ui sdl)");
   if (s.eeprom.empty() && !s.eeprom_off) {
     s.eeprom = sim::EepromFile::default_path(&error);
     if (s.eeprom.empty()) return usage_error("--eeprom: " + error);
@@ -200,11 +209,13 @@ int main(int argc, char** argv) {
   files.input("firmware", s.firmware, kMaxFirmware);
   files.input("--script", s.script, sim::Scenario::kMaxBytes);
   files.input("--uart-in", s.uart_in, kMaxUartIn);
+  files.input("--uart1-in", s.uart1_in, kMaxUartIn);
   files.input("--audio-in", s.audio_in, kMaxWav);
   if (!s.clips_dir.empty())
     for (const sim::ClipSlot& slot : sim::clip_slots()) files.input("--clips", s.clips_dir + "/" + slot.file, kMaxWav);
   files.output("--eeprom", s.eeprom);
   files.output("--uart-out", s.uart_out);
+  files.output("--uart1-out", s.uart1_out);
   files.output("--audio-out", s.audio_out);
   files.output("--screenshot", s.screenshot);
   files.output("--fb-dump", s.fb_dump);
@@ -226,34 +237,23 @@ int main(int argc, char** argv) {
   std::vector<uint8_t> uart_in;
   if (!s.uart_in.empty() && !sim::read_regular_file(s.uart_in, kMaxUartIn, &uart_in, &error))
     return usage_error("--uart-in: " + error);
+  std::vector<uint8_t> uart1_in;
+  if (!s.uart1_in.empty() && !sim::read_regular_file(s.uart1_in, kMaxUartIn, &uart1_in, &error))
+    return usage_error("--uart1-in: " + error);
 
   sim::BoardOptions options;
   options.cycles_per_instruction = cpi;
   options.skip_polling = !no_skip;
+  options.uart_baud = s.uart_baud;
   sim::Board board(options);
   if (!board.load(s.firmware, &error)) return usage_error(error);
 
   if (s.eeprom_off) board.eeprom().set_connected(false);
   else if (!board.use_eeprom_file(s.eeprom, &error)) return usage_error("--eeprom: " + error);
   if (!s.clips_dir.empty() && !board.use_clips(s.clips_dir, &error)) return usage_error("--clips: " + error);
-  if (!s.audio_out.empty() && !board.record_audio(s.audio_out, &error)) return usage_error("--audio-out: " + error);
-  if (!s.audio_in.empty() && !board.hear_audio(s.audio_in, &error)) return usage_error("--audio-in: " + error);
-
-  std::FILE* trace = nullptr;
-  if (!s.trace.empty()) {
-    trace = std::fopen(s.trace.c_str(), "w");
-    if (!trace) return usage_error("--trace: cannot write " + s.trace);
-    std::setvbuf(trace, nullptr, _IOFBF, 1 << 20);
-    board.set_trace(trace);
-  }
-  std::FILE* uart_out = nullptr;
-  if (!s.uart_out.empty()) {
-    uart_out = std::fopen(s.uart_out.c_str(), "wb");
-    if (!uart_out) return usage_error("--uart-out: cannot write " + s.uart_out);
-    board.add_console_listener([uart_out](uint8_t b) { std::fputc(b, uart_out); });
-  }
-  if (!uart_in.empty()) board.uart_input(uart_in);
-
+  // The port before any output is created: a refusal writes nothing.
+  sim::GdbStub gdb(board);
+  if (gdb_port >= 0 && !gdb.listen(gdb_port, &error)) return usage_error("--gdb: " + error);
   // Coverage and profile: the firmware's DWARF, and a recorder on the core
   // (without either option the board runs without one). Their files are
   // opened now so that a bad path fails before the run.
@@ -276,9 +276,31 @@ int main(int argc, char** argv) {
     }
     recorder = std::make_unique<sim::ExecutionRecorder>(board, !profile_path.empty());
   }
+  if (!s.audio_in.empty() && !board.hear_audio(s.audio_in, &error)) return usage_error("--audio-in: " + error);
+  if (!s.audio_out.empty() && !board.record_audio(s.audio_out, &error)) return usage_error("--audio-out: " + error);
 
-  sim::GdbStub gdb(board);
-  if (gdb_port >= 0 && !gdb.listen(gdb_port, &error)) return usage_error("--gdb: " + error);
+  std::FILE* trace = nullptr;
+  if (!s.trace.empty()) {
+    trace = std::fopen(s.trace.c_str(), "w");
+    if (!trace) return usage_error("--trace: cannot write " + s.trace);
+    std::setvbuf(trace, nullptr, _IOFBF, 1 << 20);
+    board.set_trace(trace);
+  }
+  std::FILE* uart_out = nullptr;
+  if (!s.uart_out.empty()) {
+    uart_out = std::fopen(s.uart_out.c_str(), "wb");
+    if (!uart_out) return usage_error("--uart-out: cannot write " + s.uart_out);
+    board.add_console_listener([uart_out](uint8_t b) { std::fputc(b, uart_out); });
+  }
+  if (!uart_in.empty()) board.uart_input(uart_in);
+  std::FILE* uart1_out = nullptr;
+  if (!s.uart1_out.empty()) {
+    uart1_out = std::fopen(s.uart1_out.c_str(), "wb");
+    if (!uart1_out) return usage_error("--uart1-out: cannot write " + s.uart1_out);
+    board.add_uart1_listener([uart1_out](uint8_t b) { std::fputc(b, uart1_out); });
+  }
+  // UART1 is off at reset: its input waits until the program turns it on.
+  if (!uart1_in.empty()) board.uart1().receive_when_enabled(uart1_in);
 
   int status = 0;
   bool ran = false;
@@ -410,6 +432,7 @@ int main(int argc, char** argv) {
   }
   close_output(trace, "--trace", s.trace);
   close_output(uart_out, "--uart-out", s.uart_out);
+  close_output(uart1_out, "--uart1-out", s.uart1_out);
   std::fflush(stdout);
 
   if (!status && g_signal) status = 128 + g_signal;

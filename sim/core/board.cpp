@@ -32,7 +32,7 @@ Board::Board(BoardOptions options)
       watchdog_(chip::kWatchdog, scheduler_, intc_),
       ports_(chip::kPorts, intc_),
       uart0_("uart0", chip::kUart0, scheduler_, intc_, chip::kIrqUrxd0, chip::kIrqUtxd0, chip::kIrqUerr01),
-      uart1_("uart1", chip::kUart1, 0x2C, {{0x10, 0x6}}, /*quiet=*/true),
+      uart1_("uart1", chip::kUart1, scheduler_, intc_, chip::kIrqUrxd1, chip::kIrqUtxd1, chip::kIrqUerr01),
       segs_(chip::kSegsLatch),
       lcd_(chip::kLcd),
       timers_(chip::kPwm, scheduler_, intc_),
@@ -101,10 +101,15 @@ Board::Board(BoardOptions options)
   bus_.set_position_source(core_->position());
   bus_.set_idle_detection(options_.skip_polling);
   bus_.set_idle_listener([this] { core_->request_stop(); });
-  uart0_.set_transmit_listener([this](uint8_t byte) {
+  uart0_.far_end().set_listener([this](uint8_t byte) {
     console_.push_back(static_cast<char>(byte));
     for (auto& l : console_listeners_) l(byte);
   });
+  uart1_.far_end().set_listener([this](uint8_t byte) {
+    uart1_output_.push_back(static_cast<char>(byte));
+    for (auto& l : uart1_listeners_) l(byte);
+  });
+  set_uart_baud(options_.uart_baud);
   watchdog_.set_reset_handler([this] {
     reset_requested_ = true;
     if (core_->running()) core_->request_stop();
@@ -157,6 +162,11 @@ void Board::power_on() {
   swi_taken_ = false;
   bus_.forget_history();
   monitor_setup();
+}
+
+void Board::set_uart_baud(uint32_t baud) {
+  uart0_.far_end().set_baud(baud);
+  uart1_.far_end().set_baud(baud);
 }
 
 bool Board::use_eeprom_file(const std::string& path, std::string* error) {
@@ -216,7 +226,7 @@ void Board::halt(const std::string& reason) {
   // What the firmware handed to the UART before it stopped still goes out,
   // as it would on the board: its last message is usually the reason.
   VTime limit = scheduler_.now() + 50 * kMillisecond;
-  while (!uart0_.transmit_idle() && scheduler_.next_deadline() <= limit)
+  while (!(uart0_.transmit_idle() && uart1_.transmit_idle()) && scheduler_.next_deadline() <= limit)
     scheduler_.advance_to(scheduler_.next_deadline());
 }
 

@@ -49,6 +49,8 @@ struct BoardOptions {
   bool skip_polling = true;  // skip the time the firmware spends polling registers or memory
   // What the RTC holds at power-on; unset: the host's local time.
   std::optional<RtcTime> rtc_start;
+  // The line rate of both UARTs' far ends (the terminal, --uart-in, scripts), 8N1.
+  uint32_t uart_baud = SerialTerminal::kDefaultBaud;
   // The keys' and push-buttons' contacts bounce at each press and release
   // (devices/contact_bounce.h); false for ideal switches.
   bool bounce = true;
@@ -95,7 +97,11 @@ class Board {
   bool finished() const { return finished_; }
 
   // Inputs.
+  // Bytes the far end of UART0 (UART1) sends, back to back at its rate.
   void uart_input(const std::vector<uint8_t>& bytes) { uart0_.receive(bytes); }
+  void uart1_input(const std::vector<uint8_t>& bytes) { uart1_.receive(bytes); }
+  // Both far ends' line rate (8N1).
+  void set_uart_baud(uint32_t baud);
   Keypad& keypad() { return keypad_; }
   PushButtons& buttons() { return buttons_; }
 
@@ -126,8 +132,12 @@ class Board {
   // The firmware's 8 x 16 font (256 glyphs x 16 bytes), or nullptr.
   const uint8_t* font() const;
 
-  // Outputs.
+  // Outputs. The console is what UART0's far end decodes from the line,
+  // garbled where the firmware's rate or frame does not match its own.
   const std::string& console() const { return console_; }
+  // What UART1's far end decodes, and a listener for each byte of it.
+  const std::string& uart1_output() const { return uart1_output_; }
+  void add_uart1_listener(std::function<void(uint8_t)> listener) { uart1_listeners_.push_back(std::move(listener)); }
   std::string last_console_line() const;
   void add_console_listener(std::function<void(uint8_t)> listener) { console_listeners_.push_back(std::move(listener)); }
   bool led_lit(int pin) const { return ports_.led_lit(pin); }  // 9 left, 10 right
@@ -161,6 +171,7 @@ class Board {
   Intc& intc() { return intc_; }
   Ports& ports() { return ports_; }
   Uart& uart0() { return uart0_; }
+  Uart& uart1() { return uart1_; }
   ClockPower& clock() { return clock_; }
   Watchdog& watchdog() { return watchdog_; }
   SevenSegment& seven_segment() { return segs_; }
@@ -196,7 +207,7 @@ class Board {
   Watchdog watchdog_;
   Ports ports_;
   Uart uart0_;
-  RegisterFile uart1_;
+  Uart uart1_;
   SevenSegment segs_;
   LcdController lcd_;
   PwmTimers timers_;
@@ -236,6 +247,8 @@ class Board {
 
   std::string console_;
   std::vector<std::function<void(uint8_t)>> console_listeners_;
+  std::string uart1_output_;
+  std::vector<std::function<void(uint8_t)>> uart1_listeners_;
   std::vector<ExceptionObserver> exception_observers_;
 };
 

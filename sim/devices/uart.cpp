@@ -1,22 +1,24 @@
 #include "devices/uart.h"
 
+#include <cmath>
+#include <cstdio>
+
+#include "core/log.h"
+
 namespace sim {
 
 namespace {
 enum : uint32_t {
-  ULCON = 0x00,
-  UCON = 0x04,
-  UFCON = 0x08,
-  UMCON = 0x0C,
-  UTRSTAT = 0x10,  // read-only: [2] transmitter empty, [1] holding empty, [0] receive data ready
-  UERSTAT = 0x14,  // read-only, cleared by reading: [0] overrun, [1] parity, [2] frame, [3] break
-  UFSTAT = 0x18,   // read-only
-  UMSTAT = 0x1C,   // read-only
-  UTXH = 0x20,     // write-only byte (0x20 little-endian, 0x23 big-endian)
-  URXH = 0x24,     // read-only byte (0x24 little-endian, 0x27 big-endian)
-  UBRDIV = 0x28,
+  kUconRxError = 0x40,    // Rx error status interrupt enable
+  kUconTimeout = 0x80,    // Rx time-out enable (FIFO mode)
+  kUconRxLevel = 0x100,   // Rx interrupt type: 1 level, 0 pulse
+  kUconTxLevel = 0x200,   // Tx interrupt type
+  kUconBreak = 0x10,      // send break (clears itself)
+  kUfconRxReset = 0x2,    // self-clearing
+  kUfconTxReset = 0x4,    // self-clearing
 };
-}
+constexpr unsigned kTimeoutFrames = 3;
+}  // namespace
 
 Uart::Uart(std::string name, uint32_t base, Scheduler& scheduler, Intc& intc, int rx_irq, int tx_irq, int err_irq)
     : Device(std::move(name), base, 0x2C),
@@ -25,67 +27,199 @@ Uart::Uart(std::string name, uint32_t base, Scheduler& scheduler, Intc& intc, in
       rx_irq_(rx_irq),
       tx_irq_(tx_irq),
       err_irq_(err_irq),
+      receiver_(scheduler, this->name() + " receives",
+                [this] { return SerialReceiver::Settings{bit_clock(), format()}; },
+                [this](const ReceivedFrame& f) { received(f); }),
+      far_end_(scheduler, this->name(), txd_, rxd_),
       tx_event_(scheduler, this->name() + " transmit", [this](VTime late) { transmit_done(late); }),
-      rx_event_(scheduler, this->name() + " receive", [this](VTime late) { byte_arrives(late); }) {
+      timeout_event_(scheduler, this->name() + " Rx time-out", [this](VTime late) { rx_timeout(late); }) {
   reset();
 }
 
 void Uart::reset() {
   ulcon_ = ucon_ = ufcon_ = umcon_ = ubrdiv_ = 0;
   uerstat_ = 0;
-  holding_full_ = shifting_ = rx_full_ = false;
+  tx_fifo_.clear();
+  rx_fifo_.clear();
+  shifting_ = break_pending_ = break_on_line_ = timed_out_ = false;
+  last_rx_ = 0;
   tx_event_.cancel();
-  rx_event_.cancel();
-  rx_queue_.clear();
+  timeout_event_.cancel();
+  intc_.set_line(rx_irq_, false);
+  intc_.set_line(tx_irq_, false);
+  // A frame half sent stops where it is; the pin goes back to idle.
+  const VTime now = scheduler_.now();
+  txd_.cut(now, true);
+  loop_.cut(now, true);
+  receiver_.listen(&rxd_);
+  receiver_.restart();
+  far_end_.board_reset();
 }
 
-VTime Uart::frame_time() const {
-  unsigned data_bits = 5 + (ulcon_ & 3);
-  unsigned stop_bits = (ulcon_ & 4) ? 2 : 1;
-  unsigned parity = ((ulcon_ >> 3) & 7) >= 4 ? 1 : 0;
-  unsigned bits = 1 + data_bits + parity + stop_bits;
-  return scheduler_.cycle_period() * 16 * (ubrdiv_ + 1) * bits;
+BitClock Uart::bit_clock() const {
+  // MCLK now, not when UBRDIV was written: the rate follows a PLL change.
+  return BitClock::bit_time(16 * (static_cast<VTime>(ubrdiv_) + 1) * scheduler_.cycle_period());
 }
 
-void Uart::start_shift(uint8_t byte) {
-  shifter_ = byte;
+SerialFormat Uart::format() const {
+  SerialFormat f;
+  f.data_bits = 5 + (ulcon_ & 3);
+  f.stop_bits = (ulcon_ & 4) ? 2 : 1;
+  switch ((ulcon_ >> 3) & 7) {
+    case 4: f.parity = SerialFormat::Parity::kOdd; break;
+    case 5: f.parity = SerialFormat::Parity::kEven; break;
+    case 6: f.parity = SerialFormat::Parity::kMark; break;   // forced / checked as 1
+    case 7: f.parity = SerialFormat::Parity::kSpace; break;  // forced / checked as 0
+    default: f.parity = SerialFormat::Parity::kNone; break;
+  }
+  return f;
+}
+
+void Uart::report_once(const std::string& what) {
+  if (reported_.insert(what).second) log(what);
+}
+
+void Uart::receive_when_enabled(const std::vector<uint8_t>& bytes) {
+  if (rx_mode() != 0) far_end_.send(bytes);
+  else waiting_input_.insert(waiting_input_.end(), bytes.begin(), bytes.end());
+}
+
+// --- Transmitter -----------------------------------------------------------
+
+void Uart::start_transmit() {
+  if (shifting_ || tx_mode() == 0) return;
+  SerialLine& line = loop_back() ? loop_ : txd_;
+  const VTime now = scheduler_.now();
+  VTime end;
+  bool pulse = false;
+  if (break_pending_) {
+    break_pending_ = false;
+    break_on_line_ = true;
+    end = line.send_break(now, bit_clock(), format());
+  } else if (!tx_fifo_.empty()) {
+    const size_t before = tx_fifo_.size();
+    const uint8_t byte = tx_fifo_.front();
+    tx_fifo_.pop_front();
+    if (!loop_back()) check_rates(true);
+    end = line.send_frame(now, bit_clock(), format(), byte);
+    pulse = fifo_on() ? before > tx_trigger() && tx_fifo_.size() <= tx_trigger() : true;
+  } else {
+    return;
+  }
   shifting_ = true;
-  tx_event_.schedule_in(frame_time());
-  // The holding register is free again: that is the transmit request.
-  if (((ucon_ >> 2) & 3) == 1) intc_.request(tx_irq_);
+  tx_event_.schedule_at(end);
+  update_tx_request(pulse);
 }
 
 void Uart::transmit_done(VTime) {
   shifting_ = false;
-  if (tx_listener_) tx_listener_(shifter_);
-  if (holding_full_) {
-    holding_full_ = false;
-    start_shift(holding_);
+  if (break_on_line_) {
+    break_on_line_ = false;
+    ucon_ &= ~kUconBreak;
+  }
+  start_transmit();
+}
+
+void Uart::update_tx_request(bool pulse) {
+  const bool enabled = tx_mode() == 1;
+  if (ucon_ & kUconTxLevel) {
+    bool room = fifo_on() ? tx_fifo_.size() <= tx_trigger() : tx_fifo_.empty();
+    intc_.set_line(tx_irq_, enabled && room);
+  } else {
+    intc_.set_line(tx_irq_, false);
+    if (enabled && pulse) intc_.request(tx_irq_);
   }
 }
 
-void Uart::byte_arrives(VTime) {
-  if (rx_queue_.empty()) return;
-  uint8_t byte = rx_queue_.front();
-  rx_queue_.pop_front();
-  bool overrun = rx_full_;
-  rx_byte_ = byte;
-  rx_full_ = true;
-  if ((ucon_ & 3) == 1) intc_.request(rx_irq_);
-  if (overrun) {
-    uerstat_ |= 1;
-    if (ucon_ & 0x40) intc_.request(err_irq_);
-  }
-  if (!rx_queue_.empty()) {
-    VTime frame = kSecond * 10 / kFarEndBaud;
-    rx_event_.schedule_at(scheduler_.now() + frame);  // now() is already this byte's due time
+// --- Receiver --------------------------------------------------------------
+
+void Uart::received(const ReceivedFrame& frame) {
+  if (receiver_.line() == &rxd_) check_rates(false);
+  if (rx_mode() == 0) return;  // receiver disabled: the frame goes by
+  if (fifo_on()) {
+    if (rx_fifo_.size() >= kFifoSize) {
+      uerstat_ |= kOverrunError;  // the new byte is lost
+      error_request();
+      return;
+    }
+    rx_fifo_.push_back({frame.byte, frame.errors});
+    if (rx_fifo_.size() == 1 && frame.errors) error_request();
+    timed_out_ = false;
+    timeout_event_.schedule_at(scheduler_.now() + kTimeoutFrames * frame_time());
+    update_rx_request(rx_fifo_.size() == rx_trigger());
+  } else {
+    bool overrun = !rx_fifo_.empty();
+    rx_fifo_.assign(1, RxEntry{frame.byte, 0});
+    uerstat_ |= frame.errors | (overrun ? kOverrunError : 0);
+    if (overrun || frame.errors) error_request();
+    update_rx_request(true);
   }
 }
 
-void Uart::receive(const std::vector<uint8_t>& bytes) {
-  rx_queue_.insert(rx_queue_.end(), bytes.begin(), bytes.end());
-  if (!rx_event_.armed() && !rx_queue_.empty()) rx_event_.schedule_in(kSecond * 10 / kFarEndBaud);
+void Uart::rx_timeout(VTime) {
+  if (!fifo_on() || !(ucon_ & kUconTimeout) || rx_fifo_.empty()) return;
+  timed_out_ = true;
+  update_rx_request(true);
 }
+
+uint8_t Uart::read_rxh() {
+  if (rx_fifo_.empty()) return last_rx_;  // nothing new: the last byte again
+  last_rx_ = rx_fifo_.front().byte;
+  rx_fifo_.pop_front();
+  if (fifo_on() && !rx_fifo_.empty() && rx_fifo_.front().errors) error_request();
+  if (rx_fifo_.empty()) timed_out_ = false;
+  update_rx_request(false);
+  return last_rx_;
+}
+
+uint32_t Uart::read_uerstat() {
+  uint32_t v = uerstat_;
+  uerstat_ = 0;
+  if (fifo_on() && !rx_fifo_.empty()) {
+    v |= rx_fifo_.front().errors;
+    rx_fifo_.front().errors = 0;
+  }
+  return v;
+}
+
+void Uart::update_rx_request(bool pulse) {
+  const bool enabled = rx_mode() == 1;
+  if (ucon_ & kUconRxLevel) {
+    bool data = fifo_on() ? rx_fifo_.size() >= rx_trigger() || timed_out_ : !rx_fifo_.empty();
+    intc_.set_line(rx_irq_, enabled && data);
+  } else {
+    intc_.set_line(rx_irq_, false);
+    if (enabled && pulse) intc_.request(rx_irq_);
+  }
+}
+
+void Uart::error_request() {
+  if (ucon_ & kUconRxError) intc_.request(err_irq_);
+}
+
+// A terminal does not follow the board: say so once when the two ends cannot
+// decode each other.
+void Uart::check_rates(bool sending) {
+  RateKey key{ubrdiv_, ulcon_ & 0x3F, far_end_.baud(), scheduler_.cycle_period()};
+  if (key == checked_) return;
+  const BitClock mine = bit_clock(), far = far_end_.clock();
+  const SerialFormat f = format(), ff = SerialTerminal::format();
+  if (sending ? decodable(mine, f, far, ff) : decodable(far, ff, mine, f)) {
+    checked_ = key;
+    return;
+  }
+  char text[320];
+  std::snprintf(text, sizeof text,
+                "the firmware's line runs at %.0f baud %s (UBRDIV %u, ULCON 0x%02X, MCLK %.6g MHz), the far end's at "
+                "%u baud %s (--uart-baud): %.1f %% apart%s, too far for either to decode the other, so bytes are "
+                "garbled both ways, as on the board",
+                mine.rate(), f.describe().c_str(), ubrdiv_, ulcon_, static_cast<double>(scheduler_.mclk_hz()) / 1e6,
+                far_end_.baud(), ff.describe().c_str(), 100.0 * std::fabs(mine.rate() / far.rate() - 1.0),
+                f.data_bits != ff.data_bits || f.parity != ff.parity ? " and another frame" : "");
+  report_once(text);
+}
+
+// --- Registers -------------------------------------------------------------
 
 uint32_t Uart::read(uint32_t offset, unsigned) {
   switch (offset) {
@@ -93,18 +227,21 @@ uint32_t Uart::read(uint32_t offset, unsigned) {
     case UCON: return ucon_;
     case UFCON: return ufcon_;
     case UMCON: return umcon_;
-    case UTRSTAT: return (rx_full_ ? 1u : 0u) | (holding_full_ ? 0u : 2u) | (holding_full_ || shifting_ ? 0u : 4u);
-    case UERSTAT: {
-      uint32_t v = uerstat_;
-      uerstat_ = 0;
-      return v;
+    case UTRSTAT: {
+      bool tx_empty = tx_fifo_.empty();
+      return (rx_fifo_.empty() ? 0u : 1u) | (tx_empty ? 2u : 0u) |
+             (tx_empty && !shifting_ && !break_pending_ ? 4u : 0u);
     }
-    case UFSTAT: return 0;
-    case UMSTAT: return 0;
+    case UERSTAT: return read_uerstat();
+    case UFSTAT: {
+      if (!fifo_on()) return 0;
+      auto rx = static_cast<uint32_t>(rx_fifo_.size()), tx = static_cast<uint32_t>(tx_fifo_.size());
+      // A full FIFO's count field reads 0 beside its full bit.
+      return (rx >= kFifoSize ? 0x100u : rx) | (tx >= kFifoSize ? 0x200u : tx << 4);
+    }
+    case UMSTAT: return 0;  // nCTS is not wired
     case URXH:
-    case URXH + 3:
-      rx_full_ = false;
-      return rx_byte_;
+    case URXH + 3: return read_rxh();
     case UBRDIV: return ubrdiv_;
     case UTXH:
     case UTXH + 3: return 0;  // write-only
@@ -114,23 +251,61 @@ uint32_t Uart::read(uint32_t offset, unsigned) {
 
 void Uart::write(uint32_t offset, uint32_t value, unsigned) {
   switch (offset) {
-    case ULCON: ulcon_ = value & 0x7F; return;
-    case UCON: ucon_ = value & 0x3FF; return;
-    case UFCON:
-      ufcon_ = value & 0xF7;
-      if (value & 1) log("FIFO mode is not modelled; the UART behaves as with FIFOs off");
+    case ULCON:
+      ulcon_ = value & 0x7F;
+      if (value & 0x40) report_once("infra-red mode (ULCON[6]) is not modelled; the line works as in normal mode");
       return;
-    case UMCON: umcon_ = value & 0x11; return;
+    case UCON: {
+      const bool breaking = break_pending_ || break_on_line_;
+      ucon_ = value & 0x3FF;
+      if ((value & kUconBreak) && !breaking) break_pending_ = true;
+      if (!(value & kUconBreak) && break_pending_) break_pending_ = false;  // withdrawn before it began
+      if (break_pending_ || break_on_line_) ucon_ |= kUconBreak;
+      if (rx_mode() >= 2 || tx_mode() >= 2)
+        report_once("UCON's DMA modes (receive or transmit mode 1x) are not modelled: data moves as in "
+                    "interrupt/polling mode and no DMA request is made");
+      receiver_.listen(loop_back() ? &loop_ : &rxd_);
+      if (rx_mode() != 0 && !waiting_input_.empty()) {
+        far_end_.send(waiting_input_);
+        waiting_input_.clear();
+      }
+      start_transmit();
+      update_rx_request(false);
+      update_tx_request(false);
+      return;
+    }
+    case UFCON:
+      if (value & kUfconRxReset) {
+        rx_fifo_.clear();
+        timed_out_ = false;
+      }
+      if (value & kUfconTxReset) tx_fifo_.clear();
+      ufcon_ = value & 0xF1;  // the reset bits read 0
+      update_rx_request(false);
+      update_tx_request(false);
+      return;
+    case UMCON:
+      umcon_ = value & 0x11;
+      if (value & 0x10)
+        report_once("auto flow control (UMCON[4]) is not modelled: nRTS and nCTS are not wired to the far end");
+      return;
     case UTXH:
     case UTXH + 3: {
-      uint8_t byte = static_cast<uint8_t>(value);
-      if (!shifting_) {
-        start_shift(byte);
-      } else {
-        if (holding_full_) log("byte written to a full transmit holding register; the previous one is lost");
-        holding_ = byte;
-        holding_full_ = true;
+      const uint8_t byte = static_cast<uint8_t>(value);
+      if (tx_fifo_.size() >= (fifo_on() ? kFifoSize : 1)) {
+        if (fifo_on()) {
+          report_once("UTXH written while the Tx FIFO is full: the byte is lost");
+        } else {
+          report_once("UTXH written while the transmit holding register is full: the byte it held is lost");
+          tx_fifo_.back() = byte;
+        }
+        return;
       }
+      if (tx_mode() == 0)
+        report_once("UTXH written while UCON's transmit mode is 00 (disabled): the byte waits, unsent");
+      tx_fifo_.push_back(byte);
+      start_transmit();
+      update_tx_request(false);
       return;
     }
     case UBRDIV: ubrdiv_ = value & 0xFFFF; return;
@@ -138,7 +313,8 @@ void Uart::write(uint32_t offset, uint32_t value, unsigned) {
     case UERSTAT:
     case UFSTAT:
     case UMSTAT:
-    case URXH: log("write to a read-only register ignored"); return;
+    case URXH:
+    case URXH + 3: report_once("write to a read-only register ignored (" + hex32(base() + offset) + ")"); return;
     default: log_unmodelled(offset, true); return;
   }
 }

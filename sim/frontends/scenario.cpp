@@ -207,18 +207,20 @@ bool Scenario::parse(const std::string& text, const std::string& name, std::stri
       c.duration_text = "100ms";
       if (c.kind == Kind::kButton ? !trailing("hold", &c.duration, nullptr) : w.size() != 2)
         return bad("expected: " + verb + (c.kind == Kind::kButton ? " 0x40|0x80 [hold DURATION]" : " 0x40|0x80"));
-    } else if (verb == "uart") {
+    } else if (verb == "uart" || verb == "uart1") {
       c.kind = Kind::kUart;
-      if (w.size() != 2 || !string_at(1, &c.text)) return bad(why.empty() ? "expected: uart \"TEXT\"" : why);
+      c.number = verb == "uart1" ? 1 : 0;  // the port
+      if (w.size() != 2 || !string_at(1, &c.text)) return bad(why.empty() ? "expected: " + verb + " \"TEXT\"" : why);
     } else if (verb == "screenshot") {
       c.kind = Kind::kScreenshot;
       if (w.size() != 2) return bad("expected: screenshot FILE.png");
       c.text = is_quoted(w[1]) ? w[1].substr(1, w[1].size() - 2) : w[1];
     } else if (verb == "expect") {
-      if (w.size() < 2) return bad("expected: expect lcd|no lcd|uart|led|pixel ...");
+      if (w.size() < 2) return bad("expected: expect lcd|no lcd|uart|uart1|led|pixel ...");
       const std::string& what = w[1];
-      if (what == "lcd" || what == "uart" || (what == "no" && w.size() > 2 && w[2] == "lcd")) {
-        c.kind = what == "lcd" ? Kind::kExpectLcd : what == "uart" ? Kind::kExpectUart : Kind::kExpectNoLcd;
+      if (what == "lcd" || what == "uart" || what == "uart1" || (what == "no" && w.size() > 2 && w[2] == "lcd")) {
+        c.kind = what == "lcd" ? Kind::kExpectLcd : what == "no" ? Kind::kExpectNoLcd : Kind::kExpectUart;
+        c.number = what == "uart1" ? 1 : 0;  // the port
         size_t at = what == "no" ? 3 : 2;
         if (!string_at(at, &c.text)) return bad(why.empty() ? "expected a quoted text" : why);
         next = at + 1;
@@ -237,7 +239,7 @@ bool Scenario::parse(const std::string& text, const std::string& name, std::stri
             c.x < 0 || c.x >= kLcdWidth || c.y < 0 || c.y >= kLcdHeight || c.number < 0 || c.number > 15)
           return bad("expected: expect pixel X Y GREY with X 0..319, Y 0..239, GREY 0..15");
       } else {
-        return bad("unknown expectation '" + what + "' (lcd, no lcd, uart, led, pixel)");
+        return bad("unknown expectation '" + what + "' (lcd, no lcd, uart, uart1, led, pixel)");
       }
     } else {
       return bad("unknown command '" + verb + "'");
@@ -263,7 +265,8 @@ bool Scenario::run(Board& board, std::string* failure, VTime until, bool* stoppe
   if (stopped_early) *stopped_early = false;
   stopped_at_line_ = 0;
   auto stop_requested = [this] { return stop_ && stop_(); };
-  size_t uart_cursor = 0;
+  size_t uart_cursor[2] = {0, 0};  // per port: where the next uart expect starts looking
+  auto uart_output = [&](int port) -> const std::string& { return port ? board.uart1_output() : board.console(); };
   std::vector<uint8_t> frame(kLcdWidth * kLcdHeight), last(frame.size(), 0xFF);
   std::vector<TextRun> runs;
   // The glyph table is hashed once per run, not at every look at the screen.
@@ -331,7 +334,12 @@ bool Scenario::run(Board& board, std::string* failure, VTime until, bool* stoppe
         break;
       case Kind::kButtonDown: board.buttons().press(static_cast<uint8_t>(c.number)); break;
       case Kind::kButtonUp: board.buttons().release(static_cast<uint8_t>(c.number)); break;
-      case Kind::kUart: board.uart_input(std::vector<uint8_t>(c.text.begin(), c.text.end())); break;
+      case Kind::kUart: {
+        std::vector<uint8_t> bytes(c.text.begin(), c.text.end());
+        if (c.number) board.uart1_input(bytes);
+        else board.uart_input(bytes);
+        break;
+      }
       case Kind::kScreenshot: {
         board.screen(frame.data());
         std::string error;
@@ -356,19 +364,21 @@ bool Scenario::run(Board& board, std::string* failure, VTime until, bool* stoppe
         break;
       }
       case Kind::kExpectUart: {
+        size_t& cursor = uart_cursor[c.number];
         size_t found = std::string::npos;
         const Wait r = wait_for(c.duration, [&] {
-          found = board.console().find(c.text, uart_cursor);
+          found = uart_output(c.number).find(c.text, cursor);
           return found != std::string::npos;
         });
         if (r == Wait::kCut) return board.halted() ? fail(c, board.halt_report(), failure) : end_early(c);
         if (r == Wait::kTimedOut) {
-          std::string since = board.console().substr(uart_cursor);
+          std::string since = uart_output(c.number).substr(cursor);
           if (since.size() > 200) since = "..." + since.substr(since.size() - 200);
-          return fail(c, "not sent on UART0 within " + c.duration_text + "; it sent since the last uart "
-                         "expect: \"" + escaped(since) + "\"", failure);
+          return fail(c, "not sent on UART" + std::to_string(c.number) + " within " + c.duration_text +
+                         "; it sent since the last " + (c.number ? "uart1" : "uart") + " expect: \"" +
+                         escaped(since) + "\"", failure);
         }
-        uart_cursor = found + c.text.size();
+        cursor = found + c.text.size();
         break;
       }
       case Kind::kExpectLed: {

@@ -10,6 +10,7 @@
 //   expect lcd "TEXT" [within 3s]      TEXT in one run of text on the LCD
 //   expect no lcd "TEXT" [within 1s]   not on the LCD (now, or by then)
 //   expect uart "TEXT" [within 2s]     console output since the last uart expect
+//   uart1 "..." / expect uart1 "..."   the same for UART1 (its own far end)
 //   expect led left|right on|off
 //   expect pixel X Y GREY
 //   screenshot FILE.png
@@ -62,7 +63,7 @@ class Scenario {
     Kind kind;
     int line;
     std::string source;
-    int number = 0;       // key, button mask, LED pin, grey level
+    int number = 0;       // key, button mask, LED pin, grey level, UART port
     int x = 0, y = 0;
     bool flag = false;    // LED on
     VTime duration = 0;   // wait, hold, within

@@ -21,6 +21,8 @@ struct Session {
   bool mic = false;
   std::string eeprom;          // the EEPROM image file
   bool eeprom_off = false;     // take the EEPROM off the bus
+  std::string uart1_in, uart1_out;  // UART1's far end, as uart_in / uart_out for UART0
+  uint32_t uart_baud = SerialTerminal::kDefaultBaud;  // both far ends' line rate, 8N1
   bool verbose = false;        // also the reports that are not the user's to fix
   // --ui web: where the page is served.
   int web_port = 8044;         // 0: any free port

@@ -3,11 +3,15 @@
 // IIS, BDMA0 and the codec into the output file.
 #include <gtest/gtest.h>
 #include <sndfile.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cmath>
+#include <csignal>
+#include <cstdio>
 #include <filesystem>
 
+#include "core/log.h"
 #include "core/s3c44b0x.h"
 #include "devices/dma.h"
 #include "devices/iis.h"
@@ -158,6 +162,51 @@ TEST(WavFileSink, TimelineFillsGapsWithSilenceUpToTheEnd) {
     ASSERT_EQ(got[j].left, want) << j;
   }
   EXPECT_EQ(got[1600].right, -39);
+}
+
+// Under 4 GiB the file stays a plain WAV (RF64 only past it, where a WAV's
+// sizes would lie); a write that fails (a full disk) is said once and the
+// sink reports it.
+TEST(WavFileSink, StaysAWavAndReportsAFailedWrite) {
+  TempDir dir;
+  {
+    WavFileSink sink;
+    std::string error;
+    ASSERT_TRUE(sink.open(dir.file("small.wav"), kRate, &error)) << error;
+    sink.finish(kSecond);
+    EXPECT_FALSE(sink.failed());
+  }
+  char magic[4] = {};
+  std::FILE* f = std::fopen(dir.file("small.wav").c_str(), "rb");
+  ASSERT_TRUE(f);
+  ASSERT_EQ(std::fread(magic, 1, 4, f), 4u);
+  std::fclose(f);
+  EXPECT_EQ(std::string(magic, 4), "RIFF");
+
+  std::string error;
+  WavFileSink device;
+  EXPECT_FALSE(device.open("/dev/full", kRate, &error));
+  EXPECT_EQ(error, "cannot write /dev/full: No space left on device") << "libsndfile's wording, as one of our lines";
+
+  // The file cannot grow past 64 KiB (as on a full disk): 10 s of audio fail.
+  std::vector<std::string> lines;
+  LogSink previous = set_log_sink([&](const std::string& l) { lines.push_back(l); });
+  auto saved_handler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit saved{};
+  getrlimit(RLIMIT_FSIZE, &saved);
+  rlimit small = saved;
+  small.rlim_cur = 64 << 10;
+  setrlimit(RLIMIT_FSIZE, &small);
+  WavFileSink full;
+  const bool opened = full.open(dir.file("full.wav"), kRate, &error);
+  full.finish(10 * kSecond);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, saved_handler);
+  set_log_sink(previous);
+  ASSERT_TRUE(opened) << error;
+  EXPECT_TRUE(full.failed());
+  EXPECT_NE(full.error().find("cannot write"), std::string::npos) << full.error();
+  EXPECT_EQ(lines.size(), 1u) << "said once";
 }
 
 TEST(WavFileSource, FileIsHeardFromTimeZeroAtAnyRate) {

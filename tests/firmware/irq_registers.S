@@ -18,12 +18,12 @@
 main:   ldr r0, =WTCON
         mov r1, #0
         str r1, [r0]
-        ldr r0, =0x01D00000     @ console: ULCON0 3, UCON0 5, UBRDIV0 3
+        ldr r0, =0x01D00000     @ console: ULCON0 3, UCON0 5, UBRDIV0 34 (115200 baud at the monitor's 64 MHz)
         mov r1, #3
         str r1, [r0]
         mov r1, #5
         str r1, [r0, #4]
-        mov r1, #3
+        mov r1, #34
         str r1, [r0, #0x28]
         ldr r0, =SLOT_WDT
         ldr r1, =handler
@@ -35,7 +35,7 @@ main:   ldr r0, =WTCON
         ldr r1, =~((1 << 15) | (1 << 26))
         str r1, [r0]
         ldr r0, =WTDAT
-        mov r1, #100
+        ldr r1, =300            @ 4800 MCLK: some 25 interrupts while it prints at 115200 baud
         str r1, [r0]
         ldr r0, =WTCNT
         str r1, [r0]
