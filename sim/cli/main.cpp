@@ -25,9 +25,11 @@
 #include "frontends/coverage.h"
 #include "frontends/gdb_stub.h"
 #include "frontends/interactive.h"
+#include "frontends/junit_report.h"
 #include "frontends/lcd_text.h"
 #include "frontends/png_writer.h"
 #include "frontends/profile.h"
+#include "frontends/recorder.h"
 #include "frontends/run_files.h"
 #include "frontends/scenario.h"
 #include "frontends/session.h"
@@ -48,6 +50,7 @@ constexpr int kWriteFailed = 4;
 constexpr uint64_t kMaxFirmware = 256ull << 20;  // an ELF with its debug sections
 constexpr uint64_t kMaxUartIn = 16ull << 20;
 constexpr uint64_t kMaxWav = 1ull << 30;
+constexpr uint64_t kMaxPicture = 16ull << 20;  // a reference PNG of the 320 x 240 LCD
 
 // An empty value would silently mean the default (`--eeprom ""`: the user's
 // own EEPROM file; `--until ""`: for ever). Options added later are covered
@@ -163,6 +166,9 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(0, 65535));
   app.add_option("--web-bind", s.web_bind,
                  "the address --ui web listens on (default 127.0.0.1; e.g. 0.0.0.0 for every network)");
+  // Record and report.
+  app.add_option("--record", s.record, "write what you do in the window or the terminal as a scenario script");
+  app.add_option("--junit", s.junit, "write a JUnit XML report of --script: one testcase per expect");
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -184,6 +190,9 @@ int main(int argc, char** argv) {
     if (!ui.empty() && ui != "none") return usage_error("--gdb runs with --ui none (UART0 stays on this terminal)");
     ui = "none";
   }
+  if (!s.record.empty() && !s.script.empty())
+    return usage_error("--record writes what a person does in the window or the terminal; a --script run has nobody");
+  if (!s.junit.empty() && s.script.empty()) return usage_error("--junit reports the expects of a --script run");
   if (ui.empty()) ui = s.script.empty() ? (display_available() ? "sdl" : "term") : "none";
   s.ui = ui;
   // A scenario runs headless, or watched in the browser page.
@@ -200,7 +209,20 @@ int main(int argc, char** argv) {
   }
 
   sim::Scenario scenario;
-  if (!s.script.empty() && !scenario.load(s.script, &error)) return usage_error(error);
+  // A CI job reads the report even when the script or the firmware is bad.
+  auto junit_error = [&](const std::string& message) {
+    if (s.junit.empty()) return;
+    sim::JunitRun report;
+    report.script = s.script;
+    report.firmware = s.firmware;
+    report.error = message;
+    std::string why;
+    if (!sim::write_junit(s.junit, report, &why)) std::fprintf(stderr, "board-sim: --junit: %s\n", why.c_str());
+  };
+  if (!s.script.empty() && !scenario.load(s.script, &error)) {
+    junit_error(error);
+    return usage_error(error);
+  }
 
   // Every file the run names, checked together before anything is read into
   // the board or written (see run_files.h). One line per option that names a
@@ -222,6 +244,8 @@ int main(int argc, char** argv) {
   files.output("--trace", s.trace);
   files.output("--coverage", coverage_path);
   files.output("--profile", profile_path);
+  files.output("--record", s.record);
+  files.output("--junit", s.junit);
   {
     // A script's screenshots are outputs too (the same name twice in one
     // script is one file, written again).
@@ -231,6 +255,8 @@ int main(int argc, char** argv) {
       seen.push_back(path);
       files.output(s.script + ":" + std::to_string(line) + ": screenshot", path);
     }
+    for (const auto& [line, path] : scenario.pictures())
+      files.input(s.script + ":" + std::to_string(line) + ": expect screen", path, kMaxPicture);
   }
   if (!files.check(&error)) return usage_error(error);
 
@@ -246,7 +272,10 @@ int main(int argc, char** argv) {
   options.skip_polling = !no_skip;
   options.uart_baud = s.uart_baud;
   sim::Board board(options);
-  if (!board.load(s.firmware, &error)) return usage_error(error);
+  if (!board.load(s.firmware, &error)) {
+    junit_error(error);
+    return usage_error(error);
+  }
 
   if (s.eeprom_off) board.eeprom().set_connected(false);
   else if (!board.use_eeprom_file(s.eeprom, &error)) return usage_error("--eeprom: " + error);
@@ -291,6 +320,28 @@ int main(int argc, char** argv) {
     uart_out = std::fopen(s.uart_out.c_str(), "wb");
     if (!uart_out) return usage_error("--uart-out: cannot write " + s.uart_out);
     board.add_console_listener([uart_out](uint8_t b) { std::fputc(b, uart_out); });
+  }
+  // The recording starts with what the replay cannot take from elsewhere:
+  // the RTC's calendar (the host's clock), the EEPROM's array (its file
+  // changes as the session goes) and the bytes of --uart-in.
+  sim::Recorder session_recorder;
+  if (!s.record.empty()) {
+    if (!session_recorder.open(s.record, board.now(), &error)) return usage_error("--record: " + error);
+    std::string again;
+    if (!s.audio_in.empty()) again += " --audio-in " + s.audio_in;
+    if (!s.clips_dir.empty()) again += " --clips " + s.clips_dir;
+    if (s.eeprom_off) again += " --eeprom-off";
+    if (cpi) again += " --cpi " + std::to_string(cpi);
+    if (no_skip) again += " --no-skip";
+    session_recorder.comment("Recorded by board-sim --record from " + s.firmware + ". Replay it with");
+    session_recorder.comment("  board-sim --script " + s.record + " --eeprom SCRATCH.bin" + again + " " + s.firmware);
+    session_recorder.comment("(the EEPROM's contents at the start are below: any scratch file will do).");
+    session_recorder.rtc(board.rtc().time());
+    session_recorder.eeprom(board.eeprom().contents().data(), board.eeprom().contents().size());
+    if (s.mic) sim::log_warning("--record", std::string("the microphone is not recorded; a replay hears ") +
+                                                (s.audio_in.empty() ? "silence" : s.audio_in));
+    s.recorder = &session_recorder;
+    session_recorder.console(uart_in, board.now());
   }
   if (!uart_in.empty()) board.uart_input(uart_in);
   std::FILE* uart1_out = nullptr;
@@ -364,6 +415,7 @@ int main(int argc, char** argv) {
       auto poll_console = [&] {
         auto typed = console.read_available();
         if (!typed.empty()) board.uart_input(typed);
+        if (s.recorder) s.recorder->console(typed, board.now());
       };
       bool run_free = true;
       if (gdb_port >= 0) {
@@ -392,6 +444,16 @@ int main(int argc, char** argv) {
   }
 
   // The outputs, whatever ended the run.
+  if (session_recorder.is_open() && !session_recorder.finish(board.now(), &error)) write_failed("--record: " + error);
+  if (!s.junit.empty()) {
+    sim::JunitRun report;
+    report.script = s.script;
+    report.firmware = s.firmware;
+    report.outcomes = scenario.outcomes();
+    if (board.halted()) report.error = board.halt_report();
+    report.duration = board.now();
+    if (!sim::write_junit(s.junit, report, &error)) write_failed("--junit: " + error);
+  }
   if (!board.finish_audio(&error)) write_failed("--audio-out: " + error);
   if (sim::EepromFile* eeprom = board.eeprom_file(); eeprom && !eeprom->finish(&error))
     write_failed("--eeprom: " + error);

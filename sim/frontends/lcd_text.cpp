@@ -262,8 +262,34 @@ std::vector<TextRun> find_lcd_text(const uint8_t* font, const uint8_t* grey, int
   return LcdTextFinder(font).find(grey, width, height);
 }
 
+std::vector<TextRun> join_neighbours(const std::vector<TextRun>& runs) {
+  std::vector<TextRun> sorted = runs;
+  std::sort(sorted.begin(), sorted.end(), [](const TextRun& a, const TextRun& b) {
+    return std::tie(a.y, a.size, a.x) < std::tie(b.y, b.size, b.x);
+  });
+  std::vector<TextRun> joined;
+  int end = 0;  // x just past the last cell of joined.back()
+  for (const TextRun& r : sorted) {
+    int cell = kCellW * r.size;
+    int r_end = r.x + static_cast<int>(r.codes.size()) * cell;
+    if (!joined.empty() && joined.back().y == r.y && joined.back().size == r.size && r.x - end < cell) {
+      TextRun& into = joined.back();
+      into.text += r.text;
+      into.codes.insert(into.codes.end(), r.codes.begin(), r.codes.end());
+      end = std::max(end, r_end);
+    } else {
+      joined.push_back(r);
+      end = r_end;
+    }
+  }
+  std::sort(joined.begin(), joined.end(), [](const TextRun& a, const TextRun& b) {
+    return std::tie(a.y, a.x, a.size) < std::tie(b.y, b.x, b.size);
+  });
+  return joined;
+}
+
 bool lcd_contains(const std::vector<TextRun>& runs, const std::string& text) {
-  for (const TextRun& run : runs)
+  for (const TextRun& run : join_neighbours(runs))
     if (run.text.find(text) != std::string::npos) return true;
   return false;
 }

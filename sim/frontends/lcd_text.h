@@ -84,7 +84,17 @@ class LcdTextFinder {
 // One-shot form of LcdTextFinder(font).find(grey, width, height).
 std::vector<TextRun> find_lcd_text(const uint8_t* font, const uint8_t* grey, int width = 320, int height = 240);
 
-// True when `text` (UTF-8) is part of the text of one run.
+// The runs as a script reads them. Text drawn at a pitch other than the
+// cell's (the phone draws the dialled number at 17 pixels a double-size
+// digit) is found as one run per glyph; so neighbouring runs on one row (the
+// same y) and of one size, where each starts less than one cell (8 or 16
+// pixels) after the end of the one before, are joined into one run, read
+// without a space. A gap of a whole cell or more stays a break: a blank cell
+// on the pitch is already a space inside a run. Sorted as find() sorts.
+std::vector<TextRun> join_neighbours(const std::vector<TextRun>& runs);
+
+// True when `text` (UTF-8) is part of the text of one run, joined as
+// join_neighbours() joins them.
 bool lcd_contains(const std::vector<TextRun>& runs, const std::string& text);
 
 // One line per run: "x y size text\n".

@@ -119,4 +119,38 @@ bool write_lcd_png(const std::string& path, const uint8_t* levels, std::string& 
   return write_grey16_png(path, levels, 320, 240, error);
 }
 
+bool read_grey_png(const std::string& path, std::vector<uint8_t>* pixels, int* width, int* height,
+                   std::string& error) {
+  // Opened here rather than by libpng, so that a missing file says why.
+  FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) {
+    error = "cannot read " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  bool ok = png_image_begin_read_from_stdio(&image, file) != 0;
+  if (ok) {
+    image.format = PNG_FORMAT_GRAY;
+    pixels->assign(PNG_IMAGE_SIZE(image), 0);
+    ok = png_image_finish_read(&image, nullptr, pixels->data(), 0, nullptr) != 0;
+  }
+  if (ok) {
+    *width = static_cast<int>(image.width);
+    *height = static_cast<int>(image.height);
+  } else {
+    error = "cannot read " + path + ": " + (image.message[0] ? image.message : "not a PNG file");
+    png_image_free(&image);
+  }
+  std::fclose(file);
+  return ok;
+}
+
+bool read_grey16_png(const std::string& path, std::vector<uint8_t>* levels, int* width, int* height,
+                     std::string& error) {
+  if (!read_grey_png(path, levels, width, height, error)) return false;
+  for (uint8_t& v : *levels) v = static_cast<uint8_t>((255 - v + 8) / 17);
+  return true;
+}
+
 }  // namespace sim

@@ -1,4 +1,5 @@
-// PNG files of the LCD and of the window, written with libpng.
+// PNG files of the LCD and of the window, written (and read back, for
+// reference pictures) with libpng.
 //
 // Needs nothing from the board: the caller hands over pixels. Every function
 // returns false with a one-line reason in `error` ("cannot write out.png: No
@@ -9,6 +10,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace sim {
 
@@ -28,5 +30,17 @@ bool write_grey16_png(const std::string& path, const uint8_t* levels, int width,
 
 // The board's 320 x 240 panel (76800 bytes, as LcdController::render gives).
 bool write_lcd_png(const std::string& path, const uint8_t* levels, std::string& error);
+
+// Reads any PNG as 8-bit grey, one byte per pixel, row-major: colour is
+// converted to its luminance, 16-bit samples cut to 8, transparency laid on
+// black. False with "cannot read PATH: why" (a missing file, not a PNG).
+bool read_grey_png(const std::string& path, std::vector<uint8_t>* pixels, int* width, int* height,
+                   std::string& error);
+
+// A picture as write_grey16_png writes it, back to grey levels 0..15: each
+// pixel to the nearest level (255 - 17n), so a picture that went through an
+// editor's colour conversion still reads as it was drawn.
+bool read_grey16_png(const std::string& path, std::vector<uint8_t>* levels, int* width, int* height,
+                     std::string& error);
 
 }  // namespace sim

@@ -1,5 +1,6 @@
 #include "frontends/scenario.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -64,22 +65,32 @@ bool parse_int(const std::string& word, int* out) {
 
 bool is_quoted(const std::string& w) { return w.size() >= 2 && w.front() == '"' && w.back() == '"'; }
 
-// Console text inside a one-line message: control bytes as script escapes.
-std::string escaped(const std::string& text) {
+// A line as a report names it: its words, one space apart, comment cut.
+std::string statement(const std::string& line) {
+  std::vector<std::string> words;
+  std::string error;
+  tokenize(line, &words, &error);
   std::string out;
-  for (unsigned char c : text) {
-    if (c == '\n') out += "\\n";
-    else if (c == '\r') out += "\\r";
-    else if (c == '\t') out += "\\t";
-    else if (c == '"' || c == '\\') out += std::string("\\") + static_cast<char>(c);
-    else if (c < 0x20 || c == 0x7F) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\x%02X", c);
-      out += buf;
-    } else out += static_cast<char>(c);
-  }
+  for (const std::string& w : words) out += (out.empty() ? "" : " ") + w;
   return out;
 }
+
+bool leap_year(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+int days_in_month(int year, int mon) {
+  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return mon == 2 && leap_year(year) ? 29 : kDays[mon - 1];
+}
+
+// 1 = Sunday .. 7 = Saturday, as the RTC's BCDDATE counts (Sakamoto's rule).
+int weekday(int year, int mon, int mday) {
+  static const int kOffset[] = {0, 3, 2, 5, 0, 3, 5, 1, 4, 6, 2, 4};
+  if (mon < 3) year -= 1;
+  return (year + year / 4 - year / 100 + year / 400 + kOffset[mon - 1] + mday) % 7 + 1;
+}
+
+// Console text inside a one-line message: control bytes as script escapes.
+std::string escaped(const std::string& text);
 
 // A script line inside a message: control bytes escaped (no terminal
 // escapes, no carriage returns reach the terminal) and long lines cut.
@@ -98,6 +109,26 @@ std::string quoted_line(const std::string& line) {
   if (line.size() > kShown) text += "... (" + std::to_string(line.size()) + " bytes)";
   return text;
 }
+}  // namespace
+
+std::string escape(const std::string& text, bool ascii) {
+  std::string out;
+  for (unsigned char c : text) {
+    if (c == '\n') out += "\\n";
+    else if (c == '\r') out += "\\r";
+    else if (c == '\t') out += "\\t";
+    else if (c == '"' || c == '\\') out += std::string("\\") + static_cast<char>(c);
+    else if (c < 0x20 || c == 0x7F || (ascii && c >= 0x80)) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\x%02X", c);
+      out += buf;
+    } else out += static_cast<char>(c);
+  }
+  return out;
+}
+
+namespace {
+std::string escaped(const std::string& text) { return escape(text); }
 }  // namespace
 
 bool unescape(const std::string& body, std::string* out, std::string* error) {
@@ -143,11 +174,15 @@ bool Scenario::load(const std::string& path, std::string* error) {
     *error = "cannot read the script " + why;
     return false;
   }
-  return parse(std::string(bytes.begin(), bytes.end()), path, error);
+  size_t slash = path.rfind('/');
+  return parse(std::string(bytes.begin(), bytes.end()), path, error,
+               slash == std::string::npos ? "" : path.substr(0, slash + 1));
 }
 
-bool Scenario::parse(const std::string& text, const std::string& name, std::string* error) {
+bool Scenario::parse(const std::string& text, const std::string& name, std::string* error,
+                     const std::string& base_dir) {
   name_ = name;
+  base_dir_ = base_dir;
   commands_.clear();
   std::istringstream lines(text);
   std::string line;
@@ -186,7 +221,9 @@ bool Scenario::parse(const std::string& text, const std::string& name, std::stri
       return true;
     };
     const std::string& verb = w[0];
-    if (verb == "wait") {
+    if (parse_extra(w, &c, &why)) {
+      if (!why.empty()) return bad(why);
+    } else if (verb == "wait") {
       c.kind = Kind::kWait;
       if (w.size() != 2 || !duration_at(1, &c.duration)) return bad("expected: wait DURATION (e.g. 1.5s, 200ms)");
     } else if (verb == "key" || verb == "keydown" || verb == "keyup") {
@@ -239,7 +276,7 @@ bool Scenario::parse(const std::string& text, const std::string& name, std::stri
             c.x < 0 || c.x >= kLcdWidth || c.y < 0 || c.y >= kLcdHeight || c.number < 0 || c.number > 15)
           return bad("expected: expect pixel X Y GREY with X 0..319, Y 0..239, GREY 0..15");
       } else {
-        return bad("unknown expectation '" + what + "' (lcd, no lcd, uart, uart1, led, pixel)");
+        return bad("unknown expectation '" + what + "' (lcd, no lcd, uart, uart1, led, pixel, screen)");
       }
     } else {
       return bad("unknown command '" + verb + "'");
@@ -249,9 +286,96 @@ bool Scenario::parse(const std::string& text, const std::string& name, std::stri
   return true;
 }
 
-bool Scenario::fail(const Command& c, const std::string& why, std::string* failure) const {
+bool Scenario::fail(const Command& c, const std::string& why, std::string* failure) {
   *failure = name_ + ":" + std::to_string(c.line) + ": " + quoted_line(c.source) + ": " + why;
+  size_t index = static_cast<size_t>(&c - commands_.data());
+  Outcome failed{Outcome::kFailed, c.line, statement(c.source), why, command_started_,
+                 running_ ? running_->now() : command_started_};
+  if (index < outcome_of_.size() && outcome_of_[index] != std::string::npos) {
+    outcomes_[outcome_of_[index]] = failed;
+  } else {
+    auto at = std::find_if(outcomes_.begin(), outcomes_.end(), [&](const Outcome& o) { return o.line > c.line; });
+    outcomes_.insert(at, failed);
+  }
+  skip_rest("not reached: line " + std::to_string(c.line) + " failed");
   return false;
+}
+
+void Scenario::skip_rest(const std::string& why) {
+  for (Outcome& o : outcomes_)
+    if (o.result == Outcome::kSkipped) o.message = why;
+}
+
+// Commands beyond the first set: reference pictures, the RTC and the
+// EEPROM. True when `w` is one of them; *why is then empty or says what is
+// wrong with it.
+bool Scenario::parse_extra(const std::vector<std::string>& w, Command* c, std::string* why) const {
+  if (w[0] == "expect" && w.size() >= 2 && w[1] == "screen") {
+    c->kind = Kind::kExpectScreen;
+    c->duration = kDefaultWithin;
+    c->duration_text = "2s";
+    if (w.size() != 3 && !(w.size() == 5 && w[3] == "within" && parse_duration(w[4], &c->duration))) {
+      *why = "expected: expect screen FILE.png [within DURATION]";
+      return true;
+    }
+    if (w.size() == 5) c->duration_text = w[4];
+    c->has_within = w.size() == 5;
+    std::string name = is_quoted(w[2]) ? w[2].substr(1, w[2].size() - 2) : w[2];
+    std::string path = !name.empty() && name[0] == '/' ? name : base_dir_ + name;
+    c->text = path;
+    auto picture = std::make_shared<std::vector<uint8_t>>();
+    int width = 0, height = 0;
+    if (!read_grey16_png(path, picture.get(), &width, &height, *why)) return true;
+    if (width != kLcdWidth || height != kLcdHeight) {
+      *why = path + " is " + std::to_string(width) + " x " + std::to_string(height) + " pixels; the LCD is " +
+             std::to_string(kLcdWidth) + " x " + std::to_string(kLcdHeight) + " (take it with screenshot or --screenshot)";
+      return true;
+    }
+    c->picture = std::move(picture);
+    return true;
+  }
+  if (w[0] == "eeprom") {
+    c->kind = Kind::kEeprom;
+    bool ok = w.size() == 3 && parse_int(w[1], &c->number) && c->number >= 0 && w[2].size() % 2 == 0;
+    for (size_t i = 0; ok && i < w[2].size(); i += 2) {
+      ok = isxdigit(static_cast<unsigned char>(w[2][i])) && isxdigit(static_cast<unsigned char>(w[2][i + 1]));
+      if (ok) c->text.push_back(static_cast<char>(std::stoi(w[2].substr(i, 2), nullptr, 16)));
+    }
+    if (!ok || c->text.empty() || c->number + c->text.size() > At24c04::kSize)
+      *why = "expected: eeprom OFFSET HEXBYTES, within the EEPROM's " + std::to_string(At24c04::kSize) +
+             " bytes (e.g. eeprom 0x000 FFFF)";
+    return true;
+  }
+  if (w[0] == "rtc") {
+    c->kind = Kind::kRtc;
+    int year = 0, mon = 0, mday = 0, hour = 0, min = 0, sec = 0;
+    char tail = 0;
+    bool ok = w.size() == 3 &&
+              std::sscanf(w[1].c_str(), "%4d-%2d-%2d%c", &year, &mon, &mday, &tail) == 3 &&
+              std::sscanf(w[2].c_str(), "%2d:%2d:%2d%c", &hour, &min, &sec, &tail) == 3 && year >= 1900 &&
+              mon >= 1 && mon <= 12 && mday >= 1 && mday <= days_in_month(year, mon) && hour >= 0 && hour <= 23 &&
+              min >= 0 && min <= 59 && sec >= 0 && sec <= 59;
+    if (!ok) {
+      *why = "expected: rtc YYYY-MM-DD HH:MM:SS (a real date, e.g. rtc 2026-12-08 09:30:00)";
+      return true;
+    }
+    c->rtc.year = year % 100;
+    c->rtc.mon = mon;
+    c->rtc.mday = mday;
+    c->rtc.wday = weekday(year, mon, mday);
+    c->rtc.hour = hour;
+    c->rtc.min = min;
+    c->rtc.sec = sec;
+    return true;
+  }
+  return false;
+}
+
+std::vector<std::pair<int, std::string>> Scenario::pictures() const {
+  std::vector<std::pair<int, std::string>> files;
+  for (const Command& c : commands_)
+    if (c.kind == Kind::kExpectScreen) files.emplace_back(c.line, c.text);
+  return files;
 }
 
 std::vector<std::pair<int, std::string>> Scenario::screenshots() const {
@@ -264,6 +388,15 @@ std::vector<std::pair<int, std::string>> Scenario::screenshots() const {
 bool Scenario::run(Board& board, std::string* failure, VTime until, bool* stopped_early) {
   if (stopped_early) *stopped_early = false;
   stopped_at_line_ = 0;
+  running_ = &board;
+  outcomes_.clear();
+  outcome_of_.assign(commands_.size(), std::string::npos);
+  for (size_t i = 0; i < commands_.size(); ++i) {
+    std::string what = statement(commands_[i].source);
+    if (what.compare(0, 7, "expect ") != 0) continue;
+    outcome_of_[i] = outcomes_.size();
+    outcomes_.push_back({Outcome::kSkipped, commands_[i].line, what, "not reached", 0, 0});
+  }
   auto stop_requested = [this] { return stop_ && stop_(); };
   size_t uart_cursor[2] = {0, 0};  // per port: where the next uart expect starts looking
   auto uart_output = [&](int port) -> const std::string& { return port ? board.uart1_output() : board.console(); };
@@ -288,16 +421,24 @@ bool Scenario::run(Board& board, std::string* failure, VTime until, bool* stoppe
   // The run must end before the script does: --until, a signal, a halt.
   auto cut = [&] { return board.halted() || board.now() >= until || stop_requested(); };
   // Lets time pass; false when the run must end. An advance hook that
-  // declines to go on ends the run as --until would.
+  // declines to go on ends the run as --until would. Time counts from where
+  // the script is as written, not from where the board stopped: a run ends
+  // at an instruction boundary, possibly a little past its target, and those
+  // little bits must not add up over many lines (a recorded session relies
+  // on every input landing where it was given).
+  VTime script_time = board.now();
   auto pass = [&](VTime duration) {
-    VTime target = std::min(until, board.now() + duration);
+    // Far behind the board, the script follows it (a command that let time
+    // pass on its own).
+    if (board.now() > script_time + kMillisecond) script_time = board.now();
+    script_time += duration;
+    VTime target = std::min(until, script_time);
     if (!advance_) board.run_until(target, stop_requested);
     else if (!advance_(target)) until = board.now();
     return !cut();
   };
   // Waits up to `within` for `holds`, looking every 10 ms of virtual time.
   // kCut: the run ended before the time was up, so nothing can be said.
-  enum class Wait { kHeld, kTimedOut, kCut };
   auto wait_for = [&](VTime within, const std::function<bool()>& holds) {
     VTime deadline = board.now() + within;
     for (;;) {
@@ -310,10 +451,12 @@ bool Scenario::run(Board& board, std::string* failure, VTime until, bool* stoppe
   auto end_early = [&](const Command& c) {
     if (stopped_early) *stopped_early = true;
     stopped_at_line_ = c.line;
+    skip_rest("not reached: the run ended at " + format_duration(board.now()) + " (--until, or stopped)");
     return true;
   };
   for (size_t i = 0; i < commands_.size(); ++i) {
     const Command& c = commands_[i];
+    command_started_ = board.now();
     if (board.halted()) return fail(c, "the board has halted: " + board.halt_report(), failure);
     if (board.now() >= until || stop_requested()) return end_early(c);
     switch (c.kind) {
@@ -392,6 +535,41 @@ bool Scenario::run(Board& board, std::string* failure, VTime until, bool* stoppe
         if (grey != c.number) return fail(c, "the pixel's grey level is " + std::to_string(grey), failure);
         break;
       }
+      case Kind::kExpectScreen: {
+        const std::vector<uint8_t>& want = *c.picture;
+        const Wait r = wait_for(c.duration, [&] {
+          board.screen(frame.data());
+          return frame == want;
+        });
+        if (r == Wait::kCut) return board.halted() ? fail(c, board.halt_report(), failure) : end_early(c);
+        if (r == Wait::kTimedOut) {
+          size_t differ = 0, first = 0;
+          for (size_t k = frame.size(); k-- > 0;)
+            if (frame[k] != want[k]) {
+              ++differ;
+              first = k;
+            }
+          return fail(c, "not the picture within " + c.duration_text + ": " + std::to_string(differ) +
+                             " pixels differ, the first at " + std::to_string(first % kLcdWidth) + " " +
+                             std::to_string(first / kLcdWidth) + " (grey " + std::to_string(frame[first]) +
+                             " on the LCD, " + std::to_string(want[first]) + " in the picture)",
+                      failure);
+        }
+        break;
+      }
+      case Kind::kRtc: board.rtc().set_start_time(c.rtc); break;
+      case Kind::kEeprom: {
+        At24c04::Image image = board.eeprom().contents();
+        std::copy(c.text.begin(), c.text.end(), image.begin() + c.number);
+        board.eeprom().set_contents(image);
+        break;
+      }
+    }
+    if (outcome_of_[i] != std::string::npos) {
+      Outcome& o = outcomes_[outcome_of_[i]];
+      o.result = Outcome::kPassed;
+      o.started = command_started_;
+      o.ended = board.now();
     }
   }
   return true;

@@ -13,11 +13,18 @@
 //   uart1 "..." / expect uart1 "..."   the same for UART1 (its own far end)
 //   expect led left|right on|off
 //   expect pixel X Y GREY
+//   expect screen REF.png [within 2s]  the LCD equals a picture as screenshot
+//                             writes it (REF relative to the script's directory)
 //   screenshot FILE.png
+//   rtc 2026-12-08 09:30:00   the RTC's calendar from now on (and after a
+//                             reset), the day of the week from the date
+//   eeprom 0x040 4A75616E     these bytes in the EEPROM's array from OFFSET on
+//                             (the EEPROM file follows at the firmware's next write)
 //
 // `#` starts a comment. The whole script is checked before it runs, so a bad
-// line stops nothing half-way.
+// line stops nothing half-way; reference pictures are read then too.
 #pragma once
+#include <memory>
 #include <functional>
 #include <string>
 #include <utility>
@@ -31,7 +38,10 @@ class Scenario {
  public:
   // Reads and checks a script. On error, *error is "FILE:LINE: why".
   bool load(const std::string& path, std::string* error);
-  bool parse(const std::string& text, const std::string& name, std::string* error);
+  // `base_dir`: where relative reference pictures are (load(): the script's
+  // directory; otherwise the current one).
+  bool parse(const std::string& text, const std::string& name, std::string* error,
+             const std::string& base_dir = "");
 
   // Runs it. True when every expect held; otherwise *failure says which line
   // failed and why. Stops early at `until` or when the stop function says so
@@ -44,8 +54,24 @@ class Scenario {
   int stopped_at_line() const { return stopped_at_line_; }
 
   size_t size() const { return commands_.size(); }
+
+  // What became of each expect of the last run, in script order, for
+  // reports: held, failed (with the message run() gave), or never reached
+  // (after a failure, a halt or --until). A line other than an expect that
+  // fails (a key pressed on a halted board) is listed as failed too.
+  struct Outcome {
+    enum Result { kPassed, kFailed, kSkipped } result = kSkipped;
+    int line = 0;
+    std::string source;   // the line as written, comment cut
+    std::string message;  // why it failed or was skipped
+    VTime started = 0, ended = 0;  // virtual time spent on it
+  };
+  const std::vector<Outcome>& outcomes() const { return outcomes_; }
   // The files its screenshot commands write, with their lines.
   std::vector<std::pair<int, std::string>> screenshots() const;
+  // The reference pictures its expect screen lines read (as found), with
+  // their lines.
+  std::vector<std::pair<int, std::string>> pictures() const;
 
   static constexpr uint64_t kMaxBytes = 4u << 20;  // a script larger than this is not a script
 
@@ -58,6 +84,7 @@ class Scenario {
   enum class Kind {
     kWait, kKey, kKeyDown, kKeyUp, kButton, kButtonDown, kButtonUp, kUart,
     kExpectLcd, kExpectNoLcd, kExpectUart, kExpectLed, kExpectPixel, kScreenshot,
+    kExpectScreen, kRtc, kEeprom,
   };
   struct Command {
     Kind kind;
@@ -70,11 +97,23 @@ class Scenario {
     std::string duration_text;  // as written (or the default's), for messages
     bool has_within = false;
     std::string text;     // expected text, bytes to send, file name
+    std::shared_ptr<const std::vector<uint8_t>> picture;  // expect screen: grey levels
+    RtcTime rtc;
   };
-  bool fail(const Command& c, const std::string& why, std::string* failure) const;
+  // What waiting for an expect came to; kCut: the run ended before the
+  // time was up, so nothing can be said.
+  enum class Wait { kHeld, kTimedOut, kCut };
+  bool fail(const Command& c, const std::string& why, std::string* failure);
+  bool parse_extra(const std::vector<std::string>& words, Command* c, std::string* why) const;
 
   std::string name_;
+  std::string base_dir_;  // where the script lives: reference pictures are looked for there
   std::vector<Command> commands_;
+  std::vector<Outcome> outcomes_;
+  std::vector<size_t> outcome_of_;  // per command: its index in outcomes_, or npos
+  VTime command_started_ = 0;
+  const Board* running_ = nullptr;  // the board of the run in progress
+  void skip_rest(const std::string& why);
   std::function<bool()> stop_;
   int stopped_at_line_ = 0;
   std::function<bool(VTime)> advance_;
@@ -83,5 +122,9 @@ class Scenario {
 // The text of a quoted script string with its escapes resolved; false on a
 // bad escape.
 bool unescape(const std::string& quoted_body, std::string* out, std::string* error);
+
+// The inverse: bytes as the body of a script string (\r \n \t \" \\ and \xHH
+// for other control bytes; bytes from 0x80 up too when `ascii` is set).
+std::string escape(const std::string& bytes, bool ascii = false);
 
 }  // namespace sim

@@ -30,6 +30,7 @@
 #include "frontends/board_view.h"
 #include "frontends/interactive.h"
 #include "frontends/png_writer.h"
+#include "frontends/recorder.h"
 #include "frontends/sdl_audio.h"
 #include "frontends/session.h"
 
@@ -202,12 +203,20 @@ void Window::press(Target t) {
   if (t.kind == Target::kKey) board_.keypad().key_down(t.code);
   else board_.buttons().press(static_cast<uint8_t>(t.code));
   down_[t] = board_.now();
+  if (Recorder* r = session_.recorder) {
+    if (t.kind == Target::kKey) r->key_down(t.code, board_.now());
+    else r->button_down(static_cast<uint8_t>(t.code), board_.now());
+  }
 }
 
 void Window::release(Target t) {
   if (t.kind == Target::kKey) board_.keypad().key_up(t.code);
   else board_.buttons().release(static_cast<uint8_t>(t.code));
   down_.erase(t);
+  if (Recorder* r = session_.recorder) {
+    if (t.kind == Target::kKey) r->key_up(t.code, board_.now());
+    else r->button_up(static_cast<uint8_t>(t.code), board_.now());
+  }
 }
 
 // Makes the board's keys and buttons follow what the mouse and the keyboard
@@ -340,6 +349,7 @@ void Window::advance() {
 void Window::flush_console() {
   std::vector<uint8_t> typed = console_.read_available();
   if (!typed.empty()) board_.uart_input(typed);
+  if (!typed.empty() && session_.recorder) session_.recorder->console(typed, board_.now());
   if (!console_out_.empty()) {
     std::fwrite(console_out_.data(), 1, console_out_.size(), stdout);
     std::fflush(stdout);

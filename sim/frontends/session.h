@@ -9,6 +9,8 @@
 
 namespace sim {
 
+class Recorder;
+
 struct Session {
   std::string firmware;
   std::string ui;              // "sdl", "term", "web" or "none"
@@ -23,6 +25,10 @@ struct Session {
   bool eeprom_off = false;     // take the EEPROM off the bus
   std::string uart1_in, uart1_out;  // UART1's far end, as uart_in / uart_out for UART0
   uint32_t uart_baud = SerialTerminal::kDefaultBaud;  // both far ends' line rate, 8N1
+  std::string record;          // --record: the scenario file to write
+  std::string junit;           // --junit: the report of --script's expects
+  // Where the front ends tell the person's inputs (nullptr: not recording).
+  Recorder* recorder = nullptr;
   bool verbose = false;        // also the reports that are not the user's to fix
   // --ui web: where the page is served.
   int web_port = 8044;         // 0: any free port

@@ -36,6 +36,7 @@
 
 #include "frontends/interactive.h"
 #include "frontends/lcd_text.h"
+#include "frontends/recorder.h"
 #include "frontends/session.h"
 
 namespace sim {
@@ -132,6 +133,7 @@ class TerminalMode {
 
  private:
   void feed(uint8_t byte);
+  void to_console(uint8_t byte);
   void take_number(int key);
   void queue_press(Press p) { presses_.push_back(p); }
   void do_presses();
@@ -180,11 +182,16 @@ void TerminalMode::take_number(int key) {
   prefix_ = Prefix::kNone;
 }
 
+void TerminalMode::to_console(uint8_t b) {
+  board_.uart_input({b});
+  if (session_.recorder) session_.recorder->console({b}, board_.now());
+}
+
 void TerminalMode::feed(uint8_t b) {
   switch (prefix_) {
     case Prefix::kNone:
       if (b == kPrefix) prefix_ = Prefix::kWaiting;
-      else board_.uart_input({b});
+      else to_console(b);
       return;
     case Prefix::kAfterOne:
       if (b >= '0' && b <= '5') {
@@ -216,7 +223,7 @@ void TerminalMode::feed(uint8_t b) {
       } else if (b == '?' || b == 'h' || b == 'H') {
         out(std::string(console_tail_.empty() ? "" : "\n") + kHelp + console_tail_);
       } else if (b == kPrefix) {
-        board_.uart_input({kPrefix});
+        to_console(kPrefix);
       } else {
         out("\a");
       }
@@ -229,6 +236,10 @@ void TerminalMode::do_presses() {
   if (held_ && now >= release_at_) {
     if (held_->button) board_.buttons().release(static_cast<uint8_t>(held_->code));
     else board_.keypad().key_up(held_->code);
+    if (Recorder* r = session_.recorder) {
+      if (held_->button) r->button_up(static_cast<uint8_t>(held_->code), now);
+      else r->key_up(held_->code, now);
+    }
     held_.reset();
     next_free_ = now + kPause;
   }
@@ -237,6 +248,10 @@ void TerminalMode::do_presses() {
     presses_.pop_front();
     if (held_->button) board_.buttons().press(static_cast<uint8_t>(held_->code));
     else board_.keypad().key_down(held_->code);
+    if (Recorder* r = session_.recorder) {
+      if (held_->button) r->button_down(static_cast<uint8_t>(held_->code), now);
+      else r->key_down(held_->code, now);
+    }
     release_at_ = now + kHold;
     last_press_ = now;
   }

@@ -6,6 +6,7 @@
 
 #include "core/log.h"
 #include "core/s3c44b0x.h"
+#include "frontends/recorder.h"
 
 namespace sim {
 
@@ -135,12 +136,21 @@ void WebFrontEnd::press(Target t) {
   if (t.kind == Target::kKey) board_.keypad().key_down(t.code);
   else board_.buttons().press(static_cast<uint8_t>(t.code));
   down_[t] = board_.now();
+  // --record: as the board gets it (after kMinHold, for a release).
+  if (Recorder* r = session_.recorder) {
+    if (t.kind == Target::kKey) r->key_down(t.code, board_.now());
+    else r->button_down(static_cast<uint8_t>(t.code), board_.now());
+  }
 }
 
 void WebFrontEnd::release(Target t) {
   if (t.kind == Target::kKey) board_.keypad().key_up(t.code);
   else board_.buttons().release(static_cast<uint8_t>(t.code));
   down_.erase(t);
+  if (Recorder* r = session_.recorder) {
+    if (t.kind == Target::kKey) r->key_up(t.code, board_.now());
+    else r->button_up(static_cast<uint8_t>(t.code), board_.now());
+  }
 }
 
 void WebFrontEnd::hold(Target t, bool down) {
@@ -184,7 +194,11 @@ void WebFrontEnd::apply(const web::PageInput& in) {
         case Op::kKeyUp: hold({Target::kKey, in.code}, in.op == Op::kKeyDown); break;
         case Op::kButtonDown:
         case Op::kButtonUp: hold({Target::kButton, in.code}, in.op == Op::kButtonDown); break;
-        case Op::kUart: board_.uart_input(std::vector<uint8_t>(in.bytes.begin(), in.bytes.end())); break;
+        case Op::kUart:
+          board_.uart_input(std::vector<uint8_t>(in.bytes.begin(), in.bytes.end()));
+          if (session_.recorder) session_.recorder->console(std::vector<uint8_t>(in.bytes.begin(), in.bytes.end()),
+                                                            board_.now());
+          break;
         case Op::kReleaseAll: {
           std::vector<Target> held;
           for (const auto& [t, since] : down_) held.push_back(t);

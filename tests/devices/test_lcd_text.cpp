@@ -173,9 +173,55 @@ TEST(LcdText, TwoRunsOnOneRow) {
   auto runs = s.find();
   EXPECT_TRUE(lcd_contains(runs, "Hola"));
   EXPECT_TRUE(lcd_contains(runs, "dio"));
-  EXPECT_FALSE(lcd_contains(runs, "abcd"));    // spans two runs
+  EXPECT_TRUE(lcd_contains(runs, "abcd"));     // 3 pixels apart: read together
   EXPECT_FALSE(lcd_contains(runs, "Hola Adios"));
   EXPECT_FALSE(lcd_contains(runs, "hola"));
+}
+
+// Runs off the cell pitch are read together when the gap is under a cell;
+// the listing keeps them apart.
+TEST(LcdText, NeighbouringRunsOnOneRowAreReadTogether) {
+  struct Case {
+    const char* what;
+    int size, second_x, second_y, second_size;
+    bool joined;
+  } cases[] = {
+      {"gap 1", 1, 27, 50, 1, true},
+      {"gap 7, under a cell", 1, 33, 50, 1, true},
+      {"gap 9, over a cell", 1, 35, 50, 1, false},
+      {"one pixel lower", 1, 28, 51, 1, false},
+      {"other size", 1, 28, 50, 2, false},
+      {"double size, gap 15", 2, 10 + 32 + 15, 50, 2, true},
+      {"double size, gap 17", 2, 10 + 32 + 17, 50, 2, false},
+  };
+  for (const Case& c : cases) {
+    Screen s;
+    auto draw = [&](int x, int y, int size, const std::string& t) {
+      if (size == 2) s.puts_x2(x, y, 15, t);
+      else s.puts(x, y, 15, t);
+    };
+    draw(10, 50, c.size, "ab");
+    draw(c.second_x, c.second_y, c.second_size, "cd");
+    auto runs = s.find();
+    ASSERT_EQ(runs.size(), 2u) << c.what << "\n" << format_runs(runs);
+    EXPECT_EQ(lcd_contains(runs, "abcd"), c.joined) << c.what;
+    EXPECT_TRUE(lcd_contains(runs, "cd")) << c.what;
+    EXPECT_FALSE(lcd_contains(runs, "ab cd")) << c.what;
+  }
+  // The dialled number: ten double-size digits 17 pixels apart, between
+  // other text on the row that stays apart.
+  Screen s;
+  s.puts_x2(2, 140, 15, "N");
+  for (int k = 0; k < 10; ++k) s.putchar_x2(100 + 17 * k, 140, 15, static_cast<uint8_t>('0' + (k + 1) % 10));
+  auto runs = s.find();
+  EXPECT_EQ(runs.size(), 11u) << format_runs(runs);
+  auto joined = join_neighbours(runs);
+  ASSERT_EQ(joined.size(), 2u) << format_runs(joined);
+  EXPECT_EQ(joined[1].x, 100);
+  EXPECT_EQ(joined[1].text, "1234567890");
+  EXPECT_EQ(joined[1].codes.size(), 10u);
+  EXPECT_TRUE(lcd_contains(runs, "1234567890"));
+  EXPECT_FALSE(lcd_contains(runs, "N1"));
 }
 
 TEST(LcdText, OverwrittenCells) {

@@ -91,6 +91,9 @@ TEST(Call, DialledDigitsAppearAndEveryToneAndClipIsPlayed) {
     EXPECT_EQ(number[k].x, 100 + 17 * k);
     EXPECT_EQ(number[k].text, std::to_string(kDialled[k].digit));
   }
+  // As a script reads them: one text.
+  EXPECT_TRUE(p.shows("1234567890")) << p.screen_text();
+  EXPECT_FALSE(p.shows("1 2")) << p.screen_text();
   p.run(40 * kSecond);
   ASSERT_FALSE(p.board.halted()) << p.board.halt_report();
 
