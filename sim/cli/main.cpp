@@ -366,6 +366,11 @@ int main(int argc, char** argv) {
     if (!web->start(&error)) return usage_error("--ui web: " + error);
     if (!s.script.empty()) scenario.set_advance([&](sim::VTime target) { return web->advance(target); });
     if (s.script.empty()) {
+      // The page is the console; stdout gets it too, as with a script.
+      board.add_console_listener([](uint8_t b) {
+        console_byte(b);
+        std::fflush(stdout);
+      });
       web->run();
       ran = true;
     }
@@ -390,6 +395,10 @@ int main(int argc, char** argv) {
           report(failure);
           status = 1;
         }
+      } else if (early && web && web->quit_requested()) {
+        sim::log_warning("script", "the driving page quit at " + s.script + ":" +
+                                       std::to_string(scenario.stopped_at_line()) +
+                                       ": that line and the ones after it were not judged");
       } else if (early && !sim::g_stop_requested) {
         sim::log_warning("script", "--until " + until_text + " ended the run at " + s.script + ":" +
                                        std::to_string(scenario.stopped_at_line()) +

@@ -521,7 +521,8 @@ bool WebServer::start(const std::string& bind, int port, const std::string& toke
   if (!ec) s.acceptor.bind(endpoint, ec);
   if (!ec) s.acceptor.listen(net::socket_base::max_listen_connections, ec);
   if (ec) {
-    *error = "cannot listen on " + endpoint_text(endpoint) + ": " + ec.message();
+    *error = "cannot listen on " + endpoint_text(endpoint) + ": " + ec.message() +
+             (port ? " (--web-port N takes another port, 0 any free one)" : "");
     return false;
   }
   s.port = s.acceptor.local_endpoint().port();

@@ -124,8 +124,6 @@ bool WebFrontEnd::start(std::string* error) {
   audio_sink_->set_muted(true);  // until a page asks for the sound
   board_.add_audio_sink(audio_sink_.get());
   board_.add_console_listener([this](uint8_t b) { console_out_.push_back(static_cast<char>(b)); });
-  if (session_.mic) log_warning("web", "--mic: the page has no microphone input; the codec hears " +
-                                           std::string(session_.audio_in.empty() ? "silence" : session_.audio_in));
   log_warning("web", "open " + server_.url() + " in a browser" +
                          (session_.script.empty() ? std::string() : " to watch the script run"));
   publish();
@@ -253,8 +251,6 @@ std::string WebFrontEnd::state_json() {
 
 void WebFrontEnd::publish() {
   if (!console_out_.empty()) {
-    std::fwrite(console_out_.data(), 1, console_out_.size(), stdout);
-    std::fflush(stdout);
     server_.publish_console(console_out_);
     console_out_.clear();
   }

@@ -12,9 +12,9 @@
 // - As in the window, a key or button is held as long as the page holds it
 //   but at least kMinHold of virtual time, and fast-forward slows to real
 //   time while something is held.
-// - UART0 is the page's console pane. What the firmware sends also goes to
-//   stdout, as with --script; stdin is not read (board-sim may run in the
-//   background of a server's shell).
+// - UART0 is the page's console pane (board-sim's main also copies it to
+//   stdout, as with --script); stdin is not read: board-sim may run in the
+//   background of a server's shell.
 // - With --script the scenario drives the board and the pages watch it run
 //   in real time: the driving page may fast-forward or quit, its keys and
 //   console input are ignored. The run ends with the scenario, as headless.

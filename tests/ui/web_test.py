@@ -3,6 +3,7 @@
 in headless Chromium through Selenium. Run by web_test.sh (which skips where the
 browser is missing).
 
+  - SIGINT ends a run at once with status 130, outputs written;
   - every request without the token, or with a wrong one, page or WebSocket,
     gets 403 and an empty body;
   - the page draws the board's screen exactly (the #lcd canvas read back pixel
@@ -11,6 +12,9 @@ browser is missing).
   - a contact typed into the console pane is added ("Contacto anadido.");
   - a second page watches: its keys do not reach the board while the first
     page drives, and it drives once the first page is closed;
+  - with Sound on, a dialled digit's key tone reaches the page;
+  - the keyboard shortcuts work as in the window (Esc = key 15, F1 = help,
+    Tab = fast-forward), and so does the Fast-forward button;
   - the driving page's Quit ends board-sim with status 0, outputs written.
 
 Usage: web_test.py BIN_DIR [--screenshot FILE.png]  (the page, for the README)
@@ -86,6 +90,7 @@ def main():
         base = "http://127.0.0.1:%d" % port
 
         check_refusals(base, port, token)
+        check_sigint(bin_dir, tmp)
         driver = open_browser(tmp)
         run_page_checks(driver, url, base, token, bin_dir, tmp, screenshot)
 
@@ -165,6 +170,30 @@ def check_refusals(base, port, token):
     status, body = http_status(base + "/?token=" + token)
     if status != 200 or b'id="lcd"' not in body:
         raise Failure("the page with the token answered %d" % status)
+
+
+def check_sigint(bin_dir, tmp):
+    """Ctrl-C ends a run in the web front end at once, its outputs written."""
+    fb = os.path.join(tmp, "sigint.fb")
+    err = os.path.join(tmp, "sigint.err")
+    with open(err, "wb") as e:
+        p = subprocess.Popen([os.path.join(bin_dir, "board-sim"), "--ui", "web", "--web-port", "0",
+                              "--eeprom", os.path.join(tmp, "sigint.eeprom"), "--fb-dump", fb,
+                              os.path.join(bin_dir, "phone.elf")],
+                             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=e, cwd=tmp)
+    try:
+        # The address is printed once the signal handlers are in place.
+        wait_for(lambda: b"board-sim: web: open" in open(err, "rb").read(), "the second board-sim's address")
+        p.send_signal(signal.SIGINT)
+        status = p.wait(timeout=WAIT)
+    finally:
+        if p.poll() is None:
+            p.kill()
+            p.wait()
+    if status != 128 + signal.SIGINT:
+        raise Failure("SIGINT ended --ui web with status %d, not %d" % (status, 128 + signal.SIGINT))
+    if os.path.getsize(fb) != 76800:
+        raise Failure("SIGINT: --fb-dump was not written")
 
 
 def open_browser(tmp):
@@ -268,7 +297,8 @@ def run_page_checks(driver, url, base, token, bin_dir, tmp, screenshot):
     press(driver, key(0))
     wait_for(lambda: "1. Anadir contacto" in page_text(driver, bin_dir, tmp), "the address book again")
     if screenshot:
-        driver.find_element(By.TAG_NAME, "body").click()
+        driver.find_element(By.ID, "console-input").send_keys(Keys.TAB)  # no caret in the picture
+        driver.execute_script("window.scrollTo(0, 0)")
         time.sleep(0.5)
         driver.save_screenshot(screenshot)
 
@@ -293,6 +323,36 @@ def run_page_checks(driver, url, base, token, bin_dir, tmp, screenshot):
     wait_for(lambda: role() == "driver", "the second page to take over")
     press(driver, key(15))
     wait_for(lambda: "1. Agenda" in page_text(driver, bin_dir, tmp), "the main menu after key 15 from the new driver")
+
+    # Sound: the key tone of a dialled digit reaches the page.
+    driver.find_element(By.ID, "sound").click()
+    press(driver, key(2))  # 3. Llamar
+    wait_for(lambda: "1. Agenda" not in page_text(driver, bin_dir, tmp), "the dialling screen")
+    press(driver, key(0))  # dials 1
+    wait_for(lambda: "100 100 2 1" in page_text(driver, bin_dir, tmp), "the dialled digit")
+    sound = driver.find_element(By.ID, "sound")
+    # The phone plays its tones at -30 dB: about 1/30 of full scale at most.
+    try:
+        wait_for(lambda: float(sound.get_attribute("data-peak") or 0) > 0.002, "the key tone in the page's sound")
+    except Failure as e:
+        raise Failure("%s (frames %s, peak %s)" % (e, sound.get_attribute("data-frames"), sound.get_attribute("data-peak")))
+
+    # The window's shortcuts: Esc is key 15 (back), F1 the help.
+    body = driver.find_element(By.TAG_NAME, "body")
+    body.click()
+    ActionChains(driver).key_down(Keys.ESCAPE).pause(0.15).key_up(Keys.ESCAPE).perform()
+    wait_for(lambda: "1. Agenda" in page_text(driver, bin_dir, tmp), "the main menu after Esc")
+    ActionChains(driver).send_keys(Keys.F1).perform()
+    wait_for(lambda: driver.find_element(By.ID, "help").is_displayed(), "the help after F1")
+    if "numeric keypad" not in driver.find_element(By.ID, "help").text:
+        raise Failure("the help does not list the shortcuts: " + driver.find_element(By.ID, "help").text)
+    ActionChains(driver).send_keys(Keys.ESCAPE).perform()
+    wait_for(lambda: not driver.find_element(By.ID, "help").is_displayed(), "the help to close on Esc")
+    speed = lambda: driver.find_element(By.ID, "status-speed").text
+    driver.find_element(By.ID, "fast").click()
+    wait_for(lambda: "fast-forward" in speed(), "fast-forward from its button")
+    ActionChains(driver).send_keys(Keys.TAB).perform()
+    wait_for(lambda: "real time" in speed(), "real time again after Tab")
 
 
 def fb_text_of_board(base, token, bin_dir, tmp):

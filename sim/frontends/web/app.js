@@ -120,6 +120,7 @@
   // --- Sound: the board's frames at its own rate, played one after the
   // other; a stream that falls far behind drops what is late.
   let audio = null;
+  let framesHeard = 0, peak = 0;
 
   function startSound() {
     let ac;
@@ -152,7 +153,13 @@
     for (let i = 0; i < n; ++i) {
       left[i] = view.getInt16(4 * i, true) / 32768;
       right[i] = view.getInt16(4 * i + 2, true) / 32768;
+      peak = Math.max(peak, Math.abs(left[i]), Math.abs(right[i]));
     }
+    // What arrived, for a look from the outside (the sound itself is the
+    // browser's).
+    framesHeard += n;
+    $('sound').dataset.frames = String(framesHeard);
+    $('sound').dataset.peak = peak.toFixed(3);
     const now = ac.currentTime;
     if (audio.next < now) audio.next = now + 0.05;
     if (audio.next - now > 0.5) return;
