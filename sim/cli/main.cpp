@@ -155,8 +155,15 @@ int main(int argc, char** argv) {
   app.add_option("--trace", s.trace, "every register access: \"cycle R|W address value size\"");
   app.add_option("--cpi", cpi, "a fixed cost per instruction instead of the cycle model")->check(CLI::Range(1u, 64u));
   app.add_flag("--no-skip", no_skip, "emulate polling loops instead of skipping their time (slower)");
-  app.add_option("--gdb", gdb_port, "wait for gdb on 127.0.0.1:PORT (0: any free port) and run under its control")
+  app.add_option("--gdb", gdb_port, "wait for gdb on 127.0.0.1:PORT (0: any free port) and run under its control; "
+              "goes with --ui sdl, term and none, and with --script")
       ->check(CLI::Range(0, 65535));
+  // Inputs of the board's switches and analogue inputs.
+  bool no_bounce = false;
+  std::vector<std::string> adc_inputs;
+  app.add_flag("--no-bounce", no_bounce, "ideal keys and push-buttons (default: their contacts bounce)");
+  app.add_option("--adc", adc_inputs, "what ADC channel CH (0..7) reads, CH=VALUE with VALUE 0..1023 (repeatable)")
+      ->take_all();
   // What ran: lines and functions (lcov), costs (callgrind).
   std::string coverage_path, profile_path;
   app.add_option("--coverage", coverage_path, "lcov tracefile of the firmware lines and functions that ran");
@@ -185,17 +192,15 @@ int main(int argc, char** argv) {
   sim::set_log_verbose(s.verbose);
   if (!until_text.empty() && !sim::parse_duration(until_text, &s.until))
     return usage_error("--until: '" + until_text + "' is not a duration (e.g. 2.5s, 300ms)");
-  if (gdb_port >= 0) {
-    if (!s.script.empty()) return usage_error("--gdb and --script do not go together: gdb drives the run");
-    if (!ui.empty() && ui != "none") return usage_error("--gdb runs with --ui none (UART0 stays on this terminal)");
-    ui = "none";
-  }
   if (!s.record.empty() && !s.script.empty())
     return usage_error("--record writes what a person does in the window or the terminal; a --script run has nobody");
   if (!s.junit.empty() && s.script.empty()) return usage_error("--junit reports the expects of a --script run");
   if (ui.empty()) ui = s.script.empty() ? (display_available() ? "sdl" : "term") : "none";
   s.ui = ui;
   // A scenario runs headless, or watched in the browser page.
+  // The web page runs the board its own way, without the debugger's hold.
+  if (gdb_port >= 0 && s.ui == "web")
+    return usage_error("--gdb does not go with --ui web: use it with the window, --ui term or --ui none");
   if (s.ui != "none" && s.ui != "web" && !s.script.empty())
     return usage_error("--script runs headless or with --ui web; use it with --ui none (or without --ui)");
   if (s.eeprom_off && !s.eeprom.empty())
@@ -270,12 +275,23 @@ int main(int argc, char** argv) {
   sim::BoardOptions options;
   options.cycles_per_instruction = cpi;
   options.skip_polling = !no_skip;
+  options.bounce = !no_bounce;
+  std::vector<std::pair<int, uint32_t>> adc_values;
+  for (const std::string& a : adc_inputs) {
+    int ch = -1;
+    unsigned value = 0;
+    char end = 0;
+    if (std::sscanf(a.c_str(), "%d=%u%c", &ch, &value, &end) != 2 || ch < 0 || ch > 7 || value > 1023)
+      return usage_error("--adc: '" + a + "' is not CH=VALUE with CH 0..7 and VALUE 0..1023");
+    adc_values.emplace_back(ch, value);
+  }
   options.uart_baud = s.uart_baud;
   sim::Board board(options);
   if (!board.load(s.firmware, &error)) {
     junit_error(error);
     return usage_error(error);
   }
+  for (auto [ch, value] : adc_values) board.adc().set_input(ch, value);
 
   if (s.eeprom_off) board.eeprom().set_connected(false);
   else if (!board.use_eeprom_file(s.eeprom, &error)) return usage_error("--eeprom: " + error);
@@ -353,13 +369,32 @@ int main(int argc, char** argv) {
   // UART1 is off at reset: its input waits until the program turns it on.
   if (!uart1_in.empty()) board.uart1().receive_when_enabled(uart1_in);
 
+  bool halt_printed = false;
+  if (gdb_port >= 0) {
+    sim::GdbStub::Options debug;
+    debug.until = s.until;
+    debug.on_halt = [&] {
+      report(board.halt_report());
+      halt_printed = true;
+    };
+    gdb.set_options(debug);
+    s.gdb = &gdb;
+    std::fprintf(stderr, "board-sim: waiting for gdb on 127.0.0.1:%d (gdb-multiarch %s -ex 'target remote :%d')\n",
+                 gdb.port(), s.firmware.c_str(), gdb.port());
+    // The scenario's time passes as gdb lets it: its inputs happen at their
+    // virtual times however long gdb keeps the board stopped.
+    scenario.set_advance([&](sim::VTime t) {
+      sim::run_board(board, &gdb, t, [] { return sim::g_stop_requested.load(); });
+      return !gdb.killed() && !sim::g_stop_requested;
+    });
+  }
+
   int status = 0;
   bool ran = false;
   auto write_failed = [&](const std::string& what) {
     report(what);
     if (!status) status = kWriteFailed;
   };
-  bool halt_printed = false;
   std::unique_ptr<sim::WebFrontEnd> web;
   if (s.ui == "web") {
     web = std::make_unique<sim::WebFrontEnd>(board, s);
@@ -409,13 +444,10 @@ int main(int argc, char** argv) {
                                        ": that line and the ones after it were not judged");
       } else if (s.until != sim::kForever && !board.halted()) {
         if (web) web->advance(s.until);
-        else board.run_until(s.until, [] { return sim::g_stop_requested.load(); });
+        else sim::run_board(board, s.gdb, s.until, [] { return sim::g_stop_requested.load(); });
       }
       if (web) web->finish(status ? "the script failed: " + failure : "the script is over");
     } else {
-      if (gdb_port >= 0)
-        std::fprintf(stderr, "board-sim: waiting for gdb on 127.0.0.1:%d (gdb-multiarch %s -ex 'target remote :%d')\n",
-                     gdb.port(), s.firmware.c_str(), gdb.port());
       sim::RawConsole console;
       board.add_console_listener([](uint8_t b) {
         console_byte(b);
@@ -426,24 +458,15 @@ int main(int argc, char** argv) {
         if (!typed.empty()) board.uart_input(typed);
         if (s.recorder) s.recorder->console(typed, board.now());
       };
-      bool run_free = true;
-      if (gdb_port >= 0) {
-        sim::GdbStub::Options debug;
-        debug.until = s.until;
-        debug.real_time = s.real_time;
-        debug.poll = poll_console;
-        debug.quit = [] { return sim::g_stop_requested.load(); };
-        debug.on_halt = [&] {
-          report(board.halt_report());
-          halt_printed = true;
-        };
-        // Detached, the board runs on as without a debugger.
-        run_free = gdb.serve(debug) == sim::GdbStub::End::kDetached;
-      }
-      if (run_free) sim::run_paced(board, s.until, s.real_time, poll_console);
+      sim::run_paced(board, s.until, s.real_time, poll_console, s.gdb);
     }
   }
   if (web) web->finish({});
+  if (s.gdb) {
+    // A debugger looking at the board where the run ended (a halt) keeps it.
+    gdb.serve_while_holding([] { return sim::g_stop_requested.load(); });
+    gdb.end_of_run();
+  }
   std::fflush(stdout);
 
   // A halt decides the status, and its report is the one line about it.

@@ -34,7 +34,7 @@ Board::Board(BoardOptions options)
       uart0_("uart0", chip::kUart0, scheduler_, intc_, chip::kIrqUrxd0, chip::kIrqUtxd0, chip::kIrqUerr01),
       uart1_("uart1", chip::kUart1, scheduler_, intc_, chip::kIrqUrxd1, chip::kIrqUtxd1, chip::kIrqUerr01),
       segs_(chip::kSegsLatch),
-      lcd_(chip::kLcd),
+      lcd_(chip::kLcd, &scheduler_),
       timers_(chip::kPwm, scheduler_, intc_),
       rtc_(chip::kRtc, scheduler_, intc_, options.rtc_start ? *options.rtc_start : host_local_time()),
       keypad_(chip::kKeypadBase, ports_, &scheduler_),
@@ -44,6 +44,7 @@ Board::Board(BoardOptions options)
       iis_(chip::kIis, scheduler_),
       bdma_(chip::kBdma, intc_, ram_),
       zdma_(chip::kZdma),
+      adc_(chip::kAdc, scheduler_, intc_),
       memctl_(chip::kMemCtl),
       syscfg_(chip::kSysCfg) {
   // Reset order matters: the ports first, then the devices that drive pins.
@@ -70,9 +71,8 @@ Board::Board(BoardOptions options)
   // Blocks the board does not use: their registers hold what is written and
   // the first access to each is reported.
   other_devices_.push_back(std::make_unique<RegisterFile>("sio", chip::kSio, 0x14));
-  other_devices_.push_back(std::make_unique<RegisterFile>("adc", chip::kAdc, 0x0C,
-                                                          std::vector<RegisterFile::ResetValue>{{0, 0x20}}));
   for (auto& d : other_devices_) attach(d.get());
+  attach(&adc_);
 
   core_ = std::make_unique<ArmCore>(ram_, bus_,
                                     std::vector<std::pair<uint32_t, uint32_t>>{{chip::kSfrBase, chip::kSfrSize},
@@ -105,6 +105,7 @@ Board::Board(BoardOptions options)
     console_.push_back(static_cast<char>(byte));
     for (auto& l : console_listeners_) l(byte);
   });
+  wire_clocks();
   uart1_.far_end().set_listener([this](uint8_t byte) {
     uart1_output_.push_back(static_cast<char>(byte));
     for (auto& l : uart1_listeners_) l(byte);
@@ -390,6 +391,10 @@ void Board::run_until(VTime until, const std::function<bool()>& stop) {
   if (!loaded_) return;
   while (!halted_ && scheduler_.now() < until) {
     if (stop && stop()) break;
+    if (clock_.core_stopped()) {  // IDLE, SL_IDLE, STOP: no instruction runs
+      sleep(until);
+      continue;
+    }
     take_interrupts();
     if (halted_) break;
     VTime now = scheduler_.now();

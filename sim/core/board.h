@@ -18,6 +18,7 @@
 #include "core/elf_image.h"
 #include "core/memory.h"
 #include "core/scheduler.h"
+#include "devices/adc.h"
 #include "devices/at24c04.h"
 #include "devices/audio.h"
 #include "devices/dma.h"
@@ -179,8 +180,24 @@ class Board {
   PwmTimers& timers() { return timers_; }
   Rtc& rtc() { return rtc_; }
   Iic& iic() { return iic_; }
+  Adc& adc() { return adc_; }
   MemoryController& memory_controller() { return memctl_; }
   SysCfg& syscfg() { return syscfg_; }
+
+  // The last IRQ or FIQ the monitor entered a handler for, as it found the
+  // interrupted code (for debuggers: gdb cannot unwind through the mode
+  // switch, see `monitor irq`).
+  struct InterruptEntry {
+    bool valid = false;
+    int source = -1;     // IRQ source, -1 for FIQ or the non-vectored IRQ vector
+    uint32_t handler = 0;
+    uint32_t pc = 0;     // where the interrupted code goes on
+    uint32_t cpsr = 0;   // its CPSR (the handler's SPSR)
+    uint32_t sp = 0, lr = 0;  // its mode's sp and lr
+    uint32_t handler_sp = 0;  // the handler's sp at entry
+    VTime at = 0;
+  };
+  const InterruptEntry& last_interrupt() const { return last_interrupt_; }
 
   // Monitor facts.
   static constexpr uint32_t kMainReturnTrap = 0x100;  // LR given to main
@@ -196,6 +213,9 @@ class Board {
   void halt(const std::string& reason);
   void check_stuck(VTime until);
   void watchdog_reset();
+  // Power modes and clocks (board_power.cpp).
+  void wire_clocks();
+  void sleep(VTime until);
   void timing_changed();
 
   BoardOptions options_;
@@ -220,6 +240,7 @@ class Board {
   Iis iis_;
   Bdma bdma_;
   Zdma zdma_;
+  Adc adc_;
   MemoryController memctl_;
   SysCfg syscfg_;
   Uda1341ts codec_;
@@ -244,6 +265,7 @@ class Board {
   bool in_call_ = false;
   bool call_returned_ = false;
   bool at_breakpoint_ = false;
+  InterruptEntry last_interrupt_;
 
   std::string console_;
   std::vector<std::function<void(uint8_t)>> console_listeners_;

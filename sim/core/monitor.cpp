@@ -74,6 +74,9 @@ void Board::monitor_setup() {
   ports_.write(0x40, 0x0000F00C, 4);  // PCONG
   ports_.write(0x48, 0x00000000, 4);  // PUPG
   ports_.write(0x50, 0x22000020, 4);  // EXTINT
+  // Port E: PE1/PE2 to TxD0/RxD0 for the monitor's console on UART0; every
+  // other pin of every port as at reset.
+  ports_.write(0x28, 0x00000028, 4);  // PCONE
 
   // UART0: the monitor keeps its own console there, and leaves it so for the
   // program: 8N1, receive and transmit in interrupt/polling mode (pulse
@@ -127,11 +130,17 @@ bool Board::enter_exception(Exception kind, uint32_t link, int irq_source) {
   }
   for (auto& observer : exception_observers_) observer(offset, link, handler);
   uint32_t old = core_->cpsr();
+  bool interrupt = kind == Exception::kIrq || kind == Exception::kFiq;
+  if (interrupt) {
+    last_interrupt_ = {true, irq_source, handler, link - 4, old, core_->reg(ArmCore::SP), core_->reg(ArmCore::LR), 0,
+                       scheduler_.now()};
+  }
   uint32_t next = (old & ~0x3Fu) | mode | ArmCore::kCpsrI | (kind == Exception::kFiq ? ArmCore::kCpsrF : 0);
   core_->set_cpsr(next);
   core_->set_spsr(old);
   core_->set_reg(ArmCore::LR, link);
   core_->set_pc(handler);
+  if (interrupt) last_interrupt_.handler_sp = core_->reg(ArmCore::SP);
   return true;
 }
 

@@ -3,6 +3,8 @@
 // sources. Per-register offsets live with each block's model.
 #pragma once
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace sim::chip {
 
@@ -96,5 +98,23 @@ enum Irq : int {
 constexpr uint32_t kGlobalMaskBit = 1u << 26;
 
 const char* irq_name(int source);  // "TICK", "BDMA0", ...
+
+// The peripheral registers by their names in the user's manual, block by
+// block, for debuggers (gdb's `monitor reg`). The models keep their own
+// offsets; this table is the one list of names, addresses and widths.
+struct RegisterInfo {
+  std::string name;  // "UTRSTAT0", "INTPND"
+  uint32_t address;
+  unsigned size;     // bytes a read of it takes: 1, 2 or 4
+  bool write_only;   // reading it means nothing (UTXH, I_ISPC)
+};
+struct RegisterBlock {
+  const char* name;  // "uart0", "intc"
+  std::vector<RegisterInfo> registers;
+};
+const std::vector<RegisterBlock>& register_blocks();
+// By name, ignoring case; nullptr when there is none.
+const RegisterInfo* find_register(const std::string& name);
+const RegisterBlock* find_register_block(const std::string& name);
 
 }  // namespace sim::chip

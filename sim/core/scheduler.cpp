@@ -37,7 +37,14 @@ void Scheduler::cancel_all() {
   armed_.clear();
 }
 
-void Scheduler::set_cycle_period(VTime ps) { cycle_ps_ = ps ? ps : 1; }
+void Scheduler::set_cycle_period(VTime ps) {
+  ps = ps ? ps : 1;
+  // The cycles the CPU has already run in its slice keep the old rate: now()
+  // stays where it is (unsigned wrap-around cancels out in now_ + n x ps).
+  uint64_t inflight = inflight_cycles();
+  now_ = now_ + inflight * cycle_ps_ - inflight * ps;
+  cycle_ps_ = ps;
+}
 
 void Scheduler::arm(Event* event, VTime when) {
   VTime previous = next_deadline();

@@ -28,6 +28,11 @@ class Device {
   virtual void reset() {}
   virtual uint32_t read(uint32_t offset, unsigned size) = 0;
   virtual void write(uint32_t offset, uint32_t value, unsigned size) = 0;
+  // What a read would return, without what a read does (a received byte
+  // taken, a flag cleared, a FIFO entry popped, an access reported): a
+  // debugger's look. By default the read itself with its reports silenced;
+  // a model whose reads change its state overrides it.
+  virtual uint32_t peek(uint32_t offset, unsigned size);
 
   // Until when a read of this register keeps returning the same value if no
   // event fires and nothing is written: lets the board skip the time that
@@ -49,6 +54,7 @@ class Device {
   uint32_t base_;
   uint32_t size_;
   std::set<uint64_t> reported_;
+  bool peeking_ = false;
 };
 
 }  // namespace sim

@@ -39,7 +39,7 @@ Iic::Iic(uint32_t base, Scheduler& scheduler, Intc& intc)
 }
 
 void Iic::reset() {
-  phase_event_.cancel();
+  phase_timer_.cancel();
   addressed_.clear();
   iiccon_ = 0;
   iicstat_ = 0;
@@ -52,10 +52,21 @@ void Iic::reset() {
   stop_requested_ = false;
 }
 
-VTime Iic::byte_phase_time() const {
+const std::vector<IicSlave*>& Iic::wired_slaves() {
+  static const std::vector<IicSlave*> none;
+  if (!ports_) return slaves_;
+  bool scl = ports_->pin_given(Ports::kIicScl, name());
+  bool sda = ports_->pin_given(Ports::kIicSda, name());
+  return scl && sda ? slaves_ : none;
+}
+
+uint64_t Iic::byte_phase_cycles() const {
   uint64_t divider = (iiccon_ & kClockSource512) ? 512 : 16;
-  uint64_t scl_cycles = divider * ((iiccon_ & kPrescaler) + 1u);
-  return scheduler_.cycles_to_time(kClocksPerPhase * scl_cycles);
+  return kClocksPerPhase * divider * ((iiccon_ & kPrescaler) + 1u);
+}
+
+VTime Iic::byte_phase_time() const {
+  return scheduler_.cycles_to_time(byte_phase_cycles());
 }
 
 uint32_t Iic::read(uint32_t offset, unsigned size) {
@@ -71,6 +82,7 @@ uint32_t Iic::read(uint32_t offset, unsigned size) {
 
 void Iic::write(uint32_t offset, uint32_t value, unsigned size) {
   (void)size;
+  gate_.check(name(), ClockPower::kIic);
   const uint8_t v = value & 0xFF;
   switch (offset) {
     case IICCON:
@@ -132,7 +144,7 @@ void Iic::send_start() {
   start_requested_ = false;
   bus_busy_ = true;
   addressed_.clear();
-  for (IicSlave* s : slaves_) s->start();
+  for (IicSlave* s : wired_slaves()) s->start();
   begin_phase(Phase::kAddress);
 }
 
@@ -140,7 +152,7 @@ void Iic::send_stop() {
   stop_requested_ = false;
   bus_busy_ = false;
   addressed_.clear();
-  for (IicSlave* s : slaves_) s->stop();
+  for (IicSlave* s : wired_slaves()) s->stop();
 }
 
 void Iic::resume() {
@@ -162,7 +174,7 @@ void Iic::resume() {
 void Iic::begin_phase(Phase phase) {
   phase_ = phase;
   shift_ = iicds_;  // the shift register takes the byte now; later IICDS writes do not change it
-  phase_event_.schedule_in(byte_phase_time());
+  phase_timer_.start(scheduler_, byte_phase_cycles());
 }
 
 void Iic::phase_done(VTime late) {
@@ -170,7 +182,7 @@ void Iic::phase_done(VTime late) {
   switch (phase_) {
     case Phase::kAddress:
       addressed_.clear();
-      for (IicSlave* s : slaves_)
+      for (IicSlave* s : wired_slaves())
         if (s->address(shift_)) addressed_.push_back(s);
       last_bit_ = addressed_.empty();
       break;

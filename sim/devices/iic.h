@@ -7,9 +7,13 @@
 // interrupt request, the ACK the master sends per IICCON[7], IICSTAT's busy
 // and last-received bits, and the write rules of IICADD and IICDS.
 // Not modelled: slave modes (nothing on this board addresses the chip), other
-// masters (arbitration is never lost), the IIC clock gate in CLKCON, and the
-// time taken by the START and STOP conditions themselves (a byte phase is
-// exactly 9 SCL periods).
+// masters (arbitration is never lost), and the time taken by the START and
+// STOP conditions themselves (a byte phase is exactly 9 SCL periods).
+// A byte phase follows MCLK (a PLL or slow-mode change stretches the cycles
+// still to go) and holds while the IIC clock is gated (CLKCON[13]) or
+// stopped by a power mode. The slaves see the bus only while PCONF gives
+// PF0/PF1 to IICSCL/IICSDA; otherwise nothing answers (no ACK, reads 0xFF)
+// and the missing pin is reported once.
 //
 // Judgement calls:
 // - While the pending bit holds SCL low, a START or STOP written to IICSTAT
@@ -24,7 +28,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "devices/clock_power.h"
 #include "devices/device.h"
+#include "devices/ports.h"
 #include "devices/intc.h"
 
 namespace sim {
@@ -56,11 +62,19 @@ class Iic : public Device {
   uint32_t read(uint32_t offset, unsigned size) override;
   void write(uint32_t offset, uint32_t value, unsigned size) override;
 
+  void set_ports(Ports* ports) { ports_ = ports; }
+  void mclk_changed(VTime old_period) { phase_timer_.mclk_changed(scheduler_, old_period); }
+  void set_clock_enabled(bool on) {
+    gate_.on = on;
+    phase_timer_.set_clock(scheduler_, on);
+  }
+
   // Puts a slave on the bus; the bus does not own it.
   void attach(IicSlave& slave) { slaves_.push_back(&slave); }
 
   // One byte phase (8 data bits and the ACK clock) at the current settings.
   VTime byte_phase_time() const;
+  uint64_t byte_phase_cycles() const;
   bool bus_busy() const { return bus_busy_; }
 
  private:
@@ -77,6 +91,11 @@ class Iic : public Device {
   Scheduler& scheduler_;
   Intc& intc_;
   Event phase_event_;
+  CycleTimer phase_timer_{phase_event_};
+  Ports* ports_ = nullptr;
+  ClockGateState gate_;
+  // The slaves that see the bus: none while the pins are not the IIC's.
+  const std::vector<IicSlave*>& wired_slaves();
   std::vector<IicSlave*> slaves_;
   std::vector<IicSlave*> addressed_;
 

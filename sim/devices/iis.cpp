@@ -92,7 +92,7 @@ uint32_t Iis::sample_rate_hz() const {
 }
 
 bool Iis::clock_should_run() const {
-  if (!(con_ & kConEnable)) return false;
+  if (!(con_ & kConEnable) || !gate_.on) return false;
   if (!(con_ & kConPrescaler)) return false;
   if (mod_ & kModSlave) return false;
   return kDivision[(psr_ >> 4) & 0xF] != 0;
@@ -189,9 +189,30 @@ void Iis::sync() {
   in_sync_ = false;
 }
 
+void Iis::mclk_changed() {
+  sync();
+  update_clock();
+}
+
+void Iis::set_clock_enabled(bool on) {
+  if (on == gate_.on) return;
+  sync();
+  gate_.on = on;
+  update_clock();
+}
+
+bool Iis::pins_wired() {
+  if (!ports_) return true;
+  bool wired = true;
+  for (Ports::Function f : {Ports::kIisLrck, Ports::kIisDo, Ports::kIisDi, Ports::kIisClk, Ports::kCodeclk})
+    wired = ports_->pin_given(f, name()) && wired;
+  return wired;
+}
+
 void Iis::process(uint64_t last) {
   const bool tx = transmitting();
   const bool rx = receiving();
+  const bool wired = pins_wired();
   const VTime frame = 2 * slot_ps_;
   const uint64_t first = done_slots_ + 1;
   const uint64_t first_frame = (first - 1) / 2;
@@ -201,7 +222,7 @@ void Iis::process(uint64_t last) {
     // gives the same samples.
     size_t frames = static_cast<size_t>((last - 1) / 2 - first_frame + 1);
     in_.assign(frames, AudioFrame{});
-    if (codec_) codec_->adc_frames(slot_start(2 * first_frame + 1), frame, in_.data(), frames);
+    if (codec_ && wired) codec_->adc_frames(slot_start(2 * first_frame + 1), frame, in_.data(), frames);
   }
   for (uint64_t s = first; s <= last; ++s) {
     const bool right = ((s - 1) & 1) != 0;
@@ -225,6 +246,7 @@ void Iis::process(uint64_t last) {
   }
   done_slots_ = last;
   if (!out_.empty()) {
+    if (!wired) std::fill(out_.begin(), out_.end(), AudioFrame{});
     if (codec_) codec_->dac_frames(out_start_, frame, out_.data(), out_.size());
     out_.clear();
   }
@@ -279,7 +301,13 @@ uint32_t Iis::read(uint32_t offset, unsigned) {
   }
 }
 
+uint32_t Iis::peek(uint32_t offset, unsigned size) {
+  if (offset == IISFIF) return rx_fifo_.empty() ? 0 : rx_fifo_.front();
+  return Device::peek(offset, size);
+}
+
 void Iis::write(uint32_t offset, uint32_t value, unsigned) {
+  gate_.check(name(), ClockPower::kIis);
   sync();
   switch (offset) {
     case IISCON: con_ = value & kConWritable; break;

@@ -30,8 +30,14 @@
 //   CPU (IISFIF) when the FIFO is enabled without DMA mode.
 // - A transmitter with nothing to send (FIFO empty, DMA done) sends 0.
 // - A frame cut short by stopping the interface is not played.
-// - The slot length is fixed from MCLK when the interface starts or its
-//   clock registers change; a PLL change alone is not followed.
+// - The slot length follows MCLK: a PLL or slow-mode change (mclk_changed)
+//   works off the slots at the old rate and goes on at the new one. With the
+//   IIS clock gated (CLKCON[14]) or stopped by a power mode the interface
+//   has no clock and nothing moves.
+// - Pins: the codec hears the interface only while PCONC gives PC0..PC3 to
+//   IISLRCK/IISDO/IISDI/IISCLK and PCONE gives PE8 to CODECLK; otherwise
+//   the slots still run (the DMA goes on) but the codec plays silence and
+//   the receiver takes 0 (each missing pin reported once).
 // - IISCON[7] and [6] read 1 while the Tx / Rx FIFO holds data (so IISCON
 //   reads 0x100 at reset, as the manual gives); [8] (L/R) reads 1 while
 //   stopped.
@@ -44,7 +50,9 @@
 #include <vector>
 
 #include "devices/audio.h"
+#include "devices/clock_power.h"
 #include "devices/device.h"
+#include "devices/ports.h"
 #include "devices/dma.h"
 
 namespace sim {
@@ -57,12 +65,18 @@ class Iis : public Device, public DmaPacer {
 
   void reset() override;
   uint32_t read(uint32_t offset, unsigned size) override;
+  uint32_t peek(uint32_t offset, unsigned size) override;  // IISFIF's entry stays in the FIFO
   void write(uint32_t offset, uint32_t value, unsigned size) override;
   VTime stable_until(uint32_t offset) override;
 
   // The bridge DMA whose channels may serve the FIFOs, and the codec.
   void set_dma(Bdma* bdma) { dma_ = bdma; }
   void set_codec(IisCodec* codec) { codec_ = codec; }
+  // The ports whose PCONC/PCONE give the interface its pins (none: wired).
+  void set_ports(Ports* ports) { ports_ = ports; }
+
+  void mclk_changed();
+  void set_clock_enabled(bool on);
 
   // DmaPacer: work off every slot due up to now; plan the next batch.
   void sync() override;
@@ -94,6 +108,9 @@ class Iis : public Device, public DmaPacer {
   Scheduler& scheduler_;
   Bdma* dma_ = nullptr;
   IisCodec* codec_ = nullptr;
+  Ports* ports_ = nullptr;
+  bool pins_wired();
+  ClockGateState gate_;
   Event batch_;
 
   uint32_t con_ = 0, mod_ = 0, psr_ = 0, fcon_ = 0;

@@ -36,7 +36,10 @@ constexpr uint32_t INVVD = 1u << 1;
 constexpr uint32_t kSyncInversions = 0x7u << 2;  // INVFRAME, INVLINE, INVCLK
 }  // namespace
 
-LcdController::LcdController(uint32_t base) : Device("lcd", base, 0x48) { reset(); }
+LcdController::LcdController(uint32_t base, Scheduler* scheduler)
+    : Device("lcd", base, 0x48), scheduler_(scheduler) {
+  reset();
+}
 
 void LcdController::reset() {
   std::memset(regs_, 0, sizeof regs_);
@@ -49,6 +52,76 @@ void LcdController::reset() {
   regs_[DP3_4 / 4] = 0x00007DBE;
   regs_[DP4_5 / 4] = 0x0007EBDF;
   regs_[DP6_7 / 4] = 0x07FDFBFE;
+  anchor_ = period_ = 0;
+  anchor_line_ = held_line_ = 0;
+}
+
+VTime LcdController::line_period() const {
+  if (!scheduler_) return 0;
+  uint32_t con1 = reg(LCDCON1), con2 = reg(LCDCON2);
+  uint64_t clkval = (con1 >> 12) & 0x3FF;
+  if (clkval < 2) return 0;
+  uint64_t hozval = (con2 >> 10) & 0x7FF;
+  uint64_t wlh = 4 * (((con1 >> 10) & 3) + 1), wdly = 4 * (((con1 >> 8) & 3) + 1);
+  uint64_t lineblank = 8 * ((con2 >> 21) & 0x7FF);
+  return scheduler_->cycles_to_time(2 * clkval * (hozval + 1) + wlh + wdly + lineblank);
+}
+
+bool LcdController::scanning() const { return scheduler_ && output_enabled() && gate_.on && period_ != 0; }
+
+uint32_t LcdController::line_count() const {
+  if (!scheduler_ || !output_enabled()) return 0;
+  uint32_t lines = (reg(LCDCON2) & 0x3FF) + 1;
+  uint32_t line = held_line_;
+  if (scanning()) {
+    VTime now = scheduler_->now();
+    line = static_cast<uint32_t>((anchor_line_ + (now - anchor_) / period_) % lines);
+  }
+  return lines - 1 - line % lines;
+}
+
+void LcdController::retime() {
+  if (!scheduler_) return;
+  uint32_t lines = (reg(LCDCON2) & 0x3FF) + 1;
+  // The line in progress: LINECNT as it reads now, under the old timing.
+  uint32_t line = lines - 1 - line_count();
+  VTime now = scheduler_->now();
+  held_line_ = line;
+  anchor_ = now;
+  anchor_line_ = line;
+  period_ = line_period();
+  check_timing();
+}
+
+void LcdController::check_timing() {
+  if (!output_enabled() || !scheduler_) return;
+  if (period_ == 0) {
+    if (!timing_reported_) {
+      timing_reported_ = true;
+      log("LCDCON1 CLKVAL = " + std::to_string((reg(LCDCON1) >> 12) & 0x3FF) +
+          " gives no VCLK (VCLK = MCLK / (2 x CLKVAL) needs CLKVAL >= 2): the panel gets no picture");
+    }
+    return;
+  }
+  VTime frame = period_ * ((reg(LCDCON2) & 0x3FF) + 1);
+  if ((frame > kSecond / 25 || frame < kSecond / 1000) && !rate_reported_) {
+    rate_reported_ = true;
+    log("CLKVAL, WLH, WDLY, LINEBLANK, LINEVAL and MCLK give " + std::to_string(kSecond / frame) +
+        " frames per second: no STN panel shows a steady picture outside 25..1000 Hz");
+  }
+}
+
+void LcdController::set_clock_enabled(bool on) {
+  if (on == gate_.on) return;
+  retime();
+  gate_.on = on;
+  retime();
+}
+
+VTime LcdController::stable_until(uint32_t offset) {
+  if (offset != LCDCON1 || !scanning()) return kForever;
+  VTime now = scheduler_->now();
+  return anchor_ + ((now - anchor_) / period_ + 1) * period_;
 }
 
 // Byte and half-word accesses see the lanes of the little-endian register.
@@ -58,7 +131,8 @@ uint32_t LcdController::read(uint32_t offset, unsigned size) {
     log_unmodelled(offset, false);
     return 0;
   }
-  uint32_t value = regs_[index];  // LINECNT, the only read-only field, reads 0
+  uint32_t value = regs_[index];
+  if (index == LCDCON1 / 4) value |= line_count() << 22;  // LINECNT, read-only
   if (size >= 4) return value;
   unsigned shift = 8 * (offset & 3);
   return (value >> shift) & ((1u << (8 * size)) - 1);
@@ -77,7 +151,17 @@ void LcdController::write(uint32_t offset, uint32_t value, unsigned size) {
     value <<= shift;
   }
   uint32_t mask = lanes & kWriteMask[index];
+  bool timing = index == LCDCON1 / 4 || index == LCDCON2 / 4;
+  bool was_on = output_enabled();
+  if (timing) retime();  // the count so far ran at the old settings
   regs_[index] = (regs_[index] & ~mask) | (value & mask);
+  if (!timing) return;
+  if (output_enabled() && !was_on) {
+    anchor_line_ = held_line_ = 0;  // ENVID on: the scan starts at LINEVAL
+    if (scheduler_) anchor_ = scheduler_->now();
+  }
+  period_ = line_period();
+  check_timing();
 }
 
 uint32_t LcdController::start_address() const {
@@ -109,6 +193,14 @@ int LcdController::picture_height() const {
 void LcdController::render(const Sdram& ram, uint8_t* grey) const {
   std::memset(grey, 0, kPixels);
   if (!output_enabled()) return;
+  if (!gate_.check(name(), ClockPower::kLcd)) return;
+  if (scheduler_ && line_period() == 0) return;  // no VCLK (reported by check_timing)
+  if (ports_) {
+    bool wired = true;
+    for (int f = Ports::kVd0; f <= Ports::kVframe; ++f)
+      wired = ports_->pin_given(static_cast<Ports::Function>(f), name()) && wired;
+    if (!wired) return;
+  }
 
   if (mode() == Mode::kColour) {
     if (!colour_reported_) {

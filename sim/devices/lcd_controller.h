@@ -29,10 +29,22 @@
 // Not modelled / judgement calls:
 // - Dithering: DITHMODE and DP1_2..DP6_7 are stored (reset values from the
 //   manual), but levels 1..14 are rendered as plain greys.
-// - Timing: CLKVAL, WLH, WDLY, MMODE, MVAL, LINEBLANK and the self-refresh
-//   bit (LCDCON3) have no effect on the picture. LINECNT (LCDCON1[31:22],
-//   read-only) reads 0. INVCLK/INVLINE/INVFRAME (sync polarities) are logged
-//   once and otherwise ignored.
+// - Timing: LINECNT (LCDCON1[31:22], read-only) counts the lines down from
+//   LINEVAL to 0, computed from the clock when read: a line lasts
+//   (HOZVAL + 1) VCLK, VCLK = MCLK / (2 x CLKVAL), plus WLH and WDLY
+//   (4, 8, 12 or 16 MCLK each) and LINEBLANK x 8 MCLK, the manual's frame-
+//   rate formula. It starts at LINEVAL when ENVID turns on, follows MCLK and
+//   the timing fields from the moment they change (the line in progress
+//   goes on at the new rate), and holds while the LCD clock is stopped.
+//   Judgement call: with ENVID off the counter does not run and reads 0 (so
+//   a read-modify-write of LCDCON1 before the scan starts writes back 0). CLKVAL 0 or 1 (no VCLK) gives no picture (the panel shows
+//   white) and a frame rate under 25 Hz or over 1000 Hz one no STN panel
+//   shows steadily: both are reported once. MMODE, MVAL and the
+//   self-refresh bit (LCDCON3) change nothing. INVCLK/INVLINE/INVFRAME (sync
+//   polarities) are logged once and otherwise ignored.
+// - Clock and pins: with the LCD clock gated (CLKCON[6]) or stopped by STOP,
+//   or while PCOND does not give PD0..PD7 to VD0..VD3, VCLK, VLINE, VM and
+//   VFRAME, the panel gets nothing and shows white (reported once).
 // - A line is read on from its start address for as many pixels as the
 //   picture is wide; PAGEWIDTH only sets the distance between line starts.
 //   With a consistent set-up (PAGEWIDTH = width x bpp / 16) this is what the
@@ -47,7 +59,9 @@
 #include <cstdint>
 
 #include "core/memory.h"
+#include "devices/clock_power.h"
 #include "devices/device.h"
+#include "devices/ports.h"
 
 namespace sim {
 
@@ -83,7 +97,16 @@ class LcdController : public Device {
   enum class Mode { kMono, kGrey4, kGrey16, kColour };
   enum class Panel { kDual4, kSingle4, kSingle8, kReserved };
 
-  explicit LcdController(uint32_t base);
+  // Without a scheduler LINECNT reads 0.
+  explicit LcdController(uint32_t base, Scheduler* scheduler = nullptr);
+  void set_ports(Ports* ports) { ports_ = ports; }
+  void mclk_changed() { retime(); }
+  void set_clock_enabled(bool on);
+  VTime stable_until(uint32_t offset) override;
+
+  // One line's duration with the current registers and MCLK (0: no VCLK).
+  VTime line_period() const;
+  uint32_t line_count() const;
 
   void reset() override;
   uint32_t read(uint32_t offset, unsigned size) override;
@@ -115,7 +138,22 @@ class LcdController : public Device {
   void render_lines(const Sdram& ram, uint8_t* grey, uint32_t bank, uint32_t offset, int first_row, int rows,
                     int width) const;
 
+  // Re-anchors the line counter at now, keeping the line in progress.
+  void retime();
+  bool scanning() const;
+  void check_timing();
+
+  Scheduler* scheduler_ = nullptr;
+  Ports* ports_ = nullptr;
+  mutable ClockGateState gate_;
   uint32_t regs_[kRegCount];
+  // The line counter: line `anchor_line_` (0 = the first, LINEVAL) began at
+  // anchor_, then one every period_; held_line_ while not scanning.
+  VTime anchor_ = 0, period_ = 0;
+  uint32_t anchor_line_ = 0;
+  uint32_t held_line_ = 0;
+  bool timing_reported_ = false;
+  bool rate_reported_ = false;
   mutable bool colour_reported_ = false;
   mutable bool panel_reported_ = false;
   mutable bool polarity_reported_ = false;

@@ -56,7 +56,8 @@ void PwmTimers::reset() {
   tcfg0_ = tcfg1_ = tcon_ = 0;
   for (Timer& t : timers_) {
     t.zero->cancel();
-    t.tcntb = t.tcmpb = t.count0 = 0;
+    t.tcntb = t.tcmpb = t.tcmp = t.count0 = 0;
+    t.ran = false;
     t.t0 = 0;
     t.tick = 0;
     t.counting = t.reload = t.external_reported = false;
@@ -109,6 +110,7 @@ void PwmTimers::reached_zero(int n, VTime due) {
   intc_.request(kIrq[n]);
   if (t.reload) {
     rebase(t, due);
+    t.tcmp = t.tcmpb;  // the reload on the next tick takes TCMPB too
     arm_zero(t);
   }
 }
@@ -133,8 +135,16 @@ void PwmTimers::reconfigure(int n, VTime when) {
     t.external_reported = true;
     log("timer " + std::to_string(n) + " on its external clock is not modelled: it holds its count");
   }
-  if (bits & kManualUpdate) t.count0 = t.tcntb;
-  bool counting = (bits & kStart) && !(bits & kManualUpdate) && !external;
+  if (bits & kManualUpdate) {
+    t.count0 = t.tcntb;
+    t.tcmp = t.tcmpb;
+  }
+  bool counting = (bits & kStart) && !(bits & kManualUpdate) && !external && gate_.on;
+  if (counting) t.ran = true;
+  if (n == 0 && counting && (tcon_ & 0x10) && !dead_zone_reported_) {
+    dead_zone_reported_ = true;
+    log("the dead zone (TCON bit 4, TCFG0[31:24]) is not modelled: TOUT0 switches without it");
+  }
   if (counting && (!t.counting || tick != t.tick)) t.t0 = when;
   t.counting = counting;
   t.tick = external ? 0 : tick;
@@ -143,6 +153,7 @@ void PwmTimers::reconfigure(int n, VTime when) {
 }
 
 uint32_t PwmTimers::read(uint32_t offset, unsigned) {
+  gate_.check(name(), ClockPower::kPwm);
   switch (offset) {
     case TCFG0: return tcfg0_;
     case TCFG1: return tcfg1_;
@@ -168,13 +179,51 @@ uint32_t PwmTimers::read(uint32_t offset, unsigned) {
   }
 }
 
+// The count so far was made under the old settings: settle it first.
+void PwmTimers::settle_all(VTime when) {
+  for (int n = 0; n < kTimers; ++n) {
+    catch_up(n, when);
+    rebase(timers_[n], when);
+  }
+}
+
+void PwmTimers::mclk_changed() {
+  VTime now = scheduler_.now();
+  settle_all(now);
+  for (int n = 0; n < kTimers; ++n) reconfigure(n, now);
+}
+
+void PwmTimers::set_clock_enabled(bool on) {
+  if (on == gate_.on) return;
+  VTime now = scheduler_.now();
+  settle_all(now);
+  gate_.on = on;
+  for (int n = 0; n < kTimers; ++n) reconfigure(n, now);
+}
+
+bool PwmTimers::tout(int n) const {
+  const Timer& t = timers_[n];
+  bool inverter = n < 5 && (tcon_bits(n) & 4);
+  bool high = t.ran && count(n) <= t.tcmp;
+  return high != inverter;
+}
+
+VTime PwmTimers::tout_next_change(int n) const {
+  const Timer& t = timers_[n];
+  if (!t.counting) return kForever;
+  VTime now = scheduler_.now();
+  uint32_t c = count(n);
+  VTime boundary = now <= t.t0 ? t.t0 : t.t0 + (now - t.t0) / t.tick * t.tick;
+  if (c > t.tcmp) return boundary + static_cast<VTime>(c - t.tcmp) * t.tick;
+  // Low again at the reload, the tick after 0, if the reload leaves the compare value.
+  if (t.reload && t.tcntb > t.tcmpb) return boundary + (static_cast<VTime>(c) + 1) * t.tick;
+  return kForever;
+}
+
 void PwmTimers::write(uint32_t offset, uint32_t value, unsigned) {
   VTime now = scheduler_.now();
-  // The count so far was made under the old settings: settle it first.
-  for (int n = 0; n < kTimers; ++n) {
-    catch_up(n, now);
-    rebase(timers_[n], now);
-  }
+  gate_.check(name(), ClockPower::kPwm);
+  settle_all(now);
   switch (offset) {
     case TCFG0: tcfg0_ = value; break;
     case TCFG1: tcfg1_ = value & 0x0FFFFFFF; break;

@@ -249,6 +249,12 @@ uint32_t Uart::read(uint32_t offset, unsigned) {
   }
 }
 
+uint32_t Uart::peek(uint32_t offset, unsigned size) {
+  if (offset == URXH || offset == URXH + 3) return rx_fifo_.empty() ? last_rx_ : rx_fifo_.front().byte;
+  if (offset == UERSTAT) return uerstat_ | (fifo_on() && !rx_fifo_.empty() ? rx_fifo_.front().errors : 0u);
+  return Device::peek(offset, size);
+}
+
 void Uart::write(uint32_t offset, uint32_t value, unsigned) {
   switch (offset) {
     case ULCON:

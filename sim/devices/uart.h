@@ -73,6 +73,7 @@ class Uart : public Device {
   void reset() override;
   uint32_t read(uint32_t offset, unsigned size) override;
   void write(uint32_t offset, uint32_t value, unsigned size) override;
+  uint32_t peek(uint32_t offset, unsigned size) override;  // URXH and UERSTAT stay as they are
 
   // The far end on this UART's pins (its rate, what it sends and decodes).
   SerialTerminal& far_end() { return far_end_; }

@@ -33,7 +33,7 @@ VTime Watchdog::tick_period() const {
 }
 
 uint32_t Watchdog::count() const {
-  if (!enabled()) return start_count_;
+  if (!enabled() || !clock_on_) return start_count_;
   VTime elapsed = scheduler_.now() - start_time_;
   uint64_t ticks = elapsed / period_;
   return ticks >= start_count_ ? 0 : start_count_ - static_cast<uint32_t>(ticks);
@@ -44,7 +44,7 @@ void Watchdog::restart(uint32_t count) {
   start_time_ = scheduler_.now();
   period_ = tick_period();
   expiry_.cancel();
-  if (enabled()) expiry_.schedule_at(start_time_ + static_cast<VTime>(start_count_ ? start_count_ : 0x10000) * period_);
+  if (enabled() && clock_on_) expiry_.schedule_at(start_time_ + static_cast<VTime>(start_count_ ? start_count_ : 0x10000) * period_);
 }
 
 void Watchdog::expire(VTime late) {
@@ -58,8 +58,15 @@ void Watchdog::expire(VTime late) {
   if ((wtcon_ & 0x01) && reset_handler_) reset_handler_();
 }
 
+void Watchdog::set_clock_enabled(bool on) {
+  if (on == clock_on_) return;
+  uint32_t current = count();
+  clock_on_ = on;
+  restart(current);
+}
+
 VTime Watchdog::stable_until(uint32_t offset) {
-  if (offset != WTCNT || !enabled()) return kForever;
+  if (offset != WTCNT || !enabled() || !clock_on_) return kForever;
   VTime elapsed = scheduler_.now() - start_time_;
   return start_time_ + (elapsed / period_ + 1) * period_;
 }

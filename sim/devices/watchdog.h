@@ -4,9 +4,9 @@
 // WTCNT 0x8000, so unless software turns it off it resets the chip after
 // (0x80 + 1) x 16 x 0x8000 MCLK cycles. At zero it requests its interrupt
 // (when enabled) and/or resets the chip, and reloads WTCNT from WTDAT.
-// WTCNT is computed from the clock; its rate is fixed when the counter is
-// (re)started, so a PLL change while it runs is not followed until the next
-// write (software turns it off before touching the PLL).
+// WTCNT is computed from the clock. A PLL or slow-mode change (mclk_changed)
+// goes on from the current count at the new rate; SL_IDLE and STOP stop its
+// clock (set_clock_enabled), and it holds its count meanwhile.
 #pragma once
 #include <functional>
 
@@ -28,6 +28,8 @@ class Watchdog : public Device {
   void set_reset_handler(std::function<void()> handler) { reset_handler_ = std::move(handler); }
 
   bool enabled() const { return wtcon_ & 0x20; }
+  void mclk_changed() { restart(count()); }
+  void set_clock_enabled(bool on);
   uint32_t count() const;
 
  private:
@@ -42,6 +44,7 @@ class Watchdog : public Device {
   uint32_t start_count_ = 0;  // WTCNT when counting (re)started
   VTime start_time_ = 0;
   VTime period_ = 1;
+  bool clock_on_ = true;
   std::function<void()> reset_handler_;
 };
 

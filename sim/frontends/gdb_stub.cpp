@@ -9,20 +9,20 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <thread>
 
+#include "core/log.h"
 #include "core/s3c44b0x.h"
+#include "frontends/scenario.h"
 
 namespace sim {
 
 namespace {
 
-// Virtual time run between two looks at the socket (Ctrl-C) and the console.
-constexpr VTime kChunk = 10 * kMillisecond;
 // The largest packet gdb may send us, and so the largest memory reply.
 constexpr size_t kPacketSize = 0x4000;
 constexpr size_t kMaxMemory = (kPacketSize - 16) / 2;
@@ -170,7 +170,7 @@ bool GdbStub::listen(int port, std::string* error) {
   addr.sin_family = AF_INET;
   addr.sin_port = htons(static_cast<uint16_t>(port));
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) < 0 || ::listen(listen_fd_, 1) < 0) {
+  if (::bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) < 0 || ::listen(listen_fd_, 4) < 0) {
     *error = "cannot listen on 127.0.0.1:" + std::to_string(port) + ": " + std::strerror(errno);
     ::close(listen_fd_);
     listen_fd_ = -1;
@@ -182,35 +182,17 @@ bool GdbStub::listen(int port, std::string* error) {
   return true;
 }
 
-bool GdbStub::wait_for_client(const Options& options) {
-  while (true) {
-    if (options.quit && options.quit()) return false;
-    pollfd p{listen_fd_, POLLIN, 0};
-    int n = ::poll(&p, 1, 100);
-    if (n < 0 && errno != EINTR) return false;
-    if (n <= 0) continue;
-    fd_ = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd_ < 0) continue;
-    int one = 1;
-    setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    // One debugger per run: nobody else may connect meanwhile.
-    ::close(listen_fd_);
-    listen_fd_ = -1;
-    return true;
-  }
-}
-
-bool GdbStub::receive(int timeout_ms) {
-  pollfd p{fd_, POLLIN, 0};
-  int n = ::poll(&p, 1, timeout_ms);
-  if (n < 0) return errno == EINTR;
-  if (n == 0) return true;
+bool GdbStub::receive() {
   char buf[4096];
-  ssize_t got = ::read(fd_, buf, sizeof buf);
-  if (got < 0) return errno == EINTR || errno == EAGAIN;
-  if (got == 0) return false;
-  in_.append(buf, static_cast<size_t>(got));
-  return true;
+  while (true) {
+    ssize_t got = ::recv(fd_, buf, sizeof buf, MSG_DONTWAIT);
+    if (got > 0) {
+      in_.append(buf, static_cast<size_t>(got));
+      continue;
+    }
+    if (got == 0) return false;
+    return errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK;
+  }
 }
 
 void GdbStub::send_raw(const std::string& bytes) {
@@ -263,32 +245,118 @@ bool GdbStub::next_packet(std::string* packet) {
   }
 }
 
-GdbStub::End GdbStub::serve(const Options& options) {
-  if (listen_fd_ < 0 || !wait_for_client(options)) return End::kQuit;
-  while (true) {
-    std::string packet;
-    while (!next_packet(&packet)) {
-      if (options.quit && options.quit()) return End::kQuit;
-      if (!receive(100)) return End::kDisconnected;
-    }
-    End end;
-    if (handle(packet, options, &end)) return end;
+// A debugger that connects while another is attached is turned away at
+// once: two debuggers driving one board would step on each other, and one
+// left waiting in the backlog would seem to hang.
+void GdbStub::accept_connection() {
+  int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+  if (fd < 0) return;
+  if (fd_ >= 0) {
+    ::close(fd);
+    log_warning("gdb", "a second debugger tried to connect while one is attached; refused (one at a time)");
+    return;
+  }
+  int one = 1;
+  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  fd_ = fd;
+  in_.clear();
+  last_sent_.clear();
+  no_ack_ = false;
+  interrupt_requested_ = false;
+  running_ = false;  // a debugger finds the board stopped where it is
+  signal_ = ever_attached_ ? kSigInt : kSigTrap;
+  ever_attached_ = true;
+}
+
+// After a detach or a lost connection the board runs on by itself; the
+// debugger's breakpoints go with it.
+void GdbStub::drop_connection(const char* why) {
+  if (fd_ < 0) return;
+  ::close(fd_);
+  fd_ = -1;
+  running_ = false;
+  clear_breakpoints();
+  if (why && !exited_ && !killed_) log_warning("gdb", std::string(why) + "; the board runs on, and waits for no debugger");
+}
+
+void GdbStub::poll(int timeout_ms) {
+  if (listen_fd_ < 0) return;
+  pollfd p[2] = {{listen_fd_, POLLIN, 0}, {fd_, POLLIN, 0}};
+  int n = ::poll(p, fd_ >= 0 ? 2 : 1, timeout_ms);
+  if (n <= 0) return;
+  if (p[0].revents & POLLIN) accept_connection();
+  if (fd_ < 0 || !(p[1].revents & (POLLIN | POLLHUP | POLLERR))) return;
+  bool open = receive();
+  std::string packet;
+  while (fd_ >= 0 && next_packet(&packet)) handle(packet);
+  if (!open && fd_ >= 0) drop_connection("the debugger went away without detaching");
+}
+
+bool GdbStub::holding() const {
+  if (fd_ < 0) return !ever_attached_ && listen_fd_ >= 0 && !killed_;
+  return !running_ && !exited_;
+}
+
+std::string GdbStub::hold_text() const {
+  if (!holding()) return "";
+  if (fd_ < 0) return "waiting for gdb on 127.0.0.1:" + std::to_string(port_);
+  uint32_t pc = board_.core().pc();
+  std::string where = board_.elf().describe(pc);
+  return "stopped by gdb at " + hex32(pc) + (where.empty() ? "" : " (" + where + ")");
+}
+
+void GdbStub::run_until(VTime until, const std::function<bool()>& stop) {
+  until = std::min(until, options_.until);
+  while (!holding() && !killed_ && !board_.halted() && board_.now() < until && !(stop && stop())) {
+    apply_inputs();
+    VTime goal = inputs_.empty() ? until : std::min(until, inputs_.front().when);
+    board_.run_until(std::max(goal, board_.now() + 1), stop);
+    apply_inputs();
+    if (fd_ < 0 || !running_) continue;
+    // A Ctrl-C read by poll() stops the board once it has run on a little,
+    // as it would on a board gdb interrupts.
+    if (board_.at_breakpoint() || board_.halted() || board_.now() >= options_.until) report_stop(kSigTrap);
+    else if (interrupt_requested_) report_stop(kSigInt);
   }
 }
 
-bool GdbStub::handle(const std::string& packet, const Options& options, End* end) {
+void GdbStub::serve_while_holding(const std::function<bool()>& stop) {
+  while (holding() && !killed_ && !(stop && stop())) poll(50);
+}
+
+void GdbStub::end_of_run() {
+  if (fd_ >= 0 && running_ && !exited_) {
+    exited_ = true;
+    send_packet("W00");
+  }
+  // gdb answers an exit by acking it and closing its end: let it, for up to
+  // a second, rather than leave it a broken connection.
+  for (int i = 0; i < 20 && fd_ >= 0 && exited_; ++i) {
+    pollfd p{fd_, POLLIN, 0};
+    if (::poll(&p, 1, 50) <= 0) continue;
+    bool open = receive();
+    std::string packet;
+    while (fd_ >= 0 && next_packet(&packet)) handle(packet);
+    if (!open) break;
+  }
+  if (fd_ >= 0) drop_connection(nullptr);
+  if (listen_fd_ >= 0) ::close(listen_fd_);
+  listen_fd_ = -1;
+}
+
+void GdbStub::handle(const std::string& packet) {
   if (packet.empty()) {
     send_packet("");
-    return false;
+    return;
   }
   std::string args = packet.substr(1);
   switch (packet[0]) {
-    case '?': send_packet(stop_reply()); return false;
-    case 'g': send_packet(read_registers()); return false;
-    case 'G': send_packet(write_registers(args) ? "OK" : "E01"); return false;
-    case 'p': send_packet(read_register(args)); return false;
-    case 'P': send_packet(write_register(args) ? "OK" : "E01"); return false;
-    case 'm': send_packet(read_memory(args)); return false;
+    case '?': send_packet(stop_reply()); return;
+    case 'g': send_packet(read_registers()); return;
+    case 'G': send_packet(write_registers(args) ? "OK" : "E01"); return;
+    case 'p': send_packet(read_register(args)); return;
+    case 'P': send_packet(write_register(args) ? "OK" : "E01"); return;
+    case 'm': send_packet(read_memory(args)); return;
     case 'M':
     case 'X': {
       size_t colon = args.find(':');
@@ -300,7 +368,7 @@ bool GdbStub::handle(const std::string& packet, const Options& options, End* end
       if (ok && packet[0] == 'X') bytes = unescape_binary(args.substr(colon + 1));
       ok = ok && bytes.size() == length && write_memory(address, bytes);
       send_packet(ok ? "OK" : "E01");
-      return false;
+      return;
     }
     case 'c':
     case 's':
@@ -314,46 +382,100 @@ bool GdbStub::handle(const std::string& packet, const Options& options, End* end
       }
       uint64_t pc;
       if (!at.empty() && parse_number(at, &pc)) board_.core().set_pc(static_cast<uint32_t>(pc));
-      return resume(packet[0] == 's' || packet[0] == 'S', options, end);
+      resume(packet[0] == 's' || packet[0] == 'S');
+      return;
     }
     case 'H':
-    case 'T': send_packet("OK"); return false;
-    case 'k': *end = End::kKilled; return true;
+    case 'T': send_packet("OK"); return;
+    case 'k':
+      killed_ = true;
+      drop_connection(nullptr);
+      return;
     case 'D':
       send_packet("OK");
-      *end = End::kDetached;
-      return true;
+      log_warning("gdb", "the debugger detached; the board runs on");
+      drop_connection(nullptr);
+      return;
     case 'Z':
-    case 'z': send_packet(breakpoint(packet)); return false;
+    case 'z': send_packet(breakpoint(packet)); return;
     case 'v':
       if (packet == "vCont?") {
         send_packet("vCont;c;C;s;S");
-        return false;
+        return;
       }
       if (starts_with(packet, "vCont;")) {
         // One thread: the first action is the one for it.
         char action = packet.size() > 6 ? packet[6] : 'c';
-        if (action == 'c' || action == 'C') return resume(false, options, end);
-        if (action == 's' || action == 'S') return resume(true, options, end);
-        send_packet("E01");
-        return false;
+        if (action == 'c' || action == 'C') resume(false);
+        else if (action == 's' || action == 'S') resume(true);
+        else send_packet("E01");
+        return;
       }
       if (starts_with(packet, "vKill")) {
         send_packet("OK");
-        *end = End::kKilled;
-        return true;
+        killed_ = true;
+        drop_connection(nullptr);
+        return;
       }
       send_packet("");
-      return false;
+      return;
     case 'q':
     case 'Q': {
       std::string reply = query(packet);
       send_packet(reply);
       if (packet == "QStartNoAckMode") no_ack_ = true;  // from the next packet on
-      return false;
+      return;
     }
-    default: send_packet(""); return false;
+    default: send_packet(""); return;
   }
+}
+
+// A step happens at once; a continue hands the board to the front end's
+// run loop until something stops it.
+void GdbStub::resume(bool step) {
+  interrupt_requested_ = false;
+  if (exited_ || board_.halted() || board_.now() >= options_.until) {
+    check_end_of_program();
+    send_packet(stop_reply());
+    return;
+  }
+  if (step) {
+    board_.step();
+    apply_inputs();
+    report_stop(kSigTrap);
+    return;
+  }
+  // Continuing from a breakpoint runs its instruction instead of stopping
+  // there again.
+  board_.core().pass_breakpoint_at_pc();
+  running_ = true;
+}
+
+void GdbStub::check_end_of_program() {
+  if (board_.halted()) {
+    if (board_.core().pc() == Board::kMainReturnTrap) {
+      exited_ = true;
+      exit_code_ = static_cast<int>(board_.core().reg(ArmCore::R0) & 0xFF);
+    } else {
+      signal_ = kSigAbrt;
+    }
+    if (!halt_reported_) {
+      halt_reported_ = true;
+      send_packet("O" + hex_encode("board-sim: " + board_.halt_report() + "\n"));
+      if (options_.on_halt) options_.on_halt();
+    }
+  } else if (board_.now() >= options_.until) {
+    exited_ = true;
+    exit_code_ = 0;
+  }
+}
+
+void GdbStub::report_stop(int signal) {
+  running_ = false;
+  interrupt_requested_ = false;
+  signal_ = signal;
+  check_end_of_program();
+  send_packet(stop_reply());
 }
 
 std::string GdbStub::query(const std::string& packet) {
@@ -386,71 +508,193 @@ std::string GdbStub::query(const std::string& packet) {
   return "";
 }
 
+namespace {
+
+const char kMonitorHelp[] =
+    "monitor time            the board's virtual time, MCLK cycles and instructions since power-on\n"
+    "monitor reg NAME        a peripheral register by its name in the manual (INTPND, UTRSTAT0, ...)\n"
+    "monitor regs BLOCK      every register of a block: uart0 uart1 intc ports pwm rtc iic iis bdma\n"
+    "                        lcd clock watchdog adc syscfg memctl (monitor regs: the list)\n"
+    "                        (read without side effects: no received byte taken, no flag cleared)\n"
+    "monitor key K [hold T]  keypad key K (0..15), held 100 ms (or T) of virtual time\n"
+    "monitor button 0x40|0x80 [hold T]   a push-button, the same way\n"
+    "monitor uart \"TEXT\"     bytes to UART0's receiver (escapes \\r \\n \\t \\xHH \\\\ \\\")\n"
+    "monitor irq             the last interrupt: its handler and the interrupted pc, mode, sp and lr\n"
+    "                        (from a handler, `tbreak *PC` and `continue` stop where it returns)\n"
+    "Inputs happen when the board runs on (continue, step); virtual time stands still meanwhile.\n";
+
+std::vector<std::string> words_of(const std::string& text) {
+  std::vector<std::string> words;
+  size_t i = 0;
+  while (i < text.size()) {
+    if (std::isspace(static_cast<unsigned char>(text[i]))) {
+      ++i;
+      continue;
+    }
+    size_t j = i;
+    if (text[i] == '"') {
+      for (++j; j < text.size() && text[j] != '"'; ++j)
+        if (text[j] == '\\') ++j;
+      j = std::min(j + 1, text.size());
+    } else {
+      while (j < text.size() && !std::isspace(static_cast<unsigned char>(text[j]))) ++j;
+    }
+    words.push_back(text.substr(i, j - i));
+    i = j;
+  }
+  return words;
+}
+
+bool parse_code(const std::string& word, int* out) {
+  if (word.empty() || word.size() > 6) return false;
+  char* end = nullptr;
+  long v = std::strtol(word.c_str(), &end, 0);
+  if (*end) return false;
+  *out = static_cast<int>(v);
+  return true;
+}
+
+std::string register_line(Board& board, const chip::RegisterInfo& r) {
+  char text[96];
+  if (r.write_only) {
+    std::snprintf(text, sizeof text, "%-10s %08x  (write-only)\n", r.name.c_str(), r.address);
+    return text;
+  }
+  Device* d = board.bus().find(r.address);
+  if (!d) {
+    std::snprintf(text, sizeof text, "%-10s %08x  (no device)\n", r.name.c_str(), r.address);
+    return text;
+  }
+  uint32_t v = d->peek(r.address - d->base(), r.size);
+  std::snprintf(text, sizeof text, "%-10s %08x  0x%0*x\n", r.name.c_str(), r.address, 2 * static_cast<int>(r.size), v);
+  return text;
+}
+
+}  // namespace
+
 // gdb's `monitor ...`.
 std::string GdbStub::monitor_command(const std::string& command) {
-  if (command == "time") {
+  std::vector<std::string> w = words_of(command);
+  if (w.empty() || w[0] == "help") return kMonitorHelp;
+  const std::string& verb = w[0];
+  if (verb == "time" && w.size() == 1) {
     char text[128];
     std::snprintf(text, sizeof text, "virtual time %s, %llu cycles, %llu instructions\n",
                   format_duration(board_.now()).c_str(), static_cast<unsigned long long>(board_.cycles()),
                   static_cast<unsigned long long>(board_.core().instructions()));
     return text;
   }
-  if (command == "help" || command.empty())
-    return "monitor time: the board's virtual time, MCLK cycles and instructions since power-on\n";
+  if (verb == "irq" && w.size() == 1) return interrupt_entry();
+  if (verb == "reg" && w.size() == 2) return show_registers(w[1], false);
+  if (verb == "regs" && w.size() <= 2) return show_registers(w.size() == 2 ? w[1] : "", true);
+  if (verb == "key" || verb == "button") {
+    bool button = verb == "button";
+    int code = -1;
+    VTime hold = 100 * kMillisecond;
+    bool ok = w.size() >= 2 && parse_code(w[1], &code) &&
+              (button ? (code == 0x40 || code == 0x80 || code == 0xC0) : (code >= 0 && code <= 15));
+    if (ok && w.size() != 2) ok = w.size() == 4 && w[2] == "hold" && parse_duration(w[3], &hold) && hold > 0;
+    if (!ok) return button ? "usage: monitor button 0x40|0x80 [hold T]\n" : "usage: monitor key 0..15 [hold T]\n";
+    return queue_press(button, code, hold);
+  }
+  if (verb == "uart") {
+    std::string bytes, why;
+    size_t q = command.find('"');
+    size_t last = command.rfind('"');
+    if (q == std::string::npos || last == q || command.find_first_not_of(" \t", last + 1) != std::string::npos ||
+        !unescape(command.substr(q + 1, last - q - 1), &bytes, &why))
+      return "usage: monitor uart \"TEXT\"" + (why.empty() ? std::string() : " (" + why + ")") + "\n";
+    board_.uart_input(std::vector<uint8_t>(bytes.begin(), bytes.end()));
+    return std::to_string(bytes.size()) + " byte(s) for UART0's receiver, from " + format_duration(board_.now()) +
+           " at the line rate\n";
+  }
   return "board-sim: unknown monitor command '" + command + "' (monitor help)\n";
 }
 
-bool GdbStub::resume(bool step, const Options& options, End* end) {
-  if (!exited_ && !board_.halted() && board_.now() < options.until) {
-    interrupt_requested_ = false;
-    if (step) {
-      board_.step();
-    } else {
-      // Continuing from a breakpoint runs its instruction instead of
-      // stopping there again.
-      board_.core().pass_breakpoint_at_pc();
-      auto wall_start = std::chrono::steady_clock::now();
-      VTime virtual_start = board_.now();
-      while (true) {
-        board_.run_until(std::min(options.until, board_.now() + kChunk));
-        if (board_.halted() || board_.at_breakpoint() || board_.now() >= options.until) break;
-        if (!receive(0)) {
-          *end = End::kDisconnected;
-          return true;
-        }
-        scan_out_of_band();
-        if (interrupt_requested_) break;
-        if (options.quit && options.quit()) {
-          *end = End::kQuit;
-          return true;
-        }
-        if (options.poll) options.poll();
-        if (options.real_time)
-          std::this_thread::sleep_until(wall_start +
-                                        std::chrono::nanoseconds((board_.now() - virtual_start) / kNanosecond));
-      }
+// gdb unwinds an interrupt handler's frame as a call: its caller gets the
+// handler's stack pointer and lr, not those of the interrupted mode, so
+// `finish` waits for a frame that never comes back and `bt` runs off into
+// the IRQ stack. The board saw the interrupted state as it entered the
+// handler: this says where the handler will return, for a `tbreak` there.
+std::string GdbStub::interrupt_entry() {
+  const Board::InterruptEntry& e = board_.last_interrupt();
+  if (!e.valid) return "no interrupt handler entered yet\n";
+  auto mode_name = [](uint32_t cpsr) {
+    switch (cpsr & 0x1F) {
+      case ArmCore::kUsr: return "user";
+      case ArmCore::kFiq: return "FIQ";
+      case ArmCore::kIrq: return "IRQ";
+      case ArmCore::kSvc: return "supervisor";
+      case ArmCore::kAbt: return "abort";
+      case ArmCore::kUnd: return "undefined";
+      case ArmCore::kSys: return "system";
+      default: return "unknown";
     }
-    signal_ = interrupt_requested_ ? kSigInt : kSigTrap;
-    interrupt_requested_ = false;
-    if (board_.halted()) {
-      if (board_.core().pc() == Board::kMainReturnTrap) {
-        exited_ = true;
-        exit_code_ = static_cast<int>(board_.core().reg(ArmCore::R0) & 0xFF);
-      } else {
-        signal_ = kSigAbrt;
-      }
-      if (!halt_reported_) {
-        halt_reported_ = true;
-        send_packet("O" + hex_encode("board-sim: " + board_.halt_report() + "\n"));
-        if (options.on_halt) options.on_halt();
-      }
-    } else if (board_.now() >= options.until) {
-      exited_ = true;
-      exit_code_ = 0;
+  };
+  auto where = [this](uint32_t a) {
+    std::string d = board_.elf().describe(a);
+    return hex32(a) + (d.empty() ? "" : " (" + d + ")");
+  };
+  std::string source = e.source >= 0 ? std::string(" from ") + chip::irq_name(e.source) : "";
+  uint32_t mode = board_.core().cpsr() & 0x1F;
+  std::string out = "last interrupt" + source +
+                    " at " + format_duration(e.at) + ": handler " + where(e.handler) + ", its stack from " +
+                    hex32(e.handler_sp) + "\n";
+  out += "interrupted: pc " + where(e.pc) + ", cpsr " + hex32(e.cpsr) + " (" + mode_name(e.cpsr) + " mode), sp " +
+         hex32(e.sp) + ", lr " + hex32(e.lr) + "\n";
+  if (mode == ArmCore::kIrq || mode == ArmCore::kFiq)
+    out += "to stop where the handler returns: tbreak *" + hex32(e.pc) + ", then continue\n";
+  else
+    out += "(the core is in " + std::string(mode_name(mode)) + " mode now, not in a handler)\n";
+  return out;
+}
+
+std::string GdbStub::show_registers(const std::string& name, bool block) {
+  if (block) {
+    const chip::RegisterBlock* b = name.empty() ? nullptr : chip::find_register_block(name);
+    if (!b) {
+      std::string list;
+      for (const chip::RegisterBlock& each : chip::register_blocks()) list += std::string(list.empty() ? "" : " ") + each.name;
+      return (name.empty() ? "" : "no block '" + name + "'; ") + "blocks: " + list + "\n";
     }
+    std::string out;
+    for (const chip::RegisterInfo& r : b->registers) out += register_line(board_, r);
+    return out;
   }
-  send_packet(stop_reply());
-  return false;
+  const chip::RegisterInfo* r = chip::find_register(name);
+  if (!r) return "no register '" + name + "' (monitor regs BLOCK lists a block's registers)\n";
+  return register_line(board_, *r);
+}
+
+// The press starts now; its release is due `hold` of virtual time later,
+// whenever the board gets there.
+std::string GdbStub::queue_press(bool button, int code, VTime hold) {
+  Board& b = board_;
+  if (button) b.buttons().press(static_cast<uint8_t>(code));
+  else b.keypad().key_down(code);
+  TimedInput release{b.now() + hold, [&b, button, code] {
+                       if (button) b.buttons().release(static_cast<uint8_t>(code));
+                       else b.keypad().key_up(code);
+                     }};
+  auto at = std::upper_bound(inputs_.begin(), inputs_.end(), release.when,
+                             [](VTime t, const TimedInput& i) { return t < i.when; });
+  inputs_.insert(at, std::move(release));
+  char text[96];
+  if (button)
+    std::snprintf(text, sizeof text, "button 0x%02x held from %s for %s\n", code, format_duration(b.now()).c_str(),
+                  format_duration(hold).c_str());
+  else
+    std::snprintf(text, sizeof text, "key %d held from %s for %s\n", code, format_duration(b.now()).c_str(),
+                  format_duration(hold).c_str());
+  return text;
+}
+
+void GdbStub::apply_inputs() {
+  while (!inputs_.empty() && inputs_.front().when <= board_.now()) {
+    TimedInput next = std::move(inputs_.front());
+    inputs_.erase(inputs_.begin());
+    next.action();
+  }
 }
 
 std::string GdbStub::stop_reply() {
@@ -560,6 +804,11 @@ std::string GdbStub::breakpoint(const std::string& packet) {
     if (!breakpoints_.count({1 - type, at})) core.remove_breakpoint(at);
   }
   return "OK";
+}
+
+void GdbStub::clear_breakpoints() {
+  for (const auto& [type, at] : breakpoints_) board_.core().remove_breakpoint(at);
+  breakpoints_.clear();
 }
 
 }  // namespace sim

@@ -1,13 +1,26 @@
 // A server of GDB's remote serial protocol for the board, so that
 // `gdb-multiarch FIRMWARE.elf -ex 'target remote :PORT'` debugs the firmware
 // running on the simulated board: registers, memory, breakpoints, steps and
-// continues, Ctrl-C. The board keeps its own virtual clock throughout: a
-// step or a continue advances it exactly as a run without a debugger does.
+// continues, Ctrl-C, and `monitor` commands for the board (its peripheral
+// registers by name, keys, buttons, console input, the virtual time).
 //
-// Memory reads and writes reach SDRAM and the monitor's ROM only (writes:
-// SDRAM only). The device registers are not served: reading one has side
-// effects on the board (a UART's receive register, a pending bit), which a
-// debugger's look must not have.
+// The stub does not own the run: the front end's loop (window, terminal,
+// scenario or the headless runner) drives the board through run_until()
+// and calls poll() between its chunks, so keys, buttons and the console
+// keep working whenever gdb lets the board run. While gdb holds the board
+// stopped (and before the first debugger continues) run_until() does not
+// run it: virtual time stands still. A step or a continue advances the
+// clock exactly as a run without a debugger does.
+//
+// One debugger at a time: another connection meanwhile is closed at once,
+// with a note on stderr. After `detach` (or a dropped connection) the
+// board runs on, and the next debugger to connect stops it where it is.
+//
+// Memory reads reach SDRAM and the monitor's ROM, writes SDRAM only. The
+// device registers are not served as memory: a read of one can change the
+// device (a UART's receive register, an error flag), which a debugger's look
+// must not. `monitor reg NAME` and `monitor regs BLOCK` show them through
+// Device::peek instead, by their names in the manual.
 #pragma once
 #include <functional>
 #include <set>
@@ -22,18 +35,9 @@ namespace sim {
 
 class GdbStub {
  public:
-  enum class End {
-    kKilled,        // gdb killed the program (kill, quit)
-    kDetached,      // gdb detached: the board may run on by itself
-    kDisconnected,  // the connection closed without either
-    kQuit,          // `quit` returned true
-  };
   struct Options {
-    VTime until = kForever;  // the run ends there: gdb is told the program exited
-    bool real_time = false;  // pace virtual time to the wall clock while running
-    std::function<void()> poll;           // between chunks of running (the console)
-    std::function<bool()> quit;           // checked while waiting and running
-    std::function<void()> on_halt;        // once, when the board halts
+    VTime until = kForever;         // the run ends there: gdb is told the program exited
+    std::function<void()> on_halt;  // once, when the board halts while gdb runs it
   };
 
   explicit GdbStub(Board& board);
@@ -45,18 +49,46 @@ class GdbStub {
   // one-line reason.
   bool listen(int port, std::string* error);
   int port() const { return port_; }
+  void set_options(Options options) { options_ = std::move(options); }
 
-  // Waits for one debugger and serves it. The board stays stopped until it
-  // says continue or step.
-  End serve(const Options& options);
+  // Takes a debugger that connects (refusing a second one), reads what it
+  // sent and answers it; steps happen here. Waits up to timeout_ms for the
+  // socket when nothing is there yet.
+  void poll(int timeout_ms = 0);
+  // The board is gdb's to keep still: from the start until the first
+  // debugger continues, and whenever the debugger has it stopped.
+  bool holding() const;
+  bool attached() const { return fd_ >= 0; }
+  // gdb killed the program (kill, or quit): the run is over.
+  bool killed() const { return killed_; }
+  // What holds the board, for a status line: "waiting for gdb on
+  // 127.0.0.1:1234", "stopped by gdb at 0x0c100010 (main+0x10)"; empty
+  // while the board runs.
+  std::string hold_text() const;
+
+  // Runs the board towards `until` unless gdb holds it. Ends early at a
+  // breakpoint, a halt, Options::until or a Ctrl-C (gdb is told, and holds
+  // the board from then on), or when `stop` says so. Inputs given with
+  // `monitor key/button` are released at their virtual times on the way.
+  void run_until(VTime until, const std::function<bool()>& stop = {});
+  // Keeps answering gdb for as long as it holds the board (e.g. at a halt,
+  // after the front end's own run is over), or until `stop` says so.
+  void serve_while_holding(const std::function<bool()>& stop = {});
+  // The run is over: a debugger waiting for the board to stop is told the
+  // program exited; the connection closes.
+  void end_of_run();
 
  private:
   enum : int { kSigInt = 2, kSigTrap = 5, kSigAbrt = 6 };
+  struct TimedInput {
+    VTime when;
+    std::function<void()> action;
+  };
 
-  bool wait_for_client(const Options& options);
-  // Reads what the socket holds, waiting up to timeout_ms; false at the end
-  // of the connection.
-  bool receive(int timeout_ms);
+  void accept_connection();
+  void drop_connection(const char* why);
+  // Reads what the socket holds; false at the end of the connection.
+  bool receive();
   // Takes the next complete packet from the input, handling acks and
   // interrupt requests before it; false when none is complete.
   bool next_packet(std::string* packet);
@@ -64,12 +96,18 @@ class GdbStub {
   void send_packet(const std::string& payload);
   void send_raw(const std::string& bytes);
 
-  // Returns true when the session is over (*end says how).
-  bool handle(const std::string& packet, const Options& options, End* end);
-  bool resume(bool step, const Options& options, End* end);
+  void handle(const std::string& packet);
+  void resume(bool step);
+  // The board stopped under gdb: tells it why, and holds the board.
+  void report_stop(int signal);
+  void check_end_of_program();
   std::string stop_reply();
   std::string query(const std::string& packet);
   std::string monitor_command(const std::string& command);
+  std::string show_registers(const std::string& name, bool block);
+  std::string interrupt_entry();
+  std::string queue_press(bool button, int code, VTime hold);
+  void apply_inputs();
   std::string read_registers();
   bool write_registers(const std::string& hex);
   std::string read_register(const std::string& args);
@@ -77,8 +115,10 @@ class GdbStub {
   std::string read_memory(const std::string& args);
   bool write_memory(uint32_t address, const std::vector<uint8_t>& bytes);
   std::string breakpoint(const std::string& packet);
+  void clear_breakpoints();
 
   Board& board_;
+  Options options_;
   int listen_fd_ = -1;
   int fd_ = -1;
   int port_ = 0;
@@ -87,11 +127,15 @@ class GdbStub {
   bool no_ack_ = false;
   bool interrupt_requested_ = false;
 
+  bool ever_attached_ = false;
+  bool running_ = false;  // gdb said continue and waits for the stop
+  bool killed_ = false;
   int signal_ = kSigTrap;
   bool exited_ = false;  // gdb was told the program exited (W)
   int exit_code_ = 0;
   bool halt_reported_ = false;
   std::set<std::pair<int, uint32_t>> breakpoints_;  // (Z type, address)
+  std::vector<TimedInput> inputs_;                  // releases due, in time order
 };
 
 }  // namespace sim

@@ -46,6 +46,9 @@ class Pacer {
 
   explicit Pacer(VTime now);
   void set_fast(bool fast, VTime now);
+  // Starts again from `now`, as after time that stood still (a debugger's
+  // hold): no rush to catch up.
+  void restart(VTime now) { anchor(now); }
   bool fast() const { return fast_; }
   // Where the board should be now: in real time the virtual time matching
   // the wall clock, in fast-forward kForever.

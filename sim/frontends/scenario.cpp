@@ -244,6 +244,11 @@ bool Scenario::parse(const std::string& text, const std::string& name, std::stri
       c.duration_text = "100ms";
       if (c.kind == Kind::kButton ? !trailing("hold", &c.duration, nullptr) : w.size() != 2)
         return bad("expected: " + verb + (c.kind == Kind::kButton ? " 0x40|0x80 [hold DURATION]" : " 0x40|0x80"));
+    } else if (verb == "adc") {
+      c.kind = Kind::kAdc;
+      if (w.size() != 3 || !parse_int(w[1], &c.x) || c.x < 0 || c.x > 7 || !parse_int(w[2], &c.number) ||
+          c.number < 0 || c.number > 1023)
+        return bad("expected: adc CH VALUE (CH 0..7, VALUE 0..1023)");
     } else if (verb == "uart" || verb == "uart1") {
       c.kind = Kind::kUart;
       c.number = verb == "uart1" ? 1 : 0;  // the port
@@ -477,6 +482,7 @@ bool Scenario::run(Board& board, std::string* failure, VTime until, bool* stoppe
         break;
       case Kind::kButtonDown: board.buttons().press(static_cast<uint8_t>(c.number)); break;
       case Kind::kButtonUp: board.buttons().release(static_cast<uint8_t>(c.number)); break;
+      case Kind::kAdc: board.adc().set_input(c.x, static_cast<uint32_t>(c.number)); break;
       case Kind::kUart: {
         std::vector<uint8_t> bytes(c.text.begin(), c.text.end());
         if (c.number) board.uart1_input(bytes);

@@ -85,6 +85,7 @@ class Scenario {
     kWait, kKey, kKeyDown, kKeyUp, kButton, kButtonDown, kButtonUp, kUart,
     kExpectLcd, kExpectNoLcd, kExpectUart, kExpectLed, kExpectPixel, kScreenshot,
     kExpectScreen, kRtc, kEeprom,
+    kAdc,  // adc CH VALUE: channel in x, value in number
   };
   struct Command {
     Kind kind;

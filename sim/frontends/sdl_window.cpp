@@ -28,6 +28,7 @@
 
 #include "core/s3c44b0x.h"
 #include "frontends/board_view.h"
+#include "frontends/gdb_stub.h"
 #include "frontends/interactive.h"
 #include "frontends/png_writer.h"
 #include "frontends/recorder.h"
@@ -96,6 +97,10 @@ class Window {
   VTime next_release() const;
   void advance();
   void run_to(VTime goal);
+  // gdb (--gdb) keeps the board still (or ended the program): nothing
+  // runs, virtual time stands.
+  bool held() const { return session_.gdb && (session_.gdb->holding() || session_.gdb->killed()); }
+  void follow_gdb();
   void render();
   void screenshot();
   void open_audio();
@@ -121,6 +126,7 @@ class Window {
   bool help_ = false;
   bool done_ = false;
   std::string message_;
+  bool was_held_ = false;
 };
 
 // The sound objects outlive the window: the board keeps them as its sink and
@@ -320,10 +326,22 @@ void Window::handle(const SDL_Event& e) {
 
 // Runs the board to `goal`, stopping at every pending release on the way.
 void Window::run_to(VTime goal) {
-  while (!board_.halted() && board_.now() < goal && !g_stop_requested) {
-    board_.run_until(std::min(goal, next_release()), [] { return g_stop_requested.load(); });
+  auto stop = [] { return g_stop_requested.load(); };
+  while (!board_.halted() && board_.now() < goal && !g_stop_requested && !held()) {
+    VTime until = std::min(goal, next_release());
+    if (session_.gdb) session_.gdb->run_until(until, stop);
+    else board_.run_until(until, stop);
     apply_releases();
   }
+}
+
+void Window::follow_gdb() {
+  if (!session_.gdb) return;
+  session_.gdb->poll(0);
+  if (session_.gdb->killed()) done_ = true;
+  // Time stood still: the wall clock's lead is no debt to pay back.
+  if (was_held_ && !held()) pacer_.restart(board_.now());
+  was_held_ = held();
 }
 
 void Window::advance() {
@@ -336,7 +354,7 @@ void Window::advance() {
     // As fast as the host goes, but back to the events every frame.
     Uint32 start = SDL_GetTicks();
     while (!board_.halted() && SDL_GetTicks() - start < kFrameMs && board_.now() < session_.until &&
-           !g_stop_requested) {
+           !g_stop_requested && !held()) {
       VTime goal = board_.now() + 10 * kMillisecond;
       run_to(std::min(goal, session_.until));
     }
@@ -370,7 +388,12 @@ void Window::render() {
   s.status[0] = "time " + format_seconds(board_.now()) + "   speed " +
                 format_speed(pacer_.speed(board_.now()), pacer_.fast()) + "   " + codec_status(board_);
   s.status[1] = "EEPROM " + board_.eeprom_path();
-  if (board_.halted()) {
+  if (held() && board_.halted()) {
+    s.status[2] = "halted: " + board_.halt_reason() + " (gdb looks at it)";
+    s.alert = true;
+  } else if (held()) {
+    s.status[2] = session_.gdb->hold_text() + ": time stands still";
+  } else if (board_.halted()) {
     s.status[2] = "halted: " + board_.halt_reason();
     s.alert = true;
   } else {
@@ -413,11 +436,12 @@ void Window::run() {
     Uint32 frame_start = SDL_GetTicks();
     SDL_Event e;
     while (SDL_PollEvent(&e)) handle(e);
+    follow_gdb();
     flush_console();
     advance();
     flush_console();
     render();
-    if (!pacer_.fast() || board_.halted()) {
+    if (!pacer_.fast() || board_.halted() || held()) {
       Uint32 spent = SDL_GetTicks() - frame_start;
       if (spent < kFrameMs) SDL_WaitEventTimeout(nullptr, static_cast<int>(kFrameMs - spent));
     }

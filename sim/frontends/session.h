@@ -9,6 +9,7 @@
 
 namespace sim {
 
+class GdbStub;
 class Recorder;
 
 struct Session {
@@ -25,6 +26,7 @@ struct Session {
   bool eeprom_off = false;     // take the EEPROM off the bus
   std::string uart1_in, uart1_out;  // UART1's far end, as uart_in / uart_out for UART0
   uint32_t uart_baud = SerialTerminal::kDefaultBaud;  // both far ends' line rate, 8N1
+  GdbStub* gdb = nullptr;      // --gdb: the debugger's hold on the run, or none
   std::string record;          // --record: the scenario file to write
   std::string junit;           // --junit: the report of --script's expects
   // Where the front ends tell the person's inputs (nullptr: not recording).
@@ -39,8 +41,17 @@ struct Session {
 extern std::atomic<bool> g_stop_requested;
 
 // Runs the board in real time (when asked) until `until`, a halt or a stop
-// request; `poll` runs between chunks of about 10 ms of virtual time.
-void run_paced(Board& board, VTime until, bool real_time, const std::function<void()>& poll = {});
+// request; `poll` runs between chunks of about 10 ms of virtual time. With
+// gdb, the board runs as gdb lets it, and the run goes on while gdb holds
+// the board (at a halt too) until gdb kills it, detaches or goes away.
+void run_paced(Board& board, VTime until, bool real_time, const std::function<void()>& poll = {},
+               GdbStub* gdb = nullptr);
+
+// Runs the board to `until` (or a halt or a stop request) the way the front
+// ends do with gdb attached: as gdb lets it, answering gdb meanwhile; while
+// gdb holds the board, virtual time stands still. Without gdb, the board's
+// own run_until.
+void run_board(Board& board, GdbStub* gdb, VTime until, const std::function<bool()>& stop = {});
 
 // The front ends. Each returns when the run is over; false if it could not
 // start (the reason printed), so the caller may fall back.

@@ -34,6 +34,7 @@
 #include <set>
 #include <tuple>
 
+#include "frontends/gdb_stub.h"
 #include "frontends/interactive.h"
 #include "frontends/lcd_text.h"
 #include "frontends/recorder.h"
@@ -144,6 +145,11 @@ class TerminalMode {
   std::string indicators() const;
   void out(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
   void note(const std::string& text);
+  // gdb (--gdb) keeps the board still (or ended the program): nothing
+  // runs, virtual time stands.
+  bool held() const { return session_.gdb && (session_.gdb->holding() || session_.gdb->killed()); }
+  void run_board(VTime until);
+  void follow_gdb();
 
   Board& board_;
   const Session& session_;
@@ -171,7 +177,32 @@ class TerminalMode {
   bool have_candidate_ = false;
   std::set<RunPlace> ticking_;  // runs seen changing their digits on their own
   std::string printed_indicators_, candidate_indicators_;
+  std::string hold_shown_;  // the gdb hold last printed
 };
+
+void TerminalMode::run_board(VTime until) {
+  auto stop = [] { return g_stop_requested.load(); };
+  if (session_.gdb) session_.gdb->run_until(until, stop);
+  else board_.run_until(until, stop);
+}
+
+// Answers gdb, and says once whenever its hold on the board begins, moves
+// or ends.
+void TerminalMode::follow_gdb() {
+  if (!session_.gdb) return;
+  session_.gdb->poll(0);
+  if (session_.gdb->killed()) {
+    done_ = true;
+    return;
+  }
+  std::string hold = session_.gdb->hold_text();
+  if (hold == hold_shown_) return;
+  if (!hold.empty()) note(hold + "; virtual time stands still");
+  else note("gdb lets the board run");
+  if (hold.empty()) pacer_.restart(board_.now());
+  hold_shown_ = hold;
+  std::fflush(stdout);
+}
 
 void TerminalMode::note(const std::string& text) {
   out((console_tail_.empty() ? "" : "\n") + std::string("-- ") + text + " --\n" + console_tail_);
@@ -265,16 +296,16 @@ VTime TerminalMode::next_press_event() const {
 
 void TerminalMode::advance() {
   auto step_to = [&](VTime goal) {
-    while (!board_.halted() && board_.now() < goal && !g_stop_requested) {
+    while (!board_.halted() && board_.now() < goal && !g_stop_requested && !held()) {
       VTime stop = std::min({goal, next_press_event(), next_check_});
-      board_.run_until(std::max(stop, board_.now() + 1), [] { return g_stop_requested.load(); });
+      run_board(std::max(stop, board_.now() + 1));
       do_presses();
       if (board_.now() >= next_check_) check_screen(false);
     }
   };
   if (pacer_.fast()) {
     auto start = std::chrono::steady_clock::now();
-    while (!board_.halted() && !g_stop_requested && board_.now() < session_.until &&
+    while (!board_.halted() && !g_stop_requested && board_.now() < session_.until && !held() &&
            std::chrono::steady_clock::now() - start < std::chrono::milliseconds(15))
       step_to(std::min(board_.now() + 10 * kMillisecond, session_.until));
   } else {
@@ -365,13 +396,15 @@ void TerminalMode::run() {
   if (session_.mic) out("board-sim: --mic needs the window; the codec's input hears --audio-in or silence\n");
   std::fflush(stdout);
 
-  while (!done_ && !g_stop_requested && !board_.halted() && board_.now() < session_.until) {
+  // With gdb, a halted board stays for gdb to look at until it lets go.
+  while (!done_ && !g_stop_requested && (!board_.halted() || held()) && board_.now() < session_.until) {
+    follow_gdb();
     for (uint8_t b : console_.read_available()) feed(b);
     if (prefix_ == Prefix::kAfterOne && std::chrono::steady_clock::now() - after_one_since_ >= kSecondDigitWait)
       take_number(1);
     advance();
     std::fflush(stdout);
-    if (!pacer_.fast()) {
+    if (!pacer_.fast() || held()) {
       // Wakes at once for a key; at the end of the input, poll would not wait.
       pollfd p{STDIN_FILENO, POLLIN, 0};
       if (console_.at_end()) usleep(5000);

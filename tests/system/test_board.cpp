@@ -225,10 +225,11 @@ TEST_F(BoardTest, CallRefusesWhatItCannotRun) {
 }
 
 // The firmware leaves the watchdog as the chip resets it: (0x80 + 1) x 16 x
-// 0x8000 cycles at Fin = 8 MHz, 8.454144 s, then the monitor runs it again.
+// 0x8000 cycles; the watchdog follows the monitor's PLL setting, so at
+// 64 MHz that is 1.056768 s, then the monitor runs the program again.
 TEST_F(BoardTest, WatchdogLeftRunningResetsTheBoard) {
   load("watchdog_reset");
-  const VTime expiry = 8454144 * kMicrosecond;
+  const VTime expiry = 1056768 * kMicrosecond;
   board.run_until(expiry - kMillisecond);
   EXPECT_EQ(board.resets(), 0);
   EXPECT_EQ(board.console(), "watchdog left running\n");
@@ -278,11 +279,11 @@ TEST(BoardWatchdog, SpinWithInterruptsOffSkipsToTheResetAndTheRtcKeepsItsTime) {
   Board board(options);
   std::string error;
   ASSERT_TRUE(board.load(elf_path("watchdog_spin"), &error)) << error;
-  const VTime expiry = 8454144 * kMicrosecond;  // (0x80 + 1) x 16 x 0x8000 cycles at 8 MHz
+  const VTime expiry = 1056768 * kMicrosecond;  // (0x80 + 1) x 16 x 0x8000 cycles at the monitor's 64 MHz
   board.run_until(expiry - kMillisecond);
   EXPECT_FALSE(board.halted()) << board.halt_report();
   EXPECT_EQ(board.resets(), 0);
-  board.run_until(expiry + 2 * kSecond);
+  board.run_until(expiry + kSecond);  // before the next reset at 2 x expiry
   EXPECT_FALSE(board.halted()) << board.halt_report();
   EXPECT_EQ(board.resets(), 1);
   EXPECT_EQ(board.console(), "spinning until the watchdog bites\nspinning until the watchdog bites\n");
@@ -290,7 +291,7 @@ TEST(BoardWatchdog, SpinWithInterruptsOffSkipsToTheResetAndTheRtcKeepsItsTime) {
   const RtcTime t = board.rtc().time();
   EXPECT_EQ(t.hour, 10);
   EXPECT_EQ(t.min, 20);
-  EXPECT_EQ(t.sec, 10) << "8.45 s + 2 s after 10:20:00, not 2 s after a calendar set back";
+  EXPECT_EQ(t.sec, 2) << "1.06 s + 1 s after 10:20:00, not 1 s after a calendar set back";
 }
 
 }  // namespace

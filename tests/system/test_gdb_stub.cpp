@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <memory>
 #include <regex>
@@ -27,6 +28,7 @@
 #include "core/elf_image.h"
 #include "core/log.h"
 #include "test_firmwares.h"
+#include "core/s3c44b0x.h"
 #include "frontends/gdb_stub.h"
 
 namespace sim {
@@ -74,7 +76,10 @@ class GdbClient {
 
   bool connect(int port) {
     fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    timeval tv{10, 0};
+    // Only a guard against a stub that never answers: a continue after a
+    // step costs Unicorn a flush of all translated code, which takes seconds
+    // on a loaded machine.
+    timeval tv{60, 0};
     setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
     sockaddr_in a{};
     a.sin_family = AF_INET;
@@ -132,6 +137,11 @@ class GdbClient {
     return r;
   }
   void no_ack() { no_ack_ = true; }
+  // The stub closed the connection (rather than the read timing out).
+  bool closed_by_peer() {
+    unsigned char c;
+    return ::recv(fd_, &c, 1, 0) == 0;
+  }
 
   int read_byte() {
     unsigned char c;
@@ -160,13 +170,16 @@ struct GdbStubTest : ::testing::Test {
   std::unique_ptr<Board> board;
   std::unique_ptr<GdbStub> stub;
   std::thread server;
-  GdbStub::End end = GdbStub::End::kQuit;
+  std::atomic<bool> stop_server{false};
+  bool end_on_detach = true;  // the server loop ends when the debugger goes
   GdbClient gdb;
   ElfImage elf;
 
+  bool bounce = true;  // the keys' and buttons' contacts bounce, as by default
   void start(const std::string& name, unsigned cpi = 1) {
     BoardOptions options;
     options.cycles_per_instruction = cpi;
+    options.bounce = bounce;
     board = std::make_unique<Board>(options);
     std::string error;
     ASSERT_TRUE(board->load(elf_path(name), &error)) << error;
@@ -174,12 +187,29 @@ struct GdbStubTest : ::testing::Test {
     stub = std::make_unique<GdbStub>(*board);
     ASSERT_TRUE(stub->listen(0, &error)) << error;
     ASSERT_NE(stub->port(), 0);
-    server = std::thread([this] { end = stub->serve({}); });
+    server = std::thread([this] { serve(); });
     ASSERT_TRUE(gdb.connect(stub->port()));
   }
+  // A front end's run loop, as board-sim's headless one: the board runs in
+  // chunks of virtual time as the stub lets it, the stub polled between.
+  void serve() {
+    bool had_client = false;
+    while (!stop_server) {
+      stub->poll(stub->holding() ? 20 : 0);
+      had_client = had_client || stub->attached();
+      if (stub->killed() || (end_on_detach && had_client && !stub->attached())) break;
+      if (!stub->holding()) {
+        stub->run_until(board->now() + 10 * kMillisecond);
+        ++chunks_run;
+      }
+    }
+  }
+  std::atomic<int> chunks_run{0};
+  std::string monitor(const std::string& command) { return text_of(gdb.request("qRcmd," + hex_of(command))); }
   // Ends the session (the client goes away unless it already ended it).
   void finish() {
     gdb.close();
+    if (!end_on_detach) stop_server = true;
     if (server.joinable()) server.join();
   }
   ~GdbStubTest() override { finish(); }
@@ -204,6 +234,12 @@ struct GdbStubTest : ::testing::Test {
     }
     ADD_FAILURE() << "no ELF bytes at " << addr(address);
     return "";
+  }
+  VTime vtime() {
+    std::string out = monitor("time");
+    std::smatch m;
+    EXPECT_TRUE(std::regex_search(out, m, std::regex("virtual time ([0-9.]+)s"))) << out;
+    return m.empty() ? 0 : static_cast<VTime>(std::stod(m[1]) * 1e6 + 0.5) * kMicrosecond;
   }
   uint64_t cycles() {
     std::string out = text_of(gdb.request("qRcmd," + hex_of("time")));
@@ -274,7 +310,7 @@ TEST_F(GdbStubTest, StopsAtMainAndDescribesTheCore) {
 
   gdb.send("k");
   finish();
-  EXPECT_EQ(end, GdbStub::End::kKilled);
+  EXPECT_TRUE(stub->killed());
   EXPECT_EQ(board->now(), 0u) << "nothing runs until gdb says so";
 }
 
@@ -490,7 +526,7 @@ TEST_F(GdbStubTest, BreakpointInAnInterruptHandler) {
   EXPECT_FALSE(board->halted());
   EXPECT_EQ(gdb.request("vKill;1"), "OK");
   finish();
-  EXPECT_EQ(end, GdbStub::End::kKilled);
+  EXPECT_TRUE(stub->killed());
   EXPECT_EQ(board->console(), "registers intact\n");
 }
 
@@ -506,8 +542,139 @@ TEST_F(GdbStubTest, CtrlCStopsAndDetachLetsGo) {
   EXPECT_GT(cycles(), 0u);
   EXPECT_EQ(gdb.request("D"), "OK");
   finish();
-  EXPECT_EQ(end, GdbStub::End::kDetached);
+  EXPECT_FALSE(stub->killed());
+  EXPECT_FALSE(stub->attached());
   EXPECT_FALSE(board->halted());
+}
+
+// A byte waiting in UART0's receive register, looked at through `monitor`
+// as often as one likes: it stays there (and its interrupt request stays
+// pending) until the firmware itself reads it and answers it.
+TEST_F(GdbStubTest, MonitorShowsRegistersWithoutSideEffects) {
+  start("echo");
+  uint32_t take = symbol("take_byte"), answered = symbol("answered");
+  EXPECT_EQ(gdb.request("Z0," + addr(take) + ",4"), "OK");
+  EXPECT_NE(monitor("uart \"A\"").find("1 byte(s) for UART0's receiver"), std::string::npos);
+  ASSERT_EQ(stop_register(gdb.resume("c"), 15), take);
+  auto value = [&](const std::string& name) {
+    std::smatch m;
+    std::string line = monitor("reg " + name);
+    EXPECT_TRUE(std::regex_search(line, m, std::regex("^" + name + " +[0-9a-f]{8}  0x([0-9a-f]+)\n$", std::regex::icase)))
+        << line;
+    return m.empty() ? ~0u : static_cast<uint32_t>(std::stoul(m[1], nullptr, 16));
+  };
+  for (int look = 0; look < 3; ++look) {
+    EXPECT_EQ(value("URXH0"), 0x41u) << "look " << look;
+    EXPECT_EQ(value("utrstat0") & 1, 1u) << "receive data ready, look " << look;
+    EXPECT_EQ(value("UERSTAT0"), 0u);
+    EXPECT_NE(value("INTPND") & (1u << chip::kIrqUrxd0), 0u) << "URXD0 requested (masked), look " << look;
+  }
+  EXPECT_EQ(value("ULCON0"), 3u);
+  EXPECT_EQ(value("INTMSK"), 0x07FFFFFFu);
+  std::string uart0 = monitor("regs uart0");
+  EXPECT_NE(uart0.find("URXH0      01d00024  0x41\n"), std::string::npos) << uart0;
+  EXPECT_NE(uart0.find("UTXH0      01d00020  (write-only)\n"), std::string::npos) << uart0;
+  EXPECT_EQ(std::count(uart0.begin(), uart0.end(), '\n'), 11) << uart0;
+  EXPECT_NE(monitor("regs intc").find("I_ISPC     01e00024  (write-only)"), std::string::npos);
+  EXPECT_NE(monitor("regs").find("blocks: uart0 uart1 intc ports"), std::string::npos);
+  EXPECT_NE(monitor("regs nosuch").find("no block 'nosuch'"), std::string::npos);
+  EXPECT_NE(monitor("reg NOSUCH").find("no register 'NOSUCH'"), std::string::npos);
+  EXPECT_NE(monitor("help").find("monitor reg NAME"), std::string::npos);
+
+  // Every register of every block, looked at: nothing changes, nothing is reported.
+  for (const chip::RegisterBlock& b : chip::register_blocks()) monitor(std::string("regs ") + b.name);
+  EXPECT_EQ(value("URXH0"), 0x41u);
+  EXPECT_EQ(value("UTRSTAT0") & 1, 1u);
+
+  EXPECT_EQ(gdb.request("z0," + addr(take) + ",4"), "OK");
+  EXPECT_EQ(gdb.request("Z0," + addr(answered) + ",4"), "OK");
+  EXPECT_EQ(stop_register(gdb.resume("c"), 15), answered);
+  EXPECT_EQ(value("UTRSTAT0") & 1, 0u) << "the firmware took the byte";
+  gdb.send("k");
+  finish();
+  EXPECT_EQ(board->console().substr(0, 11), "ready\ngot A");
+  for (const std::string& line : log.lines) ADD_FAILURE() << "reported: " << line;
+}
+
+// `monitor key` and `monitor button` press at once and release after their
+// hold, in virtual time: PDATG shows the keypad's line (PG1) and the
+// button's pin (PG6) low while held.
+TEST_F(GdbStubTest, MonitorPressesKeysAndButtons) {
+  bounce = false;  // the pins follow the contacts at once
+  start("echo");
+  auto pdatg = [&] {
+    std::string line = monitor("reg PDATG");
+    return static_cast<uint32_t>(std::stoul(line.substr(line.find("0x") + 2), nullptr, 16));
+  };
+  EXPECT_EQ(pdatg() & 0xC2, 0xC2u) << "nothing held";
+  EXPECT_NE(monitor("key 5 hold 2ms").find("key 5 held from 0.000000s for 0.002000s"), std::string::npos);
+  EXPECT_NE(monitor("button 0x40 hold 2ms").find("button 0x40 held"), std::string::npos);
+  EXPECT_EQ(pdatg() & 0xC2, 0x80u) << "key and button 0x40 down";
+  for (const char* bad : {"key 16", "key", "key 3 hold", "key 3 hold soon", "button 0x41", "button 0x40 for 1s"})
+    EXPECT_NE(monitor(bad).find("usage: monitor"), std::string::npos) << bad;
+  EXPECT_NE(monitor("uart \"A").find("usage: monitor uart"), std::string::npos);
+  EXPECT_NE(monitor("uart \"\\q\"").find("unknown escape"), std::string::npos);
+
+  // The first answer comes within the holds; a stop after them (the run
+  // loop stops at each release on its way) finds both released.
+  uint32_t answered = symbol("answered");
+  EXPECT_NE(monitor("uart \"x\"").find("1 byte"), std::string::npos);
+  EXPECT_EQ(gdb.request("Z0," + addr(answered) + ",4"), "OK");
+  EXPECT_EQ(stop_register(gdb.resume("c"), 15), answered);
+  EXPECT_EQ(pdatg() & 0xC2, 0x80u) << "within the holds";
+  EXPECT_EQ(gdb.request("z0," + addr(answered) + ",4"), "OK");
+  gdb.send("c");
+  gdb.send_raw("\x03");
+  EXPECT_EQ(gdb.reply().substr(0, 3), "T02");
+  EXPECT_GE(vtime(), 2 * kMillisecond);
+  EXPECT_EQ(pdatg() & 0xC2, 0xC2u) << "both released";
+  gdb.send("k");
+  finish();
+}
+
+// Issue: a second debugger hung. Now it is closed at once, with a note,
+// and the first one goes on undisturbed.
+TEST_F(GdbStubTest, RefusesASecondDebugger) {
+  start("hello");
+  EXPECT_EQ(gdb.request("?").substr(0, 3), "T05");
+  GdbClient second;
+  ASSERT_TRUE(second.connect(stub->port()));
+  EXPECT_TRUE(second.closed_by_peer());
+  EXPECT_EQ(gdb.request("qC"), "QC1");
+  EXPECT_EQ(gdb.resume("c"), "W00");
+  gdb.send("k");
+  finish();
+  EXPECT_EQ(std::count_if(log.lines.begin(), log.lines.end(),
+                          [](const std::string& l) { return l.find("a second debugger") != std::string::npos; }),
+            1);
+}
+
+// After a detach the board runs on by itself, and a new debugger is
+// accepted: it finds the board stopped where it is, and holds it there.
+TEST_F(GdbStubTest, AcceptsANewDebuggerAfterDetach) {
+  end_on_detach = false;
+  start("watchdog_reset");
+  gdb.send("c");
+  gdb.send_raw("\x03");
+  EXPECT_EQ(gdb.reply().substr(0, 3), "T02");
+  uint64_t at_detach = cycles();
+  EXPECT_EQ(gdb.request("D"), "OK");
+  gdb.close();
+  int before = chunks_run;
+  for (int i = 0; i < 10000 && chunks_run < before + 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_GE(chunks_run, before + 2) << "the board runs on without a debugger";
+
+  ASSERT_TRUE(gdb.connect(stub->port()));
+  EXPECT_EQ(gdb.request("?").substr(0, 1), "T");
+  uint64_t held_at = cycles();
+  EXPECT_GT(held_at, at_detach);
+  std::this_thread::sleep_for(std::chrono::milliseconds(60));  // a few turns of the run loop
+  EXPECT_EQ(cycles(), held_at) << "virtual time stands still while gdb holds the board";
+  EXPECT_EQ(gdb.resume("s").substr(0, 3), "T05");
+  EXPECT_GT(cycles(), held_at);
+  gdb.send("k");
+  finish();
+  EXPECT_TRUE(stub->killed());
 }
 
 // board-sim --gdb, end to end: it says where to connect, waits, and ends with
@@ -578,22 +745,80 @@ TEST(GdbCommandLine, WaitsForGdbAndEndsWithTheRun) {
   ASSERT_TRUE(gdb.connect(std::stoi(port)));
   EXPECT_EQ(gdb.request("?").substr(0, 3), "T05");
   EXPECT_EQ(gdb.resume("c"), "W00");
-  gdb.send("k");
+  // The program is over: board-sim ends the run, as gdb ends the session.
+  EXPECT_TRUE(gdb.closed_by_peer());
   EXPECT_EQ(child.wait_status(), 3);
   EXPECT_NE(child.stderr_text.find("halted: main returned"), std::string::npos) << child.stderr_text;
 }
 
+// --gdb goes with the window, the terminal and headless runs, scripts
+// included; it refuses a port it cannot listen on, and the web page.
 TEST(GdbCommandLine, RefusesWhatCannotGoWithIt) {
-  for (auto extra : std::vector<std::vector<std::string>>{{"--ui", "term"}, {"--script", "x.scn"}}) {
+  int taken = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::bind(taken, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  ASSERT_EQ(::listen(taken, 1), 0);
+  socklen_t len = sizeof a;
+  getsockname(taken, reinterpret_cast<sockaddr*>(&a), &len);
+  const struct {
+    std::string ui, port;
+  } table[] = {{"none", "70000"}, {"none", "-3"}, {"none", std::to_string(ntohs(a.sin_port))}, {"web", "0"}};
+  for (const auto& row : table) {
     Child child;
-    std::vector<std::string> args{std::string(BIN_DIR) + "/board-sim", "--gdb", "0"};
-    args.insert(args.end(), extra.begin(), extra.end());
-    args.push_back(elf_path("hello"));
-    child.spawn(args);
-    EXPECT_EQ(child.wait_status(), 2) << extra[0];
+    child.spawn({std::string(BIN_DIR) + "/board-sim", "--ui", row.ui, "--gdb", row.port, elf_path("hello")});
+    EXPECT_EQ(child.wait_status(), 2) << row.ui << " " << row.port;
     EXPECT_NE(child.stderr_text.find("--gdb"), std::string::npos) << child.stderr_text;
     EXPECT_EQ(std::count(child.stderr_text.begin(), child.stderr_text.end(), '\n'), 1) << child.stderr_text;
   }
+  ::close(taken);
+}
+
+// --gdb with --script: the script's input happens at its virtual time
+// (10 ms) however long gdb keeps the board stopped, the breakpoint before
+// the firmware reads it stops the run there, and once gdb lets go the
+// script runs to its end and board-sim exits with its result.
+TEST(GdbCommandLine, ScriptInputsAtTheirTimes) {
+  std::string dir = std::string(BIN_DIR) + "/../tests/system/cli/";
+  std::string script = dir + "gdb_script.scn";
+  {
+    std::FILE* f = std::fopen(script.c_str(), "w");
+    ASSERT_TRUE(f);
+    std::fputs("wait 10ms\nuart \"A\"\nexpect uart \"got A\" within 1s\nwait 5ms\n", f);
+    std::fclose(f);
+  }
+  ElfImage elf;
+  std::string error;
+  ASSERT_TRUE(elf.load(elf_path("echo"), &error)) << error;
+  Child child;
+  child.spawn({std::string(BIN_DIR) + "/board-sim", "--gdb", "0", "--eeprom", dir + "gdb_script.eeprom", "--script",
+               script, elf_path("echo")});
+  std::string port = child.line_matching(std::regex("waiting for gdb on 127\\.0\\.0\\.1:([0-9]+)"));
+  ASSERT_FALSE(port.empty()) << child.stderr_text;
+  GdbClient gdb;
+  ASSERT_TRUE(gdb.connect(std::stoi(port)));
+  auto vtime = [&] {
+    std::string out = text_of(gdb.request("qRcmd," + hex_of("time")));
+    std::smatch m;
+    EXPECT_TRUE(std::regex_search(out, m, std::regex("virtual time ([0-9.]+)s"))) << out;
+    return m.empty() ? 0 : static_cast<VTime>(std::stod(m[1]) * 1e6 + 0.5) * kMicrosecond;
+  };
+  EXPECT_EQ(vtime(), 0u) << "stopped at main until gdb continues";
+  uint32_t take = elf.symbol("take_byte")->address;
+  EXPECT_EQ(gdb.request("Z0," + addr(take) + ",4"), "OK");
+  EXPECT_EQ(stop_register(gdb.resume("c"), 15), take);
+  VTime at_take = vtime();
+  // The byte was sent at 10 ms and took most of a frame (87 us at 115200
+  // baud: it is ready once its stop bit is sampled) to arrive; the firmware
+  // reads it within microseconds.
+  EXPECT_GE(at_take, 10 * kMillisecond + 78 * kMicrosecond);
+  EXPECT_LT(at_take, 10 * kMillisecond + 120 * kMicrosecond);
+  std::this_thread::sleep_for(std::chrono::milliseconds(60));
+  EXPECT_EQ(vtime(), at_take);
+  EXPECT_EQ(gdb.request("z0," + addr(take) + ",4"), "OK");
+  EXPECT_EQ(gdb.resume("c"), "W00") << "the script ran to its end";
+  EXPECT_EQ(child.wait_status(), 0) << child.stderr_text;
 }
 
 }  // namespace
