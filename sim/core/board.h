@@ -162,7 +162,7 @@ class Board {
   // 0x20 + 4k IRQ source k when vectored), the link address and the handler
   // (profiles show exceptions as calls).
   using ExceptionObserver = std::function<void(uint32_t offset, uint32_t link, uint32_t handler)>;
-  void set_exception_observer(ExceptionObserver observer) { exception_observer_ = std::move(observer); }
+  void add_exception_observer(ExceptionObserver observer) { exception_observers_.push_back(std::move(observer)); }
 
   // Parts, for tests and front ends.
   Scheduler& scheduler() { return scheduler_; }
@@ -271,7 +271,7 @@ class Board {
   std::vector<std::function<void(uint8_t)>> console_listeners_;
   std::string uart1_output_;
   std::vector<std::function<void(uint8_t)>> uart1_listeners_;
-  ExceptionObserver exception_observer_;
+  std::vector<ExceptionObserver> exception_observers_;
 };
 
 }  // namespace sim

@@ -128,7 +128,7 @@ bool Board::enter_exception(Exception kind, uint32_t link, int irq_source) {
     halt("the slot " + hex32(slot) + " for " + what + " holds " + hex32(handler) + ", which is not program memory");
     return false;
   }
-  if (exception_observer_) exception_observer_(offset, link, handler);
+  for (auto& observer : exception_observers_) observer(offset, link, handler);
   uint32_t old = core_->cpsr();
   bool interrupt = kind == Exception::kIrq || kind == Exception::kFiq;
   if (interrupt) {

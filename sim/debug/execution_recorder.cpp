@@ -1,5 +1,7 @@
 #include "debug/execution_recorder.h"
 
+#include <algorithm>
+
 namespace sim {
 
 namespace {
@@ -11,7 +13,7 @@ constexpr size_t kMaxDepth = 4096;
 ExecutionRecorder::ExecutionRecorder(Board& board, bool record_calls)
     : board_(board), record_calls_(record_calls), clock_mark_(board.cycles()), resets_seen_(board.resets()) {
   board_.core().add_block_observer([this](uint32_t address, uint32_t size) { on_block(address, size); });
-  board_.set_exception_observer(
+  board_.add_exception_observer(
       [this](uint32_t offset, uint32_t link, uint32_t handler) { on_exception(offset, link, handler); });
 }
 
@@ -58,10 +60,10 @@ void ExecutionRecorder::settle(uint32_t next) {
   uint64_t cycles = now > clock_mark_ ? now - clock_mark_ : 0;
   clock_mark_ = now;
   const uint32_t stride = block_.thumb ? 2 : 4;
-  // The core counts four bytes an instruction and, for a block cut short
-  // (an exception, a fault, a breakpoint inside it), only the instructions
-  // before the one that stopped it.
-  uint32_t bytes = ran == 0 ? 0 : ran >= block_.size / 4 ? block_.size : static_cast<uint32_t>(ran) * 4;
+  // The core counts the block's instructions (two bytes each in Thumb
+  // state, four in ARM state) and, for a block cut short (an exception, a
+  // fault, a breakpoint inside it), only those before the one that stopped it.
+  uint32_t bytes = static_cast<uint32_t>(std::min<uint64_t>(block_.size, ran * stride));
   uint32_t n = bytes / stride;
   if (n == 0) {
     page(block_.address).slots[index(block_.address)].cycles += cycles;

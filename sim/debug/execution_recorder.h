@@ -48,6 +48,8 @@ class ExecutionRecorder {
     Cost inclusive;  // everything that ran from the call to its return
   };
 
+  // Observes `board` from now on, for good: the board must not run once the
+  // recorder is gone.
   ExecutionRecorder(Board& board, bool record_calls);
   ExecutionRecorder(const ExecutionRecorder&) = delete;
   ExecutionRecorder& operator=(const ExecutionRecorder&) = delete;

@@ -32,9 +32,10 @@ struct CallsRun {
   DebugInfo info;
   std::unique_ptr<ExecutionRecorder> recorder;
 
-  explicit CallsRun(const std::function<void(Board&)>& run = [](Board& b) { b.run_until(kSecond); }) {
+  explicit CallsRun(const std::function<void(Board&)>& run = [](Board& b) { b.run_until(kSecond); },
+                    const std::string& firmware = "calls") {
     std::string error;
-    EXPECT_TRUE(board.load(elf_path("calls"), &error)) << error;
+    EXPECT_TRUE(board.load(elf_path(firmware), &error)) << error;
     EXPECT_TRUE(info.load(board.elf(), &error)) << error;
     recorder = std::make_unique<ExecutionRecorder>(board, true);
     run(board);
@@ -135,6 +136,23 @@ TEST(CoverageProfile, CountsDoNotDependOnSlices) {
   });
   expect_known_shape(broken);
   EXPECT_EQ(stops, 6 + 3);
+}
+
+// Thumb instructions are two bytes apart. The call goes to the linker's
+// interworking veneer, which jumps on to the Thumb function: the call's
+// inclusive cost holds both (veneer 2 instructions, thumb_leaf 3).
+TEST(CoverageProfile, ThumbThroughAVeneer) {
+  CallsRun run([](Board& b) { b.run_until(kSecond); }, "thumb_calls");
+  ASSERT_TRUE(run.board.halted());
+  uint32_t leaf = run.entry("thumb_leaf");
+  for (uint32_t i = 0; i < 3; ++i) EXPECT_EQ(run.recorder->count(leaf + 2 * i), 4u) << "thumb_leaf instruction " << i;
+  ExecutionRecorder::Cost self = run.self("thumb_leaf");
+  EXPECT_EQ(self.instructions, 12u);
+  EXPECT_EQ(self.cycles, kCpi * 12u);
+  ExecutionRecorder::CallCost calls = run.calls_to("__thumb_leaf_from_arm");
+  EXPECT_EQ(calls.count, 4u);
+  EXPECT_EQ(calls.inclusive.instructions, 4u * (2 + 3));
+  EXPECT_EQ(run.recorder->total().instructions, run.board.core().instructions());
 }
 
 TEST(CoverageProfile, LcovRecords) {
