@@ -35,6 +35,34 @@ TEST_F(BoardTest, HelloOnTheConsole) {
   EXPECT_LT(board.now(), 10 * kMillisecond) << "the halt ends the run at once";
 }
 
+// The console needs its pins and its clock: hello.elf relies on the
+// monitor's PCONE and CLKCON; taking either away silences the line, and the
+// reason is said once.
+TEST(BoardUartWiring, NoPinOrNoClockNoConsole) {
+  struct Case {
+    const char* what;
+    uint32_t address, value;
+    const char* said;
+  } cases[] = {
+      {"as the monitor leaves it", 0, 0, nullptr},
+      {"PE1 not TxD0", 0x01D20028, 0x20, "PCONE"},
+      {"UART0 clock off", 0x01D80004, 0x7EF8, "CLKCON bit 8"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    LogCapture log;
+    Board board;
+    std::string error;
+    ASSERT_TRUE(board.load(elf_path("hello"), &error)) << error;
+    if (c.address) board.bus().write(c.address, c.value, 4);
+    board.run_until(kSecond);
+    EXPECT_EQ(board.console(), c.said ? "" : "hello\n");
+    int said = 0;
+    for (const std::string& l : log.lines) said += c.said && l.find(c.said) != std::string::npos;
+    EXPECT_EQ(said, c.said ? 1 : 0);
+  }
+}
+
 // The watchdog interrupts a loop that keeps known values in r0..r12 twenty
 // times, through the vectored slot of the WDT source; the handler clobbers
 // every register and returns with subs pc, lr, #4.
