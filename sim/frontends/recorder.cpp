@@ -4,6 +4,7 @@
 #include <cinttypes>
 #include <cstring>
 
+#include "core/board.h"
 #include "frontends/scenario.h"
 
 namespace sim {
@@ -188,6 +189,26 @@ bool Recorder::finish(VTime now, std::string* error) {
   file_ = nullptr;
   if (!ok) *error = "cannot write " + path_ + ": " + std::strerror(why);
   return ok;
+}
+
+void apply_target(Board& board, Recorder* recorder, view::Target target, bool down) {
+  const bool key = target.kind == view::Target::kKey;
+  const auto mask = static_cast<uint8_t>(target.code);
+  if (down) {
+    if (key) board.keypad().key_down(target.code);
+    else board.buttons().press(mask);
+  } else {
+    if (key) board.keypad().key_up(target.code);
+    else board.buttons().release(mask);
+  }
+  if (!recorder) return;
+  if (down) {
+    if (key) recorder->key_down(target.code, board.now());
+    else recorder->button_down(mask, board.now());
+  } else {
+    if (key) recorder->key_up(target.code, board.now());
+    else recorder->button_up(mask, board.now());
+  }
 }
 
 }  // namespace sim

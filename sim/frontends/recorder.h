@@ -28,6 +28,7 @@
 
 #include "core/vtime.h"
 #include "devices/rtc.h"
+#include "frontends/board_view.h"
 
 namespace sim {
 
@@ -87,5 +88,10 @@ class Recorder {
   std::string uart_;            // console bytes at uart_at_, not yet written
   VTime uart_at_ = 0;
 };
+
+class Board;
+// A front end's press (down) or release of a key or button: the board gets
+// it now, and the recorder, if there is one, writes it with the board's time.
+void apply_target(Board& board, Recorder* recorder, view::Target target, bool down);
 
 }  // namespace sim

@@ -206,23 +206,13 @@ void Window::open_audio() {
 }
 
 void Window::press(Target t) {
-  if (t.kind == Target::kKey) board_.keypad().key_down(t.code);
-  else board_.buttons().press(static_cast<uint8_t>(t.code));
+  apply_target(board_, session_.recorder, t, true);
   down_[t] = board_.now();
-  if (Recorder* r = session_.recorder) {
-    if (t.kind == Target::kKey) r->key_down(t.code, board_.now());
-    else r->button_down(static_cast<uint8_t>(t.code), board_.now());
-  }
 }
 
 void Window::release(Target t) {
-  if (t.kind == Target::kKey) board_.keypad().key_up(t.code);
-  else board_.buttons().release(static_cast<uint8_t>(t.code));
+  apply_target(board_, session_.recorder, t, false);
   down_.erase(t);
-  if (Recorder* r = session_.recorder) {
-    if (t.kind == Target::kKey) r->key_up(t.code, board_.now());
-    else r->button_up(static_cast<uint8_t>(t.code), board_.now());
-  }
 }
 
 // Makes the board's keys and buttons follow what the mouse and the keyboard
