@@ -199,8 +199,6 @@ int main(int argc, char** argv) {
   s.ui = ui;
   // A scenario runs headless, or watched in the browser page.
   // The web page runs the board its own way, without the debugger's hold.
-  if (gdb_port >= 0 && s.ui == "web")
-    return usage_error("--gdb does not go with --ui web: use it with the window, --ui term or --ui none");
   if (s.ui != "none" && s.ui != "web" && !s.script.empty())
     return usage_error("--script runs headless or with --ui web; use it with --ui none (or without --ui)");
   if (s.eeprom_off && !s.eeprom.empty())

@@ -6,6 +6,7 @@
 
 #include "core/log.h"
 #include "core/s3c44b0x.h"
+#include "frontends/gdb_stub.h"
 #include "frontends/recorder.h"
 
 namespace sim {
@@ -203,10 +204,29 @@ void WebFrontEnd::apply_inputs() {
   for (const web::PageInput& in : server_.take_inputs()) apply(in);
 }
 
+void WebFrontEnd::run_board_to(VTime until) {
+  auto stop = [] { return g_stop_requested.load(); };
+  if (session_.gdb) session_.gdb->run_until(until, stop);
+  else board_.run_until(until, stop);
+}
+
+bool WebFrontEnd::held() const {
+  return session_.gdb && (session_.gdb->holding() || session_.gdb->killed());
+}
+
+void WebFrontEnd::follow_gdb() {
+  if (!session_.gdb) return;
+  session_.gdb->poll(0);
+  if (session_.gdb->killed()) quit_ = true;
+  // Time stood still: the wall clock's lead is no debt to pay back.
+  if (was_held_ && !held()) pacer_.restart(board_.now());
+  was_held_ = held();
+}
+
 // Runs the board to `goal`, stopping at every pending release on the way.
 void WebFrontEnd::run_to(VTime goal) {
-  while (!board_.halted() && board_.now() < goal && !g_stop_requested) {
-    board_.run_until(std::min(goal, next_release()), [] { return g_stop_requested.load(); });
+  while (!board_.halted() && board_.now() < goal && !g_stop_requested && !held()) {
+    run_board_to(std::min(goal, next_release()));
     apply_releases();
   }
 }
@@ -233,7 +253,11 @@ std::string WebFrontEnd::state_json() {
     if (board_.keypad().held(k)) keys |= static_cast<uint16_t>(1u << k);
   return ",\"codec\":" + web::json_string(codec_status(board_)) + ",\"eeprom\":" +
          web::json_string(board_.eeprom_path()) + ",\"halt\":" +
-         web::json_string(board_.halted() ? board_.halt_reason() : std::string()) + ",\"fast\":" +
+         web::json_string(board_.halted()                          ? board_.halt_reason()
+                          : session_.gdb && session_.gdb->holding() ? session_.gdb->hold_text() +
+                                                                          ": time stands still"
+                                                                    : std::string()) +
+         ",\"fast\":" +
          json_bool(pacer_.fast()) + ",\"leds\":{\"left\":" + json_bool(board_.led_lit(9)) + ",\"right\":" +
          json_bool(board_.led_lit(10)) + "},\"segments\":" + std::to_string(board_.segment_latch()) +
          ",\"keys\":" + std::to_string(keys) + ",\"buttons\":" + std::to_string(board_.buttons().state()) + "}";
@@ -276,11 +300,12 @@ void WebFrontEnd::run() {
   while (!quit_ && !g_stop_requested) {
     auto frame_start = Clock::now();
     apply_inputs();
+    follow_gdb();
     if (quit_) break;
     advance_interactive();
     publish();
     if (board_.now() >= session_.until) break;
-    if (!pacer_.fast() || board_.halted()) server_.wait_for_input(frame_start + kFrame);
+    if (!pacer_.fast() || board_.halted() || held()) server_.wait_for_input(frame_start + kFrame);
   }
 }
 
@@ -288,15 +313,22 @@ bool WebFrontEnd::advance(VTime target) {
   while (board_.now() < target && !board_.halted()) {
     auto frame_start = Clock::now();
     apply_inputs();
+    follow_gdb();
     if (quit_ || g_stop_requested) return false;
+    if (held()) {
+      publish();
+      server_.wait_for_input(frame_start + kFrame);
+      continue;
+    }
     if (pacer_.fast()) {
-      while (board_.now() < target && !board_.halted() && Clock::now() - frame_start < kFrame && !g_stop_requested)
-        board_.run_until(std::min(target, board_.now() + kFastChunk), [] { return g_stop_requested.load(); });
+      while (board_.now() < target && !board_.halted() && Clock::now() - frame_start < kFrame && !g_stop_requested &&
+             !held())
+        run_board_to(std::min(target, board_.now() + kFastChunk));
       publish();
       continue;
     }
     VTime due = pacer_.due(board_.now());
-    board_.run_until(std::min(target, due), [] { return g_stop_requested.load(); });
+    run_board_to(std::min(target, due));
     publish();
     // Ahead of the wall clock: wait for it, or for the page.
     if (board_.now() < target)

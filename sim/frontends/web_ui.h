@@ -81,6 +81,11 @@ class WebFrontEnd {
   void apply_releases();
   VTime next_release() const;
   void run_to(VTime goal);
+  // Runs the board towards `until`, through gdb's hold when --gdb is on.
+  void run_board_to(VTime until);
+  // gdb (--gdb) keeps the board still, or ended the program.
+  bool held() const;
+  void follow_gdb();
   void advance_interactive();
   void publish();
   std::string state_json();
@@ -101,6 +106,7 @@ class WebFrontEnd {
   bool sound_muted_ = true;
   bool quit_ = false;
   bool finished_ = false;
+  bool was_held_ = false;
 };
 
 }  // namespace sim

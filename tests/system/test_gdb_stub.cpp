@@ -751,8 +751,28 @@ TEST(GdbCommandLine, WaitsForGdbAndEndsWithTheRun) {
   EXPECT_NE(child.stderr_text.find("halted: main returned"), std::string::npos) << child.stderr_text;
 }
 
+// The web page and gdb share the run: the board stands still until gdb lets
+// it go, the page is served meanwhile, and the halt gdb saw ends the run's
+// status when the person stops board-sim.
+TEST(GdbCommandLine, GoesWithTheWebPage) {
+  Child child;
+  std::string eeprom = std::string(BIN_DIR) + "/../tests/system/cli/gdb-web.eeprom";
+  child.spawn({std::string(BIN_DIR) + "/board-sim", "--ui", "web", "--web-port", "0", "--gdb", "0", "--eeprom",
+               eeprom, elf_path("hello")});
+  std::string port = child.line_matching(std::regex("waiting for gdb on 127\\.0\\.0\\.1:([0-9]+)"));
+  ASSERT_FALSE(port.empty()) << child.stderr_text;
+  EXPECT_FALSE(child.line_matching(std::regex("open (http://127\\.0\\.0\\.1:[0-9]+/)")).empty()) << child.stderr_text;
+  GdbClient gdb;
+  ASSERT_TRUE(gdb.connect(std::stoi(port)));
+  EXPECT_EQ(gdb.request("?").substr(0, 3), "T05");
+  EXPECT_EQ(gdb.resume("c"), "W00");
+  kill(child.pid, SIGTERM);
+  EXPECT_EQ(child.wait_status(), 3);
+  EXPECT_NE(child.stderr_text.find("halted: main returned"), std::string::npos) << child.stderr_text;
+}
+
 // --gdb goes with the window, the terminal and headless runs, scripts
-// included; it refuses a port it cannot listen on, and the web page.
+// included; it refuses a port it cannot listen on.
 TEST(GdbCommandLine, RefusesWhatCannotGoWithIt) {
   int taken = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in a{};
@@ -764,7 +784,7 @@ TEST(GdbCommandLine, RefusesWhatCannotGoWithIt) {
   getsockname(taken, reinterpret_cast<sockaddr*>(&a), &len);
   const struct {
     std::string ui, port;
-  } table[] = {{"none", "70000"}, {"none", "-3"}, {"none", std::to_string(ntohs(a.sin_port))}, {"web", "0"}};
+  } table[] = {{"none", "70000"}, {"none", "-3"}, {"none", std::to_string(ntohs(a.sin_port))}};
   for (const auto& row : table) {
     Child child;
     child.spawn({std::string(BIN_DIR) + "/board-sim", "--ui", row.ui, "--gdb", row.port, elf_path("hello")});
