@@ -30,6 +30,7 @@
 #include "frontends/board_view.h"
 #include "frontends/gdb_stub.h"
 #include "frontends/interactive.h"
+#include "frontends/key_holds.h"
 #include "frontends/png_writer.h"
 #include "frontends/recorder.h"
 #include "frontends/sdl_audio.h"
@@ -39,7 +40,6 @@ namespace sim {
 
 namespace {
 
-constexpr VTime kMinHold = 50 * kMillisecond;
 constexpr Uint32 kFrameMs = 16;
 
 using view::Target;
@@ -81,7 +81,7 @@ class Window {
  public:
   Window(Board& board, const Session& session)
       : board_(board), session_(session), pacer_(board.now()), pixels_(view::kWidth * view::kHeight),
-        lcd_(kLcdWidth * kLcdHeight) {}
+        lcd_(kLcdWidth * kLcdHeight), holds_(board, session) {}
   ~Window();
 
   bool open();
@@ -91,10 +91,6 @@ class Window {
   void handle(const SDL_Event& event);
   void set_keyboard_hold(SDL_Scancode code, std::optional<Target> target);
   void update_holds();
-  void press(Target t);
-  void release(Target t);
-  void apply_releases();
-  VTime next_release() const;
   void advance();
   void run_to(VTime goal);
   // gdb (--gdb) keeps the board still (or ended the program): nothing
@@ -120,8 +116,7 @@ class Window {
 
   std::map<SDL_Scancode, Target> keyboard_;  // keyboard keys held, and what each holds
   std::optional<Target> mouse_;
-  std::map<Target, VTime> down_;             // held on the board, since when
-  std::map<Target, VTime> releasing_;        // let go, released at this virtual time
+  KeyHolds holds_;
 
   bool help_ = false;
   bool done_ = false;
@@ -205,46 +200,18 @@ void Window::open_audio() {
   }
 }
 
-void Window::press(Target t) {
-  apply_target(board_, session_.recorder, t, true);
-  down_[t] = board_.now();
-}
-
-void Window::release(Target t) {
-  apply_target(board_, session_.recorder, t, false);
-  down_.erase(t);
-}
-
 // Makes the board's keys and buttons follow what the mouse and the keyboard
 // hold now.
 void Window::update_holds() {
   std::set<Target> wanted;
   for (const auto& [code, target] : keyboard_) wanted.insert(target);
   if (mouse_) wanted.insert(*mouse_);
-  for (const Target& t : wanted) {
-    releasing_.erase(t);
-    if (!down_.count(t)) press(t);
-  }
-  for (const auto& [t, since] : down_)
-    if (!wanted.count(t) && !releasing_.count(t)) releasing_[t] = std::max(board_.now(), since + kMinHold);
-  apply_releases();
-}
-
-void Window::apply_releases() {
-  for (auto it = releasing_.begin(); it != releasing_.end();) {
-    if (it->second <= board_.now()) {
-      release(it->first);
-      it = releasing_.erase(it);
-    } else {
-      ++it;
-    }
-  }
-}
-
-VTime Window::next_release() const {
-  VTime next = kForever;
-  for (const auto& [t, when] : releasing_) next = std::min(next, when);
-  return next;
+  for (const Target& t : wanted) holds_.hold(t, true);
+  std::vector<Target> let_go;
+  for (const auto& [t, since] : holds_.down())
+    if (!wanted.count(t)) let_go.push_back(t);
+  for (const Target& t : let_go) holds_.hold(t, false);
+  holds_.apply_releases();
 }
 
 void Window::set_keyboard_hold(SDL_Scancode code, std::optional<Target> target) {
@@ -318,10 +285,10 @@ void Window::handle(const SDL_Event& e) {
 void Window::run_to(VTime goal) {
   auto stop = [] { return g_stop_requested.load(); };
   while (!board_.halted() && board_.now() < goal && !g_stop_requested && !held()) {
-    VTime until = std::min(goal, next_release());
+    VTime until = std::min(goal, holds_.next_release());
     if (session_.gdb) session_.gdb->run_until(until, stop);
     else board_.run_until(until, stop);
-    apply_releases();
+    holds_.apply_releases();
   }
 }
 
@@ -336,7 +303,7 @@ void Window::follow_gdb() {
 
 void Window::advance() {
   if (board_.halted()) return;
-  if (pacer_.fast() && (!down_.empty() || !releasing_.empty())) {
+  if (pacer_.fast() && holds_.busy()) {
     // A held key would repeat for many virtual seconds: go at about real
     // time until it is let go.
     run_to(std::min(board_.now() + kFrameMs * kMillisecond, session_.until));

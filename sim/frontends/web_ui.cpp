@@ -65,7 +65,7 @@ class WebFrontEnd::AudioOut : public AudioOutputDevice {
 };
 
 WebFrontEnd::WebFrontEnd(Board& board, const Session& session)
-    : board_(board), session_(session), pacer_(board.now()), lcd_(kLcdWidth * kLcdHeight) {}
+    : board_(board), session_(session), pacer_(board.now()), holds_(board, session), lcd_(kLcdWidth * kLcdHeight) {}
 
 WebFrontEnd::~WebFrontEnd() { finish({}); }
 
@@ -131,45 +131,6 @@ bool WebFrontEnd::start(std::string* error) {
   return true;
 }
 
-void WebFrontEnd::press(Target t) {
-  // --record: as the board gets it (after kMinHold, for a release).
-  apply_target(board_, session_.recorder, t, true);
-  down_[t] = board_.now();
-}
-
-void WebFrontEnd::release(Target t) {
-  apply_target(board_, session_.recorder, t, false);
-  down_.erase(t);
-}
-
-void WebFrontEnd::hold(Target t, bool down) {
-  if (down) {
-    releasing_.erase(t);
-    if (!down_.count(t)) press(t);
-    return;
-  }
-  auto it = down_.find(t);
-  if (it != down_.end() && !releasing_.count(t)) releasing_[t] = std::max(board_.now(), it->second + kMinHold);
-  apply_releases();
-}
-
-void WebFrontEnd::apply_releases() {
-  for (auto it = releasing_.begin(); it != releasing_.end();) {
-    if (it->second <= board_.now()) {
-      release(it->first);
-      it = releasing_.erase(it);
-    } else {
-      ++it;
-    }
-  }
-}
-
-VTime WebFrontEnd::next_release() const {
-  VTime next = kForever;
-  for (const auto& [t, when] : releasing_) next = std::min(next, when);
-  return next;
-}
-
 void WebFrontEnd::apply(const web::PageInput& in) {
   using web::Op;
   switch (in.op) {
@@ -180,9 +141,9 @@ void WebFrontEnd::apply(const web::PageInput& in) {
       if (!session_.script.empty()) return;
       switch (in.op) {
         case Op::kKeyDown:
-        case Op::kKeyUp: hold({Target::kKey, in.code}, in.op == Op::kKeyDown); break;
+        case Op::kKeyUp: holds_.hold({Target::kKey, in.code}, in.op == Op::kKeyDown); break;
         case Op::kButtonDown:
-        case Op::kButtonUp: hold({Target::kButton, in.code}, in.op == Op::kButtonDown); break;
+        case Op::kButtonUp: holds_.hold({Target::kButton, in.code}, in.op == Op::kButtonDown); break;
         case Op::kUart:
           board_.uart_input(std::vector<uint8_t>(in.bytes.begin(), in.bytes.end()));
           if (session_.recorder) session_.recorder->console(std::vector<uint8_t>(in.bytes.begin(), in.bytes.end()),
@@ -190,8 +151,8 @@ void WebFrontEnd::apply(const web::PageInput& in) {
           break;
         case Op::kReleaseAll: {
           std::vector<Target> held;
-          for (const auto& [t, since] : down_) held.push_back(t);
-          for (const Target& t : held) hold(t, false);
+          for (const auto& [t, since] : holds_.down()) held.push_back(t);
+          for (const Target& t : held) holds_.hold(t, false);
           break;
         }
         default: return;
@@ -226,15 +187,15 @@ void WebFrontEnd::follow_gdb() {
 // Runs the board to `goal`, stopping at every pending release on the way.
 void WebFrontEnd::run_to(VTime goal) {
   while (!board_.halted() && board_.now() < goal && !g_stop_requested && !held()) {
-    run_board_to(std::min(goal, next_release()));
-    apply_releases();
+    run_board_to(std::min(goal, holds_.next_release()));
+    holds_.apply_releases();
   }
 }
 
 void WebFrontEnd::advance_interactive() {
   if (board_.halted()) return;
   const VTime until = session_.until;
-  if (pacer_.fast() && (!down_.empty() || !releasing_.empty())) {
+  if (pacer_.fast() && holds_.busy()) {
     // A held key would repeat for many virtual seconds: about real time
     // until it is let go.
     run_to(std::min(board_.now() + kFrameVirtual, until));

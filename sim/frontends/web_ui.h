@@ -30,6 +30,7 @@
 #include "core/board.h"
 #include "frontends/board_view.h"
 #include "frontends/interactive.h"
+#include "frontends/key_holds.h"
 #include "frontends/live_audio.h"
 #include "frontends/session.h"
 #include "frontends/web_protocol.h"
@@ -39,7 +40,7 @@ namespace sim {
 
 class WebFrontEnd {
  public:
-  static constexpr VTime kMinHold = 50 * kMillisecond;
+  static constexpr VTime kMinHold = KeyHolds::kMinHold;
 
   WebFrontEnd(Board& board, const Session& session);
   ~WebFrontEnd();
@@ -75,11 +76,6 @@ class WebFrontEnd {
 
   void apply_inputs();
   void apply(const web::PageInput& input);
-  void hold(view::Target t, bool down);
-  void press(view::Target t);
-  void release(view::Target t);
-  void apply_releases();
-  VTime next_release() const;
   void run_to(VTime goal);
   // Runs the board towards `until`, through gdb's hold when --gdb is on.
   void run_board_to(VTime until);
@@ -97,8 +93,7 @@ class WebFrontEnd {
   Pacer pacer_;
   std::unique_ptr<AudioOut> audio_out_;
   std::unique_ptr<LiveAudioSink> audio_sink_;
-  std::map<view::Target, VTime> down_;       // held on the board, since when
-  std::map<view::Target, VTime> releasing_;  // let go, released at this virtual time
+  KeyHolds holds_;
   std::string console_out_;
   std::vector<uint8_t> lcd_, last_lcd_;
   std::string last_state_;
