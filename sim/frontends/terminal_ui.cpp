@@ -262,27 +262,22 @@ void TerminalMode::feed(uint8_t b) {
   }
 }
 
+// What a queued press is on the board: a keypad key or a push-button.
+view::Target target(const Press& p) {
+  return {p.button ? view::Target::kButton : view::Target::kKey, p.code};
+}
+
 void TerminalMode::do_presses() {
   VTime now = board_.now();
   if (held_ && now >= release_at_) {
-    if (held_->button) board_.buttons().release(static_cast<uint8_t>(held_->code));
-    else board_.keypad().key_up(held_->code);
-    if (Recorder* r = session_.recorder) {
-      if (held_->button) r->button_up(static_cast<uint8_t>(held_->code), now);
-      else r->key_up(held_->code, now);
-    }
+    apply_target(board_, session_.recorder, target(*held_), false);
     held_.reset();
     next_free_ = now + kPause;
   }
   if (!held_ && !presses_.empty() && now >= next_free_) {
     held_ = presses_.front();
     presses_.pop_front();
-    if (held_->button) board_.buttons().press(static_cast<uint8_t>(held_->code));
-    else board_.keypad().key_down(held_->code);
-    if (Recorder* r = session_.recorder) {
-      if (held_->button) r->button_down(static_cast<uint8_t>(held_->code), now);
-      else r->key_down(held_->code, now);
-    }
+    apply_target(board_, session_.recorder, target(*held_), true);
     release_at_ = now + kHold;
     last_press_ = now;
   }
