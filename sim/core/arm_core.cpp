@@ -69,12 +69,91 @@ ArmCore::ArmCore(Sdram& ram, Bus& bus, const std::vector<std::pair<uint32_t, uin
     auto* user = regions_.back().get();
     check(uc_mmio_map(uc_, base, size, mmio_read, user, mmio_write, user), "map MMIO");
   }
+  find_sdram_offset();
   uc_hook hook;
   check(uc_hook_add(uc_, &block_hook_, UC_HOOK_BLOCK, reinterpret_cast<void*>(&ArmCore::on_block), this, 1, 0),
         "block hook");
   check(uc_hook_add(uc_, &hook, UC_HOOK_INTR, reinterpret_cast<void*>(&ArmCore::on_interrupt), this, 1, 0), "intr hook");
   check(uc_hook_add(uc_, &hook, UC_HOOK_MEM_INVALID, reinterpret_cast<void*>(&ArmCore::on_invalid), this, 1, 0),
         "invalid-access hook");
+}
+
+// Where Unicorn keeps the SDRAM among its RAM, so that a store it tells of
+// (core/unicorn_stores.h) can be found in ram_: one store, run before the
+// program is loaded.
+void ArmCore::find_sdram_offset() {
+  constexpr uint32_t kProbe = 0x40;
+  uint8_t* code = ram_.at(chip::kSdramBase, 4);
+  const uint32_t str_r0_r1 = 0xE5810000;
+  for (int i = 0; i < 4; ++i) code[i] = static_cast<uint8_t>(str_r0_r1 >> (8 * i));
+  uint32_t target = chip::kSdramBase + kProbe;
+  uc_reg_write(uc_, UC_ARM_REG_R1, &target);
+  struct Seen {
+    bool any = false;
+    uint64_t offset = 0;
+  } seen;
+  const bool all = true;
+  {
+    unicorn_stores::ObserverScope scope(
+        [](void* context, uint64_t offset, unsigned) {
+          auto* s = static_cast<Seen*>(context);
+          if (s->any) return;  // (Unicorn may store more of its own as the run ends)
+          s->any = true;
+          s->offset = offset;
+        },
+        &seen, &all);
+    uc_emu_start(uc_, chip::kSdramBase, chip::kSdramBase + 4, 0, 0);
+  }
+  sdram_offset_known_ = seen.any && (seen.offset & 0x3FF) == kProbe;
+  sdram_offset_ = seen.offset - kProbe;
+  std::fill(code, code + 4, 0);
+  *ram_.at(target, 4) = 0;
+  uint32_t zero = 0;
+  uc_reg_write(uc_, UC_ARM_REG_R1, &zero);
+  uc_reg_write(uc_, UC_ARM_REG_PC, &zero);
+  uc_ctl_remove_cache(uc_, chip::kSdramBase, chip::kSdramBase + 4);
+}
+
+// A register poll's turn under check (Bus::set_state_checker): the
+// registers at its start, and the bytes each store of the turn overwrites.
+void ArmCore::begin_state_check() {
+  read_state(check_regs_);
+  store_log_.clear();
+  store_log_full_ = false;
+  logging_stores_ = true;
+}
+
+bool ArmCore::state_unchanged() {
+  logging_stores_ = false;
+  uint32_t now[16];
+  read_state(now);
+  if (!std::equal(now, now + 16, check_regs_) || store_log_full_) return false;
+  for (const LoggedStore& s : store_log_)
+    if (!std::equal(s.old, s.old + s.size, s.where)) return false;
+  return true;
+}
+
+void ArmCore::read_state(uint32_t* values) const {
+  static constexpr int kIds[16] = {UC_ARM_REG_R0,  UC_ARM_REG_R1, UC_ARM_REG_R2, UC_ARM_REG_R3,  UC_ARM_REG_R4,
+                                   UC_ARM_REG_R5,  UC_ARM_REG_R6, UC_ARM_REG_R7, UC_ARM_REG_R8,  UC_ARM_REG_R9,
+                                   UC_ARM_REG_R10, UC_ARM_REG_R11, UC_ARM_REG_R12, UC_ARM_REG_SP, UC_ARM_REG_LR,
+                                   UC_ARM_REG_CPSR};
+  void* ptrs[16];
+  for (int i = 0; i < 16; ++i) ptrs[i] = &values[i];
+  uc_reg_read_batch(uc_, const_cast<int*>(kIds), ptrs, 16);
+}
+
+void ArmCore::log_store(uint64_t ram_offset, unsigned size) {
+  uint8_t* where = sdram_offset_known_ && ram_offset >= sdram_offset_ && ram_offset - sdram_offset_ + size <= chip::kSdramSize
+                       ? ram_.at(chip::kSdramBase + static_cast<uint32_t>(ram_offset - sdram_offset_), size)
+                       : nullptr;
+  if (!where || store_log_.size() >= kStoreLogSize) {
+    store_log_full_ = true;  // a store the check cannot follow
+    return;
+  }
+  LoggedStore s{where, {}, static_cast<uint8_t>(size)};
+  std::copy(where, where + size, s.old);
+  store_log_.push_back(s);
 }
 
 ArmCore::~ArmCore() {
@@ -179,9 +258,15 @@ void ArmCore::on_block(uc_engine* uc, uint64_t address64, uint32_t size, void* u
     self->stop_before_block(uc, address);
     return;
   }
-  const uint8_t* code = self->code_at(address, size);
-  CycleModel::Block* block = self->model_.find(address, size, code);
-  if (!block) {
+  // A loop runs the same block again and again: the last one is at hand
+  // (its slot still holds it unless the model was cleared or the slot reused).
+  CycleModel::Block* block = self->last_block_;
+  if (block && block->address == address && block->size == size) {
+    // (a block that rewrites its own code and loops to itself keeps its cost)
+  } else if ((block = self->model_.find(address, size, self->code_at(address, size)))) {
+    self->last_block_ = block;
+  } else {
+    const uint8_t* code = self->code_at(address, size);
     block = &self->model_.insert(address, size, code, (self->cpsr() & kCpsrT) != 0);
     if (block->has_coprocessor) self->queue_coprocessor_hooks(*block, code);
     if (!self->coprocessor_pending_.empty()) {
@@ -191,22 +276,14 @@ void ArmCore::on_block(uc_engine* uc, uint64_t address64, uint32_t size, void* u
       self->stop_before_block(uc, address);
       return;
     }
+    self->last_block_ = block;
   }
-  if (block->loop.valid && self->prev_block_ == address && self->idle_skip_) self->pass_counted_turns(*block);
-  if (block->idle_candidate && self->idle_skip_ && self->debt_ == 0 && self->idle_loop(*block, address)) {
-    self->idle_detected_ = true;
-    // A turn: the block with its branch taken (its lines are in the cache,
-    // its registers those of every turn).
-    if (self->cpi_) {
-      self->idle_turn_cycles_ = static_cast<uint64_t>(block->count) * self->cpi_;
-    } else {
-      uint64_t turn = block->cost + (block->cond_end ? block->taken_extra : 0);
-      for (unsigned i = 0; i < block->muls; ++i)
-        turn += multiplier_cycles(self->reg(block->mul_rs[i]), (block->mul_unsigned >> i) & 1);
-      self->idle_turn_cycles_ = std::max<uint64_t>(turn, 1);
+  if (block->loops_to_itself && self->idle_skip_) {
+    if (block->loop.valid && self->prev_block_ == address) self->pass_counted_turns(*block);
+    if (block->idle_candidate && self->debt_ == 0 && self->idle_loop(*block, address)) {
+      self->stop_at_idle_loop(uc, *block, address);
+      return;
     }
-    self->stop_before_block(uc, address);
-    return;
   }
   self->prev_block_ = address;
   self->block_start_total_ = self->total_;
@@ -217,7 +294,15 @@ void ArmCore::on_block(uc_engine* uc, uint64_t address64, uint32_t size, void* u
   self->block_thumb_ = block->thumb;
   self->block_wide_stores_ = block->wide_stores;
   self->total_ += block->count;
-  self->inflight_cycles_ += self->block_cycles(*block);
+  if (block->plain && !self->cpi_ && !self->debt_) {
+    self->inflight_cycles_ += block->cost;
+    if (block->cond_end) {
+      self->pending_extra_ = block->taken_extra;
+      self->pending_fallthrough_ = address + size;
+    }
+  } else {
+    self->inflight_cycles_ += self->block_cycles(*block);
+  }
 }
 
 uint64_t ArmCore::block_cycles(CycleModel::Block& b) {
@@ -283,6 +368,20 @@ void ArmCore::pass_counted_turns(const CycleModel::Block& b) {
   }
   inflight_cycles_ += passed * turn;
   total_ += passed * b.count;
+}
+
+void ArmCore::stop_at_idle_loop(uc_engine* uc, const CycleModel::Block& block, uint32_t address) {
+  idle_detected_ = true;
+  // A turn: the block with its branch taken (its lines are in the cache,
+  // its registers those of every turn).
+  if (cpi_) {
+    idle_turn_cycles_ = static_cast<uint64_t>(block.count) * cpi_;
+  } else {
+    uint64_t turn = block.cost + (block.cond_end ? block.taken_extra : 0);
+    for (unsigned i = 0; i < block.muls; ++i) turn += multiplier_cycles(reg(block.mul_rs[i]), (block.mul_unsigned >> i) & 1);
+    idle_turn_cycles_ = std::max<uint64_t>(turn, 1);
+  }
+  stop_before_block(uc, address);
 }
 
 void ArmCore::stop_before_block(uc_engine* uc, uint32_t address) {
@@ -499,7 +598,7 @@ ArmCore::Slice ArmCore::run_slice(uint64_t max_cycles, bool step) {
   running_ = true;
   uc_err err;
   {
-    unicorn_stores::ObserverScope unaligned(&ArmCore::on_unaligned_store, this);
+    unicorn_stores::ObserverScope stores(&ArmCore::on_store, this, &logging_stores_);
     err = uc_emu_start(uc_, start, 0xFFFFFFFF, 0, step ? 1 : 0);
   }
   running_ = false;
@@ -635,9 +734,14 @@ uint32_t ArmCore::find_faulting_instruction(uint32_t fault_address) const {
 // Unicorn writes the bytes at the unaligned address and does not rotate
 // unaligned loads either; nothing makes it do either without a hook on every
 // access, so stores are reported, once per instruction.
-void ArmCore::on_unaligned_store(void* context, uint64_t ram_offset, unsigned size) {
+void ArmCore::on_store(void* context, uint64_t ram_offset, unsigned size) {
   auto* self = static_cast<ArmCore*>(context);
-  if (!self->running_ || !self->block_wide_stores_ || self->block_thumb_) return;
+  if (!self->running_) return;
+  if (self->logging_stores_) {
+    self->log_store(ram_offset, size);
+    if (!(ram_offset & 3)) return;
+  }
+  if (!self->block_wide_stores_ || self->block_thumb_) return;
   constexpr uint32_t kPageOffset = 0x3FF;  // the smallest page Unicorn's ARM cores use
   uint32_t cpsr_now = self->cpsr();
   uint32_t pc = 0, address = 0;

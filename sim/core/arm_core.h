@@ -91,6 +91,11 @@ class ArmCore {
     idle_detected_ = false;
     return idle;
   }
+  // A register poll's state check (Bus::set_state_checker): does a turn of
+  // the loop leave the registers and the memory it stores to as they were?
+  void begin_state_check();
+  bool state_unchanged();
+
   // The cycles of one turn of the idle loop found by the last slice.
   uint64_t idle_turn_cycles() const { return idle_turn_cycles_; }
 
@@ -160,11 +165,27 @@ class ArmCore {
   void apply_sram_window();
   void trim_block(uint32_t at);
   void stop_before_block(uc_engine* uc, uint32_t address);
+  void stop_at_idle_loop(uc_engine* uc, const CycleModel::Block& block, uint32_t address);
   static void on_interrupt(uc_engine* uc, uint32_t number, void* self);
   static bool on_invalid(uc_engine* uc, uc_mem_type type, uint64_t address, int size, int64_t value, void* self);
   uint32_t find_faulting_instruction(uint32_t fault_address) const;
   bool access_range(uint32_t insn, uint32_t at, uint32_t cpsr_now, uint32_t* lo, uint32_t* hi, bool* is_store) const;
-  static void on_unaligned_store(void* context, uint64_t ram_offset, unsigned size);
+  static void on_store(void* context, uint64_t ram_offset, unsigned size);
+  void find_sdram_offset();
+  void read_state(uint32_t* values) const;
+  void log_store(uint64_t ram_offset, unsigned size);
+  bool sdram_offset_known_ = false;
+  uint64_t sdram_offset_ = 0;  // of the SDRAM in Unicorn's RAM
+  struct LoggedStore {
+    uint8_t* where;
+    uint8_t old[4];
+    uint8_t size;
+  };
+  static constexpr size_t kStoreLogSize = 64;
+  std::vector<LoggedStore> store_log_;
+  bool store_log_full_ = false;
+  bool logging_stores_ = false;
+  uint32_t check_regs_[16] = {};
   std::set<uint32_t> unaligned_reported_;
   bool in_current_block(uint32_t address) const;
 
@@ -195,7 +216,8 @@ class ArmCore {
   uint32_t block_address_ = 0;
   uint32_t block_size_ = 0;
   bool block_thumb_ = false;
-  bool block_wide_stores_ = true;  // the current block stores words or half-words
+  bool block_wide_stores_ = true;
+  CycleModel::Block* last_block_ = nullptr;  // the current block stores words or half-words
   uint32_t pending_extra_ = 0;  // the last block's conditional end, if its branch was taken
   uint32_t pending_fallthrough_ = 0;
   uint64_t debt_ = 0;           // MMIO accesses cheaper than the SDRAM access charged

@@ -417,8 +417,10 @@ void CycleModel::decode(Block& b, const uint8_t* code) {
     if (last) b.idle_candidate = pure && loads && c.is_branch && c.target == b.address && b.count <= 8;
     written |= c.writes;
   }
+  b.plain = b.muls == 0 && !b.cacheable;
   b.loop = CountedLoop{};
   if (!b.thumb && b.cond_end && !b.has_coprocessor) b.loop = match_counted_loop(code, b.address, b.count);
+  b.loops_to_itself = b.idle_candidate || b.loop.valid;
 }
 
 namespace {

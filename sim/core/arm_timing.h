@@ -88,6 +88,8 @@ class CycleModel {
     bool has_coprocessor = false;
     bool idle_candidate = false;  // loads (no store) branching back to itself
     bool wide_stores = false;     // stores words or half-words
+    bool plain = false;           // its cost is `cost`: no multiply, no cache lookup
+    bool loops_to_itself = false;  // an idle candidate or a counting loop
     uint8_t idle_failures = 0;
     uint8_t muls = 0;
     int8_t mul_rs[3] = {-1, -1, -1};

@@ -101,6 +101,7 @@ Board::Board(BoardOptions options)
   bus_.set_position_source(core_->position());
   bus_.set_idle_detection(options_.skip_polling);
   bus_.set_idle_listener([this] { core_->request_stop(); });
+  bus_.set_state_checker([this] { core_->begin_state_check(); }, [this] { return core_->state_unchanged(); });
   uart0_.far_end().set_listener([this](uint8_t byte) {
     console_.push_back(static_cast<char>(byte));
     for (auto& l : console_listeners_) l(byte);

@@ -54,7 +54,7 @@ void Bus::write(uint32_t address, uint32_t value, unsigned size) {
   if (size < 4) value &= (1u << (8 * size)) - 1;
   trace('W', address, value, size);
   for (auto& w : watchers_) w(true, address, value, size);
-  history_count_ = 0;  // a write may change what the loop reads
+  forget_history();  // a write may change what the loop reads
   Device* device = find(address);
   if (device) {
     device->write(address - device->base(), value, size);
@@ -78,7 +78,8 @@ void Bus::note_read(Device* device, uint32_t address, uint32_t value) {
 
   auto at = [&](int back) -> const Read& { return history_[(history_head_ - 1 - back + 2 * kHistory) % kHistory]; };
   constexpr int kRepeats = 4;
-  constexpr uint64_t kMaxLoopInstructions = 64;
+  // A loop checked to leave its state alone may do more between its reads.
+  const uint64_t kMaxLoopInstructions = check_begin_ ? 256 : 64;
   for (int period = 1; period <= 4; ++period) {
     int needed = period * kRepeats + 1;
     if (history_count_ < needed) break;
@@ -99,12 +100,30 @@ void Bus::note_read(Device* device, uint32_t address, uint32_t value) {
       Device* d = history_device_[index];
       until = std::min(until, d->stable_until(history_[index].address - d->base()));
     }
-    if (until <= scheduler_.now()) return;
+    if (until <= scheduler_.now()) break;
+    if (check_begin_) {
+      if (!checking_) {
+        checking_ = true;
+        check_period_ = period;
+        check_reads_left_ = period;
+        check_begin_();
+        return;
+      }
+      if (period != check_period_) break;
+      if (--check_reads_left_ > 0) return;
+      checking_ = false;
+      if (!check_unchanged_()) {
+        history_count_ = 0;  // it works as it polls: look again from scratch
+        return;
+      }
+    }
     idle_until_ = until;
     idle_turn_cycles_ = at(0).cycles - at(period).cycles;
     if (idle_listener_) idle_listener_();
     return;
   }
+  // No loop (any more): a turn under the checker ends unfinished.
+  end_check();
 }
 
 }  // namespace sim

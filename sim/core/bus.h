@@ -45,13 +45,26 @@ class Bus {
   VTime take_idle_until() {
     VTime t = idle_until_;
     idle_until_ = 0;
-    history_count_ = 0;
+    forget_history();
     return t;
   }
   // One turn of the loop recognised, in MCLK cycles.
   uint64_t idle_turn_cycles() const { return idle_turn_cycles_; }
   void set_idle_listener(std::function<void()> listener) { idle_listener_ = std::move(listener); }
-  void forget_history() { history_count_ = 0; }
+  void forget_history() {
+    history_count_ = 0;
+    end_check();
+  }
+  // A loop that reads the same registers the same way may still be doing
+  // work (counting its turns to a time-out, filling a buffer): before its
+  // time is skipped, one more turn runs with `begin` called at its start and
+  // `unchanged` at its end, which says whether the turn left the program's
+  // state (registers, memory) as it found it. Without a checker every
+  // recognised loop is skipped.
+  void set_state_checker(std::function<void()> begin, std::function<bool()> unchanged) {
+    check_begin_ = std::move(begin);
+    check_unchanged_ = std::move(unchanged);
+  }
 
  private:
   struct Read {
@@ -61,6 +74,12 @@ class Bus {
     uint64_t cycles;
   };
   void note_read(Device* device, uint32_t address, uint32_t value);
+  void end_check() {
+    if (checking_) {
+      checking_ = false;
+      check_unchanged_();
+    }
+  }
   void trace(char kind, uint32_t address, uint32_t value, unsigned size);
 
   Scheduler& scheduler_;
@@ -72,7 +91,7 @@ class Bus {
 
   const uint64_t* position_ = nullptr;
   bool idle_detection_ = true;
-  static constexpr int kHistory = 16;
+  static constexpr int kHistory = 32;  // four turns of a period of four, and the read after
   std::array<Read, kHistory> history_{};
   std::array<Device*, kHistory> history_device_{};
   int history_count_ = 0;
@@ -80,6 +99,10 @@ class Bus {
   VTime idle_until_ = 0;
   uint64_t idle_turn_cycles_ = 0;
   std::function<void()> idle_listener_;
+  std::function<void()> check_begin_;
+  std::function<bool()> check_unchanged_;
+  bool checking_ = false;  // a turn runs under the state checker
+  int check_period_ = 0, check_reads_left_ = 0;
 };
 
 }  // namespace sim

@@ -19,8 +19,10 @@ bool fast_on = kCanBeFast;
 // read but by page_collection_unlock_arm, below.
 char no_collection;
 
-thread_local UnalignedObserver observer = nullptr;
+thread_local StoreObserver observer = nullptr;
 thread_local void* observer_context = nullptr;
+const bool kNever = false;
+thread_local const bool* observe_all = &kNever;
 
 template <typename Fn>
 Fn library_function(const char* name) {
@@ -32,14 +34,17 @@ Fn library_function(const char* name) {
 bool fast() { return fast_on; }
 void set_fast(bool on) { fast_on = on && kCanBeFast; }
 
-ObserverScope::ObserverScope(UnalignedObserver o, void* context) : previous(observer), previous_context(observer_context) {
+ObserverScope::ObserverScope(StoreObserver o, void* context, const bool* all)
+    : previous(observer), previous_context(observer_context), previous_all(observe_all) {
   observer = o;
   observer_context = context;
+  observe_all = all ? all : &kNever;
 }
 
 ObserverScope::~ObserverScope() {
   observer = previous;
   observer_context = previous_context;
+  observe_all = previous_all;
 }
 
 }  // namespace sim::unicorn_stores
@@ -56,7 +61,7 @@ extern "C" void* page_collection_lock_arm(void* uc, uint64_t start, uint64_t end
   uint64_t size = end - start;
   // Unicorn stores an unaligned word or half-word as single bytes, the
   // first of them at the unaligned address.
-  if (observer && size <= 4 && (start & 3) && (size == 1 || (start & (size - 1))))
+  if (observer && size <= 4 && (*observe_all || ((start & 3) && (size == 1 || (start & (size - 1))))))
     observer(observer_context, start, static_cast<unsigned>(size));
   return &no_collection;
 }

@@ -34,14 +34,16 @@ void set_fast(bool on);
 // unaligned store into bytes, so a byte store here is either a STRB or the
 // first byte of an unaligned word or half-word: the observer tells them
 // apart by the instruction. Made on this thread while it is set.
-using UnalignedObserver = void (*)(void* context, uint64_t ram_offset, unsigned size);
+using StoreObserver = void (*)(void* context, uint64_t ram_offset, unsigned size);
+// With `*all` true, it is told of every store to RAM, aligned or not.
 struct ObserverScope {
-  ObserverScope(UnalignedObserver observer, void* context);
+  ObserverScope(StoreObserver observer, void* context, const bool* all = nullptr);
   ~ObserverScope();
   ObserverScope(const ObserverScope&) = delete;
   ObserverScope& operator=(const ObserverScope&) = delete;
-  UnalignedObserver previous;
+  StoreObserver previous;
   void* previous_context;
+  const bool* previous_all;
 };
 
 }  // namespace sim::unicorn_stores

@@ -139,6 +139,60 @@ und_handler:
         mov r0, r2
         bx lr
 
+@ Register polls that are not (all) waits. r0 = turns at most: polls INTMSK,
+@ which nothing changes, with its time-out counted in a register; returns
+@ the turns left (0).
+        .global poll_with_timeout
+        .type poll_with_timeout, %function
+poll_with_timeout:
+        ldr r1, =0x01E0000C
+1:      ldr r2, [r1]
+        cmp r2, #0
+        beq 2f
+        subs r0, r0, #1
+        bne 1b
+2:      bx lr
+
+@ r0 = a buffer: waits for the RTC's second to change, storing the same
+@ byte at every turn (a wait all the same); returns BCDSEC.
+        .global wait_second_storing
+        .type wait_second_storing, %function
+wait_second_storing:
+        ldr r1, =0x01D70040     @ RTCCON: RTCEN
+        mov r2, #1
+        strb r2, [r1]
+        ldr r1, =0x01D70070     @ BCDSEC
+        ldrb r3, [r1]
+        mov r2, #5
+1:      strb r2, [r0]
+        ldrb r12, [r1]
+        cmp r12, r3
+        beq 1b
+        mov r0, r12
+        bx lr
+
+@ r0 = a buffer: the same wait, counting its turns in the buffer (the
+@ registers are the same at every read); returns the count.
+        .global wait_second_counting
+        .type wait_second_counting, %function
+wait_second_counting:
+        ldr r1, =0x01D70040
+        mov r2, #1
+        strb r2, [r1]
+        ldr r1, =0x01D70070
+        ldrb r3, [r1]
+        mov r2, #0
+        str r2, [r0]
+1:      ldr r2, [r0]
+        add r2, r2, #1
+        str r2, [r0]
+        mov r2, #0
+        ldrb r12, [r1]
+        cmp r12, r3
+        beq 1b
+        ldr r0, [r0]
+        bx lr
+
 @ r0 = where, r1 = an instruction: stores it there followed by `bx lr` and
 @ calls it; the program writes its own code.
         .global patch_and_call

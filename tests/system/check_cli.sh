@@ -8,6 +8,7 @@
 # match, or EMPTY for a run that must print nothing on stderr.
 # CHECK is one of
 #   one-line                stderr is exactly one line
+#   fresh PATH              PATH does not exist when the command starts
 #   file-is PATH TEXT       PATH holds exactly TEXT (printf escapes allowed)
 #   file-size PATH BYTES    PATH is BYTES long
 #   absent PATH             PATH does not exist after the run
@@ -50,7 +51,7 @@ while [ $i -lt ${#checks[@]} ]; do
   case ${checks[$i]} in
     one-line) i=$((i + 1)) ;;
     file-is | file-size) rm -f "$a"; i=$((i + 3)) ;;
-    absent) rm -f "$a"; i=$((i + 2)) ;;
+    absent | fresh) rm -f "$a"; i=$((i + 2)) ;;
     unchanged) cp "$a" "$snapshots/$i"; i=$((i + 2)) ;;
     stdout-has) i=$((i + 2)) ;;
     copy) rm -f "$b"; cp "$a" "$b"; i=$((i + 3)) ;;
@@ -145,7 +146,7 @@ while [ $i -lt ${#checks[@]} ]; do
       i=$((i + 2))
       ;;
     copy | symlink | write | chmod) i=$((i + 3)) ;;
-    mkfifo | signal) i=$((i + 2)) ;;
+    mkfifo | signal | fresh) i=$((i + 2)) ;;
   esac
 done
 exit $failed

@@ -177,6 +177,48 @@ TEST(CountedLoops, PassAtOnceWithTheCyclesOfEveryTurn) {
   }
 }
 
+// A loop that reads the same register the same way is skipped only if its
+// turns leave the registers and memory alone: one that counts its turns (in
+// a register or in memory) runs them all, one that stores the same byte at
+// every turn waits all the same. Either way nothing differs from running
+// every turn.
+TEST(PollSkip, OnlyWaitsAreSkippedAndNothingDiffers) {
+  struct Case {
+    const char* function;
+    uint32_t arg;
+    bool skipped;
+  };
+  const Case cases[] = {
+      {"poll_with_timeout", 200000, false},
+      {"wait_second_storing", 0, true},
+      {"wait_second_counting", 0, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.function);
+    struct Run {
+      uint32_t result = 0;
+      uint64_t cycles = 0, instructions = 0;
+    } runs[2];
+    for (bool skip : {false, true}) {
+      TimingBoard t(skip);
+      uint32_t arg = c.arg ? c.arg : *t.board.symbol_address("code_buffer");
+      Run& r = runs[skip];
+      uint64_t c0 = t.board.cycles(), i0 = t.board.core().instructions();
+      std::string error;
+      EXPECT_TRUE(t.board.call(c.function, {arg}, &r.result, 3 * kSecond, &error)) << error;
+      r.cycles = t.board.cycles() - c0;
+      r.instructions = t.board.core().instructions() - i0;
+    }
+    EXPECT_EQ(runs[0].result, runs[1].result);
+    EXPECT_EQ(runs[0].cycles, runs[1].cycles);
+    if (c.skipped) {
+      EXPECT_LT(runs[1].instructions * 10, runs[0].instructions);
+    } else {
+      EXPECT_EQ(runs[1].instructions, runs[0].instructions);
+    }
+  }
+}
+
 // Which blocks are counting loops, and how many turns they still have.
 TEST(CountedLoops, Matcher) {
   auto bytes = [](std::initializer_list<uint32_t> words) {
