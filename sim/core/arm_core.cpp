@@ -4,6 +4,7 @@
 
 #include "core/log.h"
 #include "core/s3c44b0x.h"
+#include "core/unicorn_stores.h"
 
 namespace sim {
 
@@ -191,6 +192,7 @@ void ArmCore::on_block(uc_engine* uc, uint64_t address64, uint32_t size, void* u
       return;
     }
   }
+  if (block->loop.valid && self->prev_block_ == address && self->idle_skip_) self->pass_counted_turns(*block);
   if (block->idle_candidate && self->idle_skip_ && self->debt_ == 0 && self->idle_loop(*block, address)) {
     self->idle_detected_ = true;
     // A turn: the block with its branch taken (its lines are in the cache,
@@ -213,6 +215,7 @@ void ArmCore::on_block(uc_engine* uc, uint64_t address64, uint32_t size, void* u
   self->block_address_ = address;
   self->block_size_ = size;
   self->block_thumb_ = block->thumb;
+  self->block_wide_stores_ = block->wide_stores;
   self->total_ += block->count;
   self->inflight_cycles_ += self->block_cycles(*block);
 }
@@ -233,6 +236,53 @@ uint64_t ArmCore::block_cycles(CycleModel::Block& b) {
     debt_ -= paid;
   }
   return cost;
+}
+
+// Entered again from itself, a counting loop (core/counted_loop.h) has run a
+// turn, so its code is in the cache and its branch was taken: every further
+// turn costs the same. All but the last of those that fit in the slice's
+// budget pass at once; the slice then runs and ends as it would have.
+void ArmCore::pass_counted_turns(const CycleModel::Block& b) {
+  const CountedLoop& loop = b.loop;
+  if (debt_ || inflight_cycles_ >= budget_end_) return;
+  if (!breakpoints_.empty()) {
+    auto it = breakpoints_.lower_bound(b.address);
+    if (it != breakpoints_.end() && it->first < b.address + b.size) return;
+  }
+  uint8_t* counter_word = nullptr;
+  uint32_t counter;
+  if (loop.in_memory) {
+    uint32_t address = reg(loop.base) + static_cast<uint32_t>(loop.offset);
+    if (address & 3) return;
+    counter_word = ram_.at(address, 4);
+    if (!counter_word && address >= sram_begin_ && address < sram_end_ && sram_end_ - address >= 4)
+      counter_word = sram_.data() + (address - kSramBase);
+    if (!counter_word) return;  // not plain memory: a register
+    counter = counter_word[0] | counter_word[1] << 8 | counter_word[2] << 16 | static_cast<uint32_t>(counter_word[3]) << 24;
+  } else {
+    counter = reg(loop.reg);
+  }
+  uint32_t limit = loop.limit;
+  if (loop.limit_in_reg) {
+    limit = reg(loop.limit_reg);
+  } else if (loop.limit_is_literal) {
+    const uint8_t* p = code_at(loop.literal, 4);
+    if (!p) return;
+    limit = p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+  }
+  uint64_t turns = counted_loop_turns(loop, counter, limit);
+  if (turns < 3) return;
+  uint64_t turn = cpi_ ? static_cast<uint64_t>(b.count) * cpi_ : b.cost + b.taken_extra;
+  uint64_t passed = std::min(turns - 1, (budget_end_ - inflight_cycles_ - 1) / turn);
+  if (passed == 0) return;
+  counter += static_cast<uint32_t>(passed) * static_cast<uint32_t>(static_cast<int32_t>(loop.step));
+  if (counter_word) {
+    for (int i = 0; i < 4; ++i) counter_word[i] = static_cast<uint8_t>(counter >> (8 * i));
+  } else {
+    set_reg(loop.reg, counter);
+  }
+  inflight_cycles_ += passed * turn;
+  total_ += passed * b.count;
 }
 
 void ArmCore::stop_before_block(uc_engine* uc, uint32_t address) {
@@ -447,7 +497,11 @@ ArmCore::Slice ArmCore::run_slice(uint64_t max_cycles, bool step) {
   if (pass_address_ != pc()) pass_armed_ = false;
   stepping_ = step;
   running_ = true;
-  uc_err err = uc_emu_start(uc_, start, 0xFFFFFFFF, 0, step ? 1 : 0);
+  uc_err err;
+  {
+    unicorn_stores::ObserverScope unaligned(&ArmCore::on_unaligned_store, this);
+    err = uc_emu_start(uc_, start, 0xFFFFFFFF, 0, step ? 1 : 0);
+  }
   running_ = false;
   stepping_ = false;
   pass_armed_ = false;
@@ -515,6 +569,41 @@ bool ArmCore::in_current_block(uint32_t address) const {
   return address >= block_address_ && address - block_address_ <= block_size_;
 }
 
+// The data addresses [lo, hi] of the load or store `insn` at `at` would
+// access with the registers as they are now; false for any other
+// instruction, or one whose condition fails.
+bool ArmCore::access_range(uint32_t insn, uint32_t at, uint32_t cpsr_now, uint32_t* lo, uint32_t* hi,
+                           bool* is_store) const {
+  if (!condition_passes(insn, cpsr_now)) return false;
+  uint32_t rn_value = reg((insn >> 16) & 15);
+  if ((insn >> 16 & 15) == 15) rn_value = at + 8;
+  bool up = insn >> 23 & 1, pre = insn >> 24 & 1;
+  *is_store = !(insn >> 20 & 1);
+  if ((insn & 0x0C000000) == 0x04000000) {  // LDR/STR(B)
+    uint32_t offset = insn & 0xFFF;
+    if (insn & 0x02000000) {  // register offset, immediate shift (LSL only for the estimate)
+      offset = reg(insn & 15) << ((insn >> 7) & 31);
+    }
+    *lo = pre ? (up ? rn_value + offset : rn_value - offset) : rn_value;
+    *hi = *lo + ((insn & 0x00400000) ? 0 : 3);
+  } else if ((insn & 0x0E000090) == 0x00000090 && (insn & 0x60) != 0) {  // LDRH/STRH/LDRSB/LDRSH
+    uint32_t offset = (insn & 0x00400000) ? ((insn >> 4) & 0xF0) | (insn & 0xF) : reg(insn & 15);
+    *lo = pre ? (up ? rn_value + offset : rn_value - offset) : rn_value;
+    *hi = *lo + 1;
+  } else if ((insn & 0x0E000000) == 0x08000000) {  // LDM/STM
+    uint32_t count = __builtin_popcount(insn & 0xFFFF);
+    *lo = up ? rn_value : rn_value - 4 * count;
+    *hi = *lo + 4 * count + 4;
+  } else if ((insn & 0x0FB00FF0) == 0x01000090) {  // SWP(B)
+    *lo = rn_value;
+    *hi = *lo + 3;
+    *is_store = true;
+  } else {
+    return false;
+  }
+  return true;
+}
+
 // Unicorn leaves the pc at the start of the block when a load or store hits
 // nothing. The registers, though, are those of the faulting instruction, so
 // the first load/store of the block whose effective address (computed now)
@@ -526,36 +615,55 @@ uint32_t ArmCore::find_faulting_instruction(uint32_t fault_address) const {
     const uint8_t* p = ram_.at(at, 4);
     if (!p) break;
     uint32_t insn = p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
-    if (!condition_passes(insn, cpsr_now)) continue;
-    uint32_t rn_value = reg((insn >> 16) & 15);
-    if ((insn >> 16 & 15) == 15) rn_value = at + 8;
-    bool up = insn >> 23 & 1, pre = insn >> 24 & 1;
     uint32_t lo, hi;
-    if ((insn & 0x0C000000) == 0x04000000) {  // LDR/STR(B)
-      uint32_t offset = insn & 0xFFF;
-      if (insn & 0x02000000) {  // register offset, immediate shift (LSL only for the estimate)
-        offset = reg(insn & 15) << ((insn >> 7) & 31);
-      }
-      lo = pre ? (up ? rn_value + offset : rn_value - offset) : rn_value;
-      hi = lo + 3;
-    } else if ((insn & 0x0E000090) == 0x00000090 && (insn & 0x60) != 0) {  // LDRH/STRH/LDRSB/LDRSH
-      uint32_t offset = (insn & 0x00400000) ? ((insn >> 4) & 0xF0) | (insn & 0xF) : reg(insn & 15);
-      lo = pre ? (up ? rn_value + offset : rn_value - offset) : rn_value;
-      hi = lo + 1;
-    } else if ((insn & 0x0E000000) == 0x08000000) {  // LDM/STM
-      uint32_t count = __builtin_popcount(insn & 0xFFFF);
-      lo = up ? rn_value : rn_value - 4 * count;
-      hi = lo + 4 * count + 4;
-    } else if ((insn & 0x0FB00FF0) == 0x01000090) {  // SWP(B)
-      lo = rn_value;
-      hi = lo + 3;
-    } else {
-      continue;
-    }
+    bool is_store;
+    if (!access_range(insn, at, cpsr_now, &lo, &hi, &is_store)) continue;
     if (!first_memory) first_memory = at;
     if (fault_address >= lo && fault_address <= hi) return at;
   }
   return first_memory ? first_memory : block_address_;
+}
+
+// A store to RAM at an address that is not a multiple of four, seen on its
+// way (core/unicorn_stores.h). The registers are those of the store, so the
+// block's store whose address has the same offset in its page is the one.
+// An earlier store of the block may match too (its base since moved on to
+// that address), so the last match counts; a byte store's match is a STRB.
+//
+// The ARM7TDMI drives the address with bits 1..0 (bit 0 for a half-word) as
+// they are and the SDRAM ignores them: the value lands in the aligned word.
+// Unicorn writes the bytes at the unaligned address and does not rotate
+// unaligned loads either; nothing makes it do either without a hook on every
+// access, so stores are reported, once per instruction.
+void ArmCore::on_unaligned_store(void* context, uint64_t ram_offset, unsigned size) {
+  auto* self = static_cast<ArmCore*>(context);
+  if (!self->running_ || !self->block_wide_stores_ || self->block_thumb_) return;
+  constexpr uint32_t kPageOffset = 0x3FF;  // the smallest page Unicorn's ARM cores use
+  uint32_t cpsr_now = self->cpsr();
+  uint32_t pc = 0, address = 0;
+  unsigned width = 0;
+  for (uint32_t at = self->block_address_; at < self->block_address_ + self->block_size_; at += 4) {
+    const uint8_t* p = self->code_at(at, 4);
+    if (!p) break;
+    uint32_t insn = p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+    uint32_t lo, hi;
+    bool is_store;
+    if (!self->access_range(insn, at, cpsr_now, &lo, &hi, &is_store) || !is_store) continue;
+    unsigned w = lo == hi ? 1 : (insn & 0x0C000000) == 0x04000000 || (insn & 0x0E000000) == 0x08000000 ? 4 : 2;
+    for (uint32_t a = lo; a + w - 1 <= hi; a += w)
+      if ((w == 1 || (a & (w - 1))) && (a & kPageOffset) == (ram_offset & kPageOffset)) {
+        pc = at;
+        address = a;
+        width = w;
+      }
+  }
+  if (width < 2 || (size > 1 && width != size)) return;
+  if (!self->unaligned_reported_.insert(pc).second) return;
+  std::string what = width == 4 ? "word" : "half-word";
+  log_warning("core", "unaligned " + what + " store at pc " + hex32(pc) + " to " + hex32(address) +
+                          ": the ARM7TDMI writes the " + what + " at " + hex32(address & ~(width - 1)) +
+                          ", board-sim at " + hex32(address) +
+                          " (unaligned loads are not rotated either; said once per instruction)");
 }
 
 uint32_t ArmCore::reg(int r) const {

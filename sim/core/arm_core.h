@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <set>
 #include <memory>
 #include <string>
 #include <vector>
@@ -153,6 +154,7 @@ class ArmCore {
   const uint8_t* code_at(uint32_t address, uint32_t size) const;
   uint64_t block_cycles(CycleModel::Block& block);
   bool idle_loop(CycleModel::Block& block, uint32_t address);
+  void pass_counted_turns(const CycleModel::Block& block);
   void queue_coprocessor_hooks(const CycleModel::Block& block, const uint8_t* code);
   void install_pending();
   void apply_sram_window();
@@ -161,6 +163,9 @@ class ArmCore {
   static void on_interrupt(uc_engine* uc, uint32_t number, void* self);
   static bool on_invalid(uc_engine* uc, uc_mem_type type, uint64_t address, int size, int64_t value, void* self);
   uint32_t find_faulting_instruction(uint32_t fault_address) const;
+  bool access_range(uint32_t insn, uint32_t at, uint32_t cpsr_now, uint32_t* lo, uint32_t* hi, bool* is_store) const;
+  static void on_unaligned_store(void* context, uint64_t ram_offset, unsigned size);
+  std::set<uint32_t> unaligned_reported_;
   bool in_current_block(uint32_t address) const;
 
   Sdram& ram_;
@@ -190,6 +195,7 @@ class ArmCore {
   uint32_t block_address_ = 0;
   uint32_t block_size_ = 0;
   bool block_thumb_ = false;
+  bool block_wide_stores_ = true;  // the current block stores words or half-words
   uint32_t pending_extra_ = 0;  // the last block's conditional end, if its branch was taken
   uint32_t pending_fallthrough_ = 0;
   uint64_t debt_ = 0;           // MMIO accesses cheaper than the SDRAM access charged

@@ -375,7 +375,7 @@ void CycleModel::decode(Block& b, const uint8_t* code) {
   b.count = static_cast<uint16_t>(b.size / step);
   b.cacheable = cached_at(b.address);
   b.cost = b.taken_extra = 0;
-  b.cond_end = b.has_coprocessor = b.idle_candidate = false;
+  b.cond_end = b.has_coprocessor = b.idle_candidate = b.wide_stores = false;
   b.idle_failures = 0;
   b.muls = 0;
   b.mul_unsigned = 0;
@@ -410,12 +410,15 @@ void CycleModel::decode(Block& b, const uint8_t* code) {
       b.cost += cost;
     }
     if (c.is_store || (c.writes_pc && !last)) pure = false;
+    if (c.is_store && c.size > 1) b.wide_stores = true;
     if (c.read_n) loads = true;
     // (A branch to itself alone waits on nothing in memory: the board's
     // check for a program that has finished deals with it.)
     if (last) b.idle_candidate = pure && loads && c.is_branch && c.target == b.address && b.count <= 8;
     written |= c.writes;
   }
+  b.loop = CountedLoop{};
+  if (!b.thumb && b.cond_end && !b.has_coprocessor) b.loop = match_counted_loop(code, b.address, b.count);
 }
 
 namespace {

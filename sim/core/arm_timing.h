@@ -24,6 +24,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/counted_loop.h"
+
 namespace sim {
 
 class MemoryController;
@@ -85,12 +87,14 @@ class CycleModel {
     bool cond_end = false;       // last instruction conditional and writes the pc
     bool has_coprocessor = false;
     bool idle_candidate = false;  // loads (no store) branching back to itself
+    bool wide_stores = false;     // stores words or half-words
     uint8_t idle_failures = 0;
     uint8_t muls = 0;
     int8_t mul_rs[3] = {-1, -1, -1};
     uint8_t mul_unsigned = 0;  // bit i: multiply i is unsigned
     uint32_t cost = 0;         // fixed cost in MCLK
     uint32_t taken_extra = 0;  // added when the last instruction's condition passed
+    CountedLoop loop;          // a counting loop whose turns can pass at once
   };
 
   void set_timing(const MemoryTiming& timing, const SysCfg* syscfg);

@@ -63,8 +63,11 @@ void ExecutionRecorder::settle(uint32_t next) {
   // The core counts the block's instructions (two bytes each in Thumb
   // state, four in ARM state) and, for a block cut short (an exception, a
   // fault, a breakpoint inside it), only those before the one that stopped it.
+  // A counting loop whose turns passed at once (ArmCore) ran its whole
+  // block as many times.
   uint32_t bytes = static_cast<uint32_t>(std::min<uint64_t>(block_.size, ran * stride));
   uint32_t n = bytes / stride;
+  uint64_t turns = n && ran > n ? ran / n : 1;
   if (n == 0) {
     page(block_.address).slots[index(block_.address)].cycles += cycles;
   } else {
@@ -81,12 +84,12 @@ void ExecutionRecorder::settle(uint32_t next) {
     for (uint32_t i = 0, a = block_.address; i < n; ++i, a += stride) {
       // A block may run over into the next page.
       Slot& s = (i == 0 || (a & ((1u << kPageBits) - 1)) < stride) ? page(a).slots[index(a)] : last_slots_->slots[index(a)];
-      s.count += 1;
+      s.count += turns;
       s.cycles += share + (i == 0 ? rest : 0);
     }
   }
   total_.cycles += cycles;
-  total_.instructions += n;
+  total_.instructions += n * turns;
 
   if (board_.resets() != resets_seen_) {
     // The program starts again from main: nothing it had called returns.

@@ -64,6 +64,95 @@ und_handler:
         ldr r0, =0xBAD
         movs pc, lr
 
+@ Delay loops as compilers write them, r0 turns each (r1: the start of a
+@ count up); each returns its counter. Their turns pass at once where the
+@ board can count them, and must cost what running them costs.
+        .macro delay name
+        .global \name
+        .type \name, %function
+\name:
+        .endm
+
+        delay delay_volatile_down      @ volatile int n = r0; while (n != 0) n = n - 1;
+        sub sp, sp, #8
+        str r0, [sp, #4]
+        ldr r3, [sp, #4]
+        cmp r3, #0
+        beq 2f
+1:      ldr r3, [sp, #4]
+        sub r3, r3, #1
+        str r3, [sp, #4]
+        ldr r3, [sp, #4]
+        cmp r3, #0
+        bne 1b
+2:      ldr r0, [sp, #4]
+        add sp, sp, #8
+        bx lr
+
+        delay delay_volatile_up        @ for (volatile int i = r1; i < r0; i++);
+        sub sp, sp, #8
+        str r1, [sp, #4]
+        b 2f
+1:      ldr r3, [sp, #4]
+        add r3, r3, #1
+        str r3, [sp, #4]
+2:      ldr r3, [sp, #4]
+        cmp r3, r0
+        blt 1b
+        ldr r0, [sp, #4]
+        add sp, sp, #8
+        bx lr
+
+        delay delay_literal_up         @ for (i = r1; i <= 99999; i++), the bound from the literal pool
+        mov r3, r1
+1:      add r3, r3, #1
+        ldr r2, =99999
+        cmp r3, r2
+        ble 1b
+        mov r0, r3
+        bx lr
+
+        delay delay_unsigned_up        @ for (u = r1; u < r0; u++), unsigned
+        mov r3, r1
+1:      add r3, r3, #1
+        cmp r3, r0
+        bcc 1b
+        mov r0, r3
+        bx lr
+
+        delay delay_subs               @ subs/bne: r0 = 0 turns 2^32 times
+1:      subs r0, r0, #1
+        bne 1b
+        bx lr
+
+        delay delay_down_to_zero       @ while (--n > 0), signed: compared before the step
+1:      cmp r0, #1
+        sub r0, r0, #1
+        bgt 1b
+        bx lr
+
+        delay delay_with_work          @ not a pure count: a second register moves too
+        mov r2, #0
+1:      add r2, r2, #3
+        subs r0, r0, #1
+        bne 1b
+        mov r0, r2
+        bx lr
+
+@ r0 = where, r1 = an instruction: stores it there followed by `bx lr` and
+@ calls it; the program writes its own code.
+        .global patch_and_call
+        .type patch_and_call, %function
+patch_and_call:
+        push {r4, lr}
+        str r1, [r0]
+        ldr r2, =0xE12FFF1E
+        str r2, [r0, #4]
+        mov lr, pc
+        bx r0
+        pop {r4, lr}
+        bx lr
+
         .thumb
         .global loop_thumb
         .type loop_thumb, %function
@@ -76,3 +165,5 @@ loop_thumb:
         .data
         .align 4
 buffer: .space 64
+        .global code_buffer
+code_buffer: .space 64

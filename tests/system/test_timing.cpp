@@ -10,6 +10,8 @@
 #include <string>
 
 #include "core/board.h"
+#include "core/counted_loop.h"
+#include "core/log.h"
 #include "test_firmwares.h"
 
 namespace sim {
@@ -133,6 +135,122 @@ TEST(CycleModel, FixedCostPerInstructionWithCpi) {
   };
   uint64_t a = cycles(100), b = cycles(200);
   EXPECT_EQ((b - a) / 100, 3u * 3u);
+}
+
+// A delay loop's turns pass at once where they can be counted, and the
+// program cannot tell: the same result, instructions and cycles as running
+// every turn, a time slice (the budget up to the next event) ending in the
+// middle included.
+TEST(CountedLoops, PassAtOnceWithTheCyclesOfEveryTurn) {
+  struct Case {
+    const char* function;
+    uint32_t n, start;
+  };
+  const Case cases[] = {
+      {"delay_volatile_down", 0, 0},      {"delay_volatile_down", 1, 0},       {"delay_volatile_down", 2, 0},
+      {"delay_volatile_down", 3, 0},      {"delay_volatile_down", 250000, 0},  {"delay_volatile_up", 100000, 5},
+      {"delay_volatile_up", 5, 5},        {"delay_volatile_up", 0x80000002, 0x7FFFFFF0},
+      {"delay_literal_up", 0, 0},         {"delay_literal_up", 0, 99999},      {"delay_literal_up", 0, 200000},
+      {"delay_unsigned_up", 0xFFFFFFFF, 0xFFFFF000}, {"delay_unsigned_up", 7, 9},
+      {"delay_subs", 123457, 0},          {"delay_down_to_zero", 40000, 0},    {"delay_down_to_zero", 0, 0},
+      {"delay_with_work", 30000, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.function) + "(" + std::to_string(c.n) + ", " + std::to_string(c.start) + ")");
+    struct Run {
+      uint32_t result = 0;
+      uint64_t cycles = 0, instructions = 0;
+    } runs[2];
+    for (bool skip : {false, true}) {
+      TimingBoard t(skip);
+      Run& r = runs[skip];
+      uint64_t c0 = t.board.cycles(), i0 = t.board.core().instructions();
+      std::string error;
+      // The watchdog's and the tick's events end slices along the way.
+      EXPECT_TRUE(t.board.call(c.function, {c.n, c.start}, &r.result, 10 * kSecond, &error)) << error;
+      r.cycles = t.board.cycles() - c0;
+      r.instructions = t.board.core().instructions() - i0;
+    }
+    EXPECT_EQ(runs[0].result, runs[1].result);
+    EXPECT_EQ(runs[0].cycles, runs[1].cycles);
+    EXPECT_EQ(runs[0].instructions, runs[1].instructions);
+  }
+}
+
+// Which blocks are counting loops, and how many turns they still have.
+TEST(CountedLoops, Matcher) {
+  auto bytes = [](std::initializer_list<uint32_t> words) {
+    std::vector<uint8_t> b;
+    for (uint32_t w : words)
+      for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(w >> (8 * i)));
+    return b;
+  };
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> code;
+    bool valid;
+    uint32_t counter, limit;
+    uint64_t turns;
+  };
+  const Case cases[] = {
+      // ldr r3,[sp,#4]; sub r3,#1; str r3,[sp,#4]; ldr r3,[sp,#4]; cmp r3,#0; bne
+      {"volatile count down", bytes({0xE59D3004, 0xE2433001, 0xE58D3004, 0xE59D3004, 0xE3530000, 0x1AFFFFF9}), true, 10, 0, 10},
+      {"subs/bne", bytes({0xE2500001, 0x1AFFFFFD}), true, 3, 0, 3},
+      {"subs/bne from 0 wraps", bytes({0xE2500001, 0x1AFFFFFD}), true, 0, 0, 1ull << 32},
+      // add r3,#1; cmp r3,r0; blt
+      {"count up to a register", bytes({0xE2833001, 0xE1530000, 0xBAFFFFFC}), true, 5, 8, 3},
+      {"count up, already past", bytes({0xE2833001, 0xE1530000, 0xBAFFFFFC}), true, 9, 8, 1},
+      // add r3,#1; cmp r3,r0; bgt: moves away from its bound
+      {"away from the bound", bytes({0xE2833001, 0xE1530000, 0xCAFFFFFC}), true, 9, 8, 0},
+      // add r3,#1; str r3,[sp]; ... a store of a register that is not the counter word
+      {"a store elsewhere", bytes({0xE2833001, 0xE58D3000, 0xE1530000, 0xBAFFFFFB}), false, 0, 0, 0},
+      // add r3,#1; add r0,#1; cmp r3,r0; blt: the bound moves too
+      {"the bound moves", bytes({0xE2833001, 0xE2800001, 0xE1530000, 0xBAFFFFFB}), false, 0, 0, 0},
+      // add r3,#2; cmp r3,r0; blt: a step of two
+      {"a step of two", bytes({0xE2833002, 0xE1530000, 0xBAFFFFFC}), false, 0, 0, 0},
+      // subs r0,#1; bgt: SUBS's C and V are not a comparison's
+      {"subs/bgt", bytes({0xE2500001, 0xCAFFFFFD}), false, 0, 0, 0},
+      // add r3,#1; cmp r3,r0; blt to somewhere else
+      {"a branch elsewhere", bytes({0xE2833001, 0xE1530000, 0xBAFFFFF0}), false, 0, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    CountedLoop loop = match_counted_loop(c.code.data(), 0x0C001000, static_cast<unsigned>(c.code.size() / 4));
+    ASSERT_EQ(loop.valid, c.valid);
+    if (c.valid) {
+      EXPECT_EQ(counted_loop_turns(loop, c.counter, c.limit), c.turns);
+    }
+  }
+}
+
+// The program writes code and runs it: the new code runs, each time.
+TEST(Arm7tdmi, CodeTheProgramWritesRuns) {
+  TimingBoard t;
+  uint32_t where = *t.board.symbol_address("code_buffer");
+  for (uint32_t value : {1u, 2u, 3u}) {
+    uint32_t result = 0;
+    std::string error;
+    ASSERT_TRUE(t.board.call("patch_and_call", {where, 0xE3A00000 | value}, &result, kSecond, &error)) << error;
+    EXPECT_EQ(result, value);  // mov r0, #value
+  }
+}
+
+// An unaligned store is reported once for its instruction.
+TEST(Arm7tdmi, UnalignedStoresAreReportedOncePerInstruction) {
+  TimingBoard t;
+  uint32_t buffer = *t.board.symbol_address("code_buffer"), store = *t.board.symbol_address("store_load");
+  std::string error;
+  for (uint32_t offset : {0u, 1u, 2u, 1u}) {
+    ASSERT_TRUE(t.board.call("store_load", {buffer + offset, 0x11223344}, nullptr, kSecond, &error)) << error;
+  }
+  int reports = 0;
+  for (const std::string& line : t.quiet.lines) {
+    if (line.find("unaligned word store") == std::string::npos) continue;
+    ++reports;
+    EXPECT_NE(line.find("at pc " + hex32(store)), std::string::npos) << line;
+    EXPECT_NE(line.find("to " + hex32(buffer + 1)), std::string::npos) << line;
+  }
+  EXPECT_EQ(reports, 1);
 }
 
 // Every coprocessor instruction is undefined on the ARM7TDMI: the

@@ -1,0 +1,52 @@
+// Counting loops that do nothing else: a software delay.
+//
+//     1: ldr r3, [sp, #4]        1: subs r0, r0, #1       1: add r1, r1, #1
+//        sub r3, r3, #1             bne 1b                   cmp r1, r0
+//        str r3, [sp, #4]                                    blt 1b
+//        ldr r3, [sp, #4]
+//        cmp r3, #0
+//        bne 1b
+//
+// A block that branches back to itself and whose every turn only steps one
+// counter (a register, or a word in memory through a base register the
+// block does not change) by one and compares it with a constant or with a
+// register the block does not change. Its turns differ only in the counter,
+// so the number still to run before its branch fails is known when the
+// block is entered, and all but the last of them can pass at once: the
+// counter moves on by as many steps and the clock by as many turns (the
+// last turn runs, and leaves the flags and scratch registers as it would).
+//
+// What the matcher accepts, ARM state only, every instruction but the branch
+// unconditional: LDR/STR of a word at [Rb, #imm] (the counter; Rb = pc for
+// a literal), ADD/SUB(S) Rd, Rn, #1, CMP Rn, #imm or CMP Rn, Rm, and the
+// closing B<cond> to the block's start.
+#pragma once
+#include <cstdint>
+
+namespace sim {
+
+struct CountedLoop {
+  bool valid = false;
+  bool in_memory = false;  // the counter is the word at [base + offset]
+  uint8_t reg = 0;         // the counter's register (not in memory)
+  uint8_t base = 0;
+  int32_t offset = 0;
+  int8_t step = 0;         // +1 or -1 a turn
+  int8_t compared = 0;     // the compared value is the counter at the turn's start plus this
+  uint8_t cond = 0;        // the closing branch's condition (ARM encoding)
+  bool limit_in_reg = false;
+  bool limit_is_literal = false;  // the limit is the word at `literal` (an LDR from the pc)
+  uint8_t limit_reg = 0;
+  uint32_t limit = 0;    // the constant compared with
+  uint32_t literal = 0;  // its address
+};
+
+// The loop a block of `count` ARM instructions at `address` forms, if any.
+CountedLoop match_counted_loop(const uint8_t* code, uint32_t address, unsigned count);
+
+// Turns of the loop still to run when it is entered with `counter` and
+// compared with `limit`, the one whose branch fails included; 0 when the
+// count cannot be known without running it (it would wrap around).
+uint64_t counted_loop_turns(const CountedLoop& loop, uint32_t counter, uint32_t limit);
+
+}  // namespace sim

@@ -1,0 +1,47 @@
+// Unicorn 2.0.1's store path, made cheap, and what it tells us of each store.
+//
+// In Unicorn 2.0.1 every store to RAM takes the softmmu slow path: the
+// library never marks a page as free of translated code, so each store asks
+// whether it overwrote code. Before asking, it builds and frees a "page
+// collection" (a heap-allocated GLib tree of page locks) that only a
+// multi-threaded translator needs, and Unicorn runs one thread per engine.
+// That bookkeeping is most of what a store costs: up to half of the time of
+// the phone's screen drawing.
+//
+// The library calls page_collection_lock_arm / page_collection_unlock_arm
+// through its PLT, so this program's definitions of them (unicorn_stores.cpp)
+// are the ones it calls. For Unicorn 2.0.1 they skip the locks; the check for
+// overwritten code itself (tb_invalidate_phys_page_fast) runs as before, so
+// code written by the program is translated again as always. For any other
+// version they pass every call on to the library's own functions.
+//
+// Because every store to RAM comes through here with its RAM offset and size,
+// the store path also tells the running core of unaligned stores, for free.
+#pragma once
+#include <cstdint>
+
+namespace sim::unicorn_stores {
+
+// True if the store path is the fast one (the linked Unicorn is 2.0.1).
+bool fast();
+// Off: every call goes to the library, as with stock Unicorn (a benchmark's
+// reference run). On by default where fast() can be.
+void set_fast(bool on);
+
+// Told of each store to RAM that may be (part of) an unaligned one: at an
+// address that is not a multiple of four, with its offset in Unicorn's RAM
+// space (which keeps a page's offsets) and size. Unicorn splits an
+// unaligned store into bytes, so a byte store here is either a STRB or the
+// first byte of an unaligned word or half-word: the observer tells them
+// apart by the instruction. Made on this thread while it is set.
+using UnalignedObserver = void (*)(void* context, uint64_t ram_offset, unsigned size);
+struct ObserverScope {
+  ObserverScope(UnalignedObserver observer, void* context);
+  ~ObserverScope();
+  ObserverScope(const ObserverScope&) = delete;
+  ObserverScope& operator=(const ObserverScope&) = delete;
+  UnalignedObserver previous;
+  void* previous_context;
+};
+
+}  // namespace sim::unicorn_stores
