@@ -71,6 +71,8 @@ Board::Board(BoardOptions options)
   // Blocks the board does not use: their registers hold what is written and
   // the first access to each is reported.
   other_devices_.push_back(std::make_unique<RegisterFile>("sio", chip::kSio, 0x14));
+  sio_ = static_cast<RegisterFile*>(other_devices_.back().get());
+  sio_->set_gate(ClockPower::kSio);
   for (auto& d : other_devices_) attach(d.get());
   attach(&adc_);
 

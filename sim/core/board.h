@@ -249,6 +249,7 @@ class Board {
   std::unique_ptr<AudioSource> wav_source_;
   std::string clips_dir_;
   std::vector<std::unique_ptr<Device>> other_devices_;
+  RegisterFile* sio_ = nullptr;  // one of other_devices_, with its CLKCON gate
   std::vector<Device*> devices_;
   std::unique_ptr<ArmCore> core_;
   ElfImage elf_;

@@ -27,6 +27,12 @@ void Board::wire_clocks() {
   clock_.on_gate_change(ClockPower::kLcd, [this](bool on) { lcd_.set_clock_enabled(on); });
   clock_.on_gate_change(ClockPower::kUart0, [this](bool on) { uart0_.set_clock_enabled(on); });
   clock_.on_gate_change(ClockPower::kUart1, [this](bool on) { uart1_.set_clock_enabled(on); });
+  clock_.on_gate_change(ClockPower::kBdma, [this](bool on) { bdma_.set_clock_enabled(on); });
+  clock_.on_gate_change(ClockPower::kZdma, [this](bool on) { zdma_.set_clock_enabled(on); });
+  clock_.on_gate_change(ClockPower::kSio, [this](bool on) { sio_->set_clock_enabled(on); });
+  // GPIO and RTC: the register interfaces only (see ports.h, rtc.h).
+  clock_.on_gate_change(ClockPower::kGpio, [this](bool on) { ports_.set_clock_enabled(on); });
+  clock_.on_gate_change(ClockPower::kRtc, [this](bool on) { rtc_.set_clock_enabled(on); });
   clock_.set_stop_listener([this] {
     if (core_ && core_->running()) core_->request_stop();
   });

@@ -36,12 +36,12 @@ const char* gate_name(int bit) {
 }
 }  // namespace
 
-bool ClockGateState::check(const std::string& who, int clkcon_bit) {
+bool ClockGateState::check(const std::string& who, int clkcon_bit, const char* effect) {
   if (on) return true;
   if (!reported) {
     reported = true;
     log_warning(who, std::string("used with its clock off (CLKCON bit ") + std::to_string(clkcon_bit) + ", " +
-                         gate_name(clkcon_bit) + ", is 0, or a power mode stopped it): the block does not run");
+                         gate_name(clkcon_bit) + ", is 0, or a power mode stopped it): " + effect);
   }
   return false;
 }

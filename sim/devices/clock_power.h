@@ -13,7 +13,7 @@
 // through on_gate_change and report their first use with the clock off
 // (ClockGateState). The watchdog has no gate bit: it stops only in SL_IDLE
 // and STOP (bit kCoreClocks). The RTC counts on its own 32.768 kHz crystal
-// in every mode; its bit only gates the register interface.
+// in every mode; its bit, like the GPIO's, only gates the register interface.
 //
 // Power modes (the manual's "Power management"):
 // - IDLE (CLKCON[2]): the core stops at once, the peripherals run; a request
@@ -41,8 +41,8 @@ struct ClockGateState {
   bool on = true;
   bool reported = false;
   // True while the clock runs; otherwise reports once, as `who`, that the
-  // block was used with its clock off.
-  bool check(const std::string& who, int clkcon_bit);
+  // block was used with its clock off, and `effect`.
+  bool check(const std::string& who, int clkcon_bit, const char* effect = "the block does not run");
 };
 
 // An event a number of MCLK cycles away that keeps in step with MCLK: a

@@ -48,6 +48,8 @@ class Device {
   // offset and direction; the access itself reads 0 / is ignored by the caller.
   void log_unmodelled(uint32_t offset, bool is_write);
   void log(const std::string& what) const;
+  // True inside peek(): a debugger's look, which reports nothing.
+  bool peeking() const { return peeking_; }
 
  private:
   std::string name_;

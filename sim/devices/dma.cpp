@@ -60,6 +60,14 @@ void Bdma::replan_pacer() {
   if (pacer_) pacer_->replan();
 }
 
+void Bdma::set_clock_enabled(bool on) {
+  if (on == gate_.on) return;
+  // The requests due so far were answered (or not) with the clock as it was.
+  sync_pacer();
+  gate_.on = on;
+  replan_pacer();
+}
+
 uint32_t Bdma::read(uint32_t offset, unsigned) {
   if (offset >= size()) {
     log_unmodelled(offset, false);
@@ -84,6 +92,7 @@ void Bdma::write(uint32_t offset, uint32_t value, unsigned) {
     log_unmodelled(offset, true);
     return;
   }
+  gate_.check(name(), ClockPower::kBdma);
   const int n = static_cast<int>(offset / kChannelStride);
   Channel& c = ch_[n];
   switch (offset % kChannelStride) {
@@ -125,7 +134,9 @@ void Bdma::write(uint32_t offset, uint32_t value, unsigned) {
 }
 
 VTime Bdma::stable_until(uint32_t offset) {
-  if (offset >= size() || !pacer_) return kForever;
+  // With the clock off nothing moves until a CLKCON write, which the
+  // program makes (so no poll is skipped past it).
+  if (offset >= size() || !pacer_ || !gate_.on) return kForever;
   return enabled(static_cast<int>(offset / kChannelStride)) ? pacer_->next_request() : kForever;
 }
 
@@ -162,7 +173,7 @@ void Bdma::report_setup(int n) {
 
 bool Bdma::serves_iis(int channel, bool transmit) const {
   const Channel& c = ch_[channel];
-  if (!(c.icnt & kEnable) || c.ccnt == 0) return false;
+  if (!gate_.on || !(c.icnt & kEnable) || c.ccnt == 0) return false;
   if (field(c.icnt, 30, 3) != kSourceIis || (c.con & kConRequestMask) != 0) return false;
   if (field(c.isrc, 30, 3) != kSizeHalfWord) return false;
   uint32_t dir = field(c.ides, 30, 3);
@@ -254,6 +265,7 @@ uint32_t Zdma::read(uint32_t offset, unsigned) {
     log_unmodelled(offset, false);
     return 0;
   }
+  if (!peeking()) gate_.check(name(), ClockPower::kZdma);
   return regs_[offset / kChannelStride][index];
 }
 
@@ -263,6 +275,7 @@ void Zdma::write(uint32_t offset, uint32_t value, unsigned) {
     log_unmodelled(offset, true);
     return;
   }
+  gate_.check(name(), ClockPower::kZdma);
   regs_[offset / kChannelStride][index] = value;
   uint32_t reg = offset % kChannelStride;
   bool starts = (reg == ZDICNT && (value & kEnable)) || (reg == ZDCON && (value & 3) == kZdmaStartCommand);

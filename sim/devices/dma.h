@@ -17,6 +17,14 @@
 // other than memory-to-IIS and IIS-to-memory, memory outside SDRAM. ZDMA
 // keeps its registers and moves nothing.
 //
+// Clock gates: with the BDMA clock off (CLKCON[7], or a power mode that stops
+// it) no channel answers a request; each holds its current registers and
+// goes on from there at the first request after the clock comes back, so the
+// transfer ends as many slots later as the clock was off. Registers still
+// take writes, as the other gated blocks' do. A write, or an IIS that asks
+// for DMA, with the clock off is reported once. ZDMA (CLKCON[4]) reports its
+// first register access with the clock off.
+//
 // Judgement calls:
 // - Both bridge channels take IIS requests (request source 01); when both
 //   serve the same direction, BDMA0 is served first.
@@ -34,6 +42,7 @@
 #include <string>
 
 #include "core/memory.h"
+#include "devices/clock_power.h"
 #include "devices/device.h"
 #include "devices/intc.h"
 
@@ -63,6 +72,11 @@ class Bdma : public Device {
   VTime stable_until(uint32_t offset) override;
 
   void set_pacer(DmaPacer* pacer) { pacer_ = pacer; }
+  // The BDMA clock gate changed (ClockPower::on_gate_change).
+  void set_clock_enabled(bool on);
+  // The pacer is about to request transfers: true while the clock runs,
+  // otherwise reported once.
+  bool clock_check() { return gate_.check(name(), ClockPower::kBdma); }
 
   // The IIS side. serves_iis: the channel answers requests of the IIS
   // transmitter (transmit) or receiver now.
@@ -98,6 +112,7 @@ class Bdma : public Device {
   DmaPacer* pacer_ = nullptr;
   std::array<Channel, kChannels> ch_;
   std::set<std::string> reported_;
+  ClockGateState gate_;
 };
 
 // ZDMA0/ZDMA1: registers only.
@@ -108,10 +123,12 @@ class Zdma : public Device {
   void reset() override;
   uint32_t read(uint32_t offset, unsigned size) override;
   void write(uint32_t offset, uint32_t value, unsigned size) override;
+  void set_clock_enabled(bool on) { gate_.on = on; }
 
  private:
   std::array<std::array<uint32_t, 7>, 2> regs_{};
   bool reported_ = false;
+  ClockGateState gate_;
 };
 
 }  // namespace sim

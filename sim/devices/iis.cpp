@@ -138,17 +138,21 @@ VTime Iis::slot_end(uint64_t slot) const {
 bool Iis::transmitting() const { return running_ && (mod_ & kModTransmit) && !(con_ & kConTxIdle); }
 bool Iis::receiving() const { return running_ && (mod_ & kModReceive) && !(con_ & kConRxIdle); }
 
+bool Iis::requests_dma(bool transmit) const {
+  const uint32_t request = transmit ? kConTxDmaRequest : kConRxDmaRequest;
+  const uint32_t mode = transmit ? kFconTxDma | kFconTxEnable : kFconRxDma | kFconRxEnable;
+  return dma_ && (con_ & request) && (fcon_ & mode) == mode;
+}
+
 int Iis::tx_channel() const {
-  if (!dma_ || !(con_ & kConTxDmaRequest)) return -1;
-  if ((fcon_ & (kFconTxDma | kFconTxEnable)) != (kFconTxDma | kFconTxEnable)) return -1;
+  if (!requests_dma(true)) return -1;
   for (int ch = 0; ch < Bdma::kChannels; ++ch)
     if (dma_->serves_iis(ch, true)) return ch;
   return -1;
 }
 
 int Iis::rx_channel() const {
-  if (!dma_ || !(con_ & kConRxDmaRequest)) return -1;
-  if ((fcon_ & (kFconRxDma | kFconRxEnable)) != (kFconRxDma | kFconRxEnable)) return -1;
+  if (!requests_dma(false)) return -1;
   for (int ch = 0; ch < Bdma::kChannels; ++ch)
     if (dma_->serves_iis(ch, false)) return ch;
   return -1;
@@ -216,6 +220,8 @@ void Iis::process(uint64_t last) {
   const VTime frame = 2 * slot_ps_;
   const uint64_t first = done_slots_ + 1;
   const uint64_t first_frame = (first - 1) / 2;
+  // These slots ask the BDMA for data: with its clock off none answers.
+  if ((tx && requests_dma(true)) || (rx && requests_dma(false))) dma_->clock_check();
   if (rx) {
     // The frame the first slot belongs to may have been fetched before for
     // its other slot: the input is a function of time, so fetching it again

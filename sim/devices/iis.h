@@ -33,7 +33,9 @@
 // - The slot length follows MCLK: a PLL or slow-mode change (mclk_changed)
 //   works off the slots at the old rate and goes on at the new one. With the
 //   IIS clock gated (CLKCON[14]) or stopped by a power mode the interface
-//   has no clock and nothing moves.
+//   has no clock and nothing moves. With the BDMA clock gated the slots run
+//   but no channel answers: the transmitter sends 0, the receiver's samples
+//   are lost.
 // - Pins: the codec hears the interface only while PCONC gives PC0..PC3 to
 //   IISLRCK/IISDO/IISDI/IISCLK and PCONE gives PE8 to CODECLK; otherwise
 //   the slots still run (the DMA goes on) but the codec plays silence and
@@ -98,6 +100,7 @@ class Iis : public Device, public DmaPacer {
   VTime slot_start(uint64_t slot) const { return slot_end(slot - 1); }
   bool transmitting() const;
   bool receiving() const;
+  bool requests_dma(bool transmit) const;  // the FIFO asks a BDMA channel for each slot
   int tx_channel() const;
   int rx_channel() const;
   void process(uint64_t last_slot);

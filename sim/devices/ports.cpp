@@ -225,6 +225,7 @@ uint32_t Ports::read(uint32_t offset, unsigned) {
 }
 
 void Ports::write(uint32_t offset, uint32_t value, unsigned) {
+  if (!gate_.check(name(), ClockPower::kGpio, "the write is lost, the pins keep their levels")) return;
   for (int p = 0; p < kPortCount; ++p) {
     Port port = static_cast<Port>(p);
     uint32_t mask = (1u << kPins[p]) - 1;

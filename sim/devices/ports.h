@@ -27,12 +27,17 @@
 // - Writing PDATx bits wired to the board's outputs (the LEDs PB9/PB10, the
 //   L3 lines PB4/PB5/PA9) while PCONx does not make the pin an output is
 //   reported once per pin: nothing changes on the board.
+// - The GPIO clock (CLKCON[10]) runs the register interface: with it off a
+//   write is lost (reported once) and the pins keep what they drive. Reads
+//   still give the pin levels, and the EINT lines still request: STOP,
+//   which stops every clock, is woken through them.
 #pragma once
 #include <array>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "devices/clock_power.h"
 #include "devices/device.h"
 #include "devices/intc.h"
 
@@ -74,6 +79,7 @@ class Ports : public Device {
   void reset() override;
   uint32_t read(uint32_t offset, unsigned size) override;
   void write(uint32_t offset, uint32_t value, unsigned size) override;
+  void set_clock_enabled(bool on) { gate_.on = on; }
 
   // The outside world drives an input pin (true = high).
   void set_input(Port port, int pin, bool high);
@@ -111,6 +117,7 @@ class Ports : public Device {
   std::array<bool, kFunctionCount> function_reported_{};
   std::array<uint32_t, kPortCount> output_reported_{};
   std::vector<OutputListener> listeners_;
+  ClockGateState gate_;
 };
 
 }  // namespace sim

@@ -12,7 +12,12 @@ void RegisterFile::reset() {
   for (auto& r : resets_) values_[r.offset] = r.value;
 }
 
+void RegisterFile::check_clock() {
+  if (gate_bit_ >= 0 && !peeking()) gate_.check(name(), gate_bit_);
+}
+
 uint32_t RegisterFile::read(uint32_t offset, unsigned size) {
+  check_clock();
   if (!quiet_) log_unmodelled(offset, false);
   uint32_t word = offset & ~3u;
   auto it = values_.find(word);
@@ -21,6 +26,7 @@ uint32_t RegisterFile::read(uint32_t offset, unsigned size) {
 }
 
 void RegisterFile::write(uint32_t offset, uint32_t value, unsigned size) {
+  check_clock();
   if (!quiet_) log_unmodelled(offset, true);
   uint32_t word = offset & ~3u;
   if (size == 4) {

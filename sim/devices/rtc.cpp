@@ -201,6 +201,7 @@ uint32_t Rtc::read(uint32_t offset, unsigned) {
 }
 
 void Rtc::write(uint32_t offset, uint32_t value, unsigned) {
+  if (!gate_.check(name(), ClockPower::kRtc, "the write is lost (the calendar counts on)")) return;
   switch (offset) {
     case RTCCON: rtccon_ = value & 0x0F; return;
     case RTCALM:

@@ -20,6 +20,9 @@
 //   (the next carry comes one full second later), so time written field by
 //   field counts on from the moment it was written.
 // - Only writes are gated by RTCEN; reads work either way.
+// - The RTC's CLKCON bit (11) gates only its register interface: with it off
+//   (or in SL_IDLE, STOP) the calendar, the tick and the alarm go on, on
+//   their crystal, and a write is lost (reported once); reads still answer.
 // - A field holding a value past its range (written as such) wraps to its
 //   first value with a carry on its next step; a byte that is not BCD is kept
 //   as written until its field steps.
@@ -31,6 +34,7 @@
 #include <array>
 #include <ctime>
 
+#include "devices/clock_power.h"
 #include "devices/device.h"
 #include "devices/intc.h"
 
@@ -61,6 +65,7 @@ class Rtc : public Device {
   uint32_t read(uint32_t offset, unsigned size) override;
   void write(uint32_t offset, uint32_t value, unsigned size) override;
   VTime stable_until(uint32_t offset) override;
+  void set_clock_enabled(bool on) { gate_.on = on; }
 
   // The time the clock holds at power-on; also sets the clock to it now.
   void set_start_time(const RtcTime& start);
@@ -91,6 +96,7 @@ class Rtc : public Device {
   uint32_t rtccon_ = 0, rtcalm_ = 0, rtcrst_ = 0, ticnt_ = 0;
   std::array<uint8_t, 6> alarm_{};  // ALMSEC .. ALMYEAR
   bool closed_write_reported_ = false;
+  ClockGateState gate_;
 };
 
 }  // namespace sim

@@ -4,8 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <string>
+#include <vector>
 
+#include "core/log.h"
 #include "core/s3c44b0x.h"
+#include "devices/clock_power.h"
 #include "devices/dma.h"
 #include "devices/iis.h"
 #include "devices/intc.h"
@@ -224,6 +228,72 @@ TEST_F(IisDma, AutoReloadRestartsAtTerminalCount) {
   EXPECT_FALSE(dma_irq());
   sched.advance_to(8 * kSlot);
   EXPECT_TRUE(dma_irq());
+}
+
+// CLKCON's BDMA bit stops the channel where it is; it goes on at the first
+// slot after the clock comes back, so terminal count comes as many slots
+// later as were not served. IDLE keeps the BDMA's clock.
+TEST(IisDmaTable, BdmaClockGateHoldsTheTransferAndResumesIt) {
+  constexpr uint32_t CLKCON = 0x04, kAllOn = 0x7FF8, kBdmaOff = kAllOn & ~(1u << ClockPower::kBdma);
+  struct Case {
+    const char* what;
+    uint32_t off_value;
+    VTime off, on;
+    uint64_t lost;  // slots without a transfer
+  } cases[] = {
+      {"off for 100 slots at a slot's end", kBdmaOff, 10 * kSlot, 110 * kSlot, 100},
+      {"off and on within slots", kBdmaOff, 10 * kSlot + kSlot / 2, 20 * kSlot + 7, 10},
+      {"IDLE", kAllOn | 4, 10 * kSlot, 110 * kSlot, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<std::string> said;
+    LogSink previous = set_log_sink([&](const std::string& l) { said.push_back(l); });
+    Rig t;
+    ClockPower clock{chip::kClockPower, t.sched};
+    clock.write(0x00, 0x38021, 4);  // PLLCON: 64 MHz again, as the rig has it
+    clock.on_gate_change(ClockPower::kBdma, [&](bool on) { t.bdma.set_clock_enabled(on); });
+    t.start(true, kBuffer, 6400);
+    t.sched.advance_to(c.off);
+    clock.write(CLKCON, c.off_value, 4);
+    const uint32_t held = t.r(BDCCNT0), held_src = t.r(BDCSRC0);
+    EXPECT_EQ(held, 6400u - 20);
+    t.sched.advance_to(c.on - 1);
+    if (c.lost) {
+      EXPECT_EQ(t.r(BDCCNT0), held) << "nothing moves with the clock off";
+      EXPECT_EQ(t.r(BDCSRC0), held_src);
+      t.w(BDCON0, 0);  // a second use: still said once
+    }
+    t.sched.advance_to(c.on);
+    clock.wake(1u << chip::kIrqBdma0);
+    clock.write(CLKCON, kAllOn, 4);
+    // The transfer goes on from the held registers at the IIS's pace.
+    const uint64_t first = c.on / kSlot + 1;
+    t.sched.advance_to(first * kSlot - 1);
+    EXPECT_EQ(t.r(BDCCNT0), c.lost ? held : 6400 - 2 * (first - 1)) << "N-1";
+    t.sched.advance_to(first * kSlot);
+    EXPECT_EQ(t.r(BDCCNT0), c.lost ? held - 2 : 6400 - 2 * first) << "N";
+    EXPECT_EQ(t.r(BDCSRC0), kBuffer + 6400 - t.r(BDCCNT0));
+    const VTime end = (3200 + c.lost) * kSlot;
+    t.sched.advance_to(end - 1);
+    EXPECT_FALSE(t.dma_irq()) << "N-1";
+    t.sched.advance_to(end);
+    EXPECT_TRUE(t.dma_irq()) << "N: terminal count, the lost slots later";
+    // What was played, slot by slot: the samples before, silence while
+    // held, the rest after.
+    std::vector<int16_t> heard;
+    for (const FakeCodec::Played& p : t.codec.played) heard.insert(heard.end(), {p.frame.left, p.frame.right});
+    std::vector<int16_t> expected;
+    for (int16_t v = 0; v < 3200; ++v) {
+      if (v == 10) expected.insert(expected.end(), c.lost, 0);
+      expected.push_back(v);
+    }
+    EXPECT_EQ(heard, expected);
+    int reports = 0;
+    for (const std::string& l : said) reports += l.find("CLKCON bit 7") != std::string::npos;
+    EXPECT_EQ(reports, c.lost ? 1 : 0) << "said once";
+    set_log_sink(previous);
+  }
 }
 
 TEST_F(IisDma, CpuFedFifoHoldsEightHalfWords) {

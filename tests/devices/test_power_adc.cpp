@@ -1,9 +1,12 @@
-// Power modes, slow mode and clock gates (ClockPower), the ADC's conversion
-// time, LCD LINECNT from the clock, and the timers' TOUT levels.
+// Power modes, slow mode and clock gates (ClockPower, and the gates as the
+// board wires them), the ADC's conversion time, LCD LINECNT from the clock,
+// and the timers' TOUT levels.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
+#include "core/board.h"
 #include "core/log.h"
 #include "core/s3c44b0x.h"
 #include "core/scheduler.h"
@@ -83,6 +86,53 @@ TEST(ClockPowerModes, WakeSourcesAndGates) {
       EXPECT_EQ(clock.read(CLKCON, 4) & 7, 0u) << "the mode bits clear on waking";
       EXPECT_EQ(pwm, (c.clkcon >> 3) & 1) << "the gates are as CLKCON has them";
     }
+  }
+}
+
+// The blocks whose gate the board wires besides those with their own tests:
+// a register access with the clock off is said once. GPIO and RTC lose the
+// write (their bit gates the register interface), the RTC counts on; the
+// others keep it, as every gated block's registers do.
+TEST(BoardClockGates, AccessWithTheClockOffIsSaidOnce) {
+  struct Case {
+    int bit;
+    uint32_t address, value;
+    bool write_lost;
+  };
+  const Case cases[] = {
+      {ClockPower::kBdma, kBdma + 0x04, 0x50000000 | kMessageBuffer, false},  // BDISRC0
+      {ClockPower::kZdma, kZdma + 0x04, 0x0C001000, false},                    // ZDISRC0
+      {ClockPower::kSio, kSio + 0x08, 0x12, false},                            // SBRDR
+      {ClockPower::kGpio, kPorts + 0x0C, 0x200, true},                         // PDATB
+      {ClockPower::kRtc, kRtc + 0x40, 0x1, true},                              // RTCCON
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.bit);
+    std::vector<std::string> said;
+    LogSink previous = set_log_sink([&](const std::string& l) { said.push_back(l); });
+    BoardOptions options;
+    options.rtc_start = RtcTime{};
+    Board board(options);
+    Bus& bus = board.bus();
+    auto reports = [&] {
+      int n = 0;
+      for (const std::string& l : said) n += l.find("CLKCON bit " + std::to_string(c.bit) + ",") != std::string::npos;
+      return n;
+    };
+    const uint32_t before = bus.read(c.address, 4);
+    bus.write(kClockPower + CLKCON, 0x7FF8 & ~(1u << c.bit), 4);
+    EXPECT_EQ(reports(), 0) << "turning a clock off is no use of the block";
+    bus.write(c.address, c.value, 4);
+    bus.write(c.address, c.value, 4);
+    EXPECT_EQ(bus.read(c.address, 4), c.write_lost ? before : c.value);
+    EXPECT_EQ(reports(), 1);
+    board.scheduler().advance_to(2 * kSecond);
+    EXPECT_EQ(board.rtc().time().sec, 2) << "the RTC counts on its crystal whatever the gate";
+    bus.write(kClockPower + CLKCON, 0x7FF8, 4);
+    bus.write(c.address, c.value, 4);
+    EXPECT_EQ(bus.read(c.address, 4), c.value);
+    EXPECT_EQ(reports(), 1) << "said once";
+    set_log_sink(previous);
   }
 }
 
