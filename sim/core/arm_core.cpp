@@ -230,22 +230,6 @@ const uint8_t* ArmCore::rom(uint32_t address, uint32_t size) const {
 void ArmCore::on_block(uc_engine* uc, uint64_t address64, uint32_t size, void* user) {
   auto* self = static_cast<ArmCore*>(user);
   uint32_t address = static_cast<uint32_t>(address64);
-  if (self->stepping_) {
-    // Only the step's instruction runs: a block entered after it is stopped
-    // by the counter before its first instruction.
-    if (self->total_ == self->slice_start_) {
-      bool thumb = (self->cpsr() & kCpsrT) != 0;
-      self->block_start_total_ = self->total_;
-      self->block_start_cycles_ = self->inflight_cycles_;
-      self->block_address_ = address;
-      self->block_size_ = size;
-      self->block_thumb_ = thumb;
-      self->total_ += 1;
-      self->inflight_cycles_ +=
-          self->cpi_ ? self->cpi_ : self->model_.prefix_cost(address, self->code_at(address, thumb ? 2 : 4), 1, thumb);
-    }
-    return;
-  }
   // The block before ended with a conditional branch charged as failed.
   if (self->pending_extra_) {
     if (address != self->pending_fallthrough_) self->inflight_cycles_ += self->pending_extra_;
@@ -253,8 +237,9 @@ void ArmCore::on_block(uc_engine* uc, uint64_t address64, uint32_t size, void* u
   }
   // A block whose hook stops the slice does not run (Unicorn looks for the
   // stop before the block's first instruction), so it is not counted: the
-  // next slice starts with it.
-  if (self->inflight_cycles_ >= self->budget_end_) {
+  // next slice starts with it. A step ends at the first block it enters
+  // after its own: a branch, or a fall-through past the block's end.
+  if (self->inflight_cycles_ >= self->budget_end_ || (self->stepping_ && self->total_ != self->slice_start_)) {
     self->stop_before_block(uc, address);
     return;
   }
@@ -289,6 +274,7 @@ void ArmCore::on_block(uc_engine* uc, uint64_t address64, uint32_t size, void* u
   self->block_start_total_ = self->total_;
   self->block_start_cycles_ = self->inflight_cycles_;
   self->block_extra_ = 0;
+  self->block_paid_ = 0;
   self->block_address_ = address;
   self->block_size_ = size;
   self->block_thumb_ = block->thumb;
@@ -319,6 +305,7 @@ uint64_t ArmCore::block_cycles(CycleModel::Block& b) {
     uint64_t paid = std::min<uint64_t>(debt_, cost - 1);
     cost -= paid;
     debt_ -= paid;
+    block_paid_ = paid;
   }
   return cost;
 }
@@ -452,7 +439,9 @@ void ArmCore::queue_coprocessor_hooks(const CycleModel::Block& b, const uint8_t*
 // coprocessor instruction is undefined.
 void ArmCore::on_coprocessor(uc_engine* uc, uint64_t address, uint32_t, void* user) {
   auto* self = static_cast<ArmCore*>(user);
-  if (self->stepping_ && self->total_ != self->slice_start_ + 1) return;
+  // The step's own stop at the next instruction comes first (its hook may
+  // have been added after this one).
+  if (self->stepping_ && address == self->step_next_) return;
   self->exception_ = true;
   self->exception_number_ = 1;
   self->exception_pc_ = static_cast<uint32_t>(address);
@@ -565,12 +554,51 @@ void ArmCore::limit(uint64_t cycles) {
 
 ArmCore::Slice ArmCore::run(uint64_t max_cycles) { return run_slice(max_cycles, false); }
 
+// A step runs a normal slice that ends after one instruction, without
+// Unicorn's instruction counter: switching that on or off discards all
+// translated code, and a continue after a step would then translate the
+// whole program again. Every way out of the instruction is covered: a branch
+// or any write to the pc ends the block, and the next block's entry ends the
+// step (on_block); an exception or a fault ends the slice; what is left is
+// the next instruction of the same block, where a code hook bounded to it
+// stops the slice as a breakpoint does. (A Thumb BL pair is one instruction
+// to Unicorn and two to the count, as in a normal run.)
 ArmCore::Slice ArmCore::step() {
-  // Blocks translated while Unicorn did not count would not stop after one.
-  if (!counting_) flush_code();
   code_hooks_used_ = true;
+  const uint32_t width = (cpsr() & kCpsrT) ? 2 : 4;
+  step_next_ = pc() + width;
+  // Outside memory that holds code the next instruction is in no block of
+  // this one (its fetch would fault): nothing to hook.
+  bool hooked = code_at(step_next_, width) != nullptr;
+  uc_hook hook = 0;
+  if (hooked) {
+    check(uc_hook_add(uc_, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(&ArmCore::on_step_end), this, step_next_,
+                      step_next_),
+          "step hook");
+    // Only the blocks holding the next instruction are translated again,
+    // now and once the hook is gone.
+    flush_code(step_next_, step_next_ + width);
+  }
+  size_t coprocessor_hooks = coprocessor_hooks_.size();
   pass_breakpoint_at_pc();
-  return run_slice(1, true);
+  Slice slice = run_slice(1, true);
+  if (slice.executed == 0 && slice.stop == Stop::kBudget && coprocessor_hooks_.size() != coprocessor_hooks) {
+    // The block's coprocessor instructions needed their hooks first (on_block).
+    pass_breakpoint_at_pc();
+    slice = run_slice(1, true);
+  }
+  if (hooked) {
+    uc_hook_del(uc_, hook);
+    flush_code(step_next_, step_next_ + width);
+  }
+  return slice;
+}
+
+void ArmCore::on_step_end(uc_engine* uc, uint64_t, uint32_t, void* user) {
+  auto* self = static_cast<ArmCore*>(user);
+  if (!self->stepping_) return;
+  self->step_ended_ = true;
+  uc_emu_stop(uc);
 }
 
 ArmCore::Slice ArmCore::run_slice(uint64_t max_cycles, bool step) {
@@ -580,12 +608,13 @@ ArmCore::Slice ArmCore::run_slice(uint64_t max_cycles, bool step) {
   inflight_cycles_ = 0;
   block_start_cycles_ = 0;
   block_extra_ = 0;
+  block_paid_ = 0;
   block_thumb_ = (cpsr() & kCpsrT) != 0;
   pending_extra_ = 0;
   prev_block_ = kNoBlock;
   idle_detected_ = false;
   exception_ = fault_ = false;
-  breakpoint_hit_ = budget_stopped_ = false;
+  breakpoint_hit_ = budget_stopped_ = step_ended_ = false;
   block_start_total_ = total_;
   block_address_ = pc();
   block_size_ = 0;
@@ -599,12 +628,11 @@ ArmCore::Slice ArmCore::run_slice(uint64_t max_cycles, bool step) {
   uc_err err;
   {
     unicorn_stores::ObserverScope stores(&ArmCore::on_store, this, &logging_stores_);
-    err = uc_emu_start(uc_, start, 0xFFFFFFFF, 0, step ? 1 : 0);
+    err = uc_emu_start(uc_, start, 0xFFFFFFFF, 0, 0);
   }
   running_ = false;
   stepping_ = false;
   pass_armed_ = false;
-  counting_ = step;
   // The block that ended the slice early ran only up to `at`.
   auto trim = [&](uint32_t at) { trim_block(at); };
 
@@ -639,12 +667,14 @@ ArmCore::Slice ArmCore::run_slice(uint64_t max_cycles, bool step) {
   } else if (breakpoint_hit_) {
     slice.stop = Stop::kBreakpoint;
     slice.pc = breakpoint_address_;
-    if (!step && in_current_block(breakpoint_address_)) trim(breakpoint_address_);
+    if (in_current_block(breakpoint_address_)) trim(breakpoint_address_);
+  } else if (step_ended_ && !budget_stopped_) {
+    if (in_current_block(step_next_)) trim(step_next_);
   } else if (budget_stopped_ && code_hooks_used_) {
     // The block whose hook stopped the slice did not run. Unicorn puts the pc
     // back at its start only while no code hook exists; with one (a
-    // breakpoint, or the step counter not yet removed) the pc may still be
-    // that of the block before, which chained to it.
+    // breakpoint, a step's stop) the pc may still be that of the block
+    // before, which chained to it.
     set_pc(budget_stop_address_ | thumb);
   }
   slice.executed = total_ - slice_start_;
@@ -655,13 +685,19 @@ ArmCore::Slice ArmCore::run_slice(uint64_t max_cycles, bool step) {
   return slice;
 }
 
+// The debt the whole block paid back (block_cycles) is paid by the part
+// that ran as far as it can; the rest stays owed, else a stop inside the
+// block would lose it.
 void ArmCore::trim_block(uint32_t at) {
   unsigned step = block_thumb_ ? 2 : 4;
   unsigned count = (at - block_address_) / step;
   total_ = block_start_total_ + count;
   uint64_t cost = cpi_ ? static_cast<uint64_t>(count) * cpi_
                        : model_.prefix_cost(block_address_, code_at(block_address_, count * step), count, block_thumb_);
-  inflight_cycles_ = block_start_cycles_ + cost + block_extra_;
+  uint64_t paid = std::min<uint64_t>(block_paid_, cost > 1 ? cost - 1 : 0);
+  debt_ += block_paid_ - paid;
+  block_paid_ = paid;
+  inflight_cycles_ = block_start_cycles_ + cost - paid + block_extra_;
 }
 
 bool ArmCore::in_current_block(uint32_t address) const {

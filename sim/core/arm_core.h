@@ -59,9 +59,9 @@ class ArmCore {
   void load_rom(uint32_t address, const std::vector<uint32_t>& words);
 
   Slice run(uint64_t max_cycles);
-  // Exactly one instruction (a debugger's step), counted by Unicorn: the
-  // translated code is discarded when the counting starts and again when a
-  // normal run follows, a cost only a debugger pays.
+  // Exactly one instruction (a debugger's step): a slice that ends where
+  // the next instruction is about to run, as at a breakpoint. Only the
+  // blocks holding the instruction after the pc are translated again.
   Slice step();
   // Ends the running slice at the end of the current block (safe from
   // register-access callbacks).
@@ -148,6 +148,7 @@ class ArmCore {
   Slice run_slice(uint64_t max_instructions, bool step);
   static void on_block(uc_engine* uc, uint64_t address, uint32_t size, void* self);
   static void on_breakpoint(uc_engine* uc, uint64_t address, uint32_t size, void* self);
+  static void on_step_end(uc_engine* uc, uint64_t address, uint32_t size, void* self);
   static void on_observed_block(uc_engine* uc, uint64_t address, uint32_t size, void* self);
   static void on_coprocessor(uc_engine* uc, uint64_t address, uint32_t size, void* self);
   static uint64_t mmio_read(uc_engine* uc, uint64_t offset, unsigned size, void* user);
@@ -213,6 +214,7 @@ class ArmCore {
   uint64_t block_start_total_ = 0;  // total_ before the current block
   uint64_t block_start_cycles_ = 0;
   uint64_t block_extra_ = 0;        // MMIO cycles charged inside the current block
+  uint64_t block_paid_ = 0;         // debt_ the current block's cost paid back
   uint32_t block_address_ = 0;
   uint32_t block_size_ = 0;
   bool block_thumb_ = false;
@@ -256,7 +258,8 @@ class ArmCore {
   bool pass_armed_ = false;
   uint32_t pass_address_ = 0;
   bool stepping_ = false;
-  bool counting_ = false;         // Unicorn's instruction counter is on (the last slice was a step)
+  uint32_t step_next_ = 0;   // the instruction after the step's, in its block
+  bool step_ended_ = false;  // the step stopped there
   bool code_hooks_used_ = false;  // a breakpoint or a step ever was
 };
 
