@@ -227,6 +227,26 @@ const uint8_t* ArmCore::rom(uint32_t address, uint32_t size) const {
   return rom_.data() + (address - chip::kBank0Base);
 }
 
+// The block's cost, known or computed now; nullptr when the slice stops
+// before it. Out of the hook's way: most blocks are the last one again.
+__attribute__((noinline)) CycleModel::Block* ArmCore::lookup_block(uc_engine* uc, uint32_t address, uint32_t size) {
+  const uint8_t* code = code_at(address, size);
+  CycleModel::Block* block = model_.find(address, size, code);
+  if (!block) {
+    block = &model_.insert(address, size, code, (cpsr() & kCpsrT) != 0);
+    if (block->has_coprocessor) queue_coprocessor_hooks(*block, code);
+    if (!coprocessor_pending_.empty()) {
+      // Its coprocessor instructions need their hooks, which only a
+      // retranslation sees: the block runs in the next slice.
+      model_.clear();
+      stop_before_block(uc, address);
+      return nullptr;
+    }
+  }
+  last_block_ = block;
+  return block;
+}
+
 void ArmCore::on_block(uc_engine* uc, uint64_t address64, uint32_t size, void* user) {
   auto* self = static_cast<ArmCore*>(user);
   uint32_t address = static_cast<uint32_t>(address64);
@@ -261,22 +281,10 @@ void ArmCore::on_block(uc_engine* uc, uint64_t address64, uint32_t size, void* u
   // A loop runs the same block again and again: the last one is at hand
   // (its slot still holds it unless the model was cleared or the slot reused).
   CycleModel::Block* block = self->last_block_;
-  if (block && block->address == address && block->size == size) {
+  if (!block || block->address != address || block->size != size) {
     // (a block that rewrites its own code and loops to itself keeps its cost)
-  } else if ((block = self->model_.find(address, size, self->code_at(address, size)))) {
-    self->last_block_ = block;
-  } else {
-    const uint8_t* code = self->code_at(address, size);
-    block = &self->model_.insert(address, size, code, (self->cpsr() & kCpsrT) != 0);
-    if (block->has_coprocessor) self->queue_coprocessor_hooks(*block, code);
-    if (!self->coprocessor_pending_.empty()) {
-      // Its coprocessor instructions need their hooks, which only a
-      // retranslation sees: the block runs in the next slice.
-      self->model_.clear();
-      self->stop_before_block(uc, address);
-      return;
-    }
-    self->last_block_ = block;
+    block = self->lookup_block(uc, address, size);
+    if (!block) return;
   }
   if (block->loops_to_itself && self->idle_skip_) {
     if (block->loop.valid && self->prev_block_ == address) self->pass_counted_turns(*block);

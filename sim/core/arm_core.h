@@ -164,6 +164,7 @@ class ArmCore {
   uint64_t block_cycles(CycleModel::Block& block);
   bool idle_loop(CycleModel::Block& block, uint32_t address);
   void pass_counted_turns(const CycleModel::Block& block);
+  CycleModel::Block* lookup_block(uc_engine* uc, uint32_t address, uint32_t size);
   void queue_coprocessor_hooks(const CycleModel::Block& block, const uint8_t* code);
   void install_pending();
   void apply_sram_window();
