@@ -155,6 +155,9 @@ int main(int argc, char** argv) {
   app.add_option("--trace", s.trace, "every register access: \"cycle R|W address value size\"");
   app.add_option("--cpi", cpi, "a fixed cost per instruction instead of the cycle model")->check(CLI::Range(1u, 64u));
   app.add_flag("--no-skip", no_skip, "emulate polling loops instead of skipping their time (slower)");
+  bool check_alignment = false;
+  app.add_flag("--check-alignment", check_alignment,
+               "also say unaligned loads, once per instruction (slower; unaligned stores are said anyway)");
   app.add_option("--gdb", gdb_port, "wait for gdb on 127.0.0.1:PORT (0: any free port) and run under its control; "
               "goes with --ui sdl, term and none, and with --script")
       ->check(CLI::Range(0, 65535));
@@ -274,6 +277,7 @@ int main(int argc, char** argv) {
   options.cycles_per_instruction = cpi;
   options.skip_polling = !no_skip;
   options.bounce = !no_bounce;
+  options.check_alignment = check_alignment;
   std::vector<std::pair<int, uint32_t>> adc_values;
   for (const std::string& a : adc_inputs) {
     int ch = -1;

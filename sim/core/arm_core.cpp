@@ -227,6 +227,26 @@ const uint8_t* ArmCore::rom(uint32_t address, uint32_t size) const {
   return rom_.data() + (address - chip::kBank0Base);
 }
 
+// The block's cost, known or computed now; nullptr when the slice stops
+// before it. Out of the hook's way: most blocks are the last one again.
+__attribute__((noinline)) CycleModel::Block* ArmCore::lookup_block(uc_engine* uc, uint32_t address, uint32_t size) {
+  const uint8_t* code = code_at(address, size);
+  CycleModel::Block* block = model_.find(address, size, code);
+  if (!block) {
+    block = &model_.insert(address, size, code, (cpsr() & kCpsrT) != 0);
+    if (block->has_coprocessor) queue_coprocessor_hooks(*block, code);
+    if (!coprocessor_pending_.empty()) {
+      // Its coprocessor instructions need their hooks, which only a
+      // retranslation sees: the block runs in the next slice.
+      model_.clear();
+      stop_before_block(uc, address);
+      return nullptr;
+    }
+  }
+  last_block_ = block;
+  return block;
+}
+
 void ArmCore::on_block(uc_engine* uc, uint64_t address64, uint32_t size, void* user) {
   auto* self = static_cast<ArmCore*>(user);
   uint32_t address = static_cast<uint32_t>(address64);
@@ -246,22 +266,10 @@ void ArmCore::on_block(uc_engine* uc, uint64_t address64, uint32_t size, void* u
   // A loop runs the same block again and again: the last one is at hand
   // (its slot still holds it unless the model was cleared or the slot reused).
   CycleModel::Block* block = self->last_block_;
-  if (block && block->address == address && block->size == size) {
+  if (!block || block->address != address || block->size != size) {
     // (a block that rewrites its own code and loops to itself keeps its cost)
-  } else if ((block = self->model_.find(address, size, self->code_at(address, size)))) {
-    self->last_block_ = block;
-  } else {
-    const uint8_t* code = self->code_at(address, size);
-    block = &self->model_.insert(address, size, code, (self->cpsr() & kCpsrT) != 0);
-    if (block->has_coprocessor) self->queue_coprocessor_hooks(*block, code);
-    if (!self->coprocessor_pending_.empty()) {
-      // Its coprocessor instructions need their hooks, which only a
-      // retranslation sees: the block runs in the next slice.
-      self->model_.clear();
-      self->stop_before_block(uc, address);
-      return;
-    }
-    self->last_block_ = block;
+    block = self->lookup_block(uc, address, size);
+    if (!block) return;
   }
   if (block->loops_to_itself && self->idle_skip_) {
     if (block->loop.valid && self->prev_block_ == address) self->pass_counted_turns(*block);
@@ -779,31 +787,59 @@ void ArmCore::on_store(void* context, uint64_t ram_offset, unsigned size) {
   }
   if (!self->block_wide_stores_ || self->block_thumb_) return;
   constexpr uint32_t kPageOffset = 0x3FF;  // the smallest page Unicorn's ARM cores use
-  uint32_t cpsr_now = self->cpsr();
-  uint32_t pc = 0, address = 0;
-  unsigned width = 0;
-  for (uint32_t at = self->block_address_; at < self->block_address_ + self->block_size_; at += 4) {
-    const uint8_t* p = self->code_at(at, 4);
-    if (!p) break;
-    uint32_t insn = p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
-    uint32_t lo, hi;
-    bool is_store;
-    if (!self->access_range(insn, at, cpsr_now, &lo, &hi, &is_store) || !is_store) continue;
-    unsigned w = lo == hi ? 1 : (insn & 0x0C000000) == 0x04000000 || (insn & 0x0E000000) == 0x08000000 ? 4 : 2;
-    for (uint32_t a = lo; a + w - 1 <= hi; a += w)
-      if ((w == 1 || (a & (w - 1))) && (a & kPageOffset) == (ram_offset & kPageOffset)) {
-        pc = at;
-        address = a;
-        width = w;
-      }
-  }
-  if (width < 2 || (size > 1 && width != size)) return;
-  if (!self->unaligned_reported_.insert(pc).second) return;
+  Access a = self->find_access(true, static_cast<uint32_t>(ram_offset & kPageOffset), true);
+  if (a.width < 2 || (size > 1 && a.width != size)) return;  // a STRB
+  if (!self->unaligned_reported_.insert(a.pc).second) return;
+  const uint32_t pc = a.pc, address = a.address, width = a.width;
   std::string what = width == 4 ? "word" : "half-word";
   log_warning("core", "unaligned " + what + " store at pc " + hex32(pc) + " to " + hex32(address) +
                           ": the ARM7TDMI writes the " + what + " at " + hex32(address & ~(width - 1)) +
                           ", board-sim at " + hex32(address) +
                           " (unaligned loads are not rotated either; said once per instruction)");
+}
+
+ArmCore::Access ArmCore::find_access(bool store, uint32_t address, bool page_only) const {
+  constexpr uint32_t kPageOffset = 0x3FF;
+  uint32_t cpsr_now = cpsr();
+  Access found;
+  for (uint32_t at = block_address_; at < block_address_ + block_size_; at += 4) {
+    const uint8_t* p = code_at(at, 4);
+    if (!p) break;
+    uint32_t insn = p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+    uint32_t lo, hi;
+    bool is_store;
+    if (!access_range(insn, at, cpsr_now, &lo, &hi, &is_store) || is_store != store) continue;
+    unsigned w = lo == hi ? 1 : (insn & 0x0C000000) == 0x04000000 || (insn & 0x0E000000) == 0x08000000 ? 4 : 2;
+    for (uint32_t a = lo; a + w - 1 <= hi; a += w)
+      if ((w == 1 || (a & (w - 1))) && (page_only ? (a & kPageOffset) == address : a == address)) found = {at, a, w};
+  }
+  return found;
+}
+
+void ArmCore::watch_unaligned_loads() {
+  uc_hook hook;
+  check(uc_hook_add(uc_, &hook, UC_HOOK_MEM_READ, reinterpret_cast<void*>(&ArmCore::on_load), this, chip::kSdramBase,
+                    chip::kSdramBase + chip::kSdramSize - 1),
+        "load hook");
+  flush_code();  // code translated without the hook would not call it
+}
+
+// The ARM7TDMI reads the aligned word and rotates it right by 8 x the
+// address's low bits (a half-word's odd address reads as unpredictable);
+// Unicorn reads the bytes at the address.
+bool ArmCore::on_load(uc_engine*, uc_mem_type, uint64_t address64, int size, int64_t, void* user) {
+  auto* self = static_cast<ArmCore*>(user);
+  uint32_t address = static_cast<uint32_t>(address64);
+  if (size < 2 || !(address & (size - 1)) || !self->running_ || self->block_thumb_) return true;
+  Access a = self->find_access(false, address, false);
+  const uint32_t pc = a.pc, width = a.width;
+  if (width < 2 || !self->unaligned_reported_.insert(pc).second) return true;
+  std::string what = width == 4 ? "word" : "half-word";
+  log_warning("core", "unaligned " + what + " load at pc " + hex32(pc) + " from " + hex32(address) +
+                          ": the ARM7TDMI reads the " + what + " at " + hex32(address & ~(width - 1)) +
+                          (width == 4 ? " rotated right by " + std::to_string(8 * (address & 3)) + " bits" : "") +
+                          ", board-sim the bytes at " + hex32(address) + " (said once per instruction)");
+  return true;
 }
 
 uint32_t ArmCore::reg(int r) const {

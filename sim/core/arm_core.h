@@ -91,6 +91,10 @@ class ArmCore {
     idle_detected_ = false;
     return idle;
   }
+  // Unaligned loads from RAM are said once per instruction (a hook on every
+  // load: slower).
+  void watch_unaligned_loads();
+
   // A register poll's state check (Bus::set_state_checker): does a turn of
   // the loop leave the registers and the memory it stores to as they were?
   void begin_state_check();
@@ -161,6 +165,7 @@ class ArmCore {
   uint64_t block_cycles(CycleModel::Block& block);
   bool idle_loop(CycleModel::Block& block, uint32_t address);
   void pass_counted_turns(const CycleModel::Block& block);
+  CycleModel::Block* lookup_block(uc_engine* uc, uint32_t address, uint32_t size);
   void queue_coprocessor_hooks(const CycleModel::Block& block, const uint8_t* code);
   void install_pending();
   void apply_sram_window();
@@ -172,6 +177,16 @@ class ArmCore {
   uint32_t find_faulting_instruction(uint32_t fault_address) const;
   bool access_range(uint32_t insn, uint32_t at, uint32_t cpsr_now, uint32_t* lo, uint32_t* hi, bool* is_store) const;
   static void on_store(void* context, uint64_t ram_offset, unsigned size);
+  static bool on_load(uc_engine* uc, uc_mem_type type, uint64_t address, int size, int64_t value, void* self);
+  // The block's load or store (ARM state) with an access (a byte, or an
+  // unaligned half-word or word) at `address` (compared within a page with
+  // `page_only`) with the registers as they are: the last one if several
+  // are; width 0 if none.
+  struct Access {
+    uint32_t pc = 0, address = 0;
+    unsigned width = 0;
+  };
+  Access find_access(bool store, uint32_t address, bool page_only) const;
   void find_sdram_offset();
   void read_state(uint32_t* values) const;
   void log_store(uint64_t ram_offset, unsigned size);

@@ -82,6 +82,7 @@ Board::Board(BoardOptions options)
                                                                                {chip::kKeypadBase, chip::kKeypadSize}});
   core_->set_cycles_per_instruction(options_.cycles_per_instruction);
   core_->set_idle_skip(options_.skip_polling);
+  if (options_.check_alignment) core_->watch_unaligned_loads();
   memctl_.set_listener([this] { timing_changed(); });
   syscfg_.set_listener([this] { timing_changed(); });
   timing_changed();

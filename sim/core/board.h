@@ -55,6 +55,9 @@ struct BoardOptions {
   // The keys' and push-buttons' contacts bounce at each press and release
   // (devices/contact_bounce.h); false for ideal switches.
   bool bounce = true;
+  // Also watch every load for an unaligned address (slower: each load calls
+  // back); unaligned stores are said either way.
+  bool check_alignment = false;
 };
 
 constexpr int kLcdWidth = 320;

@@ -71,12 +71,14 @@ void Bus::write(uint32_t address, uint32_t value, unsigned size) {
 // registers' own next change.
 void Bus::note_read(Device* device, uint32_t address, uint32_t value) {
   uint64_t position = position_ ? *position_ : 0;
-  history_[history_head_] = {address, value, position, scheduler_.cycles()};
+  uint64_t cycles = scheduler_.cycles();
+  const Read& before = history_[(history_head_ - 1) & (kHistory - 1)];
+  history_[history_head_] = {address, value, position, cycles, position - before.position, cycles - before.cycles};
   history_device_[history_head_] = device;
-  history_head_ = (history_head_ + 1) % kHistory;
-  if (history_count_ < kHistory) ++history_count_;
+  history_head_ = (history_head_ + 1) & (kHistory - 1);
+  if (history_count_ < static_cast<int>(kHistory)) ++history_count_;
 
-  auto at = [&](int back) -> const Read& { return history_[(history_head_ - 1 - back + 2 * kHistory) % kHistory]; };
+  auto at = [&](int back) -> const Read& { return history_[(history_head_ - 1 - back) & (kHistory - 1)]; };
   constexpr int kRepeats = 4;
   // A loop checked to leave its state alone may do more between its reads.
   const uint64_t kMaxLoopInstructions = check_begin_ ? 256 : 64;
@@ -87,16 +89,14 @@ void Bus::note_read(Device* device, uint32_t address, uint32_t value) {
     for (int i = 0; i + period < needed && loop; ++i) {
       const Read& a = at(i);
       const Read& b = at(i + period);
-      if (a.address != b.address || a.value != b.value) loop = false;
-      if (i + period + 1 < needed && (a.position - at(i + 1).position != b.position - at(i + period + 1).position ||
-                                      a.cycles - at(i + 1).cycles != b.cycles - at(i + period + 1).cycles))
-        loop = false;
+      loop = a.address == b.address && a.value == b.value &&
+             (i + period + 1 >= needed || (a.position_step == b.position_step && a.cycles_step == b.cycles_step));
     }
     if (!loop) continue;
     if (at(0).position - at(period).position > kMaxLoopInstructions) continue;
     VTime until = kForever;
     for (int i = 0; i < period; ++i) {
-      int index = (history_head_ - 1 - i + 2 * kHistory) % kHistory;
+      unsigned index = (history_head_ - 1 - i) & (kHistory - 1);
       Device* d = history_device_[index];
       until = std::min(until, d->stable_until(history_[index].address - d->base()));
     }

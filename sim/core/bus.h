@@ -72,6 +72,7 @@ class Bus {
     uint32_t value;
     uint64_t position;
     uint64_t cycles;
+    uint64_t position_step, cycles_step;  // since the read before
   };
   void note_read(Device* device, uint32_t address, uint32_t value);
   void end_check() {
@@ -91,11 +92,11 @@ class Bus {
 
   const uint64_t* position_ = nullptr;
   bool idle_detection_ = true;
-  static constexpr int kHistory = 32;  // four turns of a period of four, and the read after
+  static constexpr unsigned kHistory = 32;  // four turns of a period of four, and the read after
   std::array<Read, kHistory> history_{};
   std::array<Device*, kHistory> history_device_{};
   int history_count_ = 0;
-  int history_head_ = 0;
+  unsigned history_head_ = 0;
   VTime idle_until_ = 0;
   uint64_t idle_turn_cycles_ = 0;
   std::function<void()> idle_listener_;

@@ -36,8 +36,7 @@ const char* gate_name(int bit) {
 }
 }  // namespace
 
-bool ClockGateState::check(const std::string& who, int clkcon_bit, const char* effect) {
-  if (on) return true;
+bool ClockGateState::report_off(const std::string& who, int clkcon_bit, const char* effect) {
   if (!reported) {
     reported = true;
     log_warning(who, std::string("used with its clock off (CLKCON bit ") + std::to_string(clkcon_bit) + ", " +

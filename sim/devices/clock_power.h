@@ -42,7 +42,10 @@ struct ClockGateState {
   bool reported = false;
   // True while the clock runs; otherwise reports once, as `who`, that the
   // block was used with its clock off, and `effect`.
-  bool check(const std::string& who, int clkcon_bit, const char* effect = "the block does not run");
+  bool check(const std::string& who, int clkcon_bit, const char* effect = "the block does not run") {
+    return on || report_off(who, clkcon_bit, effect);
+  }
+  bool report_off(const std::string& who, int clkcon_bit, const char* effect);
 };
 
 // An event a number of MCLK cycles away that keeps in step with MCLK: a
