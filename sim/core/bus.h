@@ -92,7 +92,7 @@ class Bus {
 
   const uint64_t* position_ = nullptr;
   bool idle_detection_ = true;
-  static constexpr unsigned kHistory = 32;  // four turns of a period of four, and the read after
+  static constexpr unsigned kHistory = 32;  // at least four turns of a period of four, and the read after
   std::array<Read, kHistory> history_{};
   std::array<Device*, kHistory> history_device_{};
   int history_count_ = 0;
