@@ -273,6 +273,7 @@ void ArmCore::on_block(uc_engine* uc, uint64_t address64, uint32_t size, void* u
   }
   if (block->loops_to_itself && self->idle_skip_) {
     if (block->loop.valid && self->prev_block_ == address) self->pass_counted_turns(*block);
+    if (block->wait.valid && self->prev_block_ == address && self->predictor_) self->pass_wait_turns(*block);
     if (block->idle_candidate && self->debt_ == 0 && self->idle_loop(*block, address)) {
       self->stop_at_idle_loop(uc, *block, address);
       return;
@@ -361,6 +362,88 @@ void ArmCore::pass_counted_turns(const CycleModel::Block& b) {
   } else {
     set_reg(loop.reg, counter);
   }
+  inflight_cycles_ += passed * turn;
+  total_ += passed * b.count;
+}
+
+// Entered again from itself, a wait on one register (core/counted_loop.h)
+// has run a turn: every further turn costs the same, and reads the register
+// at the same point of it. The turns before the first whose read would
+// leave the loop pass at once, as far as the slice's budget lets them
+// (predictions stop at the next event); that turn then runs.
+//
+// A turn: the block's cost, the register read's own cost over the SDRAM
+// read the block was charged for (d; a cheaper read leaves a debt that the
+// next turn pays back, so a turn in step has that debt when it starts),
+// and the taken branch. The read comes after the block's cost and d.
+void ArmCore::pass_wait_turns(const CycleModel::Block& b) {
+  const RegisterWait& w = b.wait;
+  if (inflight_cycles_ >= budget_end_) return;
+  if (!breakpoints_.empty()) {
+    auto it = breakpoints_.lower_bound(b.address);
+    if (it != breakpoints_.end() && it->first < b.address + b.size) return;
+  }
+  uint32_t address = reg(w.base) + static_cast<uint32_t>(w.offset);
+  int64_t d = 0;
+  if (!cpi_) {
+    const MemoryTiming& t = model_.timing();
+    d = static_cast<int64_t>(t.mmio_cost(address, 4)) - static_cast<int64_t>(t.assumed_data_cost(4, false));
+    uint64_t owed = d < 0 ? static_cast<uint64_t>(-d) : 0;
+    if (debt_ != owed || (d < 0 && b.cost <= owed) || !b.plain) return;
+  }
+  uint64_t turn = cpi_ ? static_cast<uint64_t>(b.count) * cpi_ : static_cast<uint64_t>(b.cost + b.taken_extra + d);
+  uint64_t read_at = cpi_ ? turn : static_cast<uint64_t>(b.cost + d);
+  if (turn == 0) return;
+  uint64_t room = budget_end_ - inflight_cycles_;
+  uint64_t may_pass = (room - 1) / turn;               // turns whose successor still starts in the slice
+  uint64_t known = room > read_at ? (room - read_at - 1) / turn + 1 : 0;  // turns whose read comes before the next event
+  uint64_t last = std::min(may_pass, known);
+  if (last == 0) return;
+  // What turn j (from 1, this one) reads.
+  bool unknown = false;
+  auto value = [&](uint64_t j) {
+    uint32_t v = 0;
+    if (!predictor_(address, (j - 1) * turn + read_at, &v)) unknown = true;
+    return v;
+  };
+  auto goes_on = [&](uint64_t j) { return register_wait_continues(w, value(j)); };
+  // The first of turns 1..last + 1 for which `holds` is false, given that it
+  // holds for every turn before that one and for none after.
+  auto first_failing = [&](auto holds) -> uint64_t {
+    if (!holds(1)) return 1;
+    if (holds(last)) return last + 1;
+    uint64_t lo = 1, hi = last;
+    while (hi - lo > 1 && !unknown) {
+      uint64_t mid = lo + (hi - lo) / 2;
+      (holds(mid) ? lo : hi) = mid;
+    }
+    return hi;
+  };
+  // A predicted register moves one way until the next event (see
+  // Device::predict): an unsigned comparison with a constant, or staying
+  // equal to it, changes its outcome once, and the turn that leaves is found
+  // by halving. Waiting to reach a value leaves at the first turn at or past
+  // it if the register reads it exactly there, else not before the next
+  // event. Other tests go turn by turn, a bounded number of them.
+  uint64_t passed = 0;
+  const bool unsigned_order = w.cond == 0x2 || w.cond == 0x3 || w.cond == 0x8 || w.cond == 0x9;
+  if (!w.test && (unsigned_order || w.cond == 0x0)) {
+    passed = first_failing(goes_on) - 1;
+  } else if (!w.test && w.cond == 0x1) {
+    uint32_t first = value(1), target = w.operand;
+    bool rising = value(last) >= first;
+    if (first == target) return;
+    if (rising != (first < target)) {
+      passed = last;  // moving away from it
+    } else {
+      uint64_t reach = first_failing([&](uint64_t j) { return rising ? value(j) < target : value(j) > target; });
+      passed = reach <= last && value(reach) == target ? reach - 1 : last;
+    }
+  } else {
+    uint64_t bound = std::min<uint64_t>(last, 1u << 16);
+    while (passed < bound && goes_on(passed + 1)) ++passed;
+  }
+  if (unknown) return;
   inflight_cycles_ += passed * turn;
   total_ += passed * b.count;
 }

@@ -100,6 +100,12 @@ class ArmCore {
   void begin_state_check();
   bool state_unchanged();
 
+  // What a read of the register at `address` returns `cycles` from now if
+  // no event fires before (false: it cannot be told), for waits on one
+  // register (core/counted_loop.h).
+  using RegisterPredictor = std::function<bool(uint32_t address, uint64_t cycles, uint32_t* value)>;
+  void set_register_predictor(RegisterPredictor predictor) { predictor_ = std::move(predictor); }
+
   // The cycles of one turn of the idle loop found by the last slice.
   uint64_t idle_turn_cycles() const { return idle_turn_cycles_; }
 
@@ -165,6 +171,8 @@ class ArmCore {
   uint64_t block_cycles(CycleModel::Block& block);
   bool idle_loop(CycleModel::Block& block, uint32_t address);
   void pass_counted_turns(const CycleModel::Block& block);
+  void pass_wait_turns(const CycleModel::Block& block);
+  RegisterPredictor predictor_;
   CycleModel::Block* lookup_block(uc_engine* uc, uint32_t address, uint32_t size);
   void queue_coprocessor_hooks(const CycleModel::Block& block, const uint8_t* code);
   void install_pending();

@@ -420,7 +420,9 @@ void CycleModel::decode(Block& b, const uint8_t* code) {
   b.plain = b.muls == 0 && !b.cacheable;
   b.loop = CountedLoop{};
   if (!b.thumb && b.cond_end && !b.has_coprocessor) b.loop = match_counted_loop(code, b.address, b.count);
-  b.loops_to_itself = b.idle_candidate || b.loop.valid;
+  b.wait = RegisterWait{};
+  if (!b.thumb && b.cond_end) b.wait = match_register_wait(code, b.address, b.count);
+  b.loops_to_itself = b.idle_candidate || b.loop.valid || b.wait.valid;
 }
 
 namespace {

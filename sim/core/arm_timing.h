@@ -97,6 +97,7 @@ class CycleModel {
     uint32_t cost = 0;         // fixed cost in MCLK
     uint32_t taken_extra = 0;  // added when the last instruction's condition passed
     CountedLoop loop;          // a counting loop whose turns can pass at once
+    RegisterWait wait;         // a wait on one register
   };
 
   void set_timing(const MemoryTiming& timing, const SysCfg* syscfg);

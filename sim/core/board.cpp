@@ -105,6 +105,11 @@ Board::Board(BoardOptions options)
   bus_.set_idle_detection(options_.skip_polling);
   bus_.set_idle_listener([this] { core_->request_stop(); });
   bus_.set_state_checker([this] { core_->begin_state_check(); }, [this] { return core_->state_unchanged(); });
+  if (options_.skip_polling)
+    core_->set_register_predictor([this](uint32_t address, uint64_t cycles, uint32_t* value) {
+      Device* d = bus_.find(address);
+      return d && d->predict(address - d->base(), scheduler_.now() + cycles * scheduler_.cycle_period(), value);
+    });
   uart0_.far_end().set_listener([this](uint8_t byte) {
     console_.push_back(static_cast<char>(byte));
     for (auto& l : console_listeners_) l(byte);

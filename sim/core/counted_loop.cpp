@@ -179,4 +179,57 @@ uint64_t counted_loop_turns(const CountedLoop& loop, uint32_t counter, uint32_t 
   return 0;
 }
 
+RegisterWait match_register_wait(const uint8_t* code, uint32_t address, unsigned count) {
+  RegisterWait wait;
+  if (!code || count != 3) return wait;
+  uint32_t load = word_at(code), compare = word_at(code + 4), branch = word_at(code + 8);
+  if (load >> 28 != 0xE || compare >> 28 != 0xE) return wait;
+  if ((load & 0x0F700000) != 0x05100000) return wait;  // LDR word, [Rn, #+-imm], no write-back
+  unsigned rn = (load >> 16) & 15, rd = (load >> 12) & 15;
+  if (rn == 15 || rd == 15 || rn == rd) return wait;
+  unsigned opcode = (compare >> 21) & 15;
+  // CMP or TST, immediate, of the loaded register (S set, Rd 0).
+  if ((compare & 0x0E10F000) != 0x02100000 || (opcode != 0xA && opcode != 0x8) || ((compare >> 16) & 15) != rd)
+    return wait;
+  unsigned cond = branch >> 28;
+  int32_t displacement = static_cast<int32_t>(branch << 8) >> 6;
+  if ((branch & 0x0F000000) != 0x0A000000 || cond >= 0xE || address + 16 + static_cast<uint32_t>(displacement) != address)
+    return wait;
+  // TST leaves C as the immediate's rotation sets it and V alone: only its
+  // N and Z are known here.
+  if (opcode == 0x8 && cond > 0x5) return wait;
+  if (opcode == 0x8 && cond >= 0x2 && cond <= 0x3) return wait;
+  wait.valid = true;
+  wait.test = opcode == 0x8;
+  wait.base = static_cast<uint8_t>(rn);
+  wait.offset = (load & 0x00800000) ? static_cast<int32_t>(load & 0xFFF) : -static_cast<int32_t>(load & 0xFFF);
+  wait.operand = rotated_immediate(compare);
+  wait.cond = static_cast<uint8_t>(cond);
+  return wait;
+}
+
+bool register_wait_continues(const RegisterWait& wait, uint32_t value) {
+  uint32_t result = wait.test ? value & wait.operand : value - wait.operand;
+  bool n = result >> 31, z = result == 0;
+  bool c = value >= wait.operand;
+  bool v = ((value ^ wait.operand) & (value ^ result)) >> 31;
+  switch (wait.cond) {
+    case 0x0: return z;
+    case 0x1: return !z;
+    case 0x2: return c;
+    case 0x3: return !c;
+    case 0x4: return n;
+    case 0x5: return !n;
+    case 0x6: return v;
+    case 0x7: return !v;
+    case 0x8: return c && !z;
+    case 0x9: return !c || z;
+    case 0xA: return n == v;
+    case 0xB: return n != v;
+    case 0xC: return !z && n == v;
+    case 0xD: return z || n != v;
+    default: return false;
+  }
+}
+
 }  // namespace sim

@@ -44,6 +44,26 @@ struct CountedLoop {
 // The loop a block of `count` ARM instructions at `address` forms, if any.
 CountedLoop match_counted_loop(const uint8_t* code, uint32_t address, unsigned count);
 
+// A block that waits on one register and does nothing else:
+//
+//     1: ldr r3, [r4, #0x38]      @ TCNTO3
+//        cmp r3, #0               (or TST r3, #imm)
+//        bne 1b
+//
+// When the register's device can tell what a read at a later time returns
+// (Device::predict), the turns until the one that leaves can pass at once.
+struct RegisterWait {
+  bool valid = false;
+  bool test = false;  // TST, else CMP
+  uint8_t base = 0;
+  int32_t offset = 0;
+  uint32_t operand = 0;
+  uint8_t cond = 0;
+};
+RegisterWait match_register_wait(const uint8_t* code, uint32_t address, unsigned count);
+// Whether a turn that reads `value` branches back (stays in the loop).
+bool register_wait_continues(const RegisterWait& wait, uint32_t value);
+
 // Turns of the loop still to run when it is entered with `counter` and
 // compared with `limit`, the one whose branch fails included; 0 when the
 // count cannot be known without running it (it would wrap around).

@@ -42,6 +42,15 @@ class Device {
     (void)offset;
     return kForever;
   }
+  // What a read of this register at `when` (now or later) would return if
+  // no event fires and nothing is written before it, for a register whose
+  // reads change nothing and whose value moves one way only between events
+  // (a counter); false if the model cannot tell. Lets the board pass the
+  // turns of a loop that waits for a counter to reach a value.
+  virtual bool predict(uint32_t offset, VTime when, uint32_t* value) {
+    (void)offset, (void)when, (void)value;
+    return false;
+  }
 
  protected:
   // Reports an access to a register the model does not implement, once per

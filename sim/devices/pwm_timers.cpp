@@ -250,6 +250,22 @@ void PwmTimers::write(uint32_t offset, uint32_t value, unsigned) {
   for (int n = 0; n < kTimers; ++n) reconfigure(n, now);
 }
 
+// A counter counts down to 0 and stays there, or reloads at an event.
+bool PwmTimers::predict(uint32_t offset, VTime when, uint32_t* value) {
+  switch (offset) {
+    case TCNTO0:
+    case TCNTO1:
+    case TCNTO2:
+    case TCNTO3:
+    case TCNTO4:
+    case TCNTO5:
+      if (!gate_.on) return false;
+      *value = count_at(timers_[timer_of_tcnto(offset)], when);
+      return true;
+    default: return false;
+  }
+}
+
 VTime PwmTimers::stable_until(uint32_t offset) {
   switch (offset) {
     case TCNTO0:

@@ -53,6 +53,7 @@ class PwmTimers : public Device {
   uint32_t read(uint32_t offset, unsigned size) override;
   void write(uint32_t offset, uint32_t value, unsigned size) override;
   VTime stable_until(uint32_t offset) override;
+  bool predict(uint32_t offset, VTime when, uint32_t* value) override;
 
   // TCNTOn now.
   uint32_t count(int timer) const;

@@ -193,6 +193,38 @@ wait_second_counting:
         ldr r0, [r0]
         bx lr
 
+@ r0 = TCNTB0: starts timer 0 (MCLK / 2) and waits on TCNTO0, r1 = 0 until
+@ it reads 0, 1 while it reads above 100, 2 while its bit 4 is set; returns
+@ what the last read gave.
+        .global wait_timer
+        .type wait_timer, %function
+wait_timer:
+        ldr r2, =0x01D50000
+        mov r3, #0
+        str r3, [r2]            @ TCFG0: prescaler 0
+        str r3, [r2, #4]        @ TCFG1: 1/2
+        str r0, [r2, #0xC]      @ TCNTB0
+        mov r3, #2
+        str r3, [r2, #8]        @ TCON: manual update
+        mov r3, #1
+        str r3, [r2, #8]        @ TCON: start, one-shot
+        cmp r1, #1
+        beq 2f
+        bhi 3f
+1:      ldr r3, [r2, #0x14]
+        cmp r3, #0
+        bne 1b
+        b 4f
+2:      ldr r3, [r2, #0x14]
+        cmp r3, #100
+        bhi 2b
+        b 4f
+3:      ldr r3, [r2, #0x14]
+        tst r3, #16
+        bne 3b
+4:      mov r0, r3
+        bx lr
+
 @ r0 = where, r1 = an instruction: stores it there followed by `bx lr` and
 @ calls it; the program writes its own code.
         .global patch_and_call

@@ -218,6 +218,20 @@ TEST(PollSkip, OnlyWaitsAreSkippedAndNothingDiffers) {
   }
 }
 
+// A wait on a timer's count passes at once to the turn that leaves, which
+// reads what it would have read, at the cycle it would have.
+TEST(RegisterWaits, PassAtOnceToTheTurnThatLeaves) {
+  for (uint32_t mode : {0u, 1u, 2u}) {
+    for (uint32_t count : {5u, 1000u, 40000u, 65535u}) {
+      SCOPED_TRACE("mode " + std::to_string(mode) + ", TCNTB0 " + std::to_string(count));
+      auto runs = both_ways("wait_timer", {count, mode});
+      EXPECT_EQ(runs[0].result, runs[1].result);
+      EXPECT_EQ(runs[0].cycles, runs[1].cycles);
+      EXPECT_EQ(runs[0].instructions, runs[1].instructions);
+    }
+  }
+}
+
 // Which blocks are counting loops, and how many turns they still have.
 TEST(CountedLoops, Matcher) {
   auto bytes = [](std::initializer_list<uint32_t> words) {
