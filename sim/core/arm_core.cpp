@@ -878,7 +878,8 @@ void ArmCore::on_store(void* context, uint64_t ram_offset, unsigned size) {
   log_warning("core", "unaligned " + what + " store at pc " + hex32(pc) + " to " + hex32(address) +
                           ": the ARM7TDMI writes the " + what + " at " + hex32(address & ~(width - 1)) +
                           ", board-sim at " + hex32(address) +
-                          " (unaligned loads are not rotated either; said once per instruction)");
+                          " (said once per instruction; unaligned loads are not rotated either, "
+                          "--check-alignment says them)");
 }
 
 ArmCore::Access ArmCore::find_access(bool store, uint32_t address, bool page_only) const {
