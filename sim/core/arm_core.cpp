@@ -21,27 +21,7 @@ constexpr uint32_t kSramBase = 0x10000000;
 constexpr uint32_t kSramSize = 0x2000;
 constexpr uint32_t kNoBlock = 1;
 
-bool condition_passes(uint32_t insn, uint32_t cpsr) {
-  bool n = cpsr >> 31 & 1, z = cpsr >> 30 & 1, c = cpsr >> 29 & 1, v = cpsr >> 28 & 1;
-  switch (insn >> 28) {
-    case 0x0: return z;
-    case 0x1: return !z;
-    case 0x2: return c;
-    case 0x3: return !c;
-    case 0x4: return n;
-    case 0x5: return !n;
-    case 0x6: return v;
-    case 0x7: return !v;
-    case 0x8: return c && !z;
-    case 0x9: return !c || z;
-    case 0xA: return n == v;
-    case 0xB: return n != v;
-    case 0xC: return !z && n == v;
-    case 0xD: return z || n != v;
-    case 0xE: return true;
-    default: return false;
-  }
-}
+bool condition_passes(uint32_t insn, uint32_t cpsr) { return arm_condition(insn >> 28, cpsr); }
 }  // namespace
 
 uint64_t ArmCore::mmio_read(uc_engine*, uint64_t offset, unsigned size, void* user) {
@@ -319,17 +299,20 @@ uint64_t ArmCore::block_cycles(CycleModel::Block& b) {
   return cost;
 }
 
+// A debugger's breakpoint inside the block: its turns must each run.
+bool ArmCore::breakpoint_in(const CycleModel::Block& b) const {
+  if (breakpoints_.empty()) return false;
+  auto it = breakpoints_.lower_bound(b.address);
+  return it != breakpoints_.end() && it->first < b.address + b.size;
+}
+
 // Entered again from itself, a counting loop (core/counted_loop.h) has run a
 // turn, so its code is in the cache and its branch was taken: every further
 // turn costs the same. All but the last of those that fit in the slice's
 // budget pass at once; the slice then runs and ends as it would have.
 void ArmCore::pass_counted_turns(const CycleModel::Block& b) {
   const CountedLoop& loop = b.loop;
-  if (debt_ || inflight_cycles_ >= budget_end_) return;
-  if (!breakpoints_.empty()) {
-    auto it = breakpoints_.lower_bound(b.address);
-    if (it != breakpoints_.end() && it->first < b.address + b.size) return;
-  }
+  if (debt_ || inflight_cycles_ >= budget_end_ || breakpoint_in(b)) return;
   uint8_t* counter_word = nullptr;
   uint32_t counter;
   if (loop.in_memory) {
@@ -378,11 +361,7 @@ void ArmCore::pass_counted_turns(const CycleModel::Block& b) {
 // and the taken branch. The read comes after the block's cost and d.
 void ArmCore::pass_wait_turns(const CycleModel::Block& b) {
   const RegisterWait& w = b.wait;
-  if (inflight_cycles_ >= budget_end_) return;
-  if (!breakpoints_.empty()) {
-    auto it = breakpoints_.lower_bound(b.address);
-    if (it != breakpoints_.end() && it->first < b.address + b.size) return;
-  }
+  if (inflight_cycles_ >= budget_end_ || breakpoint_in(b)) return;
   uint32_t address = reg(w.base) + static_cast<uint32_t>(w.offset);
   int64_t d = 0;
   if (!cpi_) {
@@ -492,14 +471,8 @@ void ArmCore::on_mmio(uint32_t address, unsigned size, bool write) {
 // looked at again after a few tries.
 bool ArmCore::idle_loop(CycleModel::Block& b, uint32_t address) {
   if (b.idle_failures >= 8) return false;
-  static constexpr int kIds[16] = {UC_ARM_REG_R0,  UC_ARM_REG_R1, UC_ARM_REG_R2, UC_ARM_REG_R3,  UC_ARM_REG_R4,
-                                   UC_ARM_REG_R5,  UC_ARM_REG_R6, UC_ARM_REG_R7, UC_ARM_REG_R8,  UC_ARM_REG_R9,
-                                   UC_ARM_REG_R10, UC_ARM_REG_R11, UC_ARM_REG_R12, UC_ARM_REG_SP, UC_ARM_REG_LR,
-                                   UC_ARM_REG_CPSR};
   uint32_t now[16];
-  void* ptrs[16];
-  for (int i = 0; i < 16; ++i) ptrs[i] = &now[i];
-  uc_reg_read_batch(uc_, const_cast<int*>(kIds), ptrs, 16);
+  read_state(now);
   bool again = idle_valid_ && idle_address_ == address && prev_block_ == address && idle_mmio_ == mmio_count_;
   bool same = again && std::equal(now, now + 16, idle_regs_);
   if (again) {

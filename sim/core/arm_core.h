@@ -172,6 +172,7 @@ class ArmCore {
   bool idle_loop(CycleModel::Block& block, uint32_t address);
   void pass_counted_turns(const CycleModel::Block& block);
   void pass_wait_turns(const CycleModel::Block& block);
+  bool breakpoint_in(const CycleModel::Block& block) const;
   RegisterPredictor predictor_;
   CycleModel::Block* lookup_block(uc_engine* uc, uint32_t address, uint32_t size);
   void queue_coprocessor_hooks(const CycleModel::Block& block, const uint8_t* code);

@@ -71,6 +71,28 @@ void branch(InsnCycles& c) {
 }
 }  // namespace
 
+bool arm_condition(unsigned cond, uint32_t flags) {
+  bool n = flags >> 31 & 1, z = flags >> 30 & 1, c = flags >> 29 & 1, v = flags >> 28 & 1;
+  switch (cond) {
+    case 0x0: return z;
+    case 0x1: return !z;
+    case 0x2: return c;
+    case 0x3: return !c;
+    case 0x4: return n;
+    case 0x5: return !n;
+    case 0x6: return v;
+    case 0x7: return !v;
+    case 0x8: return c && !z;
+    case 0x9: return !c || z;
+    case 0xA: return n == v;
+    case 0xB: return n != v;
+    case 0xC: return !z && n == v;
+    case 0xD: return z || n != v;
+    case 0xE: return true;
+    default: return false;
+  }
+}
+
 unsigned multiplier_cycles(uint32_t rs, bool unsigned_only) {
   for (unsigned m = 1; m < 4; ++m) {
     uint32_t top = rs >> (8 * m);

@@ -70,6 +70,10 @@ struct InsnCycles {
   uint32_t target = 0;
 };
 
+// Whether an ARM condition (an instruction's bits 31..28) passes with the
+// flags N, Z, C, V in bits 31..28 of `flags` (a CPSR).
+bool arm_condition(unsigned cond, uint32_t flags);
+
 InsnCycles decode_arm(uint32_t insn, uint32_t address);
 InsnCycles decode_thumb(uint16_t insn, uint32_t address);
 // m for a multiplier value (1..4).

@@ -1,5 +1,7 @@
 #include "core/counted_loop.h"
 
+#include "core/arm_timing.h"
+
 #include <limits>
 
 namespace sim {
@@ -210,26 +212,9 @@ RegisterWait match_register_wait(const uint8_t* code, uint32_t address, unsigned
 
 bool register_wait_continues(const RegisterWait& wait, uint32_t value) {
   uint32_t result = wait.test ? value & wait.operand : value - wait.operand;
-  bool n = result >> 31, z = result == 0;
-  bool c = value >= wait.operand;
-  bool v = ((value ^ wait.operand) & (value ^ result)) >> 31;
-  switch (wait.cond) {
-    case 0x0: return z;
-    case 0x1: return !z;
-    case 0x2: return c;
-    case 0x3: return !c;
-    case 0x4: return n;
-    case 0x5: return !n;
-    case 0x6: return v;
-    case 0x7: return !v;
-    case 0x8: return c && !z;
-    case 0x9: return !c || z;
-    case 0xA: return n == v;
-    case 0xB: return n != v;
-    case 0xC: return !z && n == v;
-    case 0xD: return z || n != v;
-    default: return false;
-  }
+  uint32_t n = result >> 31, z = result == 0, c = value >= wait.operand;
+  uint32_t v = ((value ^ wait.operand) & (value ^ result)) >> 31;
+  return arm_condition(wait.cond, n << 31 | z << 30 | c << 29 | v << 28);
 }
 
 }  // namespace sim

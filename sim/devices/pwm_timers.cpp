@@ -40,6 +40,9 @@ constexpr int kIrq[PwmTimers::kTimers] = {chip::kIrqTimer0, chip::kIrqTimer1, ch
 
 int timer_of_tcntb(uint32_t offset) { return offset == TCNTB5 ? 5 : static_cast<int>((offset - TCNTB0) / 0x0C); }
 int timer_of_tcmpb(uint32_t offset) { return static_cast<int>((offset - TCMPB0) / 0x0C); }
+bool is_tcnto(uint32_t offset) {
+  return offset == TCNTO5 || (offset >= TCNTO0 && offset <= TCNTO4 && (offset - TCNTO0) % 0x0C == 0);
+}
 int timer_of_tcnto(uint32_t offset) { return offset == TCNTO5 ? 5 : static_cast<int>((offset - TCNTO0) / 0x0C); }
 }  // namespace
 
@@ -252,37 +255,19 @@ void PwmTimers::write(uint32_t offset, uint32_t value, unsigned) {
 
 // A counter counts down to 0 and stays there, or reloads at an event.
 bool PwmTimers::predict(uint32_t offset, VTime when, uint32_t* value) {
-  switch (offset) {
-    case TCNTO0:
-    case TCNTO1:
-    case TCNTO2:
-    case TCNTO3:
-    case TCNTO4:
-    case TCNTO5:
-      if (!gate_.on) return false;
-      *value = count_at(timers_[timer_of_tcnto(offset)], when);
-      return true;
-    default: return false;
-  }
+  if (!is_tcnto(offset) || !gate_.on) return false;
+  *value = count_at(timers_[timer_of_tcnto(offset)], when);
+  return true;
 }
 
 VTime PwmTimers::stable_until(uint32_t offset) {
-  switch (offset) {
-    case TCNTO0:
-    case TCNTO1:
-    case TCNTO2:
-    case TCNTO3:
-    case TCNTO4:
-    case TCNTO5: {
-      const Timer& t = timers_[timer_of_tcnto(offset)];
-      VTime now = scheduler_.now();
-      if (!t.counting) return kForever;
-      if (!t.reload && count_at(t, now) == 0) return kForever;
-      if (now < t.t0) return t.t0 + t.tick;
-      return t.t0 + ((now - t.t0) / t.tick + 1) * t.tick;
-    }
-    default: return kForever;
-  }
+  if (!is_tcnto(offset)) return kForever;
+  const Timer& t = timers_[timer_of_tcnto(offset)];
+  VTime now = scheduler_.now();
+  if (!t.counting) return kForever;
+  if (!t.reload && count_at(t, now) == 0) return kForever;
+  if (now < t.t0) return t.t0 + t.tick;
+  return t.t0 + ((now - t.t0) / t.tick + 1) * t.tick;
 }
 
 }  // namespace sim
