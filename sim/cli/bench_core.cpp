@@ -18,7 +18,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "core/board.h"
+#include "board/board.h"
 #include "core/log.h"
 #include "core/elf_image.h"
 #include "core/s3c44b0x.h"

@@ -17,8 +17,8 @@
 #include <fstream>
 #include <memory>
 
-#include "core/board.h"
-#include "core/clips.h"
+#include "board/board.h"
+#include "board/clips.h"
 #include "core/log.h"
 #include "debug/debug_info.h"
 #include "debug/execution_recorder.h"

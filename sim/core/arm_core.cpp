@@ -170,7 +170,7 @@ const uint8_t* ArmCore::code_at(uint32_t address, uint32_t size) const {
   return rom(address, size);
 }
 
-void ArmCore::set_timing(const MemoryTiming& timing, const SysCfg* syscfg) { model_.set_timing(timing, syscfg); }
+void ArmCore::set_timing(const MemoryTiming& timing) { model_.set_timing(timing); }
 
 uint32_t ArmCore::exception_entry_cycles() const {
   if (cpi_) return 0;

@@ -75,7 +75,7 @@ class ArmCore {
   unsigned cycles_per_instruction() const { return cpi_; }
   // What each kind of memory access costs (the memory controller and
   // SYSCFG changed): every block's cost is computed again.
-  void set_timing(const MemoryTiming& timing, const SysCfg* syscfg);
+  void set_timing(const MemoryTiming& timing);
   const CycleModel& cycle_model() const { return model_; }
   // An exception's entry, 2S+1N at the vector.
   uint32_t exception_entry_cycles() const;

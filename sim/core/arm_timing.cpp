@@ -3,8 +3,6 @@
 #include <algorithm>
 
 #include "core/s3c44b0x.h"
-#include "devices/memory_controller.h"
-#include "devices/syscfg.h"
 
 namespace sim {
 
@@ -12,7 +10,6 @@ namespace {
 constexpr uint32_t kInternalSram = 0x10000000;
 // An SFR access: the on-chip peripheral bus answers with one wait state
 // (unconfirmed; the manual gives no figure).
-constexpr uint16_t kSfrAccess = 2;
 
 unsigned size_index(unsigned size) { return size >= 4 ? 2 : size == 2 ? 1 : 0; }
 
@@ -305,36 +302,11 @@ InsnCycles decode_thumb(uint16_t insn, uint32_t address) {
   }
 }
 
-MemoryTiming MemoryTiming::from(const MemoryController& mc, const SysCfg& sys) {
-  MemoryTiming t;
-  unsigned width = mc.bus_width(6);
-  auto beats = [](unsigned size, unsigned w) { return static_cast<uint16_t>(std::max(1u, size / w)); };
-  for (unsigned i = 0; i < 3; ++i) {
-    unsigned size = 1u << i;
-    if (mc.is_sdram(6)) {
-      // A non-sequential access opens the row (Trcd), then reads after the
-      // CAS latency; further beats and sequential accesses take a clock each.
-      t.read_n[i] = static_cast<uint16_t>(mc.sdram_trcd(6) + mc.sdram_cas_latency(6) + beats(size, width) - 1);
-      t.write_n[i] = static_cast<uint16_t>(mc.sdram_trcd(6) + beats(size, width));
-    } else {
-      t.read_n[i] = t.write_n[i] = static_cast<uint16_t>(mc.rom_access_cycles(6) * beats(size, width));
-    }
-  }
-  t.read_s = t.write_s = mc.is_sdram(6) ? beats(4, width) : t.read_n[2];
-  t.sdram_arm = {t.read_s, t.read_n[2]};
-  t.sdram_thumb = {mc.is_sdram(6) ? beats(2, width) : t.read_n[1], t.read_n[1]};
-  t.sram = {1, 1};
-  uint16_t rom = static_cast<uint16_t>(mc.rom_access_cycles(0));
-  t.rom_arm = {static_cast<uint16_t>(rom * beats(4, mc.bus_width(0))), static_cast<uint16_t>(rom * beats(4, mc.bus_width(0)))};
-  t.rom_thumb = {static_cast<uint16_t>(rom * beats(2, mc.bus_width(0))), static_cast<uint16_t>(rom * beats(2, mc.bus_width(0)))};
-  for (int bank = 0; bank < 6; ++bank) {
-    t.bank_access[bank] = static_cast<uint16_t>(mc.rom_access_cycles(bank));
-    t.bank_width[bank] = static_cast<uint8_t>(mc.bus_width(bank));
-  }
-  t.sfr = kSfrAccess;
-  t.line_fill = static_cast<uint16_t>(t.read_n[2] + 3 * t.read_s);
-  t.cache_bytes = sys.cache_bytes();
-  return t;
+bool MemoryTiming::noncacheable(uint32_t address) const {
+  uint32_t page = address >> 12;
+  for (const auto& area : noncacheable_pages)
+    if (page >= area[0] && page < area[1]) return true;
+  return false;
 }
 
 uint32_t MemoryTiming::mmio_cost(uint32_t address, unsigned size) const {
@@ -349,10 +321,9 @@ uint32_t MemoryTiming::assumed_data_cost(unsigned size, bool write) const {
   return write ? write_n[size_index(size)] : read_n[size_index(size)];
 }
 
-void CycleModel::set_timing(const MemoryTiming& timing, const SysCfg* syscfg) {
+void CycleModel::set_timing(const MemoryTiming& timing) {
   bool cache_changed = timing.cache_bytes != timing_.cache_bytes;
   timing_ = timing;
-  syscfg_ = syscfg;
   clear();
   if (cache_changed) invalidate_cache();
 }
@@ -368,7 +339,7 @@ void CycleModel::invalidate_cache() {
 bool CycleModel::cached_at(uint32_t address) const {
   if (!timing_.cache_bytes || address >= kInternalSram) return false;
   if (address >= chip::kSfrBase && address < chip::kSfrBase + chip::kSfrSize) return false;
-  return !(syscfg_ && syscfg_->noncacheable(address));
+  return !timing_.noncacheable(address);
 }
 
 uint32_t CycleModel::insn_cost(const InsnCycles& c, uint32_t address, bool thumb, bool cached) const {

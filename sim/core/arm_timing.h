@@ -28,9 +28,6 @@
 
 namespace sim {
 
-class MemoryController;
-class SysCfg;
-
 // What one bus access costs, in MCLK cycles, in each kind of memory.
 struct MemoryTiming {
   struct Fetch {
@@ -45,7 +42,10 @@ struct MemoryTiming {
   uint16_t line_fill = 1;  // a 16-byte cache line from SDRAM
   unsigned cache_bytes = 0;
 
-  static MemoryTiming from(const MemoryController& mc, const SysCfg& sys);
+  // NCACHBE0/1 as [first page, end page) of 4 KB (the board fills these in).
+  std::array<std::array<uint32_t, 2>, 2> noncacheable_pages{};
+
+  bool noncacheable(uint32_t address) const;
   // An SFR or external-bank access (from an MMIO callback).
   uint32_t mmio_cost(uint32_t address, unsigned size) const;
   // What the fixed cost charged for a data access of that size.
@@ -104,7 +104,7 @@ class CycleModel {
     RegisterWait wait;         // a wait on one register
   };
 
-  void set_timing(const MemoryTiming& timing, const SysCfg* syscfg);
+  void set_timing(const MemoryTiming& timing);
   const MemoryTiming& timing() const { return timing_; }
   void clear();  // code changed or flushed
 
@@ -125,7 +125,6 @@ class CycleModel {
   void decode(Block& b, const uint8_t* code);
 
   MemoryTiming timing_;
-  const SysCfg* syscfg_ = nullptr;
   static constexpr unsigned kSlots = 1u << 14;
   std::vector<Block> blocks_ = std::vector<Block>(kSlots);
   // 128 sets x 4 ways (64 sets in half-cache mode): line tags, 0 = empty; LRU ages.

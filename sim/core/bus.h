@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "core/scheduler.h"
-#include "devices/device.h"
+#include "core/device.h"
 
 namespace sim {
 

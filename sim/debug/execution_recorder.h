@@ -28,7 +28,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "core/board.h"
+#include "board/board.h"
 
 namespace sim {
 

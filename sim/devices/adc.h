@@ -22,7 +22,7 @@
 #include <array>
 
 #include "devices/clock_power.h"
-#include "devices/device.h"
+#include "core/device.h"
 #include "devices/intc.h"
 
 namespace sim {

@@ -32,7 +32,7 @@
 #include <string>
 #include <vector>
 
-#include "devices/device.h"
+#include "core/device.h"
 
 namespace sim {
 

@@ -43,7 +43,7 @@
 
 #include "core/memory.h"
 #include "devices/clock_power.h"
-#include "devices/device.h"
+#include "core/device.h"
 #include "devices/intc.h"
 
 namespace sim {

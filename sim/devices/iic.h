@@ -29,7 +29,7 @@
 #include <vector>
 
 #include "devices/clock_power.h"
-#include "devices/device.h"
+#include "core/device.h"
 #include "devices/ports.h"
 #include "devices/intc.h"
 

@@ -53,7 +53,7 @@
 
 #include "devices/audio.h"
 #include "devices/clock_power.h"
-#include "devices/device.h"
+#include "core/device.h"
 #include "devices/ports.h"
 #include "devices/dma.h"
 

@@ -13,7 +13,7 @@
 #pragma once
 #include <functional>
 
-#include "devices/device.h"
+#include "core/device.h"
 
 namespace sim {
 

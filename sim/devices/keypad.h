@@ -24,7 +24,7 @@
 #include <memory>
 
 #include "devices/contact_bounce.h"
-#include "devices/device.h"
+#include "core/device.h"
 #include "devices/ports.h"
 
 namespace sim {

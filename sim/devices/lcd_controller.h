@@ -60,7 +60,7 @@
 
 #include "core/memory.h"
 #include "devices/clock_power.h"
-#include "devices/device.h"
+#include "core/device.h"
 #include "devices/ports.h"
 
 namespace sim {

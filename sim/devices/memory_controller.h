@@ -6,7 +6,7 @@
 #include <array>
 #include <functional>
 
-#include "devices/device.h"
+#include "core/device.h"
 
 namespace sim {
 

@@ -38,7 +38,7 @@
 #include <vector>
 
 #include "devices/clock_power.h"
-#include "devices/device.h"
+#include "core/device.h"
 #include "devices/intc.h"
 
 namespace sim {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "devices/clock_power.h"
-#include "devices/device.h"
+#include "core/device.h"
 
 namespace sim {
 

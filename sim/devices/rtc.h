@@ -35,7 +35,7 @@
 #include <ctime>
 
 #include "devices/clock_power.h"
-#include "devices/device.h"
+#include "core/device.h"
 #include "devices/intc.h"
 
 namespace sim {

@@ -3,7 +3,7 @@
 // 5 c, 4 decimal point, 3 d, 2 e, 1 g, 0 f. 0xFF is dark, as after power-on.
 // Reading the latch returns what the open bus gives (0xFF) and is reported.
 #pragma once
-#include "devices/device.h"
+#include "core/device.h"
 
 namespace sim {
 

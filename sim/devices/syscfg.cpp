@@ -44,12 +44,14 @@ uint32_t SysCfg::sram_begin() const { return cache_mode() == 1 ? kSramBase + 0x1
 // Half-cache mode keeps ways 2 and 3 as SRAM: the upper 4 KB (unconfirmed).
 uint32_t SysCfg::sram_end() const { return cache_mode() == 3 ? kSramBase : kSramBase + 0x2000; }
 
+std::array<std::array<uint32_t, 2>, 2> SysCfg::noncacheable_pages() const {
+  return {{{ncachbe_[0] & 0xFFFF, ncachbe_[0] >> 16}, {ncachbe_[1] & 0xFFFF, ncachbe_[1] >> 16}}};
+}
+
 bool SysCfg::noncacheable(uint32_t address) const {
   uint32_t page = address >> 12;
-  for (uint32_t r : ncachbe_) {
-    uint32_t start = r & 0xFFFF, end = r >> 16;
-    if (page >= start && page < end) return true;
-  }
+  for (const auto& area : noncacheable_pages())
+    if (page >= area[0] && page < area[1]) return true;
   return false;
 }
 

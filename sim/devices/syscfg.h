@@ -2,9 +2,10 @@
 // how much of the 8 KB on-chip memory is cache and how much is the internal
 // SRAM at 0x10000000; the core's timing model and memory map follow it.
 #pragma once
+#include <array>
 #include <functional>
 
-#include "devices/device.h"
+#include "core/device.h"
 
 namespace sim {
 
@@ -27,6 +28,8 @@ class SysCfg : public Device {
   // Inside NCACHBE0 or NCACHBE1 ([15:0] start, [31:16] end, 4 KB units;
   // the end is taken as exclusive, unconfirmed).
   bool noncacheable(uint32_t address) const;
+  // The two areas as [first page, end page) of 4 KB.
+  std::array<std::array<uint32_t, 2>, 2> noncacheable_pages() const;
 
  private:
   uint32_t syscfg_ = 1;

@@ -45,7 +45,7 @@
 #include <set>
 #include <vector>
 
-#include "devices/device.h"
+#include "core/device.h"
 #include "devices/clock_power.h"
 #include "devices/intc.h"
 #include "devices/ports.h"

@@ -10,7 +10,7 @@
 #pragma once
 #include <functional>
 
-#include "devices/device.h"
+#include "core/device.h"
 #include "devices/intc.h"
 
 namespace sim {

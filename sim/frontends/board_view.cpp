@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "core/board.h"
+#include "board/board.h"
 
 namespace sim {
 namespace view {

@@ -28,7 +28,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/board.h"
+#include "board/board.h"
 #include "core/vtime.h"
 
 namespace sim {

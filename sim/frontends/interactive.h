@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "core/board.h"
+#include "board/board.h"
 #include "core/vtime.h"
 
 namespace sim {

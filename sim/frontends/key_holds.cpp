@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "core/board.h"
+#include "board/board.h"
 #include "frontends/recorder.h"
 #include "frontends/session.h"
 

@@ -4,7 +4,7 @@
 #include <cinttypes>
 #include <cstring>
 
-#include "core/board.h"
+#include "board/board.h"
 #include "frontends/scenario.h"
 
 namespace sim {

@@ -30,7 +30,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/board.h"
+#include "board/board.h"
 
 namespace sim {
 

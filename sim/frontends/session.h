@@ -4,7 +4,7 @@
 #include <atomic>
 #include <string>
 
-#include "core/board.h"
+#include "board/board.h"
 #include "core/vtime.h"
 
 namespace sim {

@@ -27,7 +27,7 @@
 #include <string>
 #include <vector>
 
-#include "core/board.h"
+#include "board/board.h"
 #include "frontends/board_view.h"
 #include "frontends/interactive.h"
 #include "frontends/key_holds.h"

@@ -17,7 +17,7 @@
 #include "devices/iis.h"
 #include "devices/intc.h"
 #include "devices/uda1341ts.h"
-#include "core/clips.h"
+#include "board/clips.h"
 #include "devices/wav_audio.h"
 
 namespace sim {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "core/board.h"
+#include "board/board.h"
 #include "core/log.h"
 #include "core/s3c44b0x.h"
 #include "core/scheduler.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "core/board.h"
+#include "board/board.h"
 #include "core/log.h"
 #include "frontends/lcd_text.h"
 

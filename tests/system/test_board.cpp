@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/board.h"
+#include "board/board.h"
 #include "core/log.h"
 #include "test_firmwares.h"
 

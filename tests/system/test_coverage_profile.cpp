@@ -8,7 +8,7 @@
 #include <sstream>
 #include <string>
 
-#include "core/board.h"
+#include "board/board.h"
 #include "debug/debug_info.h"
 #include "debug/execution_recorder.h"
 #include "frontends/coverage.h"

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "core/board.h"
+#include "board/board.h"
 #include "test_firmwares.h"
 
 namespace sim {

@@ -24,7 +24,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/board.h"
+#include "board/board.h"
 #include "core/elf_image.h"
 #include "core/log.h"
 #include "test_firmwares.h"

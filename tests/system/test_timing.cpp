@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "core/board.h"
+#include "board/board.h"
 #include "core/counted_loop.h"
 #include "core/log.h"
 #include "test_firmwares.h"

@@ -8,7 +8,7 @@
 #include <iterator>
 #include <vector>
 
-#include "core/board.h"
+#include "board/board.h"
 #include "frontends/lcd_text.h"
 
 int main(int argc, char** argv) {

@@ -5,7 +5,7 @@
 #include <set>
 #include <vector>
 
-#include "core/board.h"
+#include "board/board.h"
 #include "frontends/board_view.h"
 
 namespace sim {

@@ -9,7 +9,7 @@
 #include <random>
 #include <sstream>
 
-#include "core/board.h"
+#include "board/board.h"
 #include "frontends/junit_report.h"
 #include "frontends/recorder.h"
 #include "frontends/scenario.h"

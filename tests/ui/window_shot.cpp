@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "core/board.h"
+#include "board/board.h"
 #include "frontends/board_view.h"
 #include "frontends/lcd_text.h"
 

@@ -1,4 +1,4 @@
-#include "core/clips.h"
+#include "board/clips.h"
 
 #include <algorithm>
 #include <cmath>

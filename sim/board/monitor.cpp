@@ -5,8 +5,8 @@
 // keeping every register as the real monitor's code at the vectors does.
 #include <algorithm>
 
-#include "core/board.h"
-#include "core/clips.h"
+#include "board/board.h"
+#include "board/clips.h"
 #include "core/log.h"
 #include "core/s3c44b0x.h"
 

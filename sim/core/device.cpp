@@ -1,4 +1,4 @@
-#include "devices/device.h"
+#include "core/device.h"
 
 #include "core/log.h"
 

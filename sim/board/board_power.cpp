@@ -2,7 +2,7 @@
 // CLKCON gate, and the time that passes while the core is stopped.
 #include <algorithm>
 
-#include "core/board.h"
+#include "board/board.h"
 #include "core/log.h"
 #include "core/s3c44b0x.h"
 

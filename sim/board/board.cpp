@@ -1,9 +1,10 @@
-#include "core/board.h"
+#include "board/board.h"
 
 #include <algorithm>
 #include <ctime>
 
-#include "core/clips.h"
+#include "board/clips.h"
+#include "board/memory_timing.h"
 #include "core/log.h"
 #include "core/s3c44b0x.h"
 #include "devices/wav_audio.h"
@@ -130,7 +131,7 @@ Board::~Board() = default;
 
 void Board::timing_changed() {
   if (!core_) return;
-  core_->set_timing(MemoryTiming::from(memctl_, syscfg_), &syscfg_);
+  core_->set_timing(memory_timing(memctl_, syscfg_));
   core_->set_sram_window(syscfg_.sram_begin(), syscfg_.sram_end());
 }
 
