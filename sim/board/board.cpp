@@ -93,16 +93,9 @@ Board::Board(BoardOptions options)
   core_->load_rom(chip::kBank0Base, rom);
 
   scheduler_.set_inflight_source(core_->inflight_cycles());
-  scheduler_.set_deadline_listener([this](VTime when) {
-    if (!core_->running()) return;
-    VTime now = scheduler_.now();
-    VTime per = scheduler_.cycle_period();
-    core_->limit(when > now ? (when - now + per - 1) / per : 0);
-  });
-  intc_.set_listener([this] {
-    if (core_->running()) core_->request_stop();
-  });
-  bus_.set_position_source(core_->position());
+  wire_timekeeper();
+  bus_.set_position_source(core_->access_position());
+  bus_.set_pc_source(core_->access_pc());
   bus_.set_idle_detection(options_.skip_polling);
   bus_.set_idle_listener([this] { core_->request_stop(); });
   bus_.set_state_checker([this] { core_->begin_state_check(); }, [this] { return core_->state_unchanged(); });
@@ -128,6 +121,75 @@ Board::Board(BoardOptions options)
 }
 
 Board::~Board() = default;
+
+// The core keeps time at the instruction (see ArmCore): it asks the board to
+// fire the events due before a register access, whether an exception is to
+// be taken at a boundary, and whether an access must end the instruction
+// stream there (an exception it made takeable, IDLE).
+void Board::wire_timekeeper() {
+  scheduler_.set_deadline_listener([this](VTime when) {
+    if (!core_->running()) return;
+    VTime base = scheduler_.slice_base();
+    VTime per = scheduler_.cycle_period();
+    core_->limit_at(when > base ? (when - base + per - 1) / per : 0, ArmCore::kSyncCycles);
+  });
+  intc_.set_listener([this] { note_requests(); });
+  ArmCore::Timekeeper keeper;
+  keeper.fire_due = [this] {
+    if (scheduler_.next_deadline() <= scheduler_.now()) scheduler_.fire_due();
+  };
+  keeper.exception_now = [this] { return exception_now(); };
+  keeper.stop_after = [this] { return stop_after_access(); };
+  core_->set_timekeeper(std::move(keeper));
+}
+
+// When a request rises, the synchroniser's latency counts from then.
+void Board::note_requests() {
+  bool irq = intc_.irq_asserted(), fiq = intc_.fiq_asserted();
+  uint64_t now = scheduler_.cycles();
+  if (irq && !irq_up_) irq_since_ = now;
+  if (fiq && !fiq_up_) fiq_since_ = now;
+  irq_up_ = irq;
+  fiq_up_ = fiq;
+  if (!core_->running()) return;
+  uint64_t from = UINT64_MAX;
+  if (irq) from = irq_since_ + ArmCore::kSyncCycles;
+  if (fiq) from = std::min(from, fiq_since_ + ArmCore::kSyncCycles);
+  core_->set_exception_request(irq || fiq, irq || fiq ? slice_cycle(from) : 0);
+}
+
+bool Board::exception_now() const {
+  if (reset_requested_) return true;
+  if (!irq_up_ && !fiq_up_) return false;
+  uint32_t cpsr = core_->cpsr();
+  uint64_t now = scheduler_.cycles();
+  return (fiq_up_ && !(cpsr & ArmCore::kCpsrF) && now >= fiq_since_ + ArmCore::kSyncCycles) ||
+         (irq_up_ && !(cpsr & ArmCore::kCpsrI) && now >= irq_since_ + ArmCore::kSyncCycles);
+}
+
+// An instruction whose access made a request takeable lasts long enough
+// (at least two cycles) for the synchroniser: it is taken right after it.
+bool Board::stop_after_access() const {
+  if (reset_requested_ || clock_.core_stopped()) return true;
+  if (!irq_up_ && !fiq_up_) return false;
+  uint32_t cpsr = core_->cpsr();
+  return (fiq_up_ && !(cpsr & ArmCore::kCpsrF)) || (irq_up_ && !(cpsr & ArmCore::kCpsrI));
+}
+
+// What the core needs to know as a slice begins: when the next event may
+// make an exception takeable, and the requests standing.
+void Board::prepare_slice() {
+  slice_base_cycles_ = scheduler_.cycles();
+  VTime next = scheduler_.next_deadline();
+  VTime now = scheduler_.now(), per = scheduler_.cycle_period();
+  uint64_t event = next == kForever ? UINT64_MAX : (next > now ? (next - now + per - 1) / per : 0) + ArmCore::kSyncCycles;
+  core_->set_event_cycle(event);
+  uint64_t from = UINT64_MAX;
+  if (irq_up_) from = irq_since_ + ArmCore::kSyncCycles;
+  if (fiq_up_) from = std::min(from, fiq_since_ + ArmCore::kSyncCycles);
+  core_->set_exception_request(irq_up_ || fiq_up_, irq_up_ || fiq_up_ ? slice_cycle(from) : 0);
+  core_->set_fiq_possible(intc_.fiq_possible());
+}
 
 void Board::timing_changed() {
   if (!core_) return;
@@ -169,6 +231,7 @@ void Board::power_on() {
   halted_ = false;
   halt_reason_.clear();
   reset_requested_ = false;
+  carry_ = 0;
   finished_ = false;
   swi_taken_ = false;
   bus_.forget_history();
@@ -259,22 +322,24 @@ std::string Board::halt_report() const {
 
 bool Board::take_interrupts() {
   uint32_t cpsr = core_->cpsr();
-  if (!(cpsr & ArmCore::kCpsrF) && intc_.fiq_asserted()) {
-    if (enter_exception(Exception::kFiq, core_->pc() + 4)) scheduler_.run_cycles(core_->exception_entry_cycles());
+  const uint64_t now = scheduler_.cycles();
+  note_requests();
+  if (!(cpsr & ArmCore::kCpsrF) && intc_.fiq_asserted() && now >= fiq_since_ + ArmCore::kSyncCycles) {
+    if (enter_exception(Exception::kFiq, core_->pc() + 4)) pass_core_cycles(core_->exception_entry_cycles());
     return true;
   }
-  if (!(cpsr & ArmCore::kCpsrI) && intc_.irq_asserted()) {
+  if (!(cpsr & ArmCore::kCpsrI) && intc_.irq_asserted() && now >= irq_since_ + ArmCore::kSyncCycles) {
     int source = intc_.highest_irq();
     intc_.acknowledge_irq(source);
     if (enter_exception(Exception::kIrq, core_->pc() + 4, source))
-      scheduler_.run_cycles(core_->exception_entry_cycles());
+      pass_core_cycles(core_->exception_entry_cycles());
     return true;
   }
   return false;
 }
 
 void Board::handle_slice(const ArmCore::Slice& slice, VTime until) {
-  scheduler_.run_cycles(slice.cycles);
+  pass_core_cycles(slice.cycles);
   bool entered = false;
   switch (slice.stop) {
     case ArmCore::Stop::kException:
@@ -307,31 +372,45 @@ void Board::handle_slice(const ArmCore::Slice& slice, VTime until) {
     case ArmCore::Stop::kBreakpoint: at_breakpoint_ = true; break;
     case ArmCore::Stop::kBudget: break;
   }
-  if (entered) scheduler_.run_cycles(core_->exception_entry_cycles());
+  if (entered) pass_core_cycles(core_->exception_entry_cycles());
   // A wait on memory (see ArmCore::take_idle): nothing changes before the
   // next event. The loop's turns pass at once, as many as emulating them
   // would run before the slice that reaches the event (or the end of the
   // run) ends, so that the program goes on at the very cycle it would
   // without skipping. Skipped turns are not counted as instructions: the
   // count stays that of the instructions run.
-  if (core_->take_idle()) {
-    VTime now = scheduler_.now(), target = std::min(scheduler_.next_deadline(), until);
+  // The turns pass up to the one the core would stop at or cut short at an
+  // event (ArmCore::turns_before_stop), so that it runs as it would.
+  if (core_->take_idle() && !exception_now()) {
+    VTime now = scheduler_.now(), next = scheduler_.next_deadline(), target = std::min(next, until);
+    VTime per = scheduler_.cycle_period();
     if (target > now && target != kForever) {
-      uint64_t need = (target - now + scheduler_.cycle_period() - 1) / scheduler_.cycle_period();
+      uint64_t need = (target - now + per - 1) / per;
+      uint64_t split = next == kForever ? UINT64_MAX : (next - now + per - 1) / per + ArmCore::kSyncCycles;
+      if (irq_up_ || fiq_up_) {
+        uint64_t from = irq_up_ ? irq_since_ + ArmCore::kSyncCycles : UINT64_MAX;
+        if (fiq_up_) from = std::min(from, fiq_since_ + ArmCore::kSyncCycles);
+        uint64_t cycles_now = scheduler_.cycles();
+        split = std::min(split, from > cycles_now ? from - cycles_now : 0);
+      }
+      uint32_t bits = ArmCore::kCpsrI | (intc_.fiq_possible() ? ArmCore::kCpsrF : 0u);
+      bool splittable = core_->idle_turn_has_msr() || (core_->cpsr() & bits) != bits;
       uint64_t turn = core_->idle_turn_cycles();
-      scheduler_.run_cycles((need + turn - 1) / turn * turn);
+      uint64_t turns = ArmCore::turns_before_stop(need, split, turn, core_->idle_turn_last_boundary(), splittable);
+      pass_core_cycles(turns * turn);
     }
   }
   // A register poll (see Bus): whole turns of the loop pass at once, all but
   // the last before the time its registers or the next event may change;
   // that one and the rest run as they would, so that the program sees the
   // change at the same cycle as without skipping.
+  if (bus_.idle_detected() && exception_now()) bus_.take_idle_until();
   if (bus_.idle_detected()) {
     uint64_t turn = bus_.idle_turn_cycles();
     VTime now = scheduler_.now(), target = std::min({bus_.take_idle_until(), scheduler_.next_deadline(), until});
     if (target > now && target != kForever && turn) {
       uint64_t need = (target - now + scheduler_.cycle_period() - 1) / scheduler_.cycle_period();
-      if (need / turn >= 2) scheduler_.run_cycles((need / turn - 1) * turn);
+      if (need / turn >= 2) pass_core_cycles((need / turn - 1) * turn);
     }
   }
   if (reset_requested_) {
@@ -387,8 +466,15 @@ void Board::check_stuck(VTime until) {
   // unacknowledged EXTINTPND's re-entries.
   if ((!(cpsr & ArmCore::kCpsrI) && intc_.irq_asserted()) || (!(cpsr & ArmCore::kCpsrF) && intc_.fiq_asserted()))
     return;
+  // Whole turns of the branch pass, to the first that starts at or after
+  // the next event, as running them would.
   VTime target = std::min(scheduler_.next_deadline(), until);
-  if (target > scheduler_.now() && target != kForever) scheduler_.advance_to(target);
+  VTime now = scheduler_.now(), per = scheduler_.cycle_period();
+  if (target > now && target != kForever) {
+    uint64_t turn = std::max<uint64_t>(core_->instruction_cycles(pc), 1);
+    uint64_t need = (target - now + per - 1) / per;
+    pass_core_cycles((need + turn - 1) / turn * turn);
+  }
   if (reset_requested_) watchdog_reset();
 }
 
@@ -418,13 +504,39 @@ bool Board::finish_audio(std::string* error) {
   return true;
 }
 
+// The core's cycles pass, but the board's time no further than the end of
+// the run: what is left is an instruction still in progress when the run
+// stops, and the next slice starts with it. So a run ends at its time to
+// the picosecond, and two runs back to back do what one would.
+void Board::pass_core_cycles(uint64_t n) {
+  VTime now = scheduler_.now(), per = scheduler_.cycle_period();
+  bool cut = false;
+  if (run_end_ != kForever) {
+    uint64_t room = run_end_ > now ? (run_end_ - now) / per : 0;
+    if (n > room) {
+      carry_ += n - room;
+      n = room;
+      cut = true;
+    }
+  }
+  scheduler_.run_cycles(n);
+  if (cut && scheduler_.now() < run_end_) scheduler_.advance_to(run_end_);
+}
+
 void Board::run_until(VTime until, const std::function<bool()>& stop) {
   at_breakpoint_ = false;
   if (!loaded_) return;
+  run_end_ = until;
   while (!halted_ && scheduler_.now() < until) {
     if (stop && stop()) break;
     if (clock_.core_stopped()) {  // IDLE, SL_IDLE, STOP: no instruction runs
       sleep(until);
+      continue;
+    }
+    if (carry_) {  // the instruction the last run stopped in ends first
+      uint64_t carried = carry_;
+      carry_ = 0;
+      pass_core_cycles(carried);
       continue;
     }
     take_interrupts();
@@ -433,8 +545,7 @@ void Board::run_until(VTime until, const std::function<bool()>& stop) {
     VTime deadline = std::min({scheduler_.next_deadline(), until, now + kMaxSlice});
     VTime per_cycle = scheduler_.cycle_period();
     uint64_t budget = deadline > now ? (deadline - now + per_cycle - 1) / per_cycle : 1;
-    // An interrupt waiting for the handler in progress to return: look again soon.
-    if ((core_->cpsr() & ArmCore::kCpsrI) && intc_.irq_asserted()) budget = std::min<uint64_t>(budget, 256);
+    prepare_slice();
     ArmCore::Slice slice = core_->run(budget);
     handle_slice(slice, until);
     if (at_breakpoint_) break;
@@ -447,6 +558,13 @@ void Board::step() {
   if (!loaded_ || halted_) return;
   if (take_interrupts() || halted_) return;
   VTime until = now() + kMaxSlice;
+  run_end_ = until;
+  if (carry_) {
+    uint64_t carried = carry_;
+    carry_ = 0;
+    pass_core_cycles(carried);
+  }
+  prepare_slice();
   handle_slice(core_->step(), until);
   at_breakpoint_ = false;
   if (!halted_) check_stuck(until);

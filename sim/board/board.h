@@ -88,7 +88,10 @@ class Board {
   void step();
 
   VTime now() const { return scheduler_.now(); }
-  uint64_t cycles() const { return scheduler_.cycles(); }
+  // MCLK cycles since power-on. A run ends at its time exactly; the core
+  // may be inside an instruction then, whose cycles it has spent already
+  // (they count here; now() reaches them when the board runs on).
+  uint64_t cycles() const { return scheduler_.cycles() + carry_; }
 
   bool halted() const { return halted_; }
   const std::string& halt_reason() const { return halt_reason_; }
@@ -211,6 +214,22 @@ class Board {
   void attach(Device* device);
   void monitor_setup();
   bool take_interrupts();
+  // Instruction-exact time (ArmCore::Timekeeper): requests and when they
+  // rose, in MCLK cycles since power-on.
+  void wire_timekeeper();
+  void note_requests();
+  bool exception_now() const;
+  bool stop_after_access() const;
+  void prepare_slice();
+  uint64_t slice_cycle(uint64_t absolute) const {
+    return absolute > slice_base_cycles_ ? absolute - slice_base_cycles_ : 0;
+  }
+  bool irq_up_ = false, fiq_up_ = false;
+  uint64_t irq_since_ = 0, fiq_since_ = 0;
+  uint64_t slice_base_cycles_ = 0;
+  void pass_core_cycles(uint64_t n);
+  VTime run_end_ = kForever;  // the end of the run in progress
+  uint64_t carry_ = 0;        // cycles of the core past it
   bool enter_exception(Exception kind, uint32_t link, int irq_source = -1);
   void handle_slice(const ArmCore::Slice& slice, VTime until);
   void halt(const std::string& reason);

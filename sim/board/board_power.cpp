@@ -52,6 +52,12 @@ void Board::wire_clocks() {
 // caller's stop condition is checked as often as between slices; a request
 // that may end the mode wakes the core, which then takes the interrupt.
 void Board::sleep(VTime until) {
+  if (carry_) {  // the store that stopped the core ends first
+    uint64_t carried = carry_;
+    carry_ = 0;
+    pass_core_cycles(carried);
+    if (carry_) return;
+  }
   auto requests = [this] {
     return (intc_.mask() & chip::kGlobalMaskBit) ? 0u : intc_.pending() & ~intc_.mask();
   };
@@ -65,7 +71,10 @@ void Board::sleep(VTime until) {
   }
   VTime target = std::min({next, until, now + kMillisecond});
   if (target > now) scheduler_.advance_to(target);
-  clock_.wake(requests());
+  // The core's clock starts again as the request wakes it; the request
+  // passes its synchroniser meanwhile, so the exception comes before the
+  // instruction after the one that stopped the core.
+  if (clock_.wake(requests())) pass_core_cycles(ArmCore::kSyncCycles);
 }
 
 }  // namespace sim

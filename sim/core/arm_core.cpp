@@ -27,15 +27,20 @@ bool condition_passes(uint32_t insn, uint32_t cpsr) { return arm_condition(insn 
 uint64_t ArmCore::mmio_read(uc_engine*, uint64_t offset, unsigned size, void* user) {
   auto* region = static_cast<MmioRegion*>(user);
   uint32_t address = region->base + static_cast<uint32_t>(offset);
-  region->core->on_mmio(address, size, false);
-  return region->bus->read(address, size);
+  uint32_t value = 0;
+  if (region->core->begin_access(address, size, false, &value)) return value;
+  value = region->bus->read(address, size);
+  region->core->end_access(address, size, false, value);
+  return value;
 }
 
 void ArmCore::mmio_write(uc_engine*, uint64_t offset, unsigned size, uint64_t value, void* user) {
   auto* region = static_cast<MmioRegion*>(user);
   uint32_t address = region->base + static_cast<uint32_t>(offset);
-  region->core->on_mmio(address, size, true);
+  uint32_t ignored = 0;
+  if (region->core->begin_access(address, size, true, &ignored)) return;
   region->bus->write(address, static_cast<uint32_t>(value), size);
+  region->core->end_access(address, size, true, static_cast<uint32_t>(value));
 }
 
 ArmCore::ArmCore(Sdram& ram, Bus& bus, const std::vector<std::pair<uint32_t, uint32_t>>& mmio_regions)
@@ -172,6 +177,11 @@ const uint8_t* ArmCore::code_at(uint32_t address, uint32_t size) const {
 
 void ArmCore::set_timing(const MemoryTiming& timing) { model_.set_timing(timing); }
 
+uint64_t ArmCore::instruction_cycles(uint32_t address) const {
+  if (cpi_) return cpi_;
+  return model_.prefix_cost(address, code_at(address, 4), 1, false);
+}
+
 uint32_t ArmCore::exception_entry_cycles() const {
   if (cpi_) return 0;
   const MemoryTiming& t = model_.timing();
@@ -231,9 +241,21 @@ void ArmCore::on_block(uc_engine* uc, uint64_t address64, uint32_t size, void* u
   auto* self = static_cast<ArmCore*>(user);
   uint32_t address = static_cast<uint32_t>(address64);
   // The block before ended with a conditional branch charged as failed.
+  // (One whose target is its fall-through tells by its condition: a branch
+  // leaves the flags as they were.)
   if (self->pending_extra_) {
-    if (address != self->pending_fallthrough_) self->inflight_cycles_ += self->pending_extra_;
+    bool taken = address != self->pending_fallthrough_ ||
+                 (self->pending_cond_ && arm_condition(self->pending_cond_ >> 28, self->cpsr()));
+    if (taken) self->inflight_cycles_ += self->pending_extra_;
     self->pending_extra_ = 0;
+    self->pending_cond_ = 0;
+  }
+  if (self->replaying_) {
+    // The instruction a register access stopped after, run again alone.
+    CycleModel::Block* block = self->lookup_block(uc, address, size);
+    if (!block) return;
+    self->begin_block(*block, address, size);
+    return;
   }
   // A block whose hook stops the slice does not run (Unicorn looks for the
   // stop before the block's first instruction), so it is not counted: the
@@ -243,6 +265,14 @@ void ArmCore::on_block(uc_engine* uc, uint64_t address64, uint32_t size, void* u
     self->stop_before_block(uc, address);
     return;
   }
+  // A request the CPSR now lets through is taken here, at the boundary (the
+  // board took any that was takeable when the slice began).
+  if (self->request_ && self->inflight_cycles_ >= self->request_from_ && self->total_ != self->slice_start_ &&
+      self->keeper_.exception_now && self->keeper_.exception_now()) {
+    self->stop_before_block(uc, address);
+    return;
+  }
+  const bool first = self->total_ == self->slice_start_ && self->until_slice_;
   // A loop runs the same block again and again: the last one is at hand
   // (its slot still holds it unless the model was cleared or the slot reused).
   CycleModel::Block* block = self->last_block_;
@@ -251,33 +281,87 @@ void ArmCore::on_block(uc_engine* uc, uint64_t address64, uint32_t size, void* u
     block = self->lookup_block(uc, address, size);
     if (!block) return;
   }
+  // An event that falls inside the block while an exception could be
+  // taken: the block runs only up to the boundary the exception would be
+  // taken at. With a request pending, an MSR inside the block may let it
+  // through: the block runs up to the boundary after it.
+  if (self->inflight_cycles_ < self->split_at_ && self->inflight_cycles_ + block->last_boundary >= self->split_at_ &&
+      block->count > 1 && !first && self->exceptions_possible(*block)) {
+    self->split_block(uc, *block, address);
+    return;
+  }
+  if (self->request_ && block->has_msr && !first) {
+    self->next_until_ = address + (block->msr_index + 1u) * (block->thumb ? 2u : 4u);
+    self->stop_before_block(uc, address);
+    return;
+  }
   if (block->loops_to_itself && self->idle_skip_) {
     if (block->loop.valid && self->prev_block_ == address) self->pass_counted_turns(*block);
     if (block->wait.valid && self->prev_block_ == address && self->predictor_) self->pass_wait_turns(*block);
-    if (block->idle_candidate && self->debt_ == 0 && self->idle_loop(*block, address)) {
+    if (block->idle_candidate && self->idle_loop(*block, address)) {
       self->stop_at_idle_loop(uc, *block, address);
       return;
     }
   }
-  self->prev_block_ = address;
-  self->block_start_total_ = self->total_;
-  self->block_start_cycles_ = self->inflight_cycles_;
-  self->block_extra_ = 0;
-  self->block_paid_ = 0;
-  self->block_address_ = address;
-  self->block_size_ = size;
-  self->block_thumb_ = block->thumb;
-  self->block_wide_stores_ = block->wide_stores;
-  self->total_ += block->count;
-  if (block->plain && !self->cpi_ && !self->debt_) {
-    self->inflight_cycles_ += block->cost;
-    if (block->cond_end) {
-      self->pending_extra_ = block->taken_extra;
-      self->pending_fallthrough_ = address + size;
+  self->begin_block(*block, address, size);
+}
+
+void ArmCore::begin_block(CycleModel::Block& block, uint32_t address, uint32_t size) {
+  prev_block_ = address;
+  block_start_total_ = total_;
+  block_start_cycles_ = inflight_cycles_;
+  block_extra_ = 0;
+  block_lead_ = 0;
+  block_address_ = address;
+  block_size_ = size;
+  block_thumb_ = block.thumb;
+  block_wide_stores_ = block.wide_stores;
+  access_located_ = false;
+  total_ += block.count;
+  if (block.plain && !cpi_) {
+    inflight_cycles_ += block.cost;
+    if (block.cond_end) {
+      pending_extra_ = block.taken_extra;
+      pending_fallthrough_ = address + size;
+      pending_cond_ = block.target_is_next ? block.last_cond : 0;
     }
   } else {
-    self->inflight_cycles_ += self->block_cycles(*block);
+    inflight_cycles_ += block_cycles(block);
   }
+}
+
+// Whether an exception could be taken inside the block: the CPSR lets an
+// IRQ or FIQ through, or an MSR in it may.
+bool ArmCore::exceptions_possible(const CycleModel::Block& b) const {
+  if (b.has_msr) return true;
+  return (cpsr() & exception_bits_) != exception_bits_;
+}
+
+// Stops before the block; the next slice runs it up to the first
+// instruction boundary at or after the cycle the event may make an
+// exception takeable.
+void ArmCore::split_block(uc_engine* uc, const CycleModel::Block& b, uint32_t address) {
+  const unsigned step = b.thumb ? 2 : 4;
+  const uint8_t* code = code_at(address, b.size);
+  unsigned j = 1;
+  while (j + 1 < b.count) {
+    uint64_t at = cpi_ ? static_cast<uint64_t>(j) * cpi_ : model_.prefix_cost(address, code, j, b.thumb);
+    if (inflight_cycles_ + at >= split_at_) break;
+    ++j;
+  }
+  next_until_ = address + j * step;
+  stop_before_block(uc, address);
+}
+
+uint64_t ArmCore::turns_before_stop(uint64_t room, uint64_t split_room, uint64_t turn, uint64_t last_boundary,
+                                    bool splittable) {
+  if (turn == 0) return 0;
+  uint64_t k = (room + turn - 1) / turn;
+  if (splittable && last_boundary > 0 && split_room != UINT64_MAX) {
+    uint64_t k_split = split_room > last_boundary ? (split_room - last_boundary + turn - 1) / turn : 0;
+    k = std::min(k, k_split);
+  }
+  return k;
 }
 
 uint64_t ArmCore::block_cycles(CycleModel::Block& b) {
@@ -285,16 +369,14 @@ uint64_t ArmCore::block_cycles(CycleModel::Block& b) {
   uint64_t cost = b.cost;
   for (unsigned i = 0; i < b.muls; ++i)
     cost += multiplier_cycles(reg(b.mul_rs[i]), (b.mul_unsigned >> i) & 1);
-  if (b.cacheable) cost += model_.cache_misses(b.address, b.size) * (model_.timing().line_fill - 1u);
+  if (b.cacheable) {
+    block_lead_ = model_.cache_misses(b.address, b.size) * (model_.timing().line_fill - 1u);
+    cost += block_lead_;
+  }
   if (b.cond_end) {
     pending_extra_ = b.taken_extra;
     pending_fallthrough_ = b.address + b.size;
-  }
-  if (debt_ && cost > 1) {
-    uint64_t paid = std::min<uint64_t>(debt_, cost - 1);
-    cost -= paid;
-    debt_ -= paid;
-    block_paid_ = paid;
+    pending_cond_ = b.target_is_next ? b.last_cond : 0;
   }
   return cost;
 }
@@ -312,7 +394,7 @@ bool ArmCore::breakpoint_in(const CycleModel::Block& b) const {
 // budget pass at once; the slice then runs and ends as it would have.
 void ArmCore::pass_counted_turns(const CycleModel::Block& b) {
   const CountedLoop& loop = b.loop;
-  if (debt_ || inflight_cycles_ >= budget_end_ || breakpoint_in(b)) return;
+  if (inflight_cycles_ >= budget_end_ || breakpoint_in(b)) return;
   uint8_t* counter_word = nullptr;
   uint32_t counter;
   if (loop.in_memory) {
@@ -337,7 +419,12 @@ void ArmCore::pass_counted_turns(const CycleModel::Block& b) {
   uint64_t turns = counted_loop_turns(loop, counter, limit);
   if (turns < 3) return;
   uint64_t turn = cpi_ ? static_cast<uint64_t>(b.count) * cpi_ : b.cost + b.taken_extra;
-  uint64_t passed = std::min(turns - 1, (budget_end_ - inflight_cycles_ - 1) / turn);
+  // Turns whose successor still starts in the slice and is not split by an
+  // event (see on_block): the turn that is runs as it would.
+  uint64_t split_room = split_at_ == UINT64_MAX ? UINT64_MAX : split_at_ > inflight_cycles_ ? split_at_ - inflight_cycles_ : 0;
+  uint64_t stop = turns_before_stop(budget_end_ - inflight_cycles_, split_room, turn, b.last_boundary,
+                                    b.count > 1 && exceptions_possible(b));
+  uint64_t passed = std::min(turns - 1, stop > 0 ? stop - 1 : 0);
   if (passed == 0) return;
   counter += static_cast<uint32_t>(passed) * static_cast<uint32_t>(static_cast<int32_t>(loop.step));
   if (counter_word) {
@@ -356,9 +443,8 @@ void ArmCore::pass_counted_turns(const CycleModel::Block& b) {
 // (predictions stop at the next event); that turn then runs.
 //
 // A turn: the block's cost, the register read's own cost over the SDRAM
-// read the block was charged for (d; a cheaper read leaves a debt that the
-// next turn pays back, so a turn in step has that debt when it starts),
-// and the taken branch. The read comes after the block's cost and d.
+// read the block was charged for (d), and the taken branch. The read is the
+// block's first instruction: it happens as the turn starts.
 void ArmCore::pass_wait_turns(const CycleModel::Block& b) {
   const RegisterWait& w = b.wait;
   if (inflight_cycles_ >= budget_end_ || breakpoint_in(b)) return;
@@ -367,14 +453,18 @@ void ArmCore::pass_wait_turns(const CycleModel::Block& b) {
   if (!cpi_) {
     const MemoryTiming& t = model_.timing();
     d = static_cast<int64_t>(t.mmio_cost(address, 4)) - static_cast<int64_t>(t.assumed_data_cost(4, false));
-    uint64_t owed = d < 0 ? static_cast<uint64_t>(-d) : 0;
-    if (debt_ != owed || (d < 0 && b.cost <= owed) || !b.plain) return;
+    if ((d < 0 && b.cost <= static_cast<uint64_t>(-d)) || !b.plain) return;
   }
   uint64_t turn = cpi_ ? static_cast<uint64_t>(b.count) * cpi_ : static_cast<uint64_t>(b.cost + b.taken_extra + d);
-  uint64_t read_at = cpi_ ? turn : static_cast<uint64_t>(b.cost + d);
+  const uint64_t read_at = 0;
   if (turn == 0) return;
   uint64_t room = budget_end_ - inflight_cycles_;
-  uint64_t may_pass = (room - 1) / turn;               // turns whose successor still starts in the slice
+  // Turns whose successor still starts in the slice and is not split by an
+  // event (on_block).
+  uint64_t split_room = split_at_ == UINT64_MAX ? UINT64_MAX : split_at_ > inflight_cycles_ ? split_at_ - inflight_cycles_ : 0;
+  uint64_t stop = turns_before_stop(room, split_room, turn, b.last_boundary + (d > 0 ? static_cast<uint64_t>(d) : 0),
+                                    exceptions_possible(b));
+  uint64_t may_pass = stop ? stop - 1 : 0;
   uint64_t known = room > read_at ? (room - read_at - 1) / turn + 1 : 0;  // turns whose read comes before the next event
   uint64_t last = std::min(may_pass, known);
   if (last == 0) return;
@@ -438,6 +528,8 @@ void ArmCore::stop_at_idle_loop(uc_engine* uc, const CycleModel::Block& block, u
     for (unsigned i = 0; i < block.muls; ++i) turn += multiplier_cycles(reg(block.mul_rs[i]), (block.mul_unsigned >> i) & 1);
     idle_turn_cycles_ = std::max<uint64_t>(turn, 1);
   }
+  idle_turn_last_boundary_ = block.count > 1 ? (cpi_ ? static_cast<uint64_t>(block.count - 1) * cpi_ : block.last_boundary) : 0;
+  idle_turn_has_msr_ = block.has_msr;
   stop_before_block(uc, address);
 }
 
@@ -449,20 +541,178 @@ void ArmCore::stop_before_block(uc_engine* uc, uint32_t address) {
 
 // The SFRs and the external banks answer at their own speed; the block's
 // fixed cost charged an SDRAM access (or a cache hit), so the difference is
-// settled here. A cheaper access is paid back from the next blocks, so that
-// the clock never goes back.
-void ArmCore::on_mmio(uint32_t address, unsigned size, bool write) {
-  if (!running_) return;
-  ++mmio_count_;
-  if (cpi_) return;
-  const MemoryTiming& t = model_.timing();
-  int64_t delta = static_cast<int64_t>(t.mmio_cost(address, size)) - static_cast<int64_t>(t.assumed_data_cost(size, write));
-  if (delta > 0) {
-    inflight_cycles_ += static_cast<uint64_t>(delta);
-    block_extra_ += static_cast<uint64_t>(delta);
-  } else {
-    debt_ += static_cast<uint64_t>(-delta);
+// settled when the access happens: the instructions after it in the block
+// move by as much.
+bool ArmCore::begin_access(uint32_t address, unsigned size, bool write, uint32_t* value) {
+  if (!running_) return false;
+  if (stopping_) {  // (the instruction is left before it writes a register)
+    *value = 0;
+    return true;
   }
+  if (replaying_ && replay_next_ < replay_values_.size()) {
+    *value = replay_values_[replay_next_++];
+    return true;
+  }
+  ++mmio_count_;
+  uint32_t pc = locate_access(address, write);
+  if (pc != access_pc_ || access_done_ == 0) insn_values_.clear();
+  access_pc_ = pc;
+  access_position_ = block_start_total_ + access_index_;
+  saved_inflight_ = inflight_cycles_;
+  if (!replaying_) {
+    uint64_t at = cycles_into_block(access_index_);
+    inflight_cycles_ = std::max<uint64_t>(at, block_start_cycles_);
+    // Events due before the access happen first, each at its own time.
+    if (keeper_.fire_due) keeper_.fire_due();
+    // An exception now takeable comes before the instruction, which runs
+    // again after it (nothing of it has happened: this is its first access).
+    if (insn_values_.empty() && keeper_.exception_now && keeper_.exception_now()) {
+      inflight_cycles_ = saved_inflight_;
+      stopping_ = true;
+      redo_ = false;
+      stop_at_ = pc;
+      uc_emu_stop(uc_);
+      *value = 0;
+      return true;
+    }
+  }
+  (void)size;
+  return false;
+}
+
+void ArmCore::end_access(uint32_t address, unsigned size, bool write, uint32_t value) {
+  if (!running_) return;
+  ++access_done_;
+  int64_t delta = 0;
+  if (!cpi_) {
+    const MemoryTiming& t = model_.timing();
+    delta = static_cast<int64_t>(t.mmio_cost(address, size)) - static_cast<int64_t>(t.assumed_data_cost(size, write));
+  }
+  block_extra_ += delta;
+  inflight_cycles_ = static_cast<uint64_t>(static_cast<int64_t>(saved_inflight_) + delta);
+  insn_values_.push_back(value);
+  if (!replaying_ && keeper_.stop_after && keeper_.stop_after()) {
+    stopping_ = true;
+    redo_ = true;
+    stop_at_ = access_pc_;
+    uc_emu_stop(uc_);
+  }
+}
+
+// The cycle the block's instruction `index` starts at.
+uint64_t ArmCore::cycles_into_block(unsigned index) const {
+  if (cpi_) return block_start_cycles_ + static_cast<uint64_t>(index) * cpi_;
+  uint64_t before = index ? model_.prefix_cost(block_address_, code_at(block_address_, block_size_), index, block_thumb_) : 0;
+  return static_cast<uint64_t>(static_cast<int64_t>(block_start_cycles_ + block_lead_ + before) + block_extra_);
+}
+
+// The instruction of the current block that makes an access at `address`:
+// the registers are those before it runs (Unicorn writes them back after
+// its accesses), so the address it computes now is the one it uses. The
+// search goes on from the instruction of the block's last access (a load or
+// store multiple makes several, at rising addresses).
+uint32_t ArmCore::locate_access(uint32_t address, bool write) {
+  const unsigned step = block_thumb_ ? 2 : 4;
+  const unsigned count = block_size_ / step;
+  const uint8_t* code = code_at(block_address_, block_size_);
+  unsigned from = 0;
+  if (access_located_) {
+    from = access_index_;
+    // A single access was all of that instruction's.
+    bool multi = false;
+    if (code) {
+      if (block_thumb_) {
+        uint16_t insn = static_cast<uint16_t>(code[from * 2] | code[from * 2 + 1] << 8);
+        multi = (insn & 0xF000) == 0xC000 || (insn & 0xF600) == 0xB400;
+      } else {
+        uint32_t insn = code[from * 4] | code[from * 4 + 1] << 8 | code[from * 4 + 2] << 16 |
+                        static_cast<uint32_t>(code[from * 4 + 3]) << 24;
+        multi = (insn & 0x0E000000) == 0x08000000 || (insn & 0x0FB00FF0) == 0x01000090;
+      }
+    }
+    if (!multi) ++from;
+  }
+  if (code) {
+    uint32_t cpsr_now = cpsr();
+    for (unsigned k = from; k < count; ++k) {
+      uint32_t at = block_address_ + k * step;
+      uint32_t lo, hi;
+      bool is_store;
+      bool found;
+      if (block_thumb_) {
+        found = access_range_thumb(static_cast<uint16_t>(code[k * 2] | code[k * 2 + 1] << 8), at, &lo, &hi, &is_store);
+      } else {
+        uint32_t insn = code[k * 4] | code[k * 4 + 1] << 8 | code[k * 4 + 2] << 16 | static_cast<uint32_t>(code[k * 4 + 3]) << 24;
+        found = access_range(insn, at, cpsr_now, &lo, &hi, &is_store);
+        if (found && (insn & 0x0FB00FF0) == 0x01000090) is_store = write;  // SWP reads, then writes
+      }
+      if (found && is_store == write && address >= lo && address <= hi) {
+        if (!access_located_ || k != access_index_) access_done_ = 0;
+        access_index_ = k;
+        access_located_ = true;
+        return at;
+      }
+    }
+  }
+  // Not found (an addressing form the search does not compute): the
+  // instruction after the last one found, or the block's first.
+  if (!access_located_) access_index_ = 0;
+  access_located_ = true;
+  access_done_ = 0;
+  return block_address_ + access_index_ * step;
+}
+
+// The data addresses a Thumb load or store would access now.
+bool ArmCore::access_range_thumb(uint16_t insn, uint32_t at, uint32_t* lo, uint32_t* hi, bool* is_store) const {
+  auto r = [&](unsigned n) { return reg(static_cast<int>(n)); };
+  if ((insn & 0xF000) == 0x5000) {  // register offset
+    uint32_t a = r(insn >> 3 & 7) + r(insn >> 6 & 7);
+    unsigned op = insn >> 9 & 7;  // STR STRH STRB LDRSB LDR LDRH LDRB LDRSH
+    static constexpr unsigned kSize[8] = {4, 2, 1, 1, 4, 2, 1, 2};
+    *lo = a;
+    *hi = a + kSize[op] - 1;
+    *is_store = op < 3;
+    return true;
+  }
+  if ((insn & 0xE000) == 0x6000) {  // immediate offset, word or byte
+    bool byte = insn >> 12 & 1;
+    uint32_t a = r(insn >> 3 & 7) + ((insn >> 6 & 31) << (byte ? 0 : 2));
+    *lo = a;
+    *hi = a + (byte ? 0 : 3);
+    *is_store = !(insn >> 11 & 1);
+    return true;
+  }
+  if ((insn & 0xF000) == 0x8000) {  // half-word, immediate offset
+    uint32_t a = r(insn >> 3 & 7) + ((insn >> 6 & 31) << 1);
+    *lo = a;
+    *hi = a + 1;
+    *is_store = !(insn >> 11 & 1);
+    return true;
+  }
+  if ((insn & 0xF000) == 0x9000) {  // SP-relative
+    uint32_t a = r(13) + ((insn & 0xFF) << 2);
+    *lo = a;
+    *hi = a + 3;
+    *is_store = !(insn >> 11 & 1);
+    return true;
+  }
+  if ((insn & 0xF600) == 0xB400) {  // PUSH, POP
+    bool pop = insn >> 11 & 1;
+    unsigned n = static_cast<unsigned>(__builtin_popcount(insn & 0x1FF));
+    *lo = pop ? r(13) : r(13) - 4 * n;
+    *hi = *lo + 4 * n - 1;
+    *is_store = !pop;
+    return n != 0;
+  }
+  if ((insn & 0xF000) == 0xC000) {  // STMIA, LDMIA
+    unsigned n = static_cast<unsigned>(__builtin_popcount(insn & 0xFF));
+    *lo = r(insn >> 8 & 7);
+    *hi = *lo + 4 * n - 1;
+    *is_store = !(insn >> 11 & 1);
+    return n != 0;
+  }
+  (void)at;
+  return false;
 }
 
 // Entered a second time from itself with every register as the first time
@@ -610,13 +860,19 @@ bool ArmCore::on_invalid(uc_engine*, uc_mem_type type, uint64_t address, int, in
 // earlier instructions (and that access) a second time.
 void ArmCore::request_stop() { budget_end_ = inflight_cycles_; }
 
+void ArmCore::limit_at(uint64_t cycle, uint64_t sync) {
+  if (!running_) return;
+  if (cycle < budget_end_) budget_end_ = cycle;
+  if (cycle + sync < split_at_) split_at_ = cycle + sync;
+}
+
 void ArmCore::limit(uint64_t cycles) {
   if (!running_) return;
   uint64_t end = inflight_cycles_ + cycles;
   if (end < budget_end_) budget_end_ = end;
 }
 
-ArmCore::Slice ArmCore::run(uint64_t max_cycles) { return run_slice(max_cycles, false); }
+ArmCore::Slice ArmCore::run(uint64_t max_cycles, uint64_t carried) { return run_slice(max_cycles, false, carried); }
 
 // A step runs a normal slice that ends after one instruction, without
 // Unicorn's instruction counter: switching that on or off discards all
@@ -627,7 +883,7 @@ ArmCore::Slice ArmCore::run(uint64_t max_cycles) { return run_slice(max_cycles, 
 // the next instruction of the same block, where a code hook bounded to it
 // stops the slice as a breakpoint does. (A Thumb BL pair is one instruction
 // to Unicorn and two to the count, as in a normal run.)
-ArmCore::Slice ArmCore::step() {
+ArmCore::Slice ArmCore::step(uint64_t carried) {
   code_hooks_used_ = true;
   const uint32_t width = (cpsr() & kCpsrT) ? 2 : 4;
   step_next_ = pc() + width;
@@ -645,7 +901,7 @@ ArmCore::Slice ArmCore::step() {
   }
   size_t coprocessor_hooks = coprocessor_hooks_.size();
   pass_breakpoint_at_pc();
-  Slice slice = run_slice(1, true);
+  Slice slice = run_slice(1 + carried, true, carried);
   if (slice.executed == 0 && slice.stop == Stop::kBudget && coprocessor_hooks_.size() != coprocessor_hooks) {
     // The block's coprocessor instructions needed their hooks first (on_block).
     pass_breakpoint_at_pc();
@@ -665,14 +921,15 @@ void ArmCore::on_step_end(uc_engine* uc, uint64_t, uint32_t, void* user) {
   uc_emu_stop(uc);
 }
 
-ArmCore::Slice ArmCore::run_slice(uint64_t max_cycles, bool step) {
+ArmCore::Slice ArmCore::run_slice(uint64_t max_cycles, bool step, uint64_t carried) {
   Slice slice;
   slice_start_ = total_;
   budget_end_ = max_cycles ? max_cycles : 1;
-  inflight_cycles_ = 0;
-  block_start_cycles_ = 0;
+  inflight_cycles_ = carried;
+  block_start_cycles_ = carried;
   block_extra_ = 0;
-  block_paid_ = 0;
+  block_lead_ = 0;
+  access_located_ = false;
   block_thumb_ = (cpsr() & kCpsrT) != 0;
   pending_extra_ = 0;
   prev_block_ = kNoBlock;
@@ -685,6 +942,18 @@ ArmCore::Slice ArmCore::run_slice(uint64_t max_cycles, bool step) {
   // Unicorn takes the instruction set from bit 0 of the start address.
   uint32_t thumb = (cpsr() & kCpsrT) ? 1u : 0u;
   uint32_t start = pc() | thumb;
+  uint32_t until = 0xFFFFFFFF;
+  until_slice_ = next_until_ != 0 && next_until_ != pc();
+  if (until_slice_) {
+    until = next_until_;
+    // Unicorn ends a block at `until` only as it translates one: the block
+    // translated whole before must go (it keeps none that ends there).
+    uc_ctl_remove_cache(uc_, pc(), static_cast<uint64_t>(pc()) + 1);
+  }
+  next_until_ = 0;
+  stopping_ = false;
+  replaying_ = false;
+  ++slices_;
   // Passing a breakpoint concerns the first instruction of this slice only.
   if (pass_address_ != pc()) pass_armed_ = false;
   stepping_ = step;
@@ -692,7 +961,8 @@ ArmCore::Slice ArmCore::run_slice(uint64_t max_cycles, bool step) {
   uc_err err;
   {
     unicorn_stores::ObserverScope stores(&ArmCore::on_store, this, &logging_stores_);
-    err = uc_emu_start(uc_, start, 0xFFFFFFFF, 0, 0);
+    err = uc_emu_start(uc_, start, until, 0, 0);
+    if (stopping_ && err == UC_ERR_OK && !exception_ && !fault_) err = finish_stop(thumb);
   }
   running_ = false;
   stepping_ = false;
@@ -756,12 +1026,31 @@ void ArmCore::trim_block(uint32_t at) {
   unsigned step = block_thumb_ ? 2 : 4;
   unsigned count = (at - block_address_) / step;
   total_ = block_start_total_ + count;
-  uint64_t cost = cpi_ ? static_cast<uint64_t>(count) * cpi_
-                       : model_.prefix_cost(block_address_, code_at(block_address_, count * step), count, block_thumb_);
-  uint64_t paid = std::min<uint64_t>(block_paid_, cost > 1 ? cost - 1 : 0);
-  debt_ += block_paid_ - paid;
-  block_paid_ = paid;
-  inflight_cycles_ = block_start_cycles_ + cost - paid + block_extra_;
+  inflight_cycles_ = cycles_into_block(count);
+  pending_extra_ = 0;
+}
+
+// A register access stopped the block (begin_access, end_access): the
+// instructions before the accessing one ran. If the access is to stand, the
+// instruction runs again alone, its accesses answered as they were the
+// first time, so that it writes its registers; the slice then ends after
+// it, where the exception is taken or the core sleeps.
+uc_err ArmCore::finish_stop(uint32_t thumb) {
+  stopping_ = false;
+  trim_block(stop_at_);
+  set_pc(stop_at_);
+  if (!redo_) return UC_ERR_OK;
+  replay_values_ = insn_values_;
+  replay_next_ = 0;
+  replaying_ = true;
+  const bool passing = pass_armed_;
+  pass_armed_ = true;  // a breakpoint on it was passed already
+  pass_address_ = stop_at_;
+  uint32_t width = thumb ? 2 : 4;
+  uc_err err = uc_emu_start(uc_, stop_at_ | thumb, stop_at_ + width, 0, 0);
+  pass_armed_ = passing;
+  replaying_ = false;
+  return err;
 }
 
 bool ArmCore::in_current_block(uint32_t address) const {

@@ -5,8 +5,24 @@
 // No per-instruction hook: a block hook counts instructions (four bytes each
 // in ARM state, two in Thumb state) and their cycles (the cycle model of
 // core/arm_timing.h, or a fixed number per instruction), and ends the slice
-// once its budget of cycles is spent, so a slice runs whole translated
-// blocks and may overrun its budget by a block.
+// once its budget of cycles is spent.
+//
+// Time is still exact at the instruction, where a program can see it:
+// - a register access finds its own instruction in the block (the registers
+//   are those before it runs, so its address computed now is the one it
+//   uses) and happens at that instruction's cycle, after the events due
+//   before it (the board's access listener);
+// - an exception that can be taken before the accessing instruction stops
+//   the block there (Unicorn leaves a block right after a memory access that
+//   asks to stop, before the instruction writes a register, so it can run
+//   again from its start); one that the access itself makes takeable, or
+//   IDLE, stops it after that instruction: the instruction runs again alone,
+//   its accesses answered from what they did the first time;
+// - an event that falls inside a block while an exception could be taken
+//   (the I or F bit clear, or an MSR in the block) ends the slice before the
+//   block, and the next slice runs it only up to the first instruction
+//   boundary the interrupt could be taken at (Unicorn's `until`);
+// - a pending request is checked at every block boundary.
 // Exceptions are not entered by Unicorn: the slice stops and the board enters
 // them the way the processor does (see Board).
 #pragma once
@@ -58,11 +74,55 @@ class ArmCore {
   // The monitor's ROM in bank 0 (read-only to the firmware).
   void load_rom(uint32_t address, const std::vector<uint32_t>& words);
 
-  Slice run(uint64_t max_cycles);
+  // A slice of at most `max_cycles`, the first `carried` of them those of
+  // the instruction the last run stopped in.
+  Slice run(uint64_t max_cycles, uint64_t carried = 0);
+
+  // What the board tells the core for instruction-exact time.
+  struct Timekeeper {
+    // Fire the events due at or before now() (the access's cycle).
+    std::function<void()> fire_due;
+    // An exception (or a reset) is to be taken at the instruction boundary
+    // that now() is at.
+    std::function<bool()> exception_now;
+    // After an access: the core must stop at the next instruction boundary
+    // (an exception became takeable, a power mode stopped the core).
+    std::function<bool()> stop_after;
+  };
+  void set_timekeeper(Timekeeper keeper) { keeper_ = std::move(keeper); }
+  // The earliest cycle of the running slice at which the next event may make
+  // an exception takeable (its due time plus the synchroniser's latency).
+  void set_event_cycle(uint64_t cycle) { split_at_ = cycle; }
+  // An IRQ or FIQ request is asserted; from `cycle` of the slice on (the
+  // synchroniser's latency) it is taken at a block boundary when the CPSR
+  // lets it through.
+  void set_exception_request(bool pending, uint64_t cycle) {
+    request_ = pending;
+    request_from_ = cycle;
+    if (pending && cycle < split_at_) split_at_ = cycle;
+  }
+  // Lowers the running slice's budget to `cycle` of the slice, the cycle an
+  // event is due at.
+  void limit_at(uint64_t cycle, uint64_t sync);
+  // Whole turns of a loop (a block of `turn` cycles whose last interior
+  // instruction boundary is `last_boundary` cycles into it) that pass before
+  // the core would stop at a turn's start (`room` cycles from now) or split
+  // a turn at an event (`split_room` from now, when `splittable`).
+  static uint64_t turns_before_stop(uint64_t room, uint64_t split_room, uint64_t turn, uint64_t last_boundary,
+                                    bool splittable);
+  // The idle loop found by the last slice: the last boundary inside a turn,
+  // and whether an MSR in it could change what interrupts are taken.
+  uint64_t idle_turn_last_boundary() const { return idle_turn_last_boundary_; }
+  bool idle_turn_has_msr() const { return idle_turn_has_msr_; }
+  // Whether an FIQ can be requested at all (INTMOD gives a source to it):
+  // else only the I bit decides whether an exception could come.
+  void set_fiq_possible(bool possible) { exception_bits_ = kCpsrI | (possible ? kCpsrF : 0u); }
+  // Slices run since power-on (for benchmarks).
+  uint64_t slices() const { return slices_; }
   // Exactly one instruction (a debugger's step): a slice that ends where
   // the next instruction is about to run, as at a breakpoint. Only the
   // blocks holding the instruction after the pc are translated again.
-  Slice step();
+  Slice step(uint64_t carried = 0);
   // Ends the running slice at the end of the current block (safe from
   // register-access callbacks).
   void request_stop();
@@ -77,6 +137,8 @@ class ArmCore {
   // SYSCFG changed): every block's cost is computed again.
   void set_timing(const MemoryTiming& timing);
   const CycleModel& cycle_model() const { return model_; }
+  // What the instruction at `address` costs when it runs (ARM state).
+  uint64_t instruction_cycles(uint32_t address) const;
   // An exception's entry, 2S+1N at the vector.
   uint32_t exception_entry_cycles() const;
 
@@ -114,6 +176,14 @@ class ArmCore {
   void set_sram_window(uint32_t begin, uint32_t end);
   // Instructions executed since power-on, counted at block starts.
   const uint64_t* position() const { return &total_; }
+  // The instruction of the register access in progress, counted from
+  // power-on, and its address.
+  const uint64_t* access_position() const { return &access_position_; }
+  const uint32_t* access_pc() const { return &access_pc_; }
+  // The ARM7TDMI's interrupt synchroniser: a request is seen from this many
+  // cycles after it is asserted (Tsyncmin; the TRM's minimum latency is
+  // Tsyncmin + the 2-cycle exception entry = 4 cycles).
+  static constexpr uint64_t kSyncCycles = 2;
   uint64_t instructions() const { return total_; }
   // Cycles of the slice being executed (for the scheduler's now()).
   const uint64_t* inflight_cycles() const { return &inflight_cycles_; }
@@ -155,7 +225,7 @@ class ArmCore {
   void add_block_observer(BlockObserver observer);
 
  private:
-  Slice run_slice(uint64_t max_instructions, bool step);
+  Slice run_slice(uint64_t max_instructions, bool step, uint64_t carried = 0);
   static void on_block(uc_engine* uc, uint64_t address, uint32_t size, void* self);
   static void on_breakpoint(uc_engine* uc, uint64_t address, uint32_t size, void* self);
   static void on_step_end(uc_engine* uc, uint64_t address, uint32_t size, void* self);
@@ -164,9 +234,19 @@ class ArmCore {
   static uint64_t mmio_read(uc_engine* uc, uint64_t offset, unsigned size, void* user);
   static void mmio_write(uc_engine* uc, uint64_t offset, unsigned size, uint64_t value, void* user);
  public:
-  // An access to MMIO: charges what it costs beyond an SDRAM access.
-  void on_mmio(uint32_t address, unsigned size, bool write);
+  // An access to MMIO, before it reaches the bus: true when it must not
+  // (the instruction is replayed, or abandoned for an exception; `value` is
+  // what a read returns then). Then after it, with what it read or wrote.
+  bool begin_access(uint32_t address, unsigned size, bool write, uint32_t* value);
+  void end_access(uint32_t address, unsigned size, bool write, uint32_t value);
  private:
+  uint32_t locate_access(uint32_t address, bool write);
+  uint64_t cycles_into_block(unsigned index) const;
+  bool access_range_thumb(uint16_t insn, uint32_t at, uint32_t* lo, uint32_t* hi, bool* is_store) const;
+  uc_err finish_stop(uint32_t thumb);
+  void begin_block(CycleModel::Block& block, uint32_t address, uint32_t size);
+  bool exceptions_possible(const CycleModel::Block& block) const;
+  void split_block(uc_engine* uc, const CycleModel::Block& block, uint32_t address);
   const uint8_t* code_at(uint32_t address, uint32_t size) const;
   uint64_t block_cycles(CycleModel::Block& block);
   bool idle_loop(CycleModel::Block& block, uint32_t address);
@@ -237,8 +317,8 @@ class ArmCore {
   uint64_t inflight_cycles_ = 0;    // cycles of the slice, the current block included
   uint64_t block_start_total_ = 0;  // total_ before the current block
   uint64_t block_start_cycles_ = 0;
-  uint64_t block_extra_ = 0;        // MMIO cycles charged inside the current block
-  uint64_t block_paid_ = 0;         // debt_ the current block's cost paid back
+  int64_t block_extra_ = 0;         // MMIO cycles settled inside the current block
+  uint64_t block_lead_ = 0;         // cycles the block spends before its first instruction (line fills)
   uint32_t block_address_ = 0;
   uint32_t block_size_ = 0;
   bool block_thumb_ = false;
@@ -246,7 +326,37 @@ class ArmCore {
   CycleModel::Block* last_block_ = nullptr;  // the current block stores words or half-words
   uint32_t pending_extra_ = 0;  // the last block's conditional end, if its branch was taken
   uint32_t pending_fallthrough_ = 0;
-  uint64_t debt_ = 0;           // MMIO accesses cheaper than the SDRAM access charged
+  uint32_t pending_cond_ = 0;   // its condition, when its target is the fall-through too
+
+  Timekeeper keeper_;
+  uint64_t split_at_ = UINT64_MAX;    // an event may make an exception takeable from here
+  bool request_ = false;              // an IRQ or FIQ is requested
+  uint64_t request_from_ = 0;
+  uint64_t sync_cycles_ = 0;
+  uint32_t next_until_ = 0;           // the next slice ends at this address (0: none)
+  bool until_slice_ = false;          // this slice ends there
+  uint32_t exception_bits_ = kCpsrI;  // the CPSR bits that keep every requestable exception out
+  uint64_t slices_ = 0;
+  // The register access in progress: its instruction (index in the block,
+  // address, accesses so far) and the block's end it interrupts.
+  unsigned access_index_ = 0;
+  unsigned access_done_ = 0;
+  bool access_located_ = false;
+  uint32_t access_pc_ = 0;
+  uint64_t access_position_ = 0;
+  uint64_t saved_inflight_ = 0;
+  std::vector<uint32_t> insn_values_;  // what the instruction's accesses read or wrote
+  // Stopping inside a block at a register access: at the instruction (it
+  // runs again from its start), or after it (it runs again alone, its
+  // accesses answered from insn_values_).
+  bool stopping_ = false;
+  bool redo_ = false;
+  uint32_t stop_at_ = 0;
+  bool replaying_ = false;
+  std::vector<uint32_t> replay_values_;
+  size_t replay_next_ = 0;
+  uint64_t idle_turn_last_boundary_ = 0;
+  bool idle_turn_has_msr_ = false;
 
   bool idle_skip_ = true;
   bool idle_detected_ = false;

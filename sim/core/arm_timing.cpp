@@ -146,12 +146,19 @@ InsnCycles decode_arm(uint32_t insn, uint32_t address) {
         if (writeback) c.writes |= 1u << rn;
         return c;
       }
-      if ((insn & 0x0FBF0FFF) == 0x010F0000 || (insn & 0x0FB0F000) == 0x0120F000) return c;  // MRS, MSR
+      if ((insn & 0x0FBF0FFF) == 0x010F0000) return c;  // MRS
+      if ((insn & 0x0FB0F000) == 0x0120F000) {            // MSR register
+        c.is_msr_cpsr = !(insn >> 22 & 1) && (insn >> 16 & 1);
+        return c;
+      }
       if (insn >> 4 & 1) c.internal = 1;  // shift by a register
       [[fallthrough]];
     case 1: {
       unsigned opcode = (insn >> 21) & 15;
-      if ((insn & 0x0FB0F000) == 0x0320F000) return c;  // MSR immediate
+      if ((insn & 0x0FB0F000) == 0x0320F000) {  // MSR immediate
+        c.is_msr_cpsr = !(insn >> 22 & 1) && (insn >> 16 & 1);
+        return c;
+      }
       bool compare = opcode >= 8 && opcode <= 11;
       if (!compare) {
         c.writes = static_cast<uint16_t>(1u << rd);
@@ -368,7 +375,8 @@ void CycleModel::decode(Block& b, const uint8_t* code) {
   b.count = static_cast<uint16_t>(b.size / step);
   b.cacheable = cached_at(b.address);
   b.cost = b.taken_extra = 0;
-  b.cond_end = b.has_coprocessor = b.idle_candidate = b.wide_stores = false;
+  b.cond_end = b.has_coprocessor = b.idle_candidate = b.wide_stores = b.has_msr = b.target_is_next = false;
+  b.last_boundary = 0;
   b.idle_failures = 0;
   b.muls = 0;
   b.mul_unsigned = 0;
@@ -384,15 +392,24 @@ void CycleModel::decode(Block& b, const uint8_t* code) {
       pure = false;
       continue;  // the exception's entry is charged when it is taken
     }
+    if (last) b.last_boundary = b.cost + 2u * b.muls;
+    if (c.is_msr_cpsr && !last && !b.has_msr) {
+      b.has_msr = true;
+      b.msr_index = static_cast<uint8_t>(std::min(k, 255u));
+    }
     uint32_t cost = insn_cost(c, at, b.thumb, b.cacheable);
     if (c.mul_rs >= 0) {
-      if (b.muls < 3 && !(written >> c.mul_rs & 1)) {
+      if (b.muls < 8 && !(written >> c.mul_rs & 1)) {
         b.mul_rs[b.muls] = c.mul_rs;
         if (c.mul_unsigned) b.mul_unsigned |= static_cast<uint8_t>(1u << b.muls);
         ++b.muls;
       } else {
         cost += 2;
       }
+    }
+    if (last && c.conditional && c.writes_pc && c.is_branch && c.target == at + step) {
+      b.target_is_next = true;
+      b.last_cond = (b.thumb ? (word >> 8 & 15) << 28 : (word & 0xF0000000u)) | 1u;
     }
     if (last && c.conditional && c.writes_pc) {
       uint32_t fetch_s = b.cacheable ? 1 : insn_cost(InsnCycles{}, at, b.thumb, false);

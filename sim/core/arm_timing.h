@@ -62,6 +62,7 @@ struct InsnCycles {
   bool is_branch = false;     // B (ARM) / B, Bcc (Thumb): target below
   bool is_store = false;      // writes memory
   bool is_coprocessor = false;
+  bool is_msr_cpsr = false;   // MSR CPSR: may change what interrupts are taken
   bool traps = false;         // SWI, undefined: the exception does the rest
   int8_t mul_rs = -1;         // the multiplier register (m depends on it)
   uint8_t mul_extra = 0;      // I cycles beyond m (MLA/xMULL 1, xMLAL 2)
@@ -94,9 +95,14 @@ class CycleModel {
     bool wide_stores = false;     // stores words or half-words
     bool plain = false;           // its cost is `cost`: no multiply, no cache lookup
     bool loops_to_itself = false;  // an idle candidate or a counting loop
+    bool has_msr = false;          // an MSR to the CPSR before its last instruction
+    uint8_t msr_index = 0;         // the first one
+    uint32_t last_boundary = 0;    // cycles before its last instruction
+    bool target_is_next = false;   // its conditional branch goes to the fall-through
+    uint32_t last_cond = 0;        // that branch's condition (bits 31..28) | 1
     uint8_t idle_failures = 0;
     uint8_t muls = 0;
-    int8_t mul_rs[3] = {-1, -1, -1};
+    int8_t mul_rs[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
     uint8_t mul_unsigned = 0;  // bit i: multiply i is unsigned
     uint32_t cost = 0;         // fixed cost in MCLK
     uint32_t taken_extra = 0;  // added when the last instruction's condition passed

@@ -73,7 +73,8 @@ void Bus::note_read(Device* device, uint32_t address, uint32_t value) {
   uint64_t position = position_ ? *position_ : 0;
   uint64_t cycles = scheduler_.cycles();
   const Read& before = history_[(history_head_ - 1) & (kHistory - 1)];
-  history_[history_head_] = {address, value, position, cycles, position - before.position, cycles - before.cycles};
+  history_[history_head_] = {address, value, pc_ ? *pc_ : 0, position, cycles, position - before.position,
+                             cycles - before.cycles};
   history_device_[history_head_] = device;
   history_head_ = (history_head_ + 1) & (kHistory - 1);
   if (history_count_ < static_cast<int>(kHistory)) ++history_count_;
@@ -89,7 +90,7 @@ void Bus::note_read(Device* device, uint32_t address, uint32_t value) {
     for (int i = 0; i + period < needed && loop; ++i) {
       const Read& a = at(i);
       const Read& b = at(i + period);
-      loop = a.address == b.address && a.value == b.value &&
+      loop = a.address == b.address && a.value == b.value && a.pc == b.pc &&
              (i + period + 1 >= needed || (a.position_step == b.position_step && a.cycles_step == b.cycles_step));
     }
     if (!loop) continue;

@@ -38,6 +38,9 @@ class Bus {
   // Polling detection. `position` identifies where in the instruction stream
   // the access happened (instructions executed so far in the run).
   void set_position_source(const uint64_t* position) { position_ = position; }
+  // The address of the instruction making the access: a poll's turns read
+  // from the same instructions (unrolled reads of one register are no poll).
+  void set_pc_source(const uint32_t* pc) { pc_ = pc; }
   void set_idle_detection(bool on) { idle_detection_ = on; }
   // Set when a polling loop was recognised: the time up to which the values
   // read stay as they are (kForever: until the next event). Cleared by take.
@@ -70,6 +73,7 @@ class Bus {
   struct Read {
     uint32_t address;
     uint32_t value;
+    uint32_t pc;
     uint64_t position;
     uint64_t cycles;
     uint64_t position_step, cycles_step;  // since the read before
@@ -91,6 +95,7 @@ class Bus {
   std::vector<Watcher> watchers_;
 
   const uint64_t* position_ = nullptr;
+  const uint32_t* pc_ = nullptr;
   bool idle_detection_ = true;
   static constexpr unsigned kHistory = 32;  // at least four turns of a period of four, and the read after
   std::array<Read, kHistory> history_{};

@@ -86,23 +86,24 @@ void Scheduler::advance_clock(VTime to) {
 void Scheduler::fire_due() {
   // Callbacks run at their own due time, so a register they compute from the
   // clock, or an event they arm relative to now(), sees the time they were due.
-  const VTime target = now_;
-  const uint64_t target_cycles = cycles_;
+  const bool nested = firing_;
+  const VTime saved_now = firing_now_;
+  const uint64_t saved_cycles = firing_cycles_;
+  const VTime target = now();
+  const uint64_t target_cycles = cycles();
   for (;;) {
     Event* e = earliest();
     if (!e || e->when_ > target) break;
     disarm(e);
     VTime due = e->when_;
-    VTime saved_now = now_;
-    uint64_t saved_cycles = cycles_;
-    now_ = due;
-    cycles_ = saved_cycles - std::min<uint64_t>(saved_cycles, (target - due) / cycle_ps_);
+    firing_ = true;
+    firing_now_ = due;
+    firing_cycles_ = target_cycles - std::min<uint64_t>(target_cycles, (target - due) / cycle_ps_);
     e->callback_(target - due);
-    now_ = saved_now;
-    cycles_ = saved_cycles;
   }
-  now_ = target;
-  cycles_ = target_cycles;
+  firing_ = nested;
+  firing_now_ = saved_now;
+  firing_cycles_ = saved_cycles;
 }
 
 void Scheduler::run_cycles(uint64_t n) {

@@ -52,8 +52,10 @@ class Scheduler {
  public:
   Scheduler();
 
-  VTime now() const { return now_ + inflight_cycles() * cycle_ps_; }
-  uint64_t cycles() const { return cycles_ + inflight_cycles(); }
+  VTime now() const { return firing_ ? firing_now_ : now_ + inflight_cycles() * cycle_ps_; }
+  uint64_t cycles() const { return firing_ ? firing_cycles_ : cycles_ + inflight_cycles(); }
+  // The time the CPU's slice in progress began (now() without it).
+  VTime slice_base() const { return now_; }
 
   // Period of one MCLK cycle. Changing it affects only time still to come.
   VTime cycle_period() const { return cycle_ps_; }
@@ -69,7 +71,8 @@ class Scheduler {
   void run_cycles(uint64_t n);
   // Let time pass up to `when` (nothing executes meanwhile), firing events.
   void advance_to(VTime when);
-  // Fire every event due at or before now().
+  // Fire every event due at or before now(), the CPU's progress in its
+  // slice included (a register access fires what is due before it).
   void fire_due();
 
   // The CPU's progress inside the slice it is executing, in cycles.
@@ -93,6 +96,10 @@ class Scheduler {
 
   VTime now_ = 0;
   uint64_t cycles_ = 0;
+  // While a callback runs: its own due time.
+  bool firing_ = false;
+  VTime firing_now_ = 0;
+  uint64_t firing_cycles_ = 0;
   VTime cycle_ps_;
   const uint64_t* inflight_ = nullptr;
   std::vector<Event*> armed_;

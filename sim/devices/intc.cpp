@@ -55,6 +55,7 @@ void Intc::reset() {
   ispr_ = 0;
   fispr_ = 0;
   lines_ = 0;
+  changed();
 }
 
 int Intc::highest(uint32_t candidates) const {
@@ -94,7 +95,12 @@ void Intc::acknowledge_irq(int source) {
 }
 
 void Intc::changed() {
-  if (listener_ && (irq_asserted() || fiq_asserted())) listener_();
+  // Only a change of the lines matters to the core.
+  bool irq = irq_asserted(), fiq = fiq_asserted();
+  if (irq == irq_out_ && fiq == fiq_out_) return;
+  irq_out_ = irq;
+  fiq_out_ = fiq;
+  if (listener_) listener_();
 }
 
 void Intc::request(int source) {

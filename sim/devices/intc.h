@@ -32,6 +32,9 @@ class Intc : public Device {
 
   bool irq_asserted() const;
   bool fiq_asserted() const;
+  // Whether any source can reach FIQ (INTCON lets FIQ through, INTMOD gives
+  // it a source).
+  bool fiq_possible() const { return (intcon_ & 1) == 0 && (intmod_ & 0x3FFFFFF) != 0; }
   bool vectored() const { return (intcon_ & 4) == 0; }
   // The source an IRQ acknowledge would serve now (highest priority), or -1.
   int highest_irq() const;
@@ -55,6 +58,7 @@ class Intc : public Device {
   uint32_t intcon_, intpnd_, intmod_, intmsk_, pslv_, pmst_, ispr_, fispr_;
   uint32_t lines_ = 0;  // level-type sources whose line is active
   std::function<void()> listener_;
+  bool irq_out_ = false, fiq_out_ = false;
 };
 
 }  // namespace sim

@@ -150,7 +150,7 @@ TEST(Record, ADialledCallReplaysByteForByte) {
   ASSERT_TRUE(rec.finish(live.board.now(), &error)) << error;
 
   std::string text = read_text(script);
-  EXPECT_NE(text.find("\nkey 2 hold 100"), std::string::npos) << text;
+  EXPECT_NE(text.find("\nwait 1100ms\nkey 2\n"), std::string::npos) << text;
   EXPECT_NE(text.find("\nkeydown 1\n"), std::string::npos) << text;
   EXPECT_NE(text.find("\nuart \"x\\\"\\\\\\xF1\\r\"\n"), std::string::npos) << text;
 

@@ -283,7 +283,7 @@ TEST(BoardFinished, RunsOnAndSaysSoOnce) {
     board.run_until(2 * kSecond);
     EXPECT_FALSE(board.halted()) << board.halt_report();
     EXPECT_TRUE(board.finished());
-    EXPECT_EQ(board.now(), 2 * kSecond);
+    EXPECT_EQ(board.now(), 2 * kSecond);  // to the picosecond: the loop's turn in progress goes on after
     board.run_until(100 * kSecond);
     EXPECT_EQ(board.now(), 100 * kSecond);
     EXPECT_LT(board.core().instructions(), 10000000u) << "the time of the loop is skipped";

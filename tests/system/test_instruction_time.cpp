@@ -1,0 +1,88 @@
+// Time at the instruction, as a program sees it (tests/firmware/instr_time.S):
+// a register read happens at its own instruction's cycle, and an interrupt
+// comes at the instruction after the one that lets it through, whether the
+// waits are skipped or not.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "board/board.h"
+#include "core/log.h"
+#include "test_firmwares.h"
+
+namespace sim {
+namespace {
+
+constexpr uint32_t kTcnto1 = 0x01D50020;
+
+struct InstrBoard {
+  LogCapture quiet;
+  Board board;
+  explicit InstrBoard(bool skip) : board(options(skip)) {
+    std::string error;
+    EXPECT_TRUE(board.load(elf_path("instr_time"), &error)) << error;
+  }
+  static BoardOptions options(bool skip) {
+    BoardOptions o;
+    o.skip_polling = skip;
+    o.rtc_start = RtcTime{};
+    return o;
+  }
+  uint32_t call(const std::string& function, std::vector<uint32_t> args = {}) {
+    uint32_t result = 0;
+    std::string error;
+    EXPECT_TRUE(board.call(function, args, &result, kSecond, &error)) << error;
+    return result;
+  }
+  uint32_t address_of(const std::string& name) {
+    auto sym = board.elf().symbol(name);
+    EXPECT_TRUE(sym.has_value()) << name;
+    return sym ? sym->address : 0;
+  }
+};
+
+// Two reads of a timer's count around 100 nops in one block: the second
+// comes 1S + 1N(SFR) + 1I + 100 x 1S later (S = 2 clocks in the 16-bit
+// SDRAM, an SFR access 2), and the timer, at MCLK / 2, has moved by half.
+TEST(InstructionTime, ARegisterReadHappensAtItsOwnCycle) {
+  for (bool skip : {true, false}) {
+    SCOPED_TRACE(skip ? "skipping" : "--no-skip");
+    InstrBoard t(skip);
+    std::vector<uint64_t> stamps;
+    t.board.bus().add_watcher([&](bool is_write, uint32_t address, uint32_t, unsigned) {
+      if (!is_write && address == kTcnto1) stamps.push_back(t.board.cycles());
+    });
+    t.call("start_timer1");
+    uint32_t moved = t.call("read_twice", {kTcnto1});
+    ASSERT_EQ(stamps.size(), 2u);
+    EXPECT_EQ(stamps[1] - stamps[0], 2u + 2u + 1u + 100u * 2u);
+    EXPECT_GE(moved, 102u);
+    EXPECT_LE(moved, 103u);
+  }
+}
+
+// The interrupt handler records where it returns to: the instruction right
+// after the store to INTMSK, the MSR that clears I, the store that sets
+// IDLE (nothing after it runs before the wake).
+TEST(InstructionTime, AnInterruptComesAtTheNextInstruction) {
+  struct Case {
+    const char* function;
+    const char* after;
+  };
+  const Case cases[] = {
+      {"unmask_pending", "after_unmask"},
+      {"msr_enable", "after_msr"},
+      {"idle_wake", "after_idle"},
+  };
+  for (bool skip : {true, false}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.function) + (skip ? "" : " --no-skip"));
+      InstrBoard t(skip);
+      EXPECT_EQ(t.call(c.function), t.address_of(c.after));
+    }
+  }
+}
+
+}  // namespace
+}  // namespace sim
