@@ -45,7 +45,7 @@ asan-web: setup
 	  -DCMAKE_CXX_FLAGS="-fsanitize=address -fno-omit-frame-pointer" \
 	  -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address" >/dev/null
 	cmake --build $(ASAN) -j $(JOBS) --target arm board-sim ui-tests fb-text
-	cd $(ASAN) && ASAN_OPTIONS=abort_on_error=1:detect_leaks=1 \
+	cd $(ASAN) && ASAN_OPTIONS=abort_on_error=1:detect_leaks=1:quarantine_size_mb=16 \
 	  ctest --output-on-failure -j 1 -R '^(WebServer|WebProtocol|WebServerStart)|^ui\.web'
 
 clean:

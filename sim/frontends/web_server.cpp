@@ -258,6 +258,7 @@ class Page : public std::enable_shared_from_this<Page> {
   uint64_t state_seq = 0;
   bool sound = false;
   bool told_ignored = false;
+  bool told_slow_input = false;
 
  private:
   struct Out {
@@ -743,9 +744,12 @@ void WebServer::Impl::push_input(web::PageInput input) {
     input_ready.notify_all();
     return;
   }
-  // Said once each time the board falls behind (take_inputs starts afresh).
+  // The page is told each time the board falls behind (take_inputs starts
+  // afresh), stderr once.
   if (first && driver && driver->open()) {
-    driver->note("sends faster than the board takes it; its input is dropped until it slows");
+    if (!driver->told_slow_input)
+      driver->note("sends faster than the board takes it; what it sends meanwhile is dropped (said once)");
+    driver->told_slow_input = true;
     driver->send(make_message("{\"t\":\"note\",\"text\":\"board-sim is behind on your input: "
                               "what you sent meanwhile was dropped\"}"),
                  true);
