@@ -4,13 +4,15 @@
 # make bench  emulation speed of board-sim against bare Unicorn, the phone's
 #             scenarios in virtual seconds per wall second
 # make coverage  the phone's lines run by examples/*.scn, HTML in build/coverage/
+# make asan-web  the web page's tests (its server, its page in Chromium, the
+#             attacks) with board-sim built under AddressSanitizer, in build-asan/
 
 MAKEFLAGS += --no-print-directory
 BUILD ?= build
 JOBS ?= $(shell nproc)
 BIN := $(BUILD)/bin
 
-.PHONY: all setup configure run test bench coverage clean
+.PHONY: all setup configure run test bench coverage asan-web clean
 
 all: configure
 	cmake --build $(BUILD) -j $(JOBS)
@@ -37,5 +39,14 @@ bench: all
 coverage: all
 	@scripts/coverage.sh $(BIN) $(BUILD)/coverage
 
+ASAN := $(BUILD)-asan
+asan-web: setup
+	@[ -f $(ASAN)/CMakeCache.txt ] || cmake -S . -B $(ASAN) -DCMAKE_BUILD_TYPE=Debug \
+	  -DCMAKE_CXX_FLAGS="-fsanitize=address -fno-omit-frame-pointer" \
+	  -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address" >/dev/null
+	cmake --build $(ASAN) -j $(JOBS) --target arm board-sim ui-tests fb-text
+	cd $(ASAN) && ASAN_OPTIONS=abort_on_error=1:detect_leaks=1:quarantine_size_mb=16 \
+	  ctest --output-on-failure -j 1 -R '^(WebServer|WebProtocol|WebServerStart)|^ui\.web'
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(ASAN)

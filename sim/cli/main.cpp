@@ -176,6 +176,9 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(0, 65535));
   app.add_option("--web-bind", s.web_bind,
                  "the address --ui web listens on (default 127.0.0.1; e.g. 0.0.0.0 for every network)");
+  app.add_option("--web-origin", s.web_origin,
+                 "the page's address as the browser sees it behind a tunnel or a reverse proxy "
+                 "(e.g. https://lab.example.org): requests for it are served");
   // Record and report.
   app.add_option("--record", s.record, "write what you do in the window or the terminal as a scenario script");
   app.add_option("--junit", s.junit, "write a JUnit XML report of --script: one testcase per expect");

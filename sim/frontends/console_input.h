@@ -3,6 +3,8 @@
 // `monitor uart` both queue bytes that leave at the line rate, so a client
 // that types faster than that must meet a limit, as a terminal's line
 // buffer does (a Linux tty holds 4096 bytes a line and drops the rest).
+// As there, what fits is kept and the rest dropped, and the person is told
+// how much was dropped: nothing goes silently.
 #pragma once
 #include <cstddef>
 

@@ -35,6 +35,9 @@ struct Session {
   // --ui web: where the page is served.
   int web_port = 8044;         // 0: any free port
   std::string web_bind = "127.0.0.1";
+  // The page's address behind a tunnel or a reverse proxy (--web-origin),
+  // e.g. "https://lab.example.org"; empty: the address served.
+  std::string web_origin;
 };
 
 // Set by SIGINT/SIGTERM: the run ends and the outputs are still written.

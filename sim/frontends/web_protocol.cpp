@@ -1,5 +1,7 @@
 #include "frontends/web_protocol.h"
 
+#include <arpa/inet.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <random>
@@ -267,6 +269,93 @@ bool query_param(std::string_view target, std::string_view name, std::string_vie
 }
 
 std::string_view target_path(std::string_view target) { return target.substr(0, target.find('?')); }
+
+namespace {
+
+std::string lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return out;
+}
+
+bool is_ip_address(const std::string& host) {
+  in6_addr v6;
+  in_addr v4;
+  return inet_pton(AF_INET, host.c_str(), &v4) == 1 || inet_pton(AF_INET6, host.c_str(), &v6) == 1;
+}
+
+}  // namespace
+
+std::string authority_host(std::string_view authority) {
+  if (authority.empty() || authority.find_first_of("/?#@ \t") != std::string_view::npos) return {};
+  std::string_view host = authority;
+  std::string_view port;
+  if (authority[0] == '[') {
+    size_t close = authority.find(']');
+    if (close == std::string_view::npos) return {};
+    host = authority.substr(1, close - 1);
+    std::string_view rest = authority.substr(close + 1);
+    if (!rest.empty()) {
+      if (rest[0] != ':') return {};
+      port = rest.substr(1);
+    }
+    if (host.empty() || host.find(':') == std::string_view::npos) return {};
+  } else {
+    size_t colon = authority.find(':');
+    if (colon != std::string_view::npos) {
+      port = authority.substr(colon + 1);
+      host = authority.substr(0, colon);
+      if (port.find(':') != std::string_view::npos) return {};
+    }
+    if (host.empty()) return {};
+  }
+  if (port.size() > 5 || port.find_first_not_of("0123456789") != std::string_view::npos) return {};
+  std::string h = lower(host);
+  if (!h.empty() && h.back() == '.') h.pop_back();  // "localhost." is localhost
+  return h;
+}
+
+bool parse_origin(std::string_view text, std::string* origin, std::string* why) {
+  std::string t = lower(text);
+  if (!t.empty() && t.back() == '/') t.pop_back();
+  size_t scheme = t.find("://");
+  if (scheme == std::string::npos || (t.substr(0, scheme) != "http" && t.substr(0, scheme) != "https")) {
+    *why = "'" + std::string(text) + "' is no http:// or https:// address (e.g. https://lab.example.org)";
+    return false;
+  }
+  std::string authority = t.substr(scheme + 3);
+  if (authority_host(authority).empty()) {
+    *why = "'" + std::string(text) + "' is no scheme://host[:port] (no path: e.g. https://lab.example.org:8443)";
+    return false;
+  }
+  *origin = t;
+  return true;
+}
+
+bool host_allowed(std::string_view host, const Audience& audience) {
+  std::string h = authority_host(host);
+  if (h.empty()) return false;
+  if (h == "localhost" || is_ip_address(h)) return true;
+  for (const std::string& name : audience.names)
+    if (h == lower(name)) return true;
+  if (!audience.public_origin.empty()) {
+    size_t scheme = audience.public_origin.find("://");
+    if (h == authority_host(std::string_view(audience.public_origin).substr(scheme + 3))) return true;
+  }
+  return false;
+}
+
+bool origin_allowed(std::string_view origin, bool present, std::string_view host, const Audience& audience) {
+  if (!present) return true;
+  std::string o = lower(origin);
+  if (!audience.public_origin.empty() && o == audience.public_origin) return true;
+  size_t scheme = o.find("://");
+  if (scheme == std::string::npos) return false;  // "null" and the like
+  std::string_view s = std::string_view(o).substr(0, scheme);
+  if (s != "http" && s != "https") return false;
+  return !host.empty() && o.substr(scheme + 3) == lower(host) && host_allowed(host, audience);
+}
 
 }  // namespace web
 }  // namespace sim

@@ -29,6 +29,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "devices/audio.h"
 
@@ -96,6 +97,29 @@ bool token_matches(std::string_view given, std::string_view token);
 bool query_param(std::string_view target, std::string_view name, std::string_view* value);
 // The target without its query.
 std::string_view target_path(std::string_view target);
+
+// Who may ask: the names a request's Host header and a WebSocket's Origin
+// header may carry. A page from another origin, or a name made to point at
+// this machine (DNS rebinding), must not reach the board even if it has
+// learnt the token.
+//
+// `text` ("http://host[:port]" or "https://...", no path; a trailing '/' is
+// allowed) as "scheme://authority" in lower case; false with the reason.
+bool parse_origin(std::string_view text, std::string* origin, std::string* why);
+// The host of an authority ("Host" header, "[::1]:8044" -> "::1",
+// "Lab.Example:80" -> "lab.example"); empty when malformed.
+std::string authority_host(std::string_view authority);
+struct Audience {
+  std::vector<std::string> names;  // host names served besides IP addresses and localhost
+  std::string public_origin;       // scheme://authority behind a tunnel or proxy, or empty
+};
+// A Host header is accepted when it names an IP address, localhost, or one
+// of `names` (no port check: an ssh tunnel may forward any local port).
+bool host_allowed(std::string_view host, const Audience& audience);
+// A WebSocket's Origin is accepted when absent (not a browser), when it is
+// the very address the request was sent to (Origin's authority == Host), or
+// when it is the public origin.
+bool origin_allowed(std::string_view origin, bool present, std::string_view host, const Audience& audience);
 
 }  // namespace web
 }  // namespace sim

@@ -1,11 +1,13 @@
 #include "frontends/web_server.h"
 
 #include <pthread.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
+#include <boost/beast/core/buffered_read_stream.hpp>
 #include <boost/beast/http.hpp>
 #include <boost/beast/websocket.hpp>
 #include <condition_variable>
@@ -29,19 +31,28 @@ namespace net = boost::asio;
 using tcp = net::ip::tcp;
 using Message = std::shared_ptr<const std::string>;
 
-constexpr size_t kMaxPages = 16;
 constexpr size_t kMaxHeaderBytes = 8 * 1024;
 // Larger messages end the connection; smaller ones that are still too long
 // for any page message are dropped with a note (web_protocol.h).
 constexpr size_t kMaxReadMessage = 64 * 1024;
-// A page this far behind on its sends is closed; past kAudioBehind it only
-// stops getting sound.
-constexpr size_t kMaxQueuedBytes = 8 * 1024 * 1024;
+// A page this far behind on its sends stops getting sound (past
+// Limits::queued_bytes it is closed).
 constexpr size_t kAudioBehind = 256 * 1024;
 constexpr size_t kMaxPendingAudio = 256;  // messages waiting for the network thread
 constexpr size_t kConsoleHistory = 64 * 1024;
+// What the board printed that the network thread has not taken yet: past
+// this, the oldest goes (a page that connects later gets kConsoleHistory).
+constexpr size_t kMaxPendingConsole = 1024 * 1024;
+constexpr size_t kMaxNoteBytes = 1024;
+// Reload keys handed out and not used yet: the oldest go first.
+constexpr size_t kMaxReloadKeys = 16;
 constexpr int kMaxNotesPerPage = 5;
 constexpr auto kRequestTimeout = std::chrono::seconds(20);
+constexpr auto kHandshakeTimeout = std::chrono::seconds(10);
+// accept() failing (out of descriptors): the first retry, and the longest
+// wait between two.
+constexpr auto kAcceptRetryFirst = std::chrono::milliseconds(50);
+constexpr auto kAcceptRetryMost = std::chrono::seconds(1);
 constexpr auto kStopGrace = std::chrono::milliseconds(500);
 
 constexpr size_t kFrameBytes = web::kScreenWidth * web::kScreenHeight;
@@ -75,18 +86,54 @@ std::string endpoint_text(const tcp::endpoint& e) {
 }
 
 }  // namespace
+}  // namespace sim
+
+// A page's WebSocket reads through a buffer that starts with whatever the
+// browser sent right behind its upgrade request; closing it closes the TCP
+// stream beneath.
+namespace boost::beast {
+template <class Stream, class Buffer>
+void teardown(role_type role, buffered_read_stream<Stream, Buffer>& s, error_code& ec) {
+  using websocket::teardown;
+  teardown(role, s.next_layer(), ec);
+}
+template <class Stream, class Buffer, class Handler>
+void async_teardown(role_type role, buffered_read_stream<Stream, Buffer>& s, Handler&& handler) {
+  using websocket::async_teardown;
+  async_teardown(role, s.next_layer(), std::forward<Handler>(handler));
+}
+}  // namespace boost::beast
+
+namespace sim {
+
+namespace {
+using PageStream = beast::buffered_read_stream<beast::tcp_stream, beast::flat_buffer>;
+}  // namespace
 
 class Page;
+class HttpSession;
+
+// The HTTP connections not (yet) upgraded to a page, oldest first; each
+// entry goes with its session. Outlives the io_context, whose destruction
+// may end the last sessions.
+struct SessionList {
+  std::list<HttpSession*> sessions;
+};
 
 class WebServer::Impl {
  public:
-  // Declared first so that it goes last: sockets must not outlive it.
+  SessionList http;
+  // Declared (nearly) first so that it goes last: sockets must not outlive it.
   net::io_context ioc{1};
   tcp::acceptor acceptor{ioc};
   std::optional<net::steady_timer> stop_timer;
+  net::steady_timer accept_timer{ioc};
   std::thread thread;
   std::string token, hello, url;
   int port = 0;
+  Limits limits;
+  size_t max_connections = 0;  // limits.connections, and the descriptors
+  web::Audience audience;
 
   // Board side -> network side.
   std::mutex mu;
@@ -95,6 +142,8 @@ class WebServer::Impl {
   std::string published_state;
   uint64_t published_state_seq = 0;
   std::string published_console;
+  bool console_cut = false;
+  std::string published_note;
   std::vector<Message> published_audio;
   std::atomic<bool> flush_posted{false};
   std::atomic<bool> stopped{false};
@@ -113,13 +162,29 @@ class WebServer::Impl {
   std::list<std::shared_ptr<Page>> pages;  // in the order they connected
   Page* driver = nullptr;
   int next_page = 1;
+  size_t handshakes = 0;  // upgrades accepted, WebSocket not open yet
+  bool reap_posted = false;
+  bool accept_failing = false;
+  std::chrono::milliseconds accept_retry = kAcceptRetryFirst;
+  size_t inputs_dropped = 0;  // since the board last took its inputs (under mu)
+  bool told_host = false, told_origin = false, told_full = false;
+  std::deque<std::string> reload_keys;
 
   void accept();
+  void on_accept(beast::error_code ec, tcp::socket socket);
+  size_t connections() const;
+  // Makes room for one more connection: the oldest connection that has not
+  // shown the token goes, else the oldest idle one. False when none can go.
+  bool make_room(const HttpSession* keep, bool anonymous_only);
+  std::string new_reload_key();
+  bool take_reload_key(std::string_view key);
+  void reap();
   void post_flush();
   void flush();
   void send_frame(Page& page);
   void page_open(const std::shared_ptr<Page>& page);
   void page_gone(Page* page);
+  void handshake_done() { --handshakes; }
   void page_input(Page& page, web::PageInput input);
   void send_role(Page& page);
   void push_input(web::PageInput input);
@@ -129,11 +194,16 @@ class WebServer::Impl {
 // (Beast allows one write at a time).
 class Page : public std::enable_shared_from_this<Page> {
  public:
-  Page(tcp::socket socket, WebServer::Impl& server, int id)
+  // `early`: what the browser sent behind its upgrade request (its first
+  // frames), read before the WebSocket's own reads.
+  Page(tcp::socket socket, net::const_buffer early, WebServer::Impl& server, int id)
       : ws_(std::move(socket)), server_(server), id_(id) {
     beast::error_code ec;
     auto remote = beast::get_lowest_layer(ws_).socket().remote_endpoint(ec);
     peer_ = ec ? std::string("?") : endpoint_text(remote);
+    auto& buffer = ws_.next_layer().buffer();
+    buffer.commit(net::buffer_copy(buffer.prepare(early.size()), early));
+    ws_.next_layer().capacity(0);  // then straight from the socket
   }
 
   int id() const { return id_; }
@@ -141,11 +211,16 @@ class Page : public std::enable_shared_from_this<Page> {
 
   void start(http::request<http::empty_body> request) {
     beast::get_lowest_layer(ws_).expires_never();
-    ws_.set_option(websocket::stream_base::timeout::suggested(beast::role_type::server));
+    websocket::stream_base::timeout timeouts;
+    timeouts.handshake_timeout = kHandshakeTimeout;
+    timeouts.idle_timeout = server_.limits.silence;
+    timeouts.keep_alive_pings = true;
+    ws_.set_option(timeouts);
     ws_.set_option(websocket::stream_base::decorator(
         [](websocket::response_type& res) { res.set(http::field::server, "board-sim"); }));
     ws_.read_message_max(kMaxReadMessage);
     ws_.async_accept(request, [self = shared_from_this()](beast::error_code ec) {
+      self->server_.handshake_done();
       if (ec) return;
       self->open_ = true;
       self->server_.page_open(self);
@@ -155,7 +230,7 @@ class Page : public std::enable_shared_from_this<Page> {
 
   void send(const Message& message, bool text) {
     if (!open_ || closing_) return;
-    if (queued_ + message->size() > kMaxQueuedBytes) {
+    if (queued_ + message->size() > server_.limits.queued_bytes) {
       note("cannot keep up with the board; closing it");
       close_now();
       return;
@@ -183,6 +258,7 @@ class Page : public std::enable_shared_from_this<Page> {
   uint64_t state_seq = 0;
   bool sound = false;
   bool told_ignored = false;
+  bool told_slow_input = false;
 
  private:
   struct Out {
@@ -198,6 +274,8 @@ class Page : public std::enable_shared_from_this<Page> {
     if (ec) {
       if (ec == websocket::error::message_too_big)
         note("sent a message over " + std::to_string(kMaxReadMessage / 1024) + " KB; closing it");
+      else if (ec == beast::error::timeout && open_)
+        note("answered nothing for " + std::to_string(server_.limits.silence.count() / 1000) + " s; closing it");
       gone();
       return;
     }
@@ -259,7 +337,7 @@ class Page : public std::enable_shared_from_this<Page> {
     server_.page_gone(this);
   }
 
-  websocket::stream<beast::tcp_stream> ws_;
+  websocket::stream<PageStream> ws_;
   WebServer::Impl& server_;
   int id_;
   std::string peer_;
@@ -277,32 +355,86 @@ class Page : public std::enable_shared_from_this<Page> {
 // upgrade to a page's WebSocket. The token is checked before anything else.
 class HttpSession : public std::enable_shared_from_this<HttpSession> {
  public:
-  HttpSession(tcp::socket socket, WebServer::Impl& server) : stream_(std::move(socket)), server_(server) {}
+  HttpSession(tcp::socket socket, WebServer::Impl& server) : stream_(std::move(socket)), server_(server) {
+    server_.http.sessions.push_back(this);
+    entry_ = std::prev(server_.http.sessions.end());
+  }
+  ~HttpSession() { server_.http.sessions.erase(entry_); }
 
   void read() {
     parser_.emplace();
     parser_->header_limit(kMaxHeaderBytes);
+    busy_ = false;
     stream_.expires_after(kRequestTimeout);
     http::async_read(stream_, buffer_, *parser_,
                      [self = shared_from_this()](beast::error_code ec, size_t) { self->on_read(ec); });
   }
 
+  bool anonymous() const { return anonymous_; }
+  // Between two requests (or before the first): nothing lost by closing.
+  bool idle() const { return !busy_ && !closed_; }
+  bool closed() const { return closed_; }
+
+  void close() {
+    if (closed_) return;
+    closed_ = true;
+    beast::error_code ec;
+    stream_.socket().shutdown(tcp::socket::shutdown_both, ec);
+    stream_.socket().close(ec);
+  }
+
  private:
   void on_read(beast::error_code ec) {
+    busy_ = true;
+    if (closed_) return;
     if (ec == http::error::header_limit) return respond(http::status::request_header_fields_too_large, {}, "", false);
     if (ec == http::error::unexpected_body) return respond(http::status::bad_request, {}, "", false);
     if (ec) return close();
     http::request<http::empty_body> request = parser_->release();
-    std::string_view target(request.target().data(), request.target().size());
-    std::string_view given;
-    if (!web::query_param(target, "token", &given) || !web::token_matches(given, server_.token))
+    std::string_view host(request[http::field::host].data(), request[http::field::host].size());
+    if (!web::host_allowed(host, server_.audience)) {
+      if (!server_.told_host)
+        log_warning("web", "refused a request for the host '" + std::string(host.substr(0, 100)) +
+                               "' (behind a tunnel or a proxy, --web-origin names the page's address)");
+      server_.told_host = true;
       return respond(http::status::forbidden, {}, "", false);
+    }
+    std::string_view target(request.target().data(), request.target().size());
     std::string_view path = web::target_path(target);
+    std::string_view given;
+    bool token = web::query_param(target, "token", &given) && web::token_matches(given, server_.token);
+    // The page alone may also come with a reload key, once.
+    bool reload = !token && !websocket::is_upgrade(request) && (path == "/" || path == "/index.html") &&
+                  web::query_param(target, "reload", &given) && server_.take_reload_key(given);
+    if (!token && !reload) return respond(http::status::forbidden, {}, "", false);
+    anonymous_ = false;
     if (websocket::is_upgrade(request)) {
+      auto origin = request.find(http::field::origin);
+      bool has_origin = origin != request.end();
+      std::string_view origin_text = has_origin ? std::string_view(origin->value().data(), origin->value().size())
+                                                : std::string_view();
+      if (!web::origin_allowed(origin_text, has_origin, host, server_.audience)) {
+        if (!server_.told_origin)
+          log_warning("web", "refused a WebSocket from a page of '" + std::string(origin_text.substr(0, 100)) +
+                                 "' (only board-sim's own page may drive the board; behind a proxy, "
+                                 "--web-origin names the page's address)");
+        server_.told_origin = true;
+        return respond(http::status::forbidden, {}, "", false);
+      }
       if (path != "/ws") return respond(http::status::not_found, {}, "", false);
-      if (server_.stopping || server_.pages.size() >= kMaxPages)
+      size_t pages = server_.handshakes;
+      for (const auto& p : server_.pages) pages += p->open() ? 1 : 0;
+      if (server_.stopping || pages >= server_.limits.pages) {
+        if (!server_.stopping && !server_.told_full)
+          log_warning("web", "refused a page: " + std::to_string(server_.limits.pages) + " pages are open");
+        server_.told_full = true;
         return respond(http::status::service_unavailable, {}, "", false);
-      auto page = std::make_shared<Page>(stream_.release_socket(), server_, server_.next_page++);
+      }
+      // What came behind the request is the page's first frames.
+      auto early = buffer_.cdata();
+      ++server_.handshakes;
+      auto page = std::make_shared<Page>(stream_.release_socket(), early, server_, server_.next_page++);
+      closed_ = true;
       page->start(std::move(request));
       return;
     }
@@ -317,10 +449,14 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
     if (!asset) return respond(http::status::not_found, {}, "", keep);
     std::string body(reinterpret_cast<const char*>(asset->data), asset->size);
     if (std::string_view(asset->name) == "index.html") {
-      // The page's own requests carry the token too.
-      const std::string placeholder = "__TOKEN__";
-      for (size_t at = body.find(placeholder); at != std::string::npos; at = body.find(placeholder, at))
-        body.replace(at, placeholder.size(), server_.token);
+      // The page's own requests carry the token too, and its next load a
+      // reload key of its own.
+      auto fill = [&body](const std::string& placeholder, const std::string& value) {
+        for (size_t at = body.find(placeholder); at != std::string::npos; at = body.find(placeholder, at))
+          body.replace(at, placeholder.size(), value);
+      };
+      fill("__TOKEN__", server_.token);
+      fill("__RELOAD__", server_.new_reload_key());
     }
     respond(http::status::ok, std::move(body), content_type(asset->name), keep);
   }
@@ -341,34 +477,114 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
     res->body() = std::move(body);
     res->prepare_payload();
     http::async_write(stream_, *res, [self = shared_from_this(), res](beast::error_code ec, size_t) {
-      if (ec || !res->keep_alive()) self->close();
+      if (ec || !res->keep_alive()) self->finish();
       else self->read();
     });
   }
 
-  void close() {
+  // The answer is out: no more requests on this connection.
+  void finish() {
+    if (closed_) return;
+    busy_ = false;
     beast::error_code ec;
     stream_.socket().shutdown(tcp::socket::shutdown_send, ec);
+    // Whatever the client still sends is read and dropped until it closes
+    // (or the time-out), so that the answer is not lost to a reset.
+    stream_.expires_after(std::chrono::seconds(2));
+    drain_.resize(512);
+    drain();
+  }
+
+  void drain() {
+    stream_.async_read_some(net::buffer(drain_), [self = shared_from_this()](beast::error_code ec, size_t) {
+      if (ec || self->closed_) return self->close();
+      self->drain();
+    });
   }
 
   beast::tcp_stream stream_;
   WebServer::Impl& server_;
+  std::list<HttpSession*>::iterator entry_;
   beast::flat_buffer buffer_;
   std::optional<http::request_parser<http::empty_body>> parser_;
+  std::string drain_;
+  bool anonymous_ = true;
+  bool busy_ = false;
+  bool closed_ = false;
 };
 
 void WebServer::Impl::accept() {
-  acceptor.async_accept([this](beast::error_code ec, tcp::socket socket) {
-    if (ec) {
-      if (ec != net::error::operation_aborted && !stopping) {
-        log_warning("web", "accept: " + ec.message());
-        accept();
-      }
-      return;
+  acceptor.async_accept([this](beast::error_code ec, tcp::socket socket) { on_accept(ec, std::move(socket)); });
+}
+
+void WebServer::Impl::on_accept(beast::error_code ec, tcp::socket socket) {
+  if (stopping || ec == net::error::operation_aborted) return;
+  if (ec) {
+    // Out of descriptors, or memory: said once, and tried again after a
+    // wait that grows, never at once (that would spin).
+    if (!accept_failing)
+      log_warning("web", "cannot accept connections: " + ec.message() + "; trying again (said once)");
+    accept_failing = true;
+    if (ec == net::error::no_descriptors) make_room(nullptr, false);
+    accept_timer.expires_after(accept_retry);
+    accept_retry = std::min<std::chrono::milliseconds>(accept_retry * 2, kAcceptRetryMost);
+    accept_timer.async_wait([this](beast::error_code e) {
+      if (!e && !stopping) accept();
+    });
+    return;
+  }
+  if (accept_failing) log_warning("web", "accepts connections again");
+  accept_failing = false;
+  accept_retry = kAcceptRetryFirst;
+  auto session = std::make_shared<HttpSession>(std::move(socket), *this);
+  size_t anonymous = 0;
+  for (const HttpSession* s : http.sessions) anonymous += s->anonymous() && !s->closed() ? 1 : 0;
+  bool room = true;
+  if (anonymous > limits.anonymous) room = make_room(session.get(), true);
+  if (room && connections() > max_connections) room = make_room(session.get(), false);
+  if (room) session->read();
+  else session->close();
+  accept();
+}
+
+size_t WebServer::Impl::connections() const {
+  size_t n = handshakes;
+  for (const HttpSession* s : http.sessions) n += s->closed() ? 0 : 1;
+  for (const auto& p : pages) n += p->open() ? 1 : 0;
+  return n;
+}
+
+bool WebServer::Impl::make_room(const HttpSession* keep, bool anonymous_only) {
+  HttpSession* victim = nullptr;
+  for (HttpSession* s : http.sessions)
+    if (s != keep && !s->closed() && s->anonymous() && s->idle()) {
+      victim = s;
+      break;
     }
-    std::make_shared<HttpSession>(std::move(socket), *this)->read();
-    accept();
-  });
+  if (!victim && !anonymous_only)
+    for (HttpSession* s : http.sessions)
+      if (s != keep && s->idle()) {
+        victim = s;
+        break;
+      }
+  if (!victim) return false;
+  victim->close();
+  return true;
+}
+
+std::string WebServer::Impl::new_reload_key() {
+  if (reload_keys.size() >= kMaxReloadKeys) reload_keys.pop_front();
+  reload_keys.push_back(web::new_token());
+  return reload_keys.back();
+}
+
+bool WebServer::Impl::take_reload_key(std::string_view key) {
+  for (auto it = reload_keys.begin(); it != reload_keys.end(); ++it)
+    if (web::token_matches(key, *it)) {
+      reload_keys.erase(it);
+      return true;
+    }
+  return false;
 }
 
 void WebServer::Impl::post_flush() {
@@ -377,7 +593,8 @@ void WebServer::Impl::post_flush() {
 
 void WebServer::Impl::flush() {
   flush_posted = false;
-  std::string console;
+  std::string console, note;
+  bool console_cut = false;
   std::vector<Message> audio;
   Message new_state;
   {
@@ -391,9 +608,12 @@ void WebServer::Impl::flush() {
       state_seq = published_state_seq;
     }
     console.swap(published_console);
+    std::swap(console_cut, this->console_cut);
+    note.swap(published_note);
     audio.swap(published_audio);
   }
   if (stopping) return;
+  if (console_cut) log_warning("web", "the pages fell behind the console; its oldest bytes were dropped");
   if (new_state) state = new_state;
   if (!console.empty()) {
     console_history += console;
@@ -413,6 +633,8 @@ void WebServer::Impl::flush() {
     }
     send_frame(*page);
   }
+  if (!note.empty() && driver && driver->open())
+    driver->send(make_message("{\"t\":\"note\",\"text\":" + web::json_string(note) + "}"), true);
 }
 
 void WebServer::Impl::send_frame(Page& page) {
@@ -449,20 +671,35 @@ void WebServer::Impl::page_open(const std::shared_ptr<Page>& page) {
   send_frame(*page);
 }
 
+// The page is closed (open() is false from now on); it leaves the list in
+// reap(), posted, so that no loop over the pages sees its entry go.
 void WebServer::Impl::page_gone(Page* page) {
   if (page->sound) --sound_pages;
   page->sound = false;
-  pages.remove_if([page](const std::shared_ptr<Page>& p) { return p.get() == page; });
+  if (reap_posted) return;
+  reap_posted = true;
+  net::post(ioc, [this] { reap(); });
+}
+
+void WebServer::Impl::reap() {
+  reap_posted = false;
+  std::vector<std::shared_ptr<Page>> gone;  // freed after the walk
+  for (auto it = pages.begin(); it != pages.end();) {
+    if ((*it)->open()) {
+      ++it;
+      continue;
+    }
+    gone.push_back(*it);
+    it = pages.erase(it);
+  }
   if (stopping && pages.empty()) ioc.stop();
-  if (driver != page) return;
+  bool driver_gone = false;
+  for (const auto& p : gone) driver_gone |= p.get() == driver;
+  if (!driver_gone) return;
   driver = nullptr;
   // Whatever the driver held is let go; the page open longest drives next.
   push_input({web::Op::kReleaseAll, 0, {}});
-  for (const auto& p : pages)
-    if (p->open()) {
-      driver = p.get();
-      break;
-    }
+  if (!pages.empty()) driver = pages.front().get();
   if (driver && !stopping) {
     send_role(*driver);
     driver->note("drives the board now");
@@ -492,11 +729,31 @@ void WebServer::Impl::page_input(Page& page, web::PageInput input) {
 }
 
 void WebServer::Impl::push_input(web::PageInput input) {
+  bool dropped = false, first = false;
   {
     std::lock_guard<std::mutex> lock(mu);
-    inputs.push_back(std::move(input));
+    // Letting go is never dropped: a key must not stay held.
+    if (inputs.size() < limits.inputs || input.op == web::Op::kReleaseAll) {
+      inputs.push_back(std::move(input));
+    } else {
+      dropped = true;
+      first = inputs_dropped++ == 0;
+    }
   }
-  input_ready.notify_all();
+  if (!dropped) {
+    input_ready.notify_all();
+    return;
+  }
+  // The page is told each time the board falls behind (take_inputs starts
+  // afresh), stderr once.
+  if (first && driver && driver->open()) {
+    if (!driver->told_slow_input)
+      driver->note("sends faster than the board takes it; what it sends meanwhile is dropped (said once)");
+    driver->told_slow_input = true;
+    driver->send(make_message("{\"t\":\"note\",\"text\":\"board-sim is behind on your input: "
+                              "what you sent meanwhile was dropped\"}"),
+                 true);
+  }
 }
 
 WebServer::WebServer() : impl_(std::make_unique<Impl>()) {}
@@ -536,7 +793,16 @@ bool WebServer::start(const std::string& bind, int port, const std::string& toke
   } else {
     host = address.is_v6() ? "[" + address.to_string() + "]" : address.to_string();
   }
-  s.url = "http://" + host + ":" + std::to_string(s.port) + "/?token=" + token;
+  s.audience.names = {host};
+  s.url = (s.audience.public_origin.empty() ? "http://" + host + ":" + std::to_string(s.port)
+                                            : s.audience.public_origin) +
+          "/?token=" + token;
+  // Half the descriptors at most, the rest for the board's files and the
+  // listener; the connections' own cap below that.
+  rlimit files{};
+  s.max_connections = s.limits.connections;
+  if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY)
+    s.max_connections = std::max<size_t>(2, std::min<size_t>(s.max_connections, files.rlim_cur / 2));
   s.accept();
 
   // SIGINT and SIGTERM stay with the board's thread.
@@ -584,10 +850,27 @@ void WebServer::publish_console(std::string_view bytes) {
   if (bytes.empty()) return;
   {
     std::lock_guard<std::mutex> lock(impl_->mu);
-    impl_->published_console.append(bytes);
+    std::string& c = impl_->published_console;
+    c.append(bytes);
+    if (c.size() > kMaxPendingConsole) {
+      c.erase(0, c.size() - kMaxPendingConsole);
+      impl_->console_cut = true;
+    }
   }
   impl_->post_flush();
 }
+
+void WebServer::publish_note(const std::string& text) {
+  {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    impl_->published_note = text.substr(0, kMaxNoteBytes);
+  }
+  impl_->post_flush();
+}
+
+void WebServer::set_limits(const Limits& limits) { impl_->limits = limits; }
+
+void WebServer::set_public_origin(const std::string& origin) { impl_->audience.public_origin = origin; }
 
 void WebServer::publish_audio(const AudioFrame* frames, size_t count) {
   if (count == 0 || !sound_wanted()) return;
@@ -607,6 +890,7 @@ std::vector<web::PageInput> WebServer::take_inputs() {
   std::vector<web::PageInput> out(std::make_move_iterator(impl_->inputs.begin()),
                                   std::make_move_iterator(impl_->inputs.end()));
   impl_->inputs.clear();
+  impl_->inputs_dropped = 0;
   return out;
 }
 
@@ -623,7 +907,9 @@ void WebServer::stop(const std::string& last_message) {
     s.stopping = true;
     beast::error_code ec;
     s.acceptor.close(ec);
+    s.accept_timer.cancel();
     for (const auto& page : s.pages) page->finish(last);
+    for (HttpSession* session : s.http.sessions) session->close();
     if (s.pages.empty()) s.ioc.stop();
     // Pages that do not answer the close, and idle keep-alive connections,
     // are not waited for.

@@ -6,6 +6,7 @@
 
 #include "core/log.h"
 #include "core/s3c44b0x.h"
+#include "frontends/console_input.h"
 #include "frontends/gdb_stub.h"
 #include "frontends/recorder.h"
 
@@ -119,6 +120,14 @@ std::string WebFrontEnd::hello_json() const {
 }
 
 bool WebFrontEnd::start(std::string* error) {
+  if (!session_.web_origin.empty()) {
+    std::string origin;
+    if (!web::parse_origin(session_.web_origin, &origin, error)) {
+      *error = "--web-origin: " + *error;
+      return false;
+    }
+    server_.set_public_origin(origin);
+  }
   if (!server_.start(session_.web_bind, session_.web_port, web::new_token(), hello_json(), error)) return false;
   audio_out_ = std::make_unique<AudioOut>(server_);
   audio_sink_ = std::make_unique<LiveAudioSink>(*audio_out_);
@@ -144,11 +153,14 @@ void WebFrontEnd::apply(const web::PageInput& in) {
         case Op::kKeyUp: holds_.hold({Target::kKey, in.code}, in.op == Op::kKeyDown); break;
         case Op::kButtonDown:
         case Op::kButtonUp: holds_.hold({Target::kButton, in.code}, in.op == Op::kButtonDown); break;
-        case Op::kUart:
-          board_.uart_input(std::vector<uint8_t>(in.bytes.begin(), in.bytes.end()));
-          if (session_.recorder) session_.recorder->console(std::vector<uint8_t>(in.bytes.begin(), in.bytes.end()),
-                                                            board_.now());
-          break;
+        case Op::kUart: {
+          std::vector<uint8_t> bytes = console_input(in.bytes);
+          if (bytes.empty()) return;
+          board_.uart_input(bytes);
+          if (session_.recorder) session_.recorder->console(bytes, board_.now());
+          if (on_input) on_input({Op::kUart, 0, std::string(bytes.begin(), bytes.end())}, board_.now());
+          return;
+        }
         case Op::kReleaseAll: {
           std::vector<Target> held;
           for (const auto& [t, since] : holds_.down()) held.push_back(t);
@@ -159,6 +171,38 @@ void WebFrontEnd::apply(const web::PageInput& in) {
       }
   }
   if (on_input) on_input(in, board_.now());
+}
+
+// The console's bytes leave for the UART at the line rate, back to back; the
+// page may type far faster. As a terminal's line buffer, at most
+// kConsoleInputLimit bytes wait: what fits goes, the rest is dropped and
+// the page is told how much (one note a second at most, and one line on
+// stderr the first time).
+std::vector<uint8_t> WebFrontEnd::console_input(const std::string& typed) {
+  const SerialTerminal& far = board_.uart0().far_end();
+  const VTime byte_time = far.clock().bits(10);  // 8N1
+  const VTime now = board_.now();
+  uint64_t waiting = console_busy_until_ > now ? (console_busy_until_ - now + byte_time - 1) / byte_time : 0;
+  size_t room = waiting >= kConsoleInputLimit ? 0 : kConsoleInputLimit - waiting;
+  size_t take = std::min(room, typed.size());
+  console_busy_until_ = std::max(console_busy_until_, now) + take * byte_time;
+  if (take < typed.size()) {
+    if (console_dropped_total_ == 0)
+      log_warning("web", "the page types faster than UART0 takes it: past " + std::to_string(kConsoleInputLimit) +
+                             " bytes waiting, console input is dropped (the page is told how much)");
+    console_dropped_ += typed.size() - take;
+    console_dropped_total_ += typed.size() - take;
+  }
+  return std::vector<uint8_t>(typed.begin(), typed.begin() + static_cast<std::ptrdiff_t>(take));
+}
+
+void WebFrontEnd::tell_console_drops() {
+  auto now = Clock::now();
+  if (console_dropped_ == 0 || now - console_told_ < std::chrono::seconds(1)) return;
+  server_.publish_note("console: " + std::to_string(console_dropped_) + " bytes dropped: the firmware has not read the " +
+                       std::to_string(kConsoleInputLimit) + " bytes typed before them yet");
+  console_dropped_ = 0;
+  console_told_ = now;
 }
 
 void WebFrontEnd::apply_inputs() {
@@ -225,6 +269,7 @@ std::string WebFrontEnd::state_json() {
 }
 
 void WebFrontEnd::publish() {
+  tell_console_drops();
   if (!console_out_.empty()) {
     server_.publish_console(console_out_);
     console_out_.clear();

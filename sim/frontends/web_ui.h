@@ -18,6 +18,9 @@
 // - With --script the scenario drives the board and the pages watch it run
 //   in real time: the driving page may fast-forward or quit, its keys and
 //   console input are ignored. The run ends with the scenario, as headless.
+// - Console input the firmware has not read yet is bounded as a terminal's
+//   line buffer is (kConsoleInputLimit); what does not fit is dropped and
+//   the page told.
 // - A halted board stays on the page with the reason in the status line
 //   until the driving page quits or board-sim is stopped, as in the window.
 #pragma once
@@ -75,6 +78,10 @@ class WebFrontEnd {
   class AudioOut;
 
   void apply_inputs();
+  // What of the page's console bytes may go to UART0 now (the rest is
+  // dropped and counted).
+  std::vector<uint8_t> console_input(const std::string& typed);
+  void tell_console_drops();
   void apply(const web::PageInput& input);
   void run_to(VTime goal);
   // Runs the board towards `until`, through gdb's hold when --gdb is on.
@@ -102,6 +109,9 @@ class WebFrontEnd {
   bool quit_ = false;
   bool finished_ = false;
   bool was_held_ = false;
+  VTime console_busy_until_ = 0;  // when the console bytes sent so far have left
+  uint64_t console_dropped_ = 0, console_dropped_total_ = 0;
+  std::chrono::steady_clock::time_point console_told_{};
 };
 
 }  // namespace sim

@@ -243,6 +243,47 @@ TEST(WebProtocol, TheTokenIsTakenFromTheQuery) {
   }
 }
 
+TEST(WebProtocol, HostsAndOriginsAreOurOwnOrRefused) {
+  Audience audience{{"lab-server"}, "https://lab.example.org"};
+  struct Case {
+    std::string host;
+    bool allowed;
+  } hosts[] = {
+      {"127.0.0.1:8044", true}, {"localhost", true},      {"LOCALHOST.:8044", true}, {"[::1]:8044", true},
+      {"10.1.2.3", true},       {"lab-server:8044", true}, {"lab.example.org", true}, {"evil.example:8044", false},
+      {"127.0.0.1.evil", false}, {"", false},             {"a:b:c", false},         {"[::1", false},
+      {"host:99999999", false}, {"user@localhost", false}, {"localhost/x", false},
+  };
+  for (const Case& c : hosts) EXPECT_EQ(host_allowed(c.host, audience), c.allowed) << c.host;
+
+  struct OriginCase {
+    std::string origin;
+    bool present;
+    std::string host;
+    bool allowed;
+  } origins[] = {
+      {"", false, "127.0.0.1:8044", true},
+      {"http://127.0.0.1:8044", true, "127.0.0.1:8044", true},
+      {"HTTP://LocalHost:8044", true, "localhost:8044", true},
+      {"https://lab.example.org", true, "127.0.0.1:8044", true},
+      {"http://127.0.0.1:8000", true, "127.0.0.1:8044", false},
+      {"http://localhost:8044", true, "127.0.0.1:8044", false},
+      {"http://evil.example:8044", true, "evil.example:8044", false},
+      {"null", true, "127.0.0.1:8044", false},
+      {"file://127.0.0.1:8044", true, "127.0.0.1:8044", false},
+  };
+  for (const OriginCase& c : origins)
+    EXPECT_EQ(origin_allowed(c.origin, c.present, c.host, audience), c.allowed) << c.origin << " to " << c.host;
+
+  std::string origin, why;
+  EXPECT_TRUE(parse_origin("HTTPS://Lab.Example.org:8443/", &origin, &why)) << why;
+  EXPECT_EQ(origin, "https://lab.example.org:8443");
+  for (const char* bad : {"lab.example.org", "ftp://lab.example.org", "https://lab.example.org/board", "https://"}) {
+    EXPECT_FALSE(parse_origin(bad, &origin, &why)) << bad;
+    EXPECT_NE(why.find(bad), std::string::npos) << why;
+  }
+}
+
 }  // namespace
 }  // namespace web
 }  // namespace sim

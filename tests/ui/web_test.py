@@ -15,6 +15,9 @@ browser is missing).
   - with Sound on, a dialled digit's key tone reaches the page;
   - the keyboard shortcuts work as in the window (Esc = key 15, F1 = help,
     Tab = fast-forward), and so does the Fast-forward button;
+  - the page takes the token out of the address bar, and still works on reload;
+  - a page served from another local port, knowing the token, cannot open the
+    board's WebSocket;
   - the driving page's Quit ends board-sim with status 0, outputs written.
 
 Usage: web_test.py BIN_DIR [--screenshot FILE.png]  (the page, for the README)
@@ -26,6 +29,7 @@ import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import urllib.error
 import urllib.request
@@ -274,6 +278,12 @@ def run_page_checks(driver, url, base, token, bin_dir, tmp, screenshot):
 
     driver.get(url)
     wait_for(lambda: role() == "driver", "the first page to drive")
+    # The token leaves the address bar; a reload still works.
+    wait_for(lambda: "reload=" in driver.current_url, "the token to leave the address bar")
+    if token in driver.current_url:
+        raise Failure("the token is still in the address bar: " + driver.current_url)
+    driver.refresh()
+    wait_for(lambda: role() == "driver", "the page to drive again after a reload")
     for name in ['[data-button="0x40"]', '[data-button="0x80"]', '[data-led="left"]', '[data-led="right"]',
                  "#console", "#console-input"] + ['[data-key="%d"]' % k for k in range(16)]:
         if not driver.find_elements(By.CSS_SELECTOR, name):
@@ -353,6 +363,47 @@ def run_page_checks(driver, url, base, token, bin_dir, tmp, screenshot):
     wait_for(lambda: "fast-forward" in speed(), "fast-forward from its button")
     ActionChains(driver).send_keys(Keys.TAB).perform()
     wait_for(lambda: "real time" in speed(), "real time again after Tab")
+    check_foreign_page(driver, base, token)
+
+
+FOREIGN_PAGE = """<!doctype html><body data-ws="pending"><script>
+const ws = new WebSocket('%s');
+ws.onopen = () => { document.body.dataset.ws = 'open'; };
+ws.onclose = () => { if (document.body.dataset.ws !== 'open') document.body.dataset.ws = 'refused'; };
+</script></body>"""
+
+
+def check_foreign_page(driver, base, token):
+    """A page from another local port that knows the token must not reach the board."""
+    import http.server
+    target = base.replace("http://", "ws://") + "/ws?token=" + token
+    body = (FOREIGN_PAGE % target).encode()
+
+    class Handler(http.server.BaseHTTPRequestHandler):
+        def do_GET(self):
+            self.send_response(200)
+            self.send_header("Content-Type", "text/html")
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body)
+
+        def log_message(self, *args):
+            pass
+
+    server = http.server.HTTPServer(("127.0.0.1", 0), Handler)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    first = driver.current_window_handle
+    try:
+        driver.switch_to.new_window("tab")
+        driver.get("http://127.0.0.1:%d/" % server.server_address[1])
+        wait_for(lambda: driver.execute_script("return document.body.dataset.ws") != "pending",
+                 "the foreign page's WebSocket to be answered")
+        if driver.execute_script("return document.body.dataset.ws") == "open":
+            raise Failure("a page from another origin opened the board's WebSocket")
+        driver.close()
+        driver.switch_to.window(first)
+    finally:
+        server.shutdown()
 
 
 def fb_text_of_board(base, token, bin_dir, tmp):

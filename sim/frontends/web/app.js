@@ -7,8 +7,15 @@
     releaseAll: 10 };
   const MSG = { screen: 1, console: 2, audio: 3 };
   const W = 320, H = 240;
-  const token = new URLSearchParams(location.search).get('token') || '';
   const $ = (id) => document.getElementById(id);
+  const meta = (name) => { const el = document.querySelector('meta[name="' + name + '"]'); return el ? el.content : ''; };
+  const token = meta('board-sim-token');
+  // The token leaves the address bar and the history (a projector, a shared
+  // screen): the address keeps a key that loads this page once more, for a
+  // reload, and is useless after that.
+  const reloadKey = meta('board-sim-reload');
+  if (reloadKey && window.history && history.replaceState)
+    history.replaceState(null, '', location.pathname + '?reload=' + encodeURIComponent(reloadKey) + location.hash);
 
   let ws = null;
   let hello = null;
@@ -448,8 +455,10 @@
   }
 
   function connect() {
-    const scheme = location.protocol === 'https:' ? 'wss://' : 'ws://';
-    ws = new WebSocket(scheme + location.host + '/ws?token=' + encodeURIComponent(token));
+    // Beside the page, so that a reverse proxy may serve it under a path.
+    const url = new URL('ws?token=' + encodeURIComponent(token), location.href);
+    url.protocol = location.protocol === 'https:' ? 'wss:' : 'ws:';
+    ws = new WebSocket(url.href);
     ws.binaryType = 'arraybuffer';
     ws.onopen = () => {
       // A page that reconnects starts afresh: console and sound included.
