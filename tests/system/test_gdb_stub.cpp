@@ -20,6 +20,7 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <random>
 #include <regex>
 #include <string>
 #include <thread>
@@ -765,6 +766,44 @@ TEST_F(GdbStubTest, MonitorInputRules) {
             std::string::npos);
   EXPECT_NE(monitor("uart \"" + std::string(93, 'c') + "\"").find("93 byte(s) for UART0"), std::string::npos);
   EXPECT_NE(monitor("uart \"d\"").find("refused"), std::string::npos);
+  gdb.send("k");
+  finish();
+}
+
+// Mutated packets of every kind the stub parses, each answered once, and
+// the stub and the board still there after all of them. (Resumes, kills and
+// detaches are left out: they change the conversation, not the parser.)
+TEST_F(GdbStubTest, MutatedPacketsAreEachAnswered) {
+  start("hello");
+  EXPECT_EQ(gdb.request("QStartNoAckMode"), "OK");
+  gdb.no_ack();
+  const std::vector<std::string> corpus = {
+      "P10=10000000", "P10=00000000", "Pf=0000100c", "P3=efbeadde", "p10", "p0", "g",
+      "G" + std::string(8 * 16, '0') + "d3000000", "m0c000000,1ff8", "m100,8", "M0c200000,4:11223344",
+      "X0c200010,2:ab", "Z0,c100000,4", "z0,c100000,4", "Z1,0,2", "qXfer:features:read:target.xml:0,ffb",
+      "qSupported:multiprocess+", "qRcmd," + hex_of("key 010 hold 1e7s"), "qRcmd," + hex_of("uart \"a\\x41\""),
+      "qRcmd," + hex_of("regs uart0"), "qRcmd," + hex_of("reg INTPND"), "qRcmd," + hex_of("irq"), "Hg0", "T1", "?",
+  };
+  std::mt19937 rng(7);
+  for (int round = 0; round < 3000; ++round) {
+    std::string packet = corpus[rng() % corpus.size()];
+    for (int e = 0, n = 1 + static_cast<int>(rng() % 4); e < n; ++e) {
+      const size_t at = rng() % (packet.size() + 1);
+      switch (rng() % 4) {
+        case 0: if (at < packet.size()) packet[at] = static_cast<char>(rng()); break;
+        case 1: if (at < packet.size()) packet.erase(at, 1 + rng() % 4); break;
+        case 2: packet.insert(at, 1, "0f,:;=-x\x00\xff9"[rng() % 11]); break;
+        case 3: packet.insert(at, std::string(1 + rng() % 20, "0f9"[rng() % 3])); break;
+      }
+    }
+    for (char& c : packet)
+      if (c == '$' || c == '#') c = 'x';
+    if (packet.empty() || std::string("cCsSkDvRr!").find(packet[0]) != std::string::npos) packet.insert(0, "q");
+    std::string reply = gdb.request(packet);
+    ASSERT_NE(reply, "<eof>") << quoted_line(packet);
+    if (round % 100 == 0) ASSERT_EQ(gdb.request("qC"), "QC1") << "after " << quoted_line(packet);
+  }
+  EXPECT_TRUE(stub->attached());
   gdb.send("k");
   finish();
 }
