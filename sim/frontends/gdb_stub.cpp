@@ -614,6 +614,7 @@ const char kMonitorHelp[] =
     "monitor key K [hold T]  keypad key K (0..15), held 100 ms (or T) of virtual time\n"
     "monitor button 0x40|0x80 [hold T]   a push-button, the same way\n"
     "monitor uart \"TEXT\"     bytes to UART0's receiver (escapes \\r \\n \\t \\xHH \\\\ \\\")\n"
+    "                        (at most 4096 bytes wait for the receiver at a time)\n"
     "monitor irq             the last interrupt: its handler and the interrupted pc, mode, sp and lr\n"
     "                        (from a handler, `tbreak *PC` and `continue` stop where it returns)\n"
     "Inputs happen when the board runs on (continue, step); virtual time stands still meanwhile.\n";

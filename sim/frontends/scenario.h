@@ -22,7 +22,9 @@
 //                             (the EEPROM file follows at the firmware's next write)
 //
 // `#` starts a comment. The whole script is checked before it runs, so a bad
-// line stops nothing half-way; reference pictures are read then too.
+// line stops nothing half-way; reference pictures are read then too, after
+// the checks every input gets (a regular file within kMaxPictureBytes, a PNG
+// header that declares the LCD's size).
 #pragma once
 #include <memory>
 #include <functional>
