@@ -50,7 +50,6 @@ constexpr int kWriteFailed = 4;
 constexpr uint64_t kMaxFirmware = 256ull << 20;  // an ELF with its debug sections
 constexpr uint64_t kMaxUartIn = 16ull << 20;
 constexpr uint64_t kMaxWav = 1ull << 30;
-constexpr uint64_t kMaxPicture = 16ull << 20;  // a reference PNG of the 320 x 240 LCD
 
 // An empty value would silently mean the default (`--eeprom ""`: the user's
 // own EEPROM file; `--until ""`: for ever). Options added later are covered
@@ -265,7 +264,7 @@ int main(int argc, char** argv) {
       files.output(s.script + ":" + std::to_string(line) + ": screenshot", path);
     }
     for (const auto& [line, path] : scenario.pictures())
-      files.input(s.script + ":" + std::to_string(line) + ": expect screen", path, kMaxPicture);
+      files.input(s.script + ":" + std::to_string(line) + ": expect screen", path, sim::Scenario::kMaxPictureBytes);
   }
   if (!files.check(&error)) return usage_error(error);
 

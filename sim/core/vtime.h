@@ -19,9 +19,15 @@ constexpr VTime kMillisecond = 1000 * kMicrosecond;
 constexpr VTime kSecond = 1000 * kMillisecond;
 constexpr VTime kForever = UINT64_MAX;
 
-// "1.5s", "200ms", "250us", "10ns", or a plain number of seconds.
-// Returns false for anything else (negative, empty, unknown unit).
+// "1.5s", "200ms", "250us", "10ns", "2min", or a plain number of seconds,
+// up to kMaxDurationPs. Returns false for anything else (negative, empty,
+// unknown unit, longer than that).
+constexpr double kMaxDurationPs = 1e19;
 bool parse_duration(const std::string& text, VTime* out);
+
+// a + b, or kForever where that would wrap: a script of many long waits
+// ends up waiting forever, never back at the start of time.
+constexpr VTime later(VTime a, VTime b) { return b > kForever - a ? kForever : a + b; }
 
 // "1.250000s" style, for messages.
 std::string format_duration(VTime t);

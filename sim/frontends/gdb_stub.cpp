@@ -17,15 +17,20 @@
 
 #include "core/log.h"
 #include "core/s3c44b0x.h"
+#include "frontends/console_input.h"
+#include "frontends/quoting.h"
 #include "frontends/scenario.h"
 
 namespace sim {
 
 namespace {
 
-// The largest packet gdb may send us, and so the largest memory reply.
-constexpr size_t kPacketSize = 0x4000;
+constexpr size_t kPacketSize = GdbStub::kPacketSize;
 constexpr size_t kMaxMemory = (kPacketSize - 16) / 2;
+// How much one poll reads: a client that sends without pause gets its
+// answers a chunk at a time, between the board's runs.
+constexpr size_t kReadChunk = 4096;
+constexpr int kChunksPerPoll = 16;
 // r0..r15, then cpsr: the order of the target description, and of 'g'.
 constexpr int kCpsrNumber = 16;
 constexpr int kRegisterCount = 17;
@@ -182,27 +187,146 @@ bool GdbStub::listen(int port, std::string* error) {
   return true;
 }
 
-bool GdbStub::receive() {
-  char buf[4096];
-  while (true) {
-    ssize_t got = ::recv(fd_, buf, sizeof buf, MSG_DONTWAIT);
-    if (got > 0) {
-      in_.append(buf, static_cast<size_t>(got));
-      continue;
+bool valid_arm7tdmi_cpsr(uint32_t cpsr) {
+  switch (cpsr & 0x1F) {
+    case ArmCore::kUsr:
+    case ArmCore::kFiq:
+    case ArmCore::kIrq:
+    case ArmCore::kSvc:
+    case ArmCore::kAbt:
+    case ArmCore::kUnd:
+    case ArmCore::kSys: return (cpsr & 0x0FFFFF00u) == 0;
+    default: return false;
+  }
+}
+
+void RspInput::reset() {
+  state_ = State::kIdle;
+  payload_.clear();
+}
+
+void RspInput::feed(const char* data, size_t n, std::vector<Event>* events) {
+  for (size_t i = 0; i < n; ++i) {
+    const char c = data[i];
+    switch (state_) {
+      case State::kIdle:
+        // Acks, a request to resend, and Ctrl-C come between packets;
+        // anything else there is noise.
+        if (c == '$') {
+          payload_.clear();
+          state_ = State::kPayload;
+        } else if (c == '+') {
+          events->push_back({Event::kAck, {}});
+        } else if (c == '-') {
+          events->push_back({Event::kNack, {}});
+        } else if (c == '\x03') {
+          events->push_back({Event::kInterrupt, {}});
+        }
+        break;
+      case State::kPayload:
+        if (c == '#') {
+          state_ = State::kSum1;
+        } else if (c == '$') {
+          payload_.clear();  // a packet cut short: the new one counts
+        } else if (payload_.size() >= max_payload_) {
+          payload_.clear();
+          payload_.shrink_to_fit();
+          state_ = State::kSkip;
+          events->push_back({Event::kTooLong, {}});
+        } else {
+          payload_ += c;
+        }
+        break;
+      case State::kSum1:
+        sum_high_ = hex_value(c);
+        state_ = State::kSum2;
+        break;
+      case State::kSum2: {
+        unsigned sum = 0;
+        for (unsigned char b : payload_) sum += b;
+        const int low = hex_value(c);
+        const bool ok = sum_high_ >= 0 && low >= 0 && static_cast<unsigned>(sum_high_ << 4 | low) == (sum & 0xFF);
+        events->push_back({Event::kPacket, std::move(payload_), ok});
+        payload_.clear();
+        state_ = State::kIdle;
+        break;
+      }
+      case State::kSkip:
+        if (c == '$') state_ = State::kPayload;
+        break;
     }
+  }
+}
+
+bool GdbStub::serve_input() {
+  char buf[kReadChunk];
+  std::vector<RspInput::Event> events;
+  for (int chunk = 0; chunk < kChunksPerPoll && fd_ >= 0; ++chunk) {
+    const ssize_t got = ::recv(fd_, buf, sizeof buf, MSG_DONTWAIT);
     if (got == 0) return false;
-    return errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK;
+    if (got < 0) return errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK;
+    events.clear();
+    input_.feed(buf, static_cast<size_t>(got), &events);
+    for (const RspInput::Event& e : events) {
+      if (fd_ < 0) break;
+      take(e);
+    }
+  }
+  return true;
+}
+
+void GdbStub::take(const RspInput::Event& e) {
+  switch (e.kind) {
+    case RspInput::Event::kAck: return;
+    case RspInput::Event::kNack:
+      if (!no_ack_ && !last_sent_.empty()) send_raw(last_sent_);
+      return;
+    case RspInput::Event::kInterrupt: interrupt_requested_ = true; return;
+    case RspInput::Event::kTooLong:
+      // Taken, and answered with an error: a "-" would only have it sent
+      // again.
+      if (!told_too_long_)
+        log_warning("gdb", "the debugger sent a packet longer than the " + std::to_string(kPacketSize) +
+                               " bytes it was told; refused");
+      told_too_long_ = true;
+      if (!no_ack_) send_raw("+");
+      send_packet("E01");
+      return;
+    case RspInput::Event::kPacket:
+      if (!no_ack_) {
+        if (!e.checksum_ok) {
+          send_raw("-");
+          return;
+        }
+        send_raw("+");
+      }
+      handle(e.payload);
+      return;
   }
 }
 
 void GdbStub::send_raw(const std::string& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;  // the connection is gone; the next read says so
-    done += static_cast<size_t>(n);
+  if (fd_ < 0) return;
+  out_ += bytes;
+  flush_output();
+}
+
+void GdbStub::flush_output() {
+  while (fd_ >= 0 && !out_.empty()) {
+    const ssize_t n = ::send(fd_, out_.data(), out_.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n > 0) {
+      out_.erase(0, static_cast<size_t>(n));
+    } else if (n < 0 && errno == EINTR) {
+      continue;
+    } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      break;
+    } else {
+      drop_connection("the debugger went away without detaching");
+      return;
+    }
   }
+  if (fd_ >= 0 && out_.size() > kMaxPendingOutput)
+    drop_connection("the debugger stopped reading its replies (256 KiB waiting); disconnected it");
 }
 
 void GdbStub::send_packet(const std::string& payload) {
@@ -210,39 +334,6 @@ void GdbStub::send_packet(const std::string& payload) {
   for (unsigned char c : payload) sum += c;
   last_sent_ = "$" + payload + "#" + hex_byte(sum & 0xFF);
   send_raw(last_sent_);
-}
-
-// Acks, a request to resend, and Ctrl-C (0x03) come between packets.
-void GdbStub::scan_out_of_band() {
-  while (!in_.empty() && in_[0] != '$') {
-    if (in_[0] == '-' && !no_ack_ && !last_sent_.empty()) send_raw(last_sent_);
-    if (in_[0] == '\x03') interrupt_requested_ = true;
-    in_.erase(0, 1);
-  }
-}
-
-bool GdbStub::next_packet(std::string* packet) {
-  while (true) {
-    scan_out_of_band();
-    if (in_.empty()) return false;
-    size_t hash = in_.find('#');
-    if (hash == std::string::npos || in_.size() < hash + 3) return false;
-    std::string payload = in_.substr(1, hash - 1);
-    uint64_t sum_sent = 0;
-    bool sum_ok = parse_number(in_.substr(hash + 1, 2), &sum_sent);
-    in_.erase(0, hash + 3);
-    unsigned sum = 0;
-    for (unsigned char c : payload) sum += c;
-    if (!no_ack_) {
-      if (!sum_ok || sum_sent != (sum & 0xFF)) {
-        send_raw("-");
-        continue;
-      }
-      send_raw("+");
-    }
-    *packet = payload;
-    return true;
-  }
 }
 
 // A debugger that connects while another is attached is turned away at
@@ -259,7 +350,9 @@ void GdbStub::accept_connection() {
   int one = 1;
   setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
   fd_ = fd;
-  in_.clear();
+  input_.reset();
+  out_.clear();
+  told_too_long_ = false;
   last_sent_.clear();
   no_ack_ = false;
   interrupt_requested_ = false;
@@ -274,6 +367,8 @@ void GdbStub::drop_connection(const char* why) {
   if (fd_ < 0) return;
   ::close(fd_);
   fd_ = -1;
+  out_.clear();
+  out_.shrink_to_fit();
   running_ = false;
   clear_breakpoints();
   if (why && !exited_ && !killed_) log_warning("gdb", std::string(why) + "; the board runs on, and waits for no debugger");
@@ -281,15 +376,15 @@ void GdbStub::drop_connection(const char* why) {
 
 void GdbStub::poll(int timeout_ms) {
   if (listen_fd_ < 0) return;
-  pollfd p[2] = {{listen_fd_, POLLIN, 0}, {fd_, POLLIN, 0}};
+  const short want = static_cast<short>(POLLIN | (out_.empty() ? 0 : POLLOUT));
+  pollfd p[2] = {{listen_fd_, POLLIN, 0}, {fd_, want, 0}};
   int n = ::poll(p, fd_ >= 0 ? 2 : 1, timeout_ms);
   if (n <= 0) return;
   if (p[0].revents & POLLIN) accept_connection();
+  if (fd_ < 0 || p[1].fd < 0) return;
+  if (p[1].revents & POLLOUT) flush_output();
   if (fd_ < 0 || !(p[1].revents & (POLLIN | POLLHUP | POLLERR))) return;
-  bool open = receive();
-  std::string packet;
-  while (fd_ >= 0 && next_packet(&packet)) handle(packet);
-  if (!open && fd_ >= 0) drop_connection("the debugger went away without detaching");
+  if (!serve_input() && fd_ >= 0) drop_connection("the debugger went away without detaching");
 }
 
 bool GdbStub::holding() const {
@@ -330,14 +425,13 @@ void GdbStub::end_of_run() {
     send_packet("W00");
   }
   // gdb answers an exit by acking it and closing its end: let it, for up to
-  // a second, rather than leave it a broken connection.
-  for (int i = 0; i < 20 && fd_ >= 0 && exited_; ++i) {
-    pollfd p{fd_, POLLIN, 0};
+  // half a second, rather than leave it a broken connection.
+  for (int i = 0; i < 10 && fd_ >= 0 && exited_; ++i) {
+    pollfd p{fd_, static_cast<short>(POLLIN | (out_.empty() ? 0 : POLLOUT)), 0};
     if (::poll(&p, 1, 50) <= 0) continue;
-    bool open = receive();
-    std::string packet;
-    while (fd_ >= 0 && next_packet(&packet)) handle(packet);
-    if (!open) break;
+    if (p.revents & POLLOUT) flush_output();
+    if (fd_ < 0 || !(p.revents & (POLLIN | POLLHUP | POLLERR))) continue;
+    if (!serve_input()) break;
   }
   if (fd_ >= 0) drop_connection(nullptr);
   if (listen_fd_ >= 0) ::close(listen_fd_);
@@ -404,8 +498,9 @@ void GdbStub::handle(const std::string& packet) {
         return;
       }
       if (starts_with(packet, "vCont;")) {
-        // One thread: the first action is the one for it.
-        char action = packet.size() > 6 ? packet[6] : 'c';
+        // One thread: the first action is the one for it. No action at all
+        // is no request.
+        char action = packet.size() > 6 ? packet[6] : 0;
         if (action == 'c' || action == 'C') resume(false);
         else if (action == 's' || action == 'S') resume(true);
         else send_packet("E01");
@@ -519,40 +614,10 @@ const char kMonitorHelp[] =
     "monitor key K [hold T]  keypad key K (0..15), held 100 ms (or T) of virtual time\n"
     "monitor button 0x40|0x80 [hold T]   a push-button, the same way\n"
     "monitor uart \"TEXT\"     bytes to UART0's receiver (escapes \\r \\n \\t \\xHH \\\\ \\\")\n"
+    "                        (at most 4096 bytes wait for the receiver at a time)\n"
     "monitor irq             the last interrupt: its handler and the interrupted pc, mode, sp and lr\n"
     "                        (from a handler, `tbreak *PC` and `continue` stop where it returns)\n"
     "Inputs happen when the board runs on (continue, step); virtual time stands still meanwhile.\n";
-
-std::vector<std::string> words_of(const std::string& text) {
-  std::vector<std::string> words;
-  size_t i = 0;
-  while (i < text.size()) {
-    if (std::isspace(static_cast<unsigned char>(text[i]))) {
-      ++i;
-      continue;
-    }
-    size_t j = i;
-    if (text[i] == '"') {
-      for (++j; j < text.size() && text[j] != '"'; ++j)
-        if (text[j] == '\\') ++j;
-      j = std::min(j + 1, text.size());
-    } else {
-      while (j < text.size() && !std::isspace(static_cast<unsigned char>(text[j]))) ++j;
-    }
-    words.push_back(text.substr(i, j - i));
-    i = j;
-  }
-  return words;
-}
-
-bool parse_code(const std::string& word, int* out) {
-  if (word.empty() || word.size() > 6) return false;
-  char* end = nullptr;
-  long v = std::strtol(word.c_str(), &end, 0);
-  if (*end) return false;
-  *out = static_cast<int>(v);
-  return true;
-}
 
 std::string register_line(Board& board, const chip::RegisterInfo& r) {
   char text[96];
@@ -574,7 +639,20 @@ std::string register_line(Board& board, const chip::RegisterInfo& r) {
 
 // gdb's `monitor ...`.
 std::string GdbStub::monitor_command(const std::string& command) {
-  std::vector<std::string> w = words_of(command);
+  std::vector<std::string> w;
+  std::string why;
+  // A raw control byte is no part of any command: refused before anything
+  // echoes it.
+  const bool controls = std::any_of(command.begin(), command.end(), [](char c) {
+    return (static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7F;
+  });
+  if (controls) return "board-sim: cannot read the monitor command '" + quoted_line(command) + "' (a control byte)\n";
+  if (!split_script_line(command, &w, &why)) {
+    const size_t first = command.find_first_not_of(" \t");
+    if (first != std::string::npos && command.compare(first, 5, "uart ") == 0)
+      return "usage: monitor uart \"TEXT\" (" + why + ")\n";
+    return "board-sim: cannot read the monitor command '" + quoted_line(command) + "' (" + why + ")\n";
+  }
   if (w.empty() || w[0] == "help") return kMonitorHelp;
   const std::string& verb = w[0];
   if (verb == "time" && w.size() == 1) {
@@ -591,24 +669,33 @@ std::string GdbStub::monitor_command(const std::string& command) {
     bool button = verb == "button";
     int code = -1;
     VTime hold = 100 * kMillisecond;
-    bool ok = w.size() >= 2 && parse_code(w[1], &code) &&
+    bool ok = w.size() >= 2 && parse_script_int(w[1], &code) &&
               (button ? (code == 0x40 || code == 0x80 || code == 0xC0) : (code >= 0 && code <= 15));
     if (ok && w.size() != 2) ok = w.size() == 4 && w[2] == "hold" && parse_duration(w[3], &hold) && hold > 0;
     if (!ok) return button ? "usage: monitor button 0x40|0x80 [hold T]\n" : "usage: monitor key 0..15 [hold T]\n";
     return queue_press(button, code, hold);
   }
   if (verb == "uart") {
-    std::string bytes, why;
-    size_t q = command.find('"');
-    size_t last = command.rfind('"');
-    if (q == std::string::npos || last == q || command.find_first_not_of(" \t", last + 1) != std::string::npos ||
-        !unescape(command.substr(q + 1, last - q - 1), &bytes, &why))
+    std::string bytes;
+    const bool quoted = w.size() == 2 && w[1].size() >= 2 && w[1].front() == '"' && w[1].back() == '"';
+    if (!quoted || !unescape(w[1].substr(1, w[1].size() - 2), &bytes, &why))
       return "usage: monitor uart \"TEXT\"" + (why.empty() ? std::string() : " (" + why + ")") + "\n";
+    // The receiver takes the bytes at the line rate while the board runs, and
+    // not at all while gdb holds it: what may wait is bounded, as a
+    // terminal's line is.
+    const VTime frame = 10 * kSecond / std::max<uint32_t>(board_.uart0().far_end().baud(), 1);
+    const VTime now = board_.now();
+    const uint64_t waiting = uart_queued_until_ > now ? (uart_queued_until_ - now + frame - 1) / frame : 0;
+    if (waiting + bytes.size() > kConsoleInputLimit)
+      return "monitor uart: " + std::to_string(bytes.size()) + " byte(s) refused: " + std::to_string(waiting) +
+             " still wait for UART0's receiver, and at most " + std::to_string(kConsoleInputLimit) +
+             " may (let the board run to take them)\n";
+    uart_queued_until_ = std::max(uart_queued_until_, now) + frame * bytes.size();
     board_.uart_input(std::vector<uint8_t>(bytes.begin(), bytes.end()));
     return std::to_string(bytes.size()) + " byte(s) for UART0's receiver, from " + format_duration(board_.now()) +
            " at the line rate\n";
   }
-  return "board-sim: unknown monitor command '" + command + "' (monitor help)\n";
+  return "board-sim: unknown monitor command '" + quoted_line(command) + "' (monitor help)\n";
 }
 
 // gdb unwinds an interrupt handler's frame as a call: its caller gets the
@@ -655,14 +742,14 @@ std::string GdbStub::show_registers(const std::string& name, bool block) {
     if (!b) {
       std::string list;
       for (const chip::RegisterBlock& each : chip::register_blocks()) list += std::string(list.empty() ? "" : " ") + each.name;
-      return (name.empty() ? "" : "no block '" + name + "'; ") + "blocks: " + list + "\n";
+      return (name.empty() ? "" : "no block '" + quoted_line(name, 40) + "'; ") + "blocks: " + list + "\n";
     }
     std::string out;
     for (const chip::RegisterInfo& r : b->registers) out += register_line(board_, r);
     return out;
   }
   const chip::RegisterInfo* r = chip::find_register(name);
-  if (!r) return "no register '" + name + "' (monitor regs BLOCK lists a block's registers)\n";
+  if (!r) return "no register '" + quoted_line(name, 40) + "' (monitor regs BLOCK lists a block's registers)\n";
   return register_line(board_, *r);
 }
 
@@ -672,7 +759,7 @@ std::string GdbStub::queue_press(bool button, int code, VTime hold) {
   Board& b = board_;
   if (button) b.buttons().press(static_cast<uint8_t>(code));
   else b.keypad().key_down(code);
-  TimedInput release{b.now() + hold, [&b, button, code] {
+  TimedInput release{later(b.now(), hold), [&b, button, code] {
                        if (button) b.buttons().release(static_cast<uint8_t>(code));
                        else b.keypad().key_up(code);
                      }};
@@ -719,8 +806,13 @@ bool GdbStub::write_registers(const std::string& hex) {
   for (int r = 0; r < kRegisterCount; ++r)
     if (!parse_le32(hex.substr(8 * r, 8), &values[r])) return false;
   ArmCore& core = board_.core();
-  // The mode first: r13 and r14 then go to the banks of the mode written.
-  if (values[kCpsrNumber] != core.cpsr()) core.set_cpsr(values[kCpsrNumber]);
+  // A value the core cannot hold changes nothing, not even the other
+  // registers. The mode first: r13 and r14 then go to the banks of the mode
+  // written.
+  if (values[kCpsrNumber] != core.cpsr()) {
+    if (!valid_arm7tdmi_cpsr(values[kCpsrNumber])) return false;
+    core.set_cpsr(values[kCpsrNumber]);
+  }
   for (int r = 0; r < 16; ++r) core.set_reg(r, values[r]);
   return true;
 }
@@ -739,8 +831,13 @@ bool GdbStub::write_register(const std::string& args) {
   if (eq == std::string::npos || !parse_number(args.substr(0, eq), &n) || n >= kRegisterCount ||
       !parse_le32(args.substr(eq + 1), &v))
     return false;
-  if (n == kCpsrNumber) board_.core().set_cpsr(v);
-  else board_.core().set_reg(static_cast<int>(n), v);
+  if (n == kCpsrNumber) {
+    if (v == board_.core().cpsr()) return true;
+    if (!valid_arm7tdmi_cpsr(v)) return false;
+    board_.core().set_cpsr(v);
+  } else {
+    board_.core().set_reg(static_cast<int>(n), v);
+  }
   return true;
 }
 

@@ -22,6 +22,8 @@
 // must not. `monitor reg NAME` and `monitor regs BLOCK` show them through
 // Device::peek instead, by their names in the manual.
 #pragma once
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <set>
 #include <string>
@@ -33,8 +35,46 @@
 
 namespace sim {
 
+// A CPSR value the ARM7TDMI can hold: its mode bits name one of the seven
+// modes, and the bits ARMv4T leaves reserved (27..8) are clear. Anything
+// else written to the emulated core would take the emulator down.
+bool valid_arm7tdmi_cpsr(uint32_t cpsr);
+
+// gdb's byte stream cut into what it means: packets ($...#cs) with their
+// checksum's verdict, acks, and Ctrl-C between packets. A packet longer than
+// max_payload is refused as it grows (never kept whole) and the stream taken
+// up again at the next '$' (which no packet holds unescaped); so whatever a
+// client sends, at most one packet's bytes are held between calls.
+class RspInput {
+ public:
+  struct Event {
+    enum Kind { kPacket, kTooLong, kAck, kNack, kInterrupt } kind;
+    std::string payload;     // kPacket
+    bool checksum_ok = true;  // kPacket
+  };
+  explicit RspInput(size_t max_payload) : max_payload_(max_payload) {}
+  // Takes bytes; each thing they complete is appended to *events.
+  void feed(const char* data, size_t n, std::vector<Event>* events);
+  void reset();
+  size_t held() const { return payload_.size(); }
+
+ private:
+  enum class State { kIdle, kPayload, kSum1, kSum2, kSkip };
+  State state_ = State::kIdle;
+  size_t max_payload_;
+  std::string payload_;
+  int sum_high_ = 0;  // the checksum's first digit (-1: not hex)
+};
+
 class GdbStub {
  public:
+  // The largest packet gdb may send (as qSupported says), and so the largest
+  // memory reply.
+  static constexpr size_t kPacketSize = 0x4000;
+  // What may wait to go to a debugger that does not read it; past this it
+  // is dropped rather than let the stub's memory grow or the board wait.
+  static constexpr size_t kMaxPendingOutput = 256u << 10;
+
   struct Options {
     VTime until = kForever;         // the run ends there: gdb is told the program exited
     std::function<void()> on_halt;  // once, when the board halts while gdb runs it
@@ -87,14 +127,16 @@ class GdbStub {
 
   void accept_connection();
   void drop_connection(const char* why);
-  // Reads what the socket holds; false at the end of the connection.
-  bool receive();
-  // Takes the next complete packet from the input, handling acks and
-  // interrupt requests before it; false when none is complete.
-  bool next_packet(std::string* packet);
-  void scan_out_of_band();
+  // Reads what the socket holds (a bounded amount, so that a flood does not
+  // keep the board from running) and answers it; false at the end of the
+  // connection.
+  bool serve_input();
+  void take(const RspInput::Event& event);
   void send_packet(const std::string& payload);
+  // Queues bytes for the debugger and sends what the socket takes now,
+  // never waiting for it.
   void send_raw(const std::string& bytes);
+  void flush_output();
 
   void handle(const std::string& packet);
   void resume(bool step);
@@ -122,8 +164,11 @@ class GdbStub {
   int listen_fd_ = -1;
   int fd_ = -1;
   int port_ = 0;
-  std::string in_;
+  RspInput input_{kPacketSize};
+  std::string out_;  // sent when the socket takes it
   std::string last_sent_;
+  bool told_too_long_ = false;  // a packet over kPacketSize was said, for this debugger
+  VTime uart_queued_until_ = 0;  // when the bytes of `monitor uart` have all gone
   bool no_ack_ = false;
   bool interrupt_requested_ = false;
 

@@ -1,14 +1,20 @@
 #include "frontends/png_writer.h"
 
+#include <fcntl.h>
 #include <png.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
 #include <vector>
+
+#include "frontends/quoting.h"
+#include "frontends/run_files.h"
 
 namespace sim {
 
@@ -60,7 +66,7 @@ bool write_png(const std::string& path, const uint8_t* pixels, int width, int he
                std::string& error, int stride) {
   int channels = format == PngFormat::kRgb8 ? 3 : 1;
   if (width <= 0 || height <= 0) {
-    error = "cannot write " + path + ": empty image (" + std::to_string(width) + " x " + std::to_string(height) + ")";
+    error = "cannot write " + quoted_path(path) + ": empty image (" + std::to_string(width) + " x " + std::to_string(height) + ")";
     return false;
   }
   if (stride == 0) stride = width * channels;
@@ -76,27 +82,40 @@ bool write_png(const std::string& path, const uint8_t* pixels, int width, int he
   bool in_place = ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
   std::string target = in_place ? path : path + ".tmp." + std::to_string(::getpid());
 
-  FILE* file = std::fopen(target.c_str(), "wb");
+  // A FIFO nobody reads would block the open forever (and a signal with
+  // it): opened without waiting, it is an error at once.
+  FILE* file = nullptr;
+  if (in_place) {
+    const int fd = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0 && ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0) file = ::fdopen(fd, "wb");
+    if (!file && fd >= 0) ::close(fd);
+    if (!file && errno == ENXIO) {
+      error = "cannot write " + quoted_path(path) + ": nothing reads from it";
+      return false;
+    }
+  } else {
+    file = std::fopen(target.c_str(), "wb");
+  }
   if (!file) {
-    error = "cannot write " + path + ": " + std::strerror(errno);
+    error = "cannot write " + quoted_path(path) + ": " + std::strerror(errno);
     return false;
   }
   PngErrorState state{};
   bool ok = write_rows(file, rows.data(), width, height,
                        format == PngFormat::kRgb8 ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_GRAY, &state);
-  if (!ok) error = "cannot write " + path + ": " + state.message;
+  if (!ok) error = "cannot write " + quoted_path(path) + ": " + state.message;
   if (std::fflush(file) != 0 && ok) {
     ok = false;
-    error = "cannot write " + path + ": " + std::strerror(errno);
+    error = "cannot write " + quoted_path(path) + ": " + std::strerror(errno);
   }
   if (std::fclose(file) != 0 && ok) {
     ok = false;
-    error = "cannot write " + path + ": " + std::strerror(errno);
+    error = "cannot write " + quoted_path(path) + ": " + std::strerror(errno);
   }
   if (in_place) return ok;
   if (ok && std::rename(target.c_str(), path.c_str()) != 0) {
     ok = false;
-    error = "cannot write " + path + ": " + std::strerror(errno);
+    error = "cannot write " + quoted_path(path) + ": " + std::strerror(errno);
   }
   if (!ok) std::remove(target.c_str());
   return ok;
@@ -104,7 +123,7 @@ bool write_png(const std::string& path, const uint8_t* pixels, int width, int he
 
 bool write_grey16_png(const std::string& path, const uint8_t* levels, int width, int height, std::string& error) {
   if (width <= 0 || height <= 0) {
-    error = "cannot write " + path + ": empty image (" + std::to_string(width) + " x " + std::to_string(height) + ")";
+    error = "cannot write " + quoted_path(path) + ": empty image (" + std::to_string(width) + " x " + std::to_string(height) + ")";
     return false;
   }
   std::vector<uint8_t> grey(static_cast<size_t>(width) * static_cast<size_t>(height));
@@ -119,36 +138,50 @@ bool write_lcd_png(const std::string& path, const uint8_t* levels, std::string& 
   return write_grey16_png(path, levels, 320, 240, error);
 }
 
-bool read_grey_png(const std::string& path, std::vector<uint8_t>* pixels, int* width, int* height,
-                   std::string& error) {
-  // Opened here rather than by libpng, so that a missing file says why.
-  FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) {
-    error = "cannot read " + path + ": " + std::strerror(errno);
+bool read_grey_png(const std::string& path, const PngShape& want, std::vector<uint8_t>* pixels, int* width,
+                   int* height, std::string& error) {
+  *width = *height = 0;
+  pixels->clear();
+  // The file's type and size first, without waiting on a FIFO: a picture is
+  // an input like any other.
+  std::vector<uint8_t> bytes;
+  std::string why;
+  if (!read_regular_file(path, want.max_bytes, &bytes, &why)) {
+    // read_regular_file says "PATH: why", the path quoted.
+    error = "cannot read " + why;
     return false;
   }
   png_image image{};
   image.version = PNG_IMAGE_VERSION;
-  bool ok = png_image_begin_read_from_stdio(&image, file) != 0;
-  if (ok) {
-    image.format = PNG_FORMAT_GRAY;
-    pixels->assign(PNG_IMAGE_SIZE(image), 0);
-    ok = png_image_finish_read(&image, nullptr, pixels->data(), 0, nullptr) != 0;
-  }
-  if (ok) {
-    *width = static_cast<int>(image.width);
-    *height = static_cast<int>(image.height);
-  } else {
-    error = "cannot read " + path + ": " + (image.message[0] ? image.message : "not a PNG file");
+  if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) {
+    error = "cannot read " + quoted_path(path) + ": " + (image.message[0] ? image.message : "not a PNG file");
     png_image_free(&image);
+    return false;
   }
-  std::fclose(file);
-  return ok;
+  // The header's size decides before any pixel memory is taken: a header
+  // may claim a million pixels square in a file of 69 bytes.
+  *width = static_cast<int>(std::min<png_uint_32>(image.width, INT32_MAX));
+  *height = static_cast<int>(std::min<png_uint_32>(image.height, INT32_MAX));
+  if (image.width != static_cast<png_uint_32>(want.width) || image.height != static_cast<png_uint_32>(want.height)) {
+    error = quoted_path(path) + " is " + std::to_string(image.width) + " x " + std::to_string(image.height) +
+            " pixels, not " + std::to_string(want.width) + " x " + std::to_string(want.height);
+    png_image_free(&image);
+    return false;
+  }
+  image.format = PNG_FORMAT_GRAY;
+  pixels->assign(static_cast<size_t>(want.width) * static_cast<size_t>(want.height), 0);
+  if (!png_image_finish_read(&image, nullptr, pixels->data(), 0, nullptr)) {
+    error = "cannot read " + quoted_path(path) + ": " + (image.message[0] ? image.message : "not a PNG file");
+    png_image_free(&image);
+    pixels->clear();
+    return false;
+  }
+  return true;
 }
 
-bool read_grey16_png(const std::string& path, std::vector<uint8_t>* levels, int* width, int* height,
-                     std::string& error) {
-  if (!read_grey_png(path, levels, width, height, error)) return false;
+bool read_grey16_png(const std::string& path, const PngShape& want, std::vector<uint8_t>* levels, int* width,
+                     int* height, std::string& error) {
+  if (!read_grey_png(path, want, levels, width, height, error)) return false;
   for (uint8_t& v : *levels) v = static_cast<uint8_t>((255 - v + 8) / 17);
   return true;
 }

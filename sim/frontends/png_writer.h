@@ -31,16 +31,27 @@ bool write_grey16_png(const std::string& path, const uint8_t* levels, int width,
 // The board's 320 x 240 panel (76800 bytes, as LcdController::render gives).
 bool write_lcd_png(const std::string& path, const uint8_t* levels, std::string& error);
 
-// Reads any PNG as 8-bit grey, one byte per pixel, row-major: colour is
-// converted to its luminance, 16-bit samples cut to 8, transparency laid on
-// black. False with "cannot read PATH: why" (a missing file, not a PNG).
-bool read_grey_png(const std::string& path, std::vector<uint8_t>* pixels, int* width, int* height,
-                   std::string& error);
+// What a picture to be read must be: its size in pixels, and the most bytes
+// its file may have.
+struct PngShape {
+  int width = 0, height = 0;
+  uint64_t max_bytes = 0;
+};
+
+// Reads a PNG of want.width x want.height pixels as 8-bit grey, one byte per
+// pixel, row-major: colour is converted to its luminance, 16-bit samples cut
+// to 8, transparency laid on black. The file must be a regular one within
+// want.max_bytes (see read_regular_file), and the size its header declares is
+// checked before any pixel memory is allocated. False with a one-line
+// reason: "cannot read PATH: why" (missing, a FIFO, too large, not a PNG), or
+// "PATH is W x H pixels, not ..." with *width and *height set to the header's.
+bool read_grey_png(const std::string& path, const PngShape& want, std::vector<uint8_t>* pixels, int* width,
+                   int* height, std::string& error);
 
 // A picture as write_grey16_png writes it, back to grey levels 0..15: each
 // pixel to the nearest level (255 - 17n), so a picture that went through an
 // editor's colour conversion still reads as it was drawn.
-bool read_grey16_png(const std::string& path, std::vector<uint8_t>* levels, int* width, int* height,
-                     std::string& error);
+bool read_grey16_png(const std::string& path, const PngShape& want, std::vector<uint8_t>* levels, int* width,
+                     int* height, std::string& error);
 
 }  // namespace sim

@@ -1,6 +1,7 @@
 #include "frontends/run_files.h"
 
 #include "core/file_paths.h"
+#include "frontends/quoting.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -88,7 +89,8 @@ bool RunFiles::check(std::string* error) const {
   for (size_t i = 0; i < entries_.size(); ++i) {
     const Entry& e = entries_[i];
     auto bad = [&](const std::string& why) {
-      *error = e.what + ": " + e.path + ": " + why;
+      // The reason may name the path (or a directory of it) again.
+      *error = quoted_path(e.what) + ": " + quoted_path(e.path) + ": " + quoted_line(why, 1024);
       return false;
     };
     std::string why;
@@ -121,7 +123,8 @@ bool RunFiles::check(std::string* error) const {
       // Name the output that would do the damage first.
       const Entry& out = entries_[i].is_output ? entries_[i] : entries_[j];
       const Entry& other = &out == &entries_[i] ? entries_[j] : entries_[i];
-      *error = out.what + ": " + out.path + " is the same file as " + other.what + " " + other.path +
+      *error = quoted_path(out.what) + ": " + quoted_path(out.path) + " is the same file as " + quoted_path(other.what) +
+               " " + quoted_path(other.path) +
                "; nothing was written";
       return false;
     }
@@ -133,13 +136,13 @@ bool read_regular_file(const std::string& path, uint64_t max_bytes, std::vector<
   // O_NONBLOCK: opening a FIFO must not wait for a writer.
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
-    *error = path + ": " + std::strerror(errno);
+    *error = quoted_path(path) + ": " + std::strerror(errno);
     return false;
   }
   struct stat st;
   std::string why;
   if (::fstat(fd, &st) != 0 || !regular_within(st, max_bytes, &why)) {
-    *error = path + ": " + (why.empty() ? std::strerror(errno) : why);
+    *error = quoted_path(path) + ": " + (why.empty() ? std::strerror(errno) : why);
     ::close(fd);
     return false;
   }
@@ -149,14 +152,14 @@ bool read_regular_file(const std::string& path, uint64_t max_bytes, std::vector<
     const ssize_t n = ::read(fd, buf, sizeof buf);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
-      *error = path + ": " + std::strerror(errno);
+      *error = quoted_path(path) + ": " + std::strerror(errno);
       ::close(fd);
       return false;
     }
     if (n == 0) break;
     bytes->insert(bytes->end(), buf, buf + n);
     if (bytes->size() > max_bytes) {  // it grew while being read
-      *error = path + ": more than the " + format_size(max_bytes) + " this input may have";
+      *error = quoted_path(path) + ": more than the " + format_size(max_bytes) + " this input may have";
       ::close(fd);
       return false;
     }

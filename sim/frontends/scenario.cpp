@@ -11,6 +11,7 @@
 
 #include "frontends/lcd_text.h"
 #include "frontends/png_writer.h"
+#include "frontends/quoting.h"
 #include "frontends/run_files.h"
 
 namespace sim {
@@ -65,6 +66,20 @@ bool parse_int(const std::string& word, int* out) {
 
 bool is_quoted(const std::string& w) { return w.size() >= 2 && w.front() == '"' && w.back() == '"'; }
 
+bool unescape_body(const std::string& body, std::string* out, std::string* error);
+
+// A file name as written: bare, or quoted like any script string (with the
+// same escapes). Never empty, and no NUL, which would cut it short.
+bool file_name(const std::string& word, std::string* out) {
+  std::string why;
+  if (is_quoted(word)) {
+    if (!unescape_body(word.substr(1, word.size() - 2), out, &why)) return false;
+  } else {
+    *out = word;
+  }
+  return !out->empty() && out->find('\0') == std::string::npos;
+}
+
 // A line as a report names it: its words, one space apart, comment cut.
 std::string statement(const std::string& line) {
   std::vector<std::string> words;
@@ -92,23 +107,6 @@ int weekday(int year, int mon, int mday) {
 // Console text inside a one-line message: control bytes as script escapes.
 std::string escaped(const std::string& text);
 
-// A script line inside a message: control bytes escaped (no terminal
-// escapes, no carriage returns reach the terminal) and long lines cut.
-std::string quoted_line(const std::string& line) {
-  constexpr size_t kShown = 80;
-  std::string text;
-  for (unsigned char c : line.substr(0, kShown)) {
-    if (c < 0x20 || c == 0x7F) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\x%02X", c);
-      text += buf;
-    } else {
-      text += static_cast<char>(c);
-    }
-  }
-  if (line.size() > kShown) text += "... (" + std::to_string(line.size()) + " bytes)";
-  return text;
-}
 }  // namespace
 
 std::string escape(const std::string& text, bool ascii) {
@@ -129,6 +127,9 @@ std::string escape(const std::string& text, bool ascii) {
 
 namespace {
 std::string escaped(const std::string& text) { return escape(text); }
+bool unescape_body(const std::string& body, std::string* out, std::string* error) {
+  return unescape(body, out, error);
+}
 }  // namespace
 
 bool unescape(const std::string& body, std::string* out, std::string* error) {
@@ -160,11 +161,17 @@ bool unescape(const std::string& body, std::string* out, std::string* error) {
         break;
       }
       default:
-        *error = "unknown escape \\" + escaped(body.substr(i, 1)) + " (use \\r \\n \\t \\xHH \\\\ \\\")";
+        *error = "unknown escape \\" + quoted_line(body.substr(i, 1)) + " (use \\r \\n \\t \\xHH \\\\ \\\")";
         return false;
     }
   }
   return true;
+}
+
+bool parse_script_int(const std::string& word, int* out) { return parse_int(word, out); }
+
+bool split_script_line(const std::string& line, std::vector<std::string>* words, std::string* error) {
+  return tokenize(line, words, error);
 }
 
 bool Scenario::load(const std::string& path, std::string* error) {
@@ -255,8 +262,7 @@ bool Scenario::parse(const std::string& text, const std::string& name, std::stri
       if (w.size() != 2 || !string_at(1, &c.text)) return bad(why.empty() ? "expected: " + verb + " \"TEXT\"" : why);
     } else if (verb == "screenshot") {
       c.kind = Kind::kScreenshot;
-      if (w.size() != 2) return bad("expected: screenshot FILE.png");
-      c.text = is_quoted(w[1]) ? w[1].substr(1, w[1].size() - 2) : w[1];
+      if (w.size() != 2 || !file_name(w[1], &c.text)) return bad("expected: screenshot FILE.png");
     } else if (verb == "expect") {
       if (w.size() < 2) return bad("expected: expect lcd|no lcd|uart|uart1|led|pixel ...");
       const std::string& what = w[1];
@@ -281,10 +287,10 @@ bool Scenario::parse(const std::string& text, const std::string& name, std::stri
             c.x < 0 || c.x >= kLcdWidth || c.y < 0 || c.y >= kLcdHeight || c.number < 0 || c.number > 15)
           return bad("expected: expect pixel X Y GREY with X 0..319, Y 0..239, GREY 0..15");
       } else {
-        return bad("unknown expectation '" + what + "' (lcd, no lcd, uart, uart1, led, pixel, screen)");
+        return bad("unknown expectation '" + quoted_line(what, 40) + "' (lcd, no lcd, uart, uart1, led, pixel, screen)");
       }
     } else {
-      return bad("unknown command '" + verb + "'");
+      return bad("unknown command '" + quoted_line(verb, 40) + "'");
     }
     commands_.push_back(std::move(c));
   }
@@ -319,24 +325,25 @@ bool Scenario::parse_extra(const std::vector<std::string>& w, Command* c, std::s
     c->kind = Kind::kExpectScreen;
     c->duration = kDefaultWithin;
     c->duration_text = "2s";
-    if (w.size() != 3 && !(w.size() == 5 && w[3] == "within" && parse_duration(w[4], &c->duration))) {
+    std::string name;
+    if ((w.size() != 3 && !(w.size() == 5 && w[3] == "within" && parse_duration(w[4], &c->duration))) ||
+        !file_name(w[2], &name)) {
       *why = "expected: expect screen FILE.png [within DURATION]";
       return true;
     }
     if (w.size() == 5) c->duration_text = w[4];
     c->has_within = w.size() == 5;
-    std::string name = is_quoted(w[2]) ? w[2].substr(1, w[2].size() - 2) : w[2];
     std::string path = !name.empty() && name[0] == '/' ? name : base_dir_ + name;
     c->text = path;
     auto picture = std::make_shared<std::vector<uint8_t>>();
     int width = 0, height = 0;
-    if (!read_grey16_png(path, picture.get(), &width, &height, *why)) return true;
-    if (width != kLcdWidth || height != kLcdHeight) {
-      *why = path + " is " + std::to_string(width) + " x " + std::to_string(height) + " pixels; the LCD is " +
+    const PngShape lcd{kLcdWidth, kLcdHeight, kMaxPictureBytes};
+    if (read_grey16_png(path, lcd, picture.get(), &width, &height, *why)) {
+      c->picture = std::move(picture);
+    } else if (width != 0 && height != 0 && (width != kLcdWidth || height != kLcdHeight)) {
+      *why = quoted_path(path) + " is " + std::to_string(width) + " x " + std::to_string(height) + " pixels; the LCD is " +
              std::to_string(kLcdWidth) + " x " + std::to_string(kLcdHeight) + " (take it with screenshot or --screenshot)";
-      return true;
     }
-    c->picture = std::move(picture);
     return true;
   }
   if (w[0] == "eeprom") {
@@ -435,8 +442,8 @@ bool Scenario::run(Board& board, std::string* failure, VTime until, bool* stoppe
   auto pass = [&](VTime duration) {
     // Far behind the board, the script follows it (a command that let time
     // pass on its own).
-    if (board.now() > script_time + kMillisecond) script_time = board.now();
-    script_time += duration;
+    if (board.now() > later(script_time, kMillisecond)) script_time = board.now();
+    script_time = later(script_time, duration);
     VTime target = std::min(until, script_time);
     if (!advance_) board.run_until(target, stop_requested);
     else if (!advance_(target)) until = board.now();
@@ -445,7 +452,7 @@ bool Scenario::run(Board& board, std::string* failure, VTime until, bool* stoppe
   // Waits up to `within` for `holds`, looking every 10 ms of virtual time.
   // kCut: the run ended before the time was up, so nothing can be said.
   auto wait_for = [&](VTime within, const std::function<bool()>& holds) {
-    VTime deadline = board.now() + within;
+    VTime deadline = later(board.now(), within);
     for (;;) {
       if (holds()) return Wait::kHeld;
       if (board.now() >= deadline) return Wait::kTimedOut;

@@ -22,7 +22,9 @@
 //                             (the EEPROM file follows at the firmware's next write)
 //
 // `#` starts a comment. The whole script is checked before it runs, so a bad
-// line stops nothing half-way; reference pictures are read then too.
+// line stops nothing half-way; reference pictures are read then too, after
+// the checks every input gets (a regular file within kMaxPictureBytes, a PNG
+// header that declares the LCD's size).
 #pragma once
 #include <memory>
 #include <functional>
@@ -74,6 +76,7 @@ class Scenario {
   std::vector<std::pair<int, std::string>> pictures() const;
 
   static constexpr uint64_t kMaxBytes = 4u << 20;  // a script larger than this is not a script
+  static constexpr uint64_t kMaxPictureBytes = 16u << 20;  // a reference PNG of the 320 x 240 LCD
 
   // How the script lets time pass: by default board.run_until(target). A
   // front end that shows the run (the web page) paces it and publishes
@@ -119,6 +122,15 @@ class Scenario {
   int stopped_at_line_ = 0;
   std::function<bool(VTime)> advance_;
 };
+
+// How scripts, and gdb's monitor commands, read their words and numbers:
+// one rule for both. Words are split at spaces, a double-quoted string (with
+// its escapes) being one word kept with its quotes; `#` starts a comment.
+// False on an unterminated string.
+bool split_script_line(const std::string& line, std::vector<std::string>* words, std::string* error);
+// A decimal or 0x-hexadecimal number that fits an int ("010" is ten, never
+// octal); false for anything else, trailing bytes included.
+bool parse_script_int(const std::string& word, int* out);
 
 // The text of a quoted script string with its escapes resolved; false on a
 // bad escape.

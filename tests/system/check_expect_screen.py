@@ -29,7 +29,7 @@ def check(condition, what):
 def board(*args):
     # Run from OUT_DIR, not from the suite: pictures are found beside the script.
     done = subprocess.run([board_sim, "--ui", "none", "--eeprom", os.path.join(out, "screen.eeprom"), *args, phone],
-                          capture_output=True, text=True, timeout=120, cwd=out)
+                          capture_output=True, text=True, timeout=120, cwd=out, errors="replace")
     stderr = "\n".join(l for l in done.stderr.splitlines() if "IICADD" not in l)
     print(" ".join(args), "-> exit", done.returncode, stderr)
     return done.returncode, stderr
@@ -94,5 +94,27 @@ with open(os.path.join(suite, "garbage.png"), "w") as f:
     f.write("not a picture\n")
 status, stderr = board("--script", script("garbage.scn", "expect screen garbage.png\n"))
 check(status == 2 and "cannot read" in stderr and "garbage.png" in stderr, "a file that is no PNG is a script error")
+
+# A picture is an input like any other, checked before it is opened: a FIFO
+# (nobody writes it: opening it would wait forever), a device, and a header
+# that claims a million pixels square (reading it would take gigabytes) are
+# one line and status 2, at once.
+fifo = os.path.join(suite, "pipe.png")
+if not os.path.exists(fifo):
+    os.mkfifo(fifo)
+png(os.path.join(suite, "lie.png"), 1, 1)
+with open(os.path.join(suite, "lie.png"), "r+b") as f:
+    data = bytearray(f.read())
+    data[16:24] = struct.pack(">II", 1000000, 1000000)
+    data[29:33] = struct.pack(">I", zlib.crc32(bytes(data[12:29])) & 0xFFFFFFFF)
+    f.seek(0)
+    f.write(data)
+for name, says in (("pipe.png", "is a FIFO"), ("/dev/zero", "is a device"),
+                   ("lie.png", "is 1000000 x 1000000 pixels; the LCD is 320 x 240")):
+    try:
+        status, stderr = board("--script", script("input.scn", "expect screen %s\n" % name))
+    except subprocess.TimeoutExpired:
+        status, stderr = None, "(timed out)"
+    check(status == 2 and len(stderr.splitlines()) == 1 and says in stderr, "expect screen %s: %s" % (name, says))
 
 sys.exit(1 if failures else 0)

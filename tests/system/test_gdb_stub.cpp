@@ -17,8 +17,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <memory>
+#include <random>
 #include <regex>
 #include <string>
 #include <thread>
@@ -30,6 +32,7 @@
 #include "test_firmwares.h"
 #include "core/s3c44b0x.h"
 #include "frontends/gdb_stub.h"
+#include "frontends/quoting.h"
 
 namespace sim {
 namespace {
@@ -144,6 +147,13 @@ class GdbClient {
   int read_byte() {
     unsigned char c;
     return ::recv(fd_, &c, 1, 0) == 1 ? c : -1;
+  }
+  // Sends without failing the test: false once the stub has closed its end
+  // (or the send waited 10 s).
+  bool try_send(const std::string& bytes) {
+    timeval tv{10, 0};
+    setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+    return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
   }
 
  private:
@@ -327,6 +337,8 @@ TEST_F(GdbStubTest, AnswersTheQueriesGdbMakes) {
       {"Hc-1", "OK"},
       {"T1", "OK"},
       {"vCont?", "vCont;c;C;s;S"},
+      {"vCont;", "E01"},  // no action is no request to run
+      {"vCont;x", "E01"},
       {"vMustReplyEmpty", ""},
       {"qOffsets", ""},
       {"qXfer:features:read:other.xml:0,100", "E00"},
@@ -630,6 +642,172 @@ TEST_F(GdbStubTest, MonitorPressesKeysAndButtons) {
   finish();
 }
 
+// A CPSR the ARM7TDMI cannot hold (mode bits naming no mode, bits ARMv4T
+// reserves) is refused, by P and by G, and changes nothing: the board goes
+// on. (Mode 0 after user mode took the emulator down.)
+TEST_F(GdbStubTest, RefusesRegisterValuesTheCoreCannotHold) {
+  start("hello");
+  const uint32_t start_cpsr = registers()[16];
+  const struct {
+    uint32_t cpsr;
+    bool ok;
+  } table[] = {
+      {ArmCore::kUsr, true}, {0x00, false},        {0x01, false},          {ArmCore::kSys, true},
+      {0x15, false},         {0x1E, false},        {0xF00000DFu, true},    {0x010000D3u, false},
+      {0x000002D3u, false},  {ArmCore::kUsr, true}, {0x1A, false},         {ArmCore::kIrq | 0xC0u, true},
+      {ArmCore::kFiq, true}, {ArmCore::kAbt, true}, {ArmCore::kUnd, true}, {start_cpsr, true},
+  };
+  uint32_t now = start_cpsr;
+  for (const auto& row : table) {
+    EXPECT_EQ(gdb.request("P10=" + hex_le32(row.cpsr)), row.ok ? "OK" : "E01") << std::hex << row.cpsr;
+    if (row.ok) now = row.cpsr;
+    EXPECT_EQ(gdb.request("p10"), hex_le32(now)) << std::hex << row.cpsr;
+  }
+  // G: all or nothing.
+  std::vector<uint32_t> r = registers();
+  r[0] = 0x5A5A5A5A;
+  r[16] = 0;
+  std::string g;
+  for (uint32_t v : r) g += hex_le32(v);
+  EXPECT_EQ(gdb.request("G" + g), "E01");
+  EXPECT_NE(gdb.request("p0"), hex_le32(0x5A5A5A5A)) << "a refused G writes no register";
+  EXPECT_EQ(gdb.request("p10"), hex_le32(start_cpsr));
+  EXPECT_EQ(gdb.resume("s").substr(0, 3), "T05") << "the board runs on";
+  gdb.send("k");
+  finish();
+}
+
+// Packets longer than the PacketSize the stub announced are refused as they
+// come, with an error (said once on stderr), and the stream is taken up at
+// the next '$'; a megabyte M writes nothing.
+TEST_F(GdbStubTest, RefusesPacketsLongerThanAnnounced) {
+  start("hello");
+  EXPECT_NE(gdb.request("qSupported").find("PacketSize=4000;"), std::string::npos);
+  EXPECT_EQ(gdb.request("m0c200000,4"), "00000000");
+  gdb.send_raw(GdbClient::frame("M0c200000,80000:" + std::string(0x100000, '1')));
+  EXPECT_EQ(gdb.read_byte(), '+');
+  EXPECT_EQ(gdb.reply(), "E01");
+  EXPECT_EQ(gdb.request("m0c200000,4"), "00000000");
+  // A '$' and 8 MiB with no end in sight, then a real packet.
+  gdb.send_raw("$");
+  const std::string chunk(1 << 16, 'A');
+  for (int i = 0; i < 128; ++i) gdb.send_raw(chunk);
+  gdb.send_raw("#00");
+  EXPECT_EQ(gdb.read_byte(), '+');
+  EXPECT_EQ(gdb.reply(), "E01");
+  EXPECT_EQ(gdb.request("?").substr(0, 3), "T05");
+  // Exactly PacketSize bytes is a packet.
+  std::string longest = "qRcmd," + hex_of("time");
+  longest += std::string(GdbStub::kPacketSize - longest.size(), '0');
+  EXPECT_NE(gdb.request(longest), "E01");
+  gdb.send("k");
+  finish();
+  EXPECT_EQ(std::count_if(log.lines.begin(), log.lines.end(),
+                          [](const std::string& l) { return l.find("longer than the 16384 bytes") != std::string::npos; }),
+            1);
+}
+
+// A debugger that sends and never reads: what waits for it is bounded; it
+// is dropped (said once), the board runs on, and the next one is served.
+TEST_F(GdbStubTest, ADebuggerThatStopsReadingIsDropped) {
+  end_on_detach = false;
+  start("watchdog_reset");
+  const std::string request = GdbClient::frame("m" + addr(0x0C000000) + ",1ff8");
+  int sent = 0;
+  while (sent < 200000 && gdb.try_send(request)) ++sent;
+  EXPECT_LT(sent, 200000) << "never dropped";
+  for (int i = 0; i < 1000 && stub->attached(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_FALSE(stub->attached());
+  int before = chunks_run;
+  for (int i = 0; i < 2000 && chunks_run < before + 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_GE(chunks_run, before + 2) << "the board runs on";
+  gdb.close();
+  ASSERT_TRUE(gdb.connect(stub->port()));
+  EXPECT_EQ(gdb.request("?").substr(0, 1), "T");
+  gdb.send("k");
+  finish();
+  EXPECT_EQ(std::count_if(log.lines.begin(), log.lines.end(),
+                          [](const std::string& l) { return l.find("stopped reading its replies") != std::string::npos; }),
+            1);
+}
+
+// The monitor reads words, numbers, quotes and durations as scripts do, never
+// echoes a control byte, and bounds what waits for UART0's receiver as the
+// web page's console does.
+TEST_F(GdbStubTest, MonitorInputRules) {
+  start("hello");
+  const struct {
+    std::string command, says;
+  } table[] = {
+      {"key 010 hold 1ms", "key 10 held"},  // ten, not octal eight
+      {"key 0x3 hold 1ms", "key 3 held"},
+      {"key 5 hold 1e7s", "for 10000000.000000s"},
+      {"key 5 hold 1.1e7s", "usage: monitor key"},
+      {"key 5 hold 0x10ms", "usage: monitor key"},
+      {"uart \"a\"b\"", "usage: monitor uart"},
+      {"uart \"a\" b", "usage: monitor uart"},
+      {"uart x\"a\"", "usage: monitor uart"},
+      {"uart \"a\\\"b\"", "3 byte(s)"},
+      {std::string("\0", 1), "cannot read the monitor command '\\x00'"},
+      {std::string("time\0", 5), "cannot read the monitor command"},
+      {"\x1b]0;x\x07", "cannot read the monitor command '\\x1B]0;x\\x07'"},
+      {"reg \xc2\x9bZ", "no register '\\xC2\\x9BZ'"},
+      {"no\xc2\x9b", "unknown monitor command 'no\\xC2\\x9B'"},
+  };
+  for (const auto& row : table) {
+    std::string out = monitor(row.command);
+    EXPECT_NE(out.find(row.says), std::string::npos) << quoted_line(row.command) << " -> " << quoted_line(out);
+    EXPECT_EQ(std::count_if(out.begin(), out.end(), [](char c) { return (c >= 0 && c < 0x20 && c != '\n') || c == 0x7F; }),
+              0) << quoted_line(out);
+  }
+  // The board stands still under gdb: what is queued stays queued.
+  EXPECT_NE(monitor("uart \"" + std::string(4000, 'a') + "\"").find("4000 byte(s)"), std::string::npos);
+  EXPECT_NE(monitor("uart \"" + std::string(200, 'b') + "\"").find("200 byte(s) refused: 4003 still wait"),
+            std::string::npos);
+  EXPECT_NE(monitor("uart \"" + std::string(93, 'c') + "\"").find("93 byte(s) for UART0"), std::string::npos);
+  EXPECT_NE(monitor("uart \"d\"").find("refused"), std::string::npos);
+  gdb.send("k");
+  finish();
+}
+
+// Mutated packets of every kind the stub parses, each answered once, and
+// the stub and the board still there after all of them. (Resumes, kills and
+// detaches are left out: they change the conversation, not the parser.)
+TEST_F(GdbStubTest, MutatedPacketsAreEachAnswered) {
+  start("hello");
+  EXPECT_EQ(gdb.request("QStartNoAckMode"), "OK");
+  gdb.no_ack();
+  const std::vector<std::string> corpus = {
+      "P10=10000000", "P10=00000000", "Pf=0000100c", "P3=efbeadde", "p10", "p0", "g",
+      "G" + std::string(8 * 16, '0') + "d3000000", "m0c000000,1ff8", "m100,8", "M0c200000,4:11223344",
+      "X0c200010,2:ab", "Z0,c100000,4", "z0,c100000,4", "Z1,0,2", "qXfer:features:read:target.xml:0,ffb",
+      "qSupported:multiprocess+", "qRcmd," + hex_of("key 010 hold 1e7s"), "qRcmd," + hex_of("uart \"a\\x41\""),
+      "qRcmd," + hex_of("regs uart0"), "qRcmd," + hex_of("reg INTPND"), "qRcmd," + hex_of("irq"), "Hg0", "T1", "?",
+  };
+  std::mt19937 rng(7);
+  for (int round = 0; round < 3000; ++round) {
+    std::string packet = corpus[rng() % corpus.size()];
+    for (int e = 0, n = 1 + static_cast<int>(rng() % 4); e < n; ++e) {
+      const size_t at = rng() % (packet.size() + 1);
+      switch (rng() % 4) {
+        case 0: if (at < packet.size()) packet[at] = static_cast<char>(rng()); break;
+        case 1: if (at < packet.size()) packet.erase(at, 1 + rng() % 4); break;
+        case 2: packet.insert(at, 1, "0f,:;=-x\x00\xff9"[rng() % 11]); break;
+        case 3: packet.insert(at, std::string(1 + rng() % 20, "0f9"[rng() % 3])); break;
+      }
+    }
+    for (char& c : packet)
+      if (c == '$' || c == '#') c = 'x';
+    if (packet.empty() || std::string("cCsSkDvRr!").find(packet[0]) != std::string::npos) packet.insert(0, "q");
+    std::string reply = gdb.request(packet);
+    ASSERT_NE(reply, "<eof>") << quoted_line(packet);
+    if (round % 100 == 0) ASSERT_EQ(gdb.request("qC"), "QC1") << "after " << quoted_line(packet);
+  }
+  EXPECT_TRUE(stub->attached());
+  gdb.send("k");
+  finish();
+}
+
 // Issue: a second debugger hung. Now it is closed at once, with a note,
 // and the first one goes on undisturbed.
 TEST_F(GdbStubTest, RefusesASecondDebugger) {
@@ -767,6 +945,37 @@ TEST(GdbCommandLine, GoesWithTheWebPage) {
   kill(child.pid, SIGTERM);
   EXPECT_EQ(child.wait_status(), 3);
   EXPECT_NE(child.stderr_text.find("halted: main returned"), std::string::npos) << child.stderr_text;
+}
+
+// Whatever a debugger does, SIGTERM ends board-sim at once: here one that
+// lets the board run, then asks for megabytes it never reads.
+TEST(GdbCommandLine, SigtermEndsItWhateverTheDebuggerDoes) {
+  Child child;
+  std::string eeprom = std::string(BIN_DIR) + "/../tests/system/cli/gdb-term.eeprom";
+  child.spawn({std::string(BIN_DIR) + "/board-sim", "--ui", "none", "--gdb", "0", "--eeprom", eeprom,
+               elf_path("watchdog_reset")});
+  std::string port = child.line_matching(std::regex("waiting for gdb on 127\\.0\\.0\\.1:([0-9]+)"));
+  ASSERT_FALSE(port.empty()) << child.stderr_text;
+  GdbClient gdb;
+  ASSERT_TRUE(gdb.connect(std::stoi(port)));
+  EXPECT_EQ(gdb.request("?").substr(0, 3), "T05");
+  gdb.send("c");
+  const std::string request = GdbClient::frame("m" + addr(0x0C000000) + ",1ff8");
+  for (int i = 0; i < 300 && gdb.try_send(request); ++i) {
+  }
+  const auto signalled = std::chrono::steady_clock::now();
+  kill(child.pid, SIGTERM);
+  int status = 0;
+  pid_t done = 0;
+  // A second is the promise; the bound is looser only for a loaded machine.
+  while ((done = waitpid(child.pid, &status, WNOHANG)) == 0 &&
+         std::chrono::steady_clock::now() - signalled < std::chrono::seconds(5))
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  const auto took = std::chrono::steady_clock::now() - signalled;
+  ASSERT_EQ(done, child.pid) << "still running 5 s after SIGTERM";
+  child.pid = -1;
+  EXPECT_LT(took, std::chrono::milliseconds(1500));
+  EXPECT_TRUE(WIFEXITED(status)) << status;
 }
 
 // --gdb goes with the window, the terminal and headless runs, scripts
