@@ -1,8 +1,10 @@
 # make        build everything (board-sim, phone.elf, tests), incrementally
-# make run    set up, build and run the phone on the simulated board
+# make run    set up, build (board-sim and phone.elf only) and run the phone on
+#             the simulated board
 # make test   set up, build and run every test
 # make bench  emulation speed of board-sim against bare Unicorn, the phone's
-#             scenarios in virtual seconds per wall second
+#             scenarios in virtual seconds per wall second, and what one short
+#             run costs to start
 # make coverage  the phone's lines run by examples/*.scn, HTML in build/coverage/
 # make asan-web  the web page's tests (its server, its page in Chromium, the
 #             attacks) with board-sim built under AddressSanitizer, in build-asan/
@@ -26,7 +28,7 @@ configure: setup
 # The build's progress is shown only when it did something beyond checking
 # that every target is up to date (or failed), so the phone starts quietly.
 run: configure
-	@out=$$(cmake --build $(BUILD) -j $(JOBS) 2>&1) || { printf '%s\n' "$$out"; exit 1; }; \
+	@out=$$(cmake --build $(BUILD) -j $(JOBS) --target board-sim phone-elf 2>&1) || { printf '%s\n' "$$out"; exit 1; }; \
 	  printf '%s\n' "$$out" | grep -v -E "Built target |build step for 'arm'|No install step for 'arm'|Completed 'arm'" || true
 	@scripts/run-phone.sh $(BIN)
 
@@ -35,6 +37,7 @@ test: all
 
 bench: all
 	$(BIN)/bench-core $(BIN)/bench-stores.elf $(BIN)/phone.elf
+	@scripts/bench-startup.sh $(BIN)
 
 coverage: all
 	@scripts/coverage.sh $(BIN) $(BUILD)/coverage

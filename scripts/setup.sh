@@ -13,6 +13,7 @@ packages=(
   libdw-dev libboost-dev
   gdb-multiarch lcov valgrind
   chromium chromium-driver python3-selenium
+  python3-serial parallel rsync openssh-client
 )
 
 missing=()

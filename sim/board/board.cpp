@@ -529,6 +529,10 @@ void Board::run_until(VTime until, const std::function<bool()>& stop) {
   run_end_ = until;
   while (!halted_ && scheduler_.now() < until) {
     if (stop && stop()) break;
+    if (!host_polls_.empty() && scheduler_.now() >= next_host_poll_) {
+      next_host_poll_ = scheduler_.now() + kMaxSlice;
+      for (auto& poll : host_polls_) poll();
+    }
     if (clock_.core_stopped()) {  // IDLE, SL_IDLE, STOP: no instruction runs
       sleep(until);
       continue;

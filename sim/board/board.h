@@ -160,6 +160,10 @@ class Board {
   bool call(const std::string& function, const std::vector<uint32_t>& args, uint32_t* result,
             VTime limit = kSecond, std::string* error = nullptr);
 
+  // Called between slices, about every millisecond of virtual time, while
+  // run_until runs the board: where the host's serial ports exchange bytes.
+  void add_host_poll(std::function<void()> poll) { host_polls_.push_back(std::move(poll)); }
+
   // Register trace ("cycle R|W address value size"), nullptr to stop.
   void set_trace(std::FILE* file) { bus_.set_trace(file); }
 
@@ -295,6 +299,8 @@ class Board {
   std::string uart1_output_;
   std::vector<std::function<void(uint8_t)>> uart1_listeners_;
   std::vector<ExceptionObserver> exception_observers_;
+  std::vector<std::function<void()>> host_polls_;
+  VTime next_host_poll_ = 0;
 };
 
 }  // namespace sim

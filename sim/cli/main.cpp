@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <thread>
 
 #include "board/board.h"
 #include "board/clips.h"
@@ -32,6 +33,7 @@
 #include "frontends/recorder.h"
 #include "frontends/run_files.h"
 #include "frontends/scenario.h"
+#include "frontends/serial_port.h"
 #include "frontends/session.h"
 #include "frontends/web_ui.h"
 
@@ -142,6 +144,13 @@ int main(int argc, char** argv) {
   app.add_option("--uart1-in", s.uart1_in,
                  "bytes fed to UART1's receiver, at the line rate, from when the program turns it on");
   app.add_option("--uart1-out", s.uart1_out, "every byte the far end receives from UART1, raw");
+  // The UARTs' far ends as host serial ports, for minicom, picocom, pyserial.
+  std::string port_text[2];
+  for (int u = 0; u < 2; ++u)
+    app.add_option("--uart" + std::to_string(u), port_text[u],
+                   "UART" + std::to_string(u) +
+                       "'s far end as a pseudo-terminal (pty) or a TCP socket (tcp:PORT, tcp:ADDRESS:PORT; "
+                       "127.0.0.1 by default), paced to real time; ,wait holds the board until a client connects");
   app.add_option("--eeprom", s.eeprom, "the EEPROM image file (default: in the user's state directory)");
   app.add_flag("--eeprom-off", s.eeprom_off, "take the EEPROM off the IIC bus (it never answers; no file is used)");
   app.add_option("--audio-out", s.audio_out, "what the codec plays, as one WAV timeline");
@@ -200,6 +209,18 @@ int main(int argc, char** argv) {
   if (!s.record.empty() && !s.script.empty())
     return usage_error("--record writes what a person does in the window or the terminal; a --script run has nobody");
   if (!s.junit.empty() && s.script.empty()) return usage_error("--junit reports the expects of a --script run");
+  sim::SerialPortSpec port_spec[2];
+  bool port_used[2] = {false, false};
+  for (int u = 0; u < 2; ++u) {
+    if (port_text[u].empty()) continue;
+    if (!sim::parse_serial_port(port_text[u], &port_spec[u], &error))
+      return usage_error("--uart" + std::to_string(u) + ": " + error);
+    port_used[u] = true;
+  }
+  // The recording holds UART0's console but not UART1's far end: a replay
+  // would miss what the client sent.
+  if (port_used[1] && !s.record.empty())
+    return usage_error("--record does not record UART1: what --uart1's client sends would be missing from the replay");
   if (ui.empty()) ui = s.script.empty() ? (display_available() ? "sdl" : "term") : "none";
   s.ui = ui;
   // A scenario runs headless, or watched in the browser page.
@@ -303,6 +324,15 @@ int main(int argc, char** argv) {
   // The port before any output is created: a refusal writes nothing.
   sim::GdbStub gdb(board);
   if (gdb_port >= 0 && !gdb.listen(gdb_port, &error)) return usage_error("--gdb: " + error);
+  std::unique_ptr<sim::SerialPort> ports[2];
+  for (int u = 0; u < 2; ++u) {
+    if (!port_used[u]) continue;
+    ports[u] = std::make_unique<sim::SerialPort>(board, u);
+    if (!ports[u]->open(port_spec[u], &error)) return usage_error("--uart" + std::to_string(u) + ": " + error);
+  }
+  // A client on the other end of a port talks in real time.
+  const bool any_port = port_used[0] || port_used[1];
+  if (any_port) s.real_time = true;
   // Coverage and profile: the firmware's DWARF, and a recorder on the core
   // (without either option the board runs without one). Their files are
   // opened now so that a bad path fails before the run.
@@ -362,6 +392,8 @@ int main(int argc, char** argv) {
                                                 (s.audio_in.empty() ? "silence" : s.audio_in));
     s.recorder = &session_recorder;
     session_recorder.console(uart_in, board.now());
+    if (ports[0])
+      ports[0]->set_input_observer([&](const std::vector<uint8_t>& bytes) { session_recorder.console(bytes, board.now()); });
   }
   if (!uart_in.empty()) board.uart_input(uart_in);
   std::FILE* uart1_out = nullptr;
@@ -392,6 +424,30 @@ int main(int argc, char** argv) {
       return !gdb.killed() && !sim::g_stop_requested;
     });
   }
+
+  // The ports' names are the first thing a harness reads; with ,wait the
+  // board stays at power-on until each such port has its client.
+  for (int u = 0; u < 2; ++u)
+    if (ports[u]) sim::log_warning("uart" + std::to_string(u), ports[u]->announcement());
+  for (int u = 0; u < 2; ++u) {
+    if (!ports[u] || !port_spec[u].wait || sim::g_stop_requested) continue;
+    sim::log_warning("uart" + std::to_string(u), "waiting for a client on " + ports[u]->where() +
+                                                     " before the board starts");
+    ports[u]->wait_for_client([] { return sim::g_stop_requested.load(); });
+  }
+  // A script's time follows the wall clock while a client talks on a port.
+  sim::Pacer script_pacer(board.now());
+  if (any_port && s.ui != "web" && !s.script.empty())
+    scenario.set_advance([&](sim::VTime t) {
+      auto stop = [] { return sim::g_stop_requested.load(); };
+      while (!board.halted() && board.now() < t && !stop() && !(s.gdb && gdb.killed())) {
+        sim::VTime target = std::min(t, board.now() + 10 * sim::kMillisecond);
+        sim::VTime due = script_pacer.due(board.now());
+        if (due < target) std::this_thread::sleep_for(std::chrono::nanoseconds((target - due) / sim::kNanosecond));
+        sim::run_board(board, s.gdb, target, stop);
+      }
+      return !stop() && !(s.gdb && gdb.killed());
+    });
 
   int status = 0;
   bool ran = false;
@@ -451,6 +507,10 @@ int main(int argc, char** argv) {
         else sim::run_board(board, s.gdb, s.until, [] { return sim::g_stop_requested.load(); });
       }
       if (web) web->finish(status ? "the script failed: " + failure : "the script is over");
+    } else if (ports[0]) {
+      // The port is UART0's far end: board-sim's own terminal is left alone
+      // (a harness may run board-sim in the background).
+      sim::run_paced(board, s.until, s.real_time, {}, s.gdb);
     } else {
       sim::RawConsole console;
       board.add_console_listener([](uint8_t b) {
@@ -466,6 +526,8 @@ int main(int argc, char** argv) {
     }
   }
   if (web) web->finish({});
+  for (auto& port : ports)
+    if (port) port->finish();
   if (s.gdb) {
     // A debugger looking at the board where the run ended (a halt) keeps it.
     gdb.serve_while_holding([] { return sim::g_stop_requested.load(); });
@@ -534,5 +596,12 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
 
   if (!status && g_signal) status = 128 + g_signal;
+  // Every output is written and closed: taking the board apart (Unicorn's
+  // translation buffers, the SDRAM's mappings) would only make a short run
+  // slower. The web page's server still says goodbye to its browsers.
+  if (!web) {
+    std::fflush(nullptr);
+    std::_Exit(status);
+  }
   return status;
 }

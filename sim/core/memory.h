@@ -1,10 +1,16 @@
 // The board's SDRAM as host memory. The ARM core maps the same buffer, so
 // device models (DMA, the LCD's scan, the monitor) read and write it
 // directly, without going through the core.
+//
+// The 8 MB come from the kernel as zero pages that are only made real when
+// first written: a short run touches a few hundred kilobytes, and zeroing
+// the whole array at start used to cost more than the run itself.
 #pragma once
+#include <sys/mman.h>
+
 #include <cstdint>
 #include <cstring>
-#include <vector>
+#include <new>
 
 #include "core/s3c44b0x.h"
 
@@ -12,22 +18,30 @@ namespace sim {
 
 class Sdram {
  public:
-  Sdram() : bytes_(chip::kSdramSize, 0) {}
+  Sdram() {
+    void* p = ::mmap(nullptr, chip::kSdramSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE,
+                     -1, 0);
+    if (p == MAP_FAILED) throw std::bad_alloc();
+    bytes_ = static_cast<uint8_t*>(p);
+  }
+  ~Sdram() { ::munmap(bytes_, chip::kSdramSize); }
+  Sdram(const Sdram&) = delete;
+  Sdram& operator=(const Sdram&) = delete;
 
   uint32_t base() const { return chip::kSdramBase; }
   uint32_t size() const { return chip::kSdramSize; }
-  uint8_t* data() { return bytes_.data(); }
-  const uint8_t* data() const { return bytes_.data(); }
+  uint8_t* data() { return bytes_; }
+  const uint8_t* data() const { return bytes_; }
 
   bool contains(uint32_t address, uint32_t length = 1) const {
     return address >= base() && length <= size() && address - base() <= size() - length;
   }
   // Host pointer for [address, address + length), or nullptr if outside.
   uint8_t* at(uint32_t address, uint32_t length = 1) {
-    return contains(address, length) ? bytes_.data() + (address - base()) : nullptr;
+    return contains(address, length) ? bytes_ + (address - base()) : nullptr;
   }
   const uint8_t* at(uint32_t address, uint32_t length = 1) const {
-    return contains(address, length) ? bytes_.data() + (address - base()) : nullptr;
+    return contains(address, length) ? bytes_ + (address - base()) : nullptr;
   }
 
   // Little-endian accessors; addresses outside SDRAM read 0 / are ignored.
@@ -38,7 +52,10 @@ class Sdram {
   void write16(uint32_t address, uint16_t v) { write(address, v, 2); }
   void write8(uint32_t address, uint8_t v) { write(address, v, 1); }
 
-  void clear() { std::fill(bytes_.begin(), bytes_.end(), 0); }
+  // Back to zero pages; the address stays (the core maps it).
+  void clear() {
+    if (::madvise(bytes_, chip::kSdramSize, MADV_DONTNEED) != 0) std::memset(bytes_, 0, chip::kSdramSize);
+  }
 
  private:
   uint32_t read(uint32_t address, unsigned n) const {
@@ -54,7 +71,7 @@ class Sdram {
     for (unsigned i = 0; i < n; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
   }
 
-  std::vector<uint8_t> bytes_;
+  uint8_t* bytes_ = nullptr;
 };
 
 }  // namespace sim

@@ -161,6 +161,8 @@ class SerialTerminal {
   // Every byte decoded from the board's line, as decoded.
   void set_listener(std::function<void(uint8_t)> listener) { listener_ = std::move(listener); }
   bool sending() const { return !queue_.empty() || tx_event_.armed(); }
+  // Bytes waiting to be sent (the frame on the line not counted).
+  size_t queued() const { return queue_.size(); }
   bool receiving() const { return rx_.in_frame(); }
   // The board was reset: what it half sent is decoded as the pin left it;
   // what we send goes on.

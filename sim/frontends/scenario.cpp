@@ -472,7 +472,10 @@ bool Scenario::run(Board& board, std::string* failure, VTime until, bool* stoppe
     if (board.halted()) return fail(c, "the board has halted: " + board.halt_report(), failure);
     if (board.now() >= until || stop_requested()) return end_early(c);
     switch (c.kind) {
-      case Kind::kWait: pass(c.duration); break;
+      case Kind::kWait:
+        // A signal in the script's last wait still ends it early, at that line.
+        if (!pass(c.duration) && stop_requested()) return end_early(c);
+        break;
       case Kind::kKey:
         board.keypad().key_down(c.number);
         pass(c.duration);
