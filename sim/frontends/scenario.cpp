@@ -629,6 +629,8 @@ bool Scenario::run(Board& board, std::string* failure, VTime until, bool* stoppe
         break;
       }
     }
+    // A wait, key or button that a signal cut short did not happen as written.
+    if (outcome_of_[i] == std::string::npos && stop_requested()) return end_early(c);
     if (outcome_of_[i] != std::string::npos) {
       Outcome& o = outcomes_[outcome_of_[i]];
       o.result = Outcome::kPassed;

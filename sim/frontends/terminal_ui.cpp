@@ -422,6 +422,8 @@ void TerminalMode::run() {
     }
   }
   if (board_.halted()) check_screen(true);
+  // What follows board-sim in the terminal starts on a line of its own.
+  if (!console_tail_.empty()) out("\n");
   std::fflush(stdout);
 }
 
