@@ -233,6 +233,8 @@ void Board::power_on() {
   reset_requested_ = false;
   carry_ = 0;
   finished_ = false;
+  main_returned_ = false;
+  main_result_ = 0;
   swi_taken_ = false;
   bus_.forget_history();
   monitor_setup();
@@ -345,6 +347,8 @@ void Board::handle_slice(const ArmCore::Slice& slice, VTime until) {
     case ArmCore::Stop::kException:
       if (slice.exception == 1 && slice.pc == kMainReturnTrap) {
         core_->set_pc(slice.pc);
+        main_returned_ = true;
+        main_result_ = static_cast<int32_t>(core_->reg(ArmCore::R0));
         halt("main returned");
       } else if (slice.exception == 1 && slice.pc == kCallReturnTrap && in_call_) {
         core_->set_pc(slice.pc);
@@ -413,6 +417,7 @@ void Board::handle_slice(const ArmCore::Slice& slice, VTime until) {
       if (need / turn >= 2) pass_core_cycles((need / turn - 1) * turn);
     }
   }
+  if (!irq_return_said_ && (core_->cpsr() & 0x1F) == ArmCore::kIrq) check_irq_return("", false);
   if (reset_requested_) {
     watchdog_reset();
     at_breakpoint_ = false;  // the program starts again from main
@@ -449,6 +454,7 @@ void Board::check_stuck(VTime until) {
                               ? "the software-interrupt handler"
                               : nullptr;
     if (handler) {
+      if (mode == ArmCore::kIrq) check_irq_return(" and loops for ever", true);
       halt(std::string("stuck in a loop that no interrupt can leave, in ") + handler);
       return;
     }

@@ -97,6 +97,10 @@ class Board {
   const std::string& halt_reason() const { return halt_reason_; }
   // "halted: <reason> at pc 0x... (function+0x..); last console line: "...""
   std::string halt_report() const;
+  // `main` returned to the monitor (a halt whose reason is "main returned"):
+  // the program ended by itself, with this value in r0.
+  bool main_returned() const { return main_returned_; }
+  int32_t main_result() const { return main_result_; }
   // Watchdog resets since power-on.
   int resets() const { return resets_; }
   // The program sits in an endless loop in main's mode that no interrupt or
@@ -287,6 +291,11 @@ class Board {
   bool reset_requested_ = false;
   int resets_ = 0;
   bool finished_ = false;
+  bool main_returned_ = false;
+  int32_t main_result_ = 0;
+  // Said once per run: an IRQ handler that returned like a plain function.
+  bool irq_return_said_ = false;
+  void check_irq_return(const char* what, bool trouble);
   bool swi_taken_ = false;  // since power-on: a loop in SVC mode with IRQs off may be the SWI handler
   bool keep_rtc_ = false;   // power_on for a watchdog reset: the RTC keeps its time
   bool in_call_ = false;

@@ -116,6 +116,8 @@ bool Board::enter_exception(Exception kind, uint32_t link, int irq_source) {
       offset = (irq_source >= 0 && intc_.vectored()) ? 0x20 + 4 * static_cast<uint32_t>(irq_source) : 0x18;
       break;
   }
+  if ((core_->cpsr() & 0x1F) == ArmCore::kIrq && kind != Exception::kIrq && kind != Exception::kFiq)
+    check_irq_return(kind == Exception::kDataAbort ? " and ends in a data abort" : " and ends in an exception", true);
   uint32_t slot = chip::kVectorTable + offset;
   uint32_t handler = ram_.read32(slot);
   std::string what = exception_name(offset < 0x20 ? offset : 0x18);
@@ -142,6 +144,34 @@ bool Board::enter_exception(Exception kind, uint32_t link, int irq_source) {
   core_->set_pc(handler);
   if (interrupt) last_interrupt_.handler_sp = core_->reg(ArmCore::SP);
   return true;
+}
+
+// An IRQ handler compiled as a plain C function returns with `bx lr` (or
+// pops its lr into the pc): the interrupted code goes on one instruction
+// late, still in IRQ mode with IRQs off, on the IRQ stack and with the
+// registers the handler used clobbered, and usually ends in an abort, a
+// loop or a return to nowhere. The chip says nothing of it. The sign here:
+// the interrupted function runs in IRQ mode outside the handler, with the
+// handler's frame gone (the IRQ stack pointer back where the handler
+// started: a handler's own calls run below its saved registers) or while
+// it ends in trouble (an abort, a dead loop).
+void Board::check_irq_return(const char* what, bool trouble) {
+  if (irq_return_said_ || !last_interrupt_.valid || (core_->cpsr() & 0x1F) != ArmCore::kIrq) return;
+  if (!trouble && core_->reg(ArmCore::SP) != last_interrupt_.handler_sp) return;
+  auto function_of = [this](uint32_t address) {
+    std::string where = elf_.describe(address);
+    return where.substr(0, where.find('+'));
+  };
+  const uint32_t pc = core_->pc();
+  const std::string here = function_of(pc), interrupted = function_of(last_interrupt_.pc),
+                    handler = function_of(last_interrupt_.handler);
+  if (here.empty() || here != interrupted || here == handler) return;
+  irq_return_said_ = true;
+  log_warning("board", std::string("code of ") + here + " runs in IRQ mode (pc " + hex32(pc) + ")" + what +
+                           ": the IRQ handler " + (handler.empty() ? hex32(last_interrupt_.handler) : handler) +
+                           " seems to have returned like a plain function, leaving the processor in IRQ mode; "
+                           "declare it __attribute__((interrupt(\"IRQ\"))) so that it returns with "
+                           "subs pc, lr, #4 and restores the interrupted mode (said once)");
 }
 
 }  // namespace sim

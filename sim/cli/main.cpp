@@ -5,7 +5,8 @@
 // file could not be written during or at the end of the run (the EEPROM
 // image, an output: data was lost), 128 + N the run was ended by signal N
 // (SIGINT 130, SIGTERM 143) with every output written, 0 otherwise: the run
-// reached --until or the script's end, or the program finished.
+// reached --until or the script's end, or the program finished (an endless
+// loop at its end, or main returned: its value is printed, not returned).
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -87,18 +88,19 @@ void install_signal_handlers() {
   sigaction(SIGTERM, &sa, nullptr);
 }
 
-// Whether the firmware's last byte on stdout ended its line: a report on
-// stderr must not be glued to the end of the console's text.
-bool g_stdout_mid_line = false;
+// The console on stdout; a report on stderr must not be glued to the end of
+// its unfinished line (see log.h).
 void console_byte(uint8_t b) {
   std::fputc(b, stdout);
-  g_stdout_mid_line = b != '\n';
+  sim::note_stdout_byte(b);
 }
-void report(const std::string& line) {
-  if (g_stdout_mid_line && ::isatty(STDOUT_FILENO) && ::isatty(STDERR_FILENO)) std::fputc('\n', stdout);
-  g_stdout_mid_line = false;
-  std::fflush(stdout);
-  std::fprintf(stderr, "board-sim: %s\n", line.c_str());
+void report(const std::string& line) { sim::log_line(line); }
+
+// The one line about how the program's run ended on the board.
+std::string end_report(const sim::Board& board) {
+  if (!board.main_returned()) return board.halt_report();
+  return "main returned " + std::to_string(board.main_result()) + " at " + sim::format_duration(board.now()) +
+         " of virtual time; last console line: \"" + board.last_console_line() + "\"";
 }
 
 bool display_available() {
@@ -122,9 +124,10 @@ int main(int argc, char** argv) {
   bool no_skip = false;
   int gdb_port = -1;
   CLI::App app{"board-sim: runs a firmware ELF on the simulated S3C44B0X teaching board"};
-  app.footer("Exit status: 0 the run reached --until or the script's end (or the program finished), 1 an expect\n"
-             "failed, 2 a bad option, file or script line (nothing run or written), 3 the board halted, 4 a file\n"
-             "could not be written (EEPROM image, an output), 130/143 ended by SIGINT/SIGTERM (outputs written).");
+  app.footer("Exit status: 0 the run reached --until or the script's end, or the program finished (main returned:\n"
+             "its value is printed, not the status), 1 an expect failed, 2 a bad option, file or script line\n"
+             "(nothing run or written), 3 the board halted, 4 a file could not be written (EEPROM image, an\n"
+             "output), 130/143 ended by SIGINT/SIGTERM (outputs written).");
   app.set_version_flag("--version", "board-sim " BOARD_SIM_VERSION, "print board-sim's version and exit");
   app.add_flag("--verbose", s.verbose, "also report the firmware's harmless habits (e.g. the phone's IICADD write)");
   app.add_option("firmware", s.firmware, "the firmware ELF (e.g. build/bin/phone.elf)")->required();
@@ -167,7 +170,7 @@ int main(int argc, char** argv) {
   app.add_flag("--check-alignment", check_alignment,
                "also say unaligned loads, once per instruction (slower; unaligned stores are said anyway)");
   app.add_option("--gdb", gdb_port, "wait for gdb on 127.0.0.1:PORT (0: any free port) and run under its control; "
-              "goes with --ui sdl, term and none, and with --script")
+              "goes with every --ui (sdl, term, web, none) and with --script")
       ->check(CLI::Range(0, 65535));
   // Inputs of the board's switches and analogue inputs.
   bool no_bounce = false;
@@ -317,6 +320,19 @@ int main(int argc, char** argv) {
     return usage_error(error);
   }
   for (auto [ch, value] : adc_values) board.adc().set_input(ch, value);
+  // `expect lcd` reads the screen with the firmware's own font: without one
+  // every such line would fail, however right the program is.
+  if (const int line = scenario.lcd_text_line(); line && !board.font()) {
+    auto symbol = board.elf().symbol("font");
+    std::string why = s.script + ":" + std::to_string(line) + ": expect lcd reads the LCD's text with the firmware's " +
+                      "font, a table `const unsigned char font[256][16]` (glyph c's 16 rows, the MSB the left " +
+                      "pixel), and " + s.firmware +
+                      (symbol ? " has a `font` of " + std::to_string(symbol->size) + " bytes instead of 4096"
+                              : " has no symbol `font`") +
+                      " (expect pixel and expect screen need none)";
+    junit_error(why);
+    return usage_error(why);
+  }
 
   if (s.eeprom_off) board.eeprom().set_connected(false);
   else if (!board.use_eeprom_file(s.eeprom, &error)) return usage_error("--eeprom: " + error);
@@ -410,7 +426,7 @@ int main(int argc, char** argv) {
     sim::GdbStub::Options debug;
     debug.until = s.until;
     debug.on_halt = [&] {
-      report(board.halt_report());
+      report(end_report(board));
       halt_printed = true;
     };
     gdb.set_options(debug);
@@ -485,8 +501,9 @@ int main(int argc, char** argv) {
       bool early = false;
       scenario.set_stop([] { return sim::g_stop_requested.load(); });
       if (!scenario.run(board, &failure, s.until, &early)) {
-        // A halt is reported below, once, whatever line it cut short.
-        if (!board.halted()) {
+        // A halt is reported below, once, whatever line it cut short; after
+        // main returned, the script's lines are still judged.
+        if (!board.halted() || board.main_returned()) {
           report(failure);
           status = 1;
         }
@@ -536,9 +553,11 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
 
   // A halt decides the status, and its report is the one line about it.
+  // `main` returning is the program's own end, no halt: its value is said,
+  // and the status is the script's (0 without one).
   if (board.halted()) {
-    if (!halt_printed) report(board.halt_report());
-    status = 3;
+    if (!halt_printed) report(end_report(board));
+    if (!board.main_returned()) status = 3;
   }
 
   // The outputs, whatever ended the run.
@@ -548,7 +567,7 @@ int main(int argc, char** argv) {
     report.script = s.script;
     report.firmware = s.firmware;
     report.outcomes = scenario.outcomes();
-    if (board.halted()) report.error = board.halt_report();
+    if (board.halted() && !board.main_returned()) report.error = board.halt_report();
     report.duration = board.now();
     if (!sim::write_junit(s.junit, report, &error)) write_failed("--junit: " + error);
   }

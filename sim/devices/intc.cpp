@@ -1,5 +1,7 @@
 #include "devices/intc.h"
 
+#include <cstdio>
+
 #include "core/s3c44b0x.h"
 
 namespace sim {
@@ -105,7 +107,26 @@ void Intc::changed() {
 
 void Intc::request(int source) {
   intpnd_ |= 1u << source;
+  check_lines_off();
   changed();
+}
+
+void Intc::check_lines_off() {
+  if (said_lines_off_ || (intmsk_ & chip::kGlobalMaskBit)) return;
+  const uint32_t waiting = intpnd_ & ~intmsk_ & kSourcesMask;
+  const uint32_t irq = waiting & ~intmod_, fiq = waiting & intmod_;
+  const bool irq_off = (intcon_ & 2) && irq, fiq_off = (intcon_ & 1) && fiq;
+  if (!irq_off && !fiq_off) return;
+  said_lines_off_ = true;
+  const int source = highest(irq_off ? irq : fiq);
+  char value[8];
+  std::snprintf(value, sizeof value, "0x%X", intcon_);
+  log(std::string(chip::irq_name(source)) + " requests, unmasked in INTMSK, but INTCON is " + value +
+      (intcon_ == 7 ? " (its reset value)" : "") +
+      (irq_off ? ": its bit 1 keeps the IRQ line off, so no handler runs; write INTCON = 0x1 (vectored IRQs) or "
+                 "0x5 (non-vectored) to take IRQs"
+               : ": its bit 0 keeps the FIQ line off, so no handler runs; clear it (e.g. INTCON = 0x4, or 0x0 with "
+                 "vectored IRQs too) to take FIQs"));
 }
 
 void Intc::set_line(int source, bool active) {
@@ -113,6 +134,7 @@ void Intc::set_line(int source, bool active) {
   if (active) {
     lines_ |= bit;
     intpnd_ |= bit;
+    check_lines_off();
     changed();
   } else {
     lines_ &= ~bit;

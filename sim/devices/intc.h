@@ -10,6 +10,10 @@
 // programmable inputs plus two fixed inputs each, then RTC alarm and ADC
 // lowest. Rotation (the registers' rotate bits) is not modelled: the order is
 // always the programmed one.
+//
+// A source that requests while unmasked, with INTCON keeping its line (IRQ
+// or FIQ) off, as INTCON's reset value 0x7 does, is said once: the chip
+// just never interrupts, and nothing else would tell why.
 #pragma once
 #include <functional>
 
@@ -54,9 +58,11 @@ class Intc : public Device {
   void changed();
   int highest(uint32_t candidates) const;
   void clear_pending(uint32_t bits);
+  void check_lines_off();
 
   uint32_t intcon_, intpnd_, intmod_, intmsk_, pslv_, pmst_, ispr_, fispr_;
   uint32_t lines_ = 0;  // level-type sources whose line is active
+  bool said_lines_off_ = false;  // once per run, watchdog resets included
   std::function<void()> listener_;
   bool irq_out_ = false, fiq_out_ = false;
 };

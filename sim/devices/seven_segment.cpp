@@ -17,6 +17,19 @@ void SevenSegment::write(uint32_t offset, uint32_t value, unsigned) {
   latch_ = static_cast<uint8_t>(value);
 }
 
+char SevenSegment::normalise(char c) {
+  if (c >= '0' && c <= '9') return c;
+  switch (c) {
+    case 'a': case 'A': return 'A';
+    case 'b': case 'B': return 'b';
+    case 'c': case 'C': return 'C';
+    case 'd': case 'D': return 'd';
+    case 'e': case 'E': return 'E';
+    case 'f': case 'F': return 'F';
+    default: return 0;
+  }
+}
+
 char SevenSegment::shown() const {
   // Codes with the decimal point (bit 4) ignored.
   static const struct {

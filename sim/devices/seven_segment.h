@@ -19,6 +19,9 @@ class SevenSegment : public Device {
   // The character the lit segments show ('0'..'9', 'A'..'F' as the phone
   // draws them), ' ' when dark, '?' for any other pattern.
   char shown() const;
+  // A character as shown() names it ('b' for 'B', 'A' for 'a' ...), or 0
+  // for one the digit cannot show.
+  static char normalise(char c);
 
  private:
   uint8_t latch_ = 0xFF;

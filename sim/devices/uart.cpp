@@ -43,6 +43,7 @@ void Uart::reset() {
   rx_fifo_.clear();
   shifting_ = break_pending_ = break_on_line_ = timed_out_ = false;
   last_rx_ = 0;
+  frames_heard_ = 0;
   tx_event_.cancel();
   timeout_event_.cancel();
   intc_.set_line(rx_irq_, false);
@@ -142,6 +143,7 @@ void Uart::update_tx_request(bool pulse) {
 
 void Uart::received(const ReceivedFrame& frame) {
   if (receiver_.line() == &rxd_) {
+    ++frames_heard_;
     // An idle line is all the receiver hears without its pin or its clock.
     if (ports_ && !ports_->pin_given(rxd_pin_, name())) return;
     if (!gate_.check(name(), gate_bit_)) return;
@@ -326,7 +328,16 @@ void Uart::write(uint32_t offset, uint32_t value, unsigned) {
       update_tx_request(false);
       return;
     }
-    case UBRDIV: ubrdiv_ = value & 0xFFFF; return;
+    case UBRDIV:
+      ubrdiv_ = value & 0xFFFF;
+      if (frames_heard_ && !peeking())
+        report_once(std::to_string(frames_heard_) + (frames_heard_ == 1 ? " byte" : " bytes") +
+                    " from the far end had arrived before the program set UBRDIV at " +
+                    format_duration(scheduler_.now()) +
+                    ": they met a receiver the program had not set up yet (with the FIFOs off each overwrote the one "
+                    "before), as on the board; send input once the program is ready, e.g. in a script: expect uart "
+                    "\"<its prompt>\", then uart \"...\" (--uart-in is sent from the start)");
+      return;
     case UTRSTAT:
     case UERSTAT:
     case UFSTAT:

@@ -39,6 +39,9 @@
 // Not modelled, reported once when used: the DMA modes (UCON 10/11: data
 // moves as in polling mode, no DMA request), infra-red mode (ULCON[6]), auto
 // flow control (UMCON[4]); nRTS/nCTS are not wired (UMSTAT reads 0).
+// Bytes from the far end that arrived before the program first set UBRDIV
+// are said once: they met a receiver the program had not set up (the
+// far end sends --uart-in from the start).
 #pragma once
 #include <deque>
 #include <functional>
@@ -146,6 +149,7 @@ class Uart : public Device {
   };
   std::deque<RxEntry> rx_fifo_;  // the holding register with FIFOs off
   uint8_t last_rx_ = 0;
+  unsigned frames_heard_ = 0;  // from the far end since reset: input that came before the program set the port up
   bool timed_out_ = false;
   SerialLine txd_, rxd_, loop_;
   SerialReceiver receiver_;

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "core/log.h"
 
@@ -70,28 +72,66 @@ std::vector<AudioFrame> resample_linear(const std::vector<AudioFrame>& in, unsig
 
 // ---- writer --------------------------------------------------------------------
 
+std::vector<uint8_t> wav_header(unsigned rate, uint64_t frames) {
+  constexpr uint64_t kHeader = 80, kBlock = 4;  // 16-bit stereo
+  const uint64_t data = frames * kBlock, riff = kHeader - 8 + data;
+  const bool rf64 = riff > 0xFFFFFFFFull;
+  std::vector<uint8_t> h;
+  auto tag = [&](const char* t) { h.insert(h.end(), t, t + 4); };
+  auto le = [&](uint64_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) h.push_back(static_cast<uint8_t>(v >> (8 * i)));
+  };
+  tag(rf64 ? "RF64" : "RIFF");
+  le(rf64 ? 0xFFFFFFFFull : riff, 4);
+  tag("WAVE");
+  // ds64 in an RF64 file; in a WAV the same 28 bytes as a chunk every reader skips.
+  tag(rf64 ? "ds64" : "JUNK");
+  le(28, 4);
+  le(rf64 ? riff : 0, 8);
+  le(rf64 ? data : 0, 8);
+  le(rf64 ? frames : 0, 8);
+  le(0, 4);  // no table of other chunks' sizes
+  tag("fmt ");
+  le(16, 4);
+  le(1, 2);  // WAVE_FORMAT_PCM
+  le(2, 2);
+  le(rate, 4);
+  le(rate * kBlock, 4);
+  le(kBlock, 2);
+  le(16, 2);
+  tag("data");
+  le(rf64 ? 0xFFFFFFFFull : data, 4);
+  return h;
+}
+
 WavFileSink::~WavFileSink() {
-  if (file_) sf_close(file_);
+  if (file_) std::fclose(file_);
+}
+
+bool WavFileSink::fail(const std::string& why) {
+  if (!failed_) {
+    failed_ = true;
+    error_ = "cannot write " + path_ + ": " + why;
+  }
+  return false;
 }
 
 bool WavFileSink::open(const std::string& path, unsigned rate, std::string* error) {
-  SF_INFO info{};
-  info.samplerate = static_cast<int>(rate);
-  info.channels = 2;
-  // RF64 that stays a plain WAV while it can: a WAV's 32-bit sizes end at
-  // 4 GiB (about 19 h at the board's rate), and the header would lie past it.
-  info.format = SF_FORMAT_RF64 | SF_FORMAT_PCM_16;
-  file_ = sf_open(path.c_str(), SFM_WRITE, &info);
-  if (!file_) {
-    *error = "cannot write " + path + ": " + sndfile_error(nullptr);
-    return false;
-  }
-  sf_command(file_, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
   failed_ = false;
   error_.clear();
   path_ = path;
   rate_ = rate;
   written_ = 0;
+  file_ = std::fopen(path.c_str(), "wb");
+  const std::vector<uint8_t> header = wav_header(rate, 0);
+  // Written through at once, so that a disk that takes nothing fails here.
+  if (!file_ || std::fwrite(header.data(), 1, header.size(), file_) != header.size() || std::fflush(file_) != 0) {
+    *error = "cannot write " + path + ": " + std::strerror(errno);
+    if (file_) std::fclose(file_);
+    file_ = nullptr;
+    return false;
+  }
+  std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
   return true;
 }
 
@@ -100,10 +140,8 @@ uint64_t WavFileSink::index_at(VTime t) const { return frames_at(t, rate_); }
 void WavFileSink::put(const AudioFrame* frames, size_t count) {
   static_assert(sizeof(AudioFrame) == 2 * sizeof(short), "frames are written as interleaved shorts");
   if (failed_) return;
-  if (sf_writef_short(file_, reinterpret_cast<const short*>(frames), static_cast<sf_count_t>(count)) !=
-      static_cast<sf_count_t>(count)) {
-    failed_ = true;
-    error_ = "cannot write " + path_ + ": " + sndfile_error(file_);
+  if (std::fwrite(frames, sizeof(AudioFrame), count, file_) != count) {
+    fail(std::strerror(errno));
     log_warning("audio-out", error_ + "; the file ends at " + std::to_string(written_ / rate_) + " s of audio");
     return;
   }
@@ -139,12 +177,16 @@ void WavFileSink::frames(VTime start, VTime period, const AudioFrame* frames, si
 void WavFileSink::finish(VTime end) {
   if (!file_) return;
   pad_to(index_at(end));
-  if (sf_close(file_) != 0 && !failed_) {
-    failed_ = true;
-    error_ = "cannot write " + path_ + ": " + sndfile_error(nullptr);
-    log_warning("audio-out", error_);
+  const bool had_failed = failed_;
+  if (!failed_) {
+    // The sizes, now that they are known.
+    const std::vector<uint8_t> header = wav_header(rate_, written_);
+    if (std::fseek(file_, 0, SEEK_SET) != 0 || std::fwrite(header.data(), 1, header.size(), file_) != header.size())
+      fail(std::strerror(errno));
   }
+  if (std::fclose(file_) != 0) fail(std::strerror(errno));
   file_ = nullptr;
+  if (failed_ && !had_failed) log_warning("audio-out", error_);
 }
 
 // ---- source --------------------------------------------------------------------

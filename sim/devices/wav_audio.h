@@ -4,6 +4,8 @@
 #pragma once
 #include <sndfile.h>
 
+#include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -28,8 +30,13 @@ std::vector<AudioFrame> resample_linear(const std::vector<AudioFrame>& in, unsig
 // rate: frame j of the file is what plays at virtual time j / rate. Gaps
 // between batches are written as silence, and finish() pads up to the end of
 // the run, so the file lasts exactly as long as the run. Batches at another
-// rate are resampled by holding the nearest earlier frame. The file is a WAV
-// while it is under 4 GiB, RF64 past it (libsndfile's auto-downgrade).
+// rate are resampled by holding the nearest earlier frame. The file is a
+// plain PCM WAV (format tag 1, which every reader takes, Python's `wave`
+// included) while its sizes fit 32 bits, RF64 past 4 GiB: a JUNK chunk
+// keeps the room a ds64 chunk needs, so the header is rewritten in place.
+// The 80-byte header of such a file holding `frames` 16-bit stereo frames.
+std::vector<uint8_t> wav_header(unsigned rate, uint64_t frames);
+
 class WavFileSink : public AudioSink {
  public:
   WavFileSink() = default;
@@ -51,7 +58,9 @@ class WavFileSink : public AudioSink {
   void pad_to(uint64_t index);
   void put(const AudioFrame* frames, size_t count);
 
-  SNDFILE* file_ = nullptr;
+  bool fail(const std::string& why);
+
+  std::FILE* file_ = nullptr;
   std::string path_;
   unsigned rate_ = 0;
   uint64_t written_ = 0;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <map>
 
 namespace sim {
@@ -37,7 +38,14 @@ void write_lcov(std::ostream& out, const std::string& test_name, const DebugInfo
   }
 
   std::map<std::string, const FileRecord*> by_path;
-  for (const auto& [file, record] : records) by_path[info.files()[file]] = &record;
+  // Sources that are not on this machine (the toolchain's newlib and libgcc,
+  // built elsewhere) are left out: genhtml stops at the first file it cannot
+  // read, and no report could show their lines anyway.
+  for (const auto& [file, record] : records) {
+    const std::string& path = info.files()[file];
+    std::error_code error;
+    if (std::filesystem::is_regular_file(path, error)) by_path[path] = &record;
+  }
   for (const auto& [path, record] : by_path) {
     out << "TN:" << tn << "\nSF:" << path << "\n";
     std::vector<std::pair<uint32_t, std::string>> ordered;

@@ -8,7 +8,9 @@
 // Every line the line table gives code has its DA record; a line's count is
 // the largest number of times one of its instructions ran (the compiler
 // spreads a line over several places, and a loop's condition runs once per
-// turn).
+// turn). Source files that are not on this machine (a library built
+// elsewhere, such as the toolchain's newlib) are left out, so that genhtml
+// renders the file as it is.
 #pragma once
 #include <ostream>
 #include <string>

@@ -287,7 +287,8 @@ bool Scenario::parse(const std::string& text, const std::string& name, std::stri
             c.x < 0 || c.x >= kLcdWidth || c.y < 0 || c.y >= kLcdHeight || c.number < 0 || c.number > 15)
           return bad("expected: expect pixel X Y GREY with X 0..319, Y 0..239, GREY 0..15");
       } else {
-        return bad("unknown expectation '" + quoted_line(what, 40) + "' (lcd, no lcd, uart, uart1, led, pixel, screen)");
+        return bad("unknown expectation '" + quoted_line(what, 40) +
+                   "' (lcd, no lcd, uart, uart1, led, pixel, screen, segs, digit)");
       }
     } else {
       return bad("unknown command '" + quoted_line(verb, 40) + "'");
@@ -346,6 +347,26 @@ bool Scenario::parse_extra(const std::vector<std::string>& w, Command* c, std::s
     }
     return true;
   }
+  if (w[0] == "expect" && w.size() >= 2 && (w[1] == "segs" || w[1] == "digit")) {
+    const bool segs = w[1] == "segs";
+    c->kind = segs ? Kind::kExpectSegs : Kind::kExpectDigit;
+    bool ok = w.size() == 3 || (w.size() == 5 && w[3] == "within" && parse_duration(w[4], &c->duration));
+    if (ok && w.size() == 5) {
+      c->has_within = true;
+      c->duration_text = w[4];
+    }
+    if (ok && segs) {
+      ok = parse_int(w[2], &c->number) && c->number >= 0 && c->number <= 0xFF;
+    } else if (ok) {
+      std::string ch = is_quoted(w[2]) ? w[2].substr(1, w[2].size() - 2) : w[2];
+      c->number = ch == "off" ? ' ' : ch.size() == 1 ? SevenSegment::normalise(ch[0]) : 0;
+      ok = c->number != 0;
+    }
+    if (!ok)
+      *why = segs ? "expected: expect segs BYTE [within DURATION] (the latch, 0x00..0xFF; a 0 bit lights its segment)"
+                  : "expected: expect digit C [within DURATION] with C one of 0..9 A b C d E F, or off";
+    return true;
+  }
   if (w[0] == "eeprom") {
     c->kind = Kind::kEeprom;
     bool ok = w.size() == 3 && parse_int(w[1], &c->number) && c->number >= 0 && w[2].size() % 2 == 0;
@@ -381,6 +402,12 @@ bool Scenario::parse_extra(const std::vector<std::string>& w, Command* c, std::s
     return true;
   }
   return false;
+}
+
+int Scenario::lcd_text_line() const {
+  for (const Command& c : commands_)
+    if (c.kind == Kind::kExpectLcd || c.kind == Kind::kExpectNoLcd) return c.line;
+  return 0;
 }
 
 std::vector<std::pair<int, std::string>> Scenario::pictures() const {
@@ -466,10 +493,28 @@ bool Scenario::run(Board& board, std::string* failure, VTime until, bool* stoppe
     skip_rest("not reached: the run ended at " + format_duration(board.now()) + " (--until, or stopped)");
     return true;
   };
+  // A halt is the board's failure, not the line's: the run stops, and the
+  // expects from this line on were never reached.
+  auto halted_at = [&](const Command& c) {
+    stopped_at_line_ = c.line;
+    *failure = board.halt_report();
+    skip_rest("not reached: the board halted at " + format_duration(board.now()) + " (line " +
+              std::to_string(c.line) + ")");
+    return false;
+  };
+  // An expect whose wait the run cut short: after main returned nothing
+  // will change, so it fails now; after a halt or at --until it is not judged.
+  auto cut_short = [&](const Command& c, const std::string& not_yet) {
+    if (board.main_returned())
+      return fail(c, not_yet + " when main returned (" + std::to_string(board.main_result()) + ") at " +
+                         format_duration(board.now()),
+                  failure);
+    return board.halted() ? halted_at(c) : end_early(c);
+  };
   for (size_t i = 0; i < commands_.size(); ++i) {
     const Command& c = commands_[i];
     command_started_ = board.now();
-    if (board.halted()) return fail(c, "the board has halted: " + board.halt_report(), failure);
+    if (board.halted() && !board.main_returned()) return halted_at(c);
     if (board.now() >= until || stop_requested()) return end_early(c);
     switch (c.kind) {
       case Kind::kWait:
@@ -508,7 +553,7 @@ bool Scenario::run(Board& board, std::string* failure, VTime until, bool* stoppe
       case Kind::kExpectLcd: {
         if (!board.font()) return fail(c, "the firmware has no `font` table to read the screen with", failure);
         const Wait r = wait_for(c.duration, [&] { return lcd_contains(screen_text(), c.text); });
-        if (r == Wait::kCut) return board.halted() ? fail(c, board.halt_report(), failure) : end_early(c);
+        if (r == Wait::kCut) return cut_short(c, "not on the screen; it shows: " + describe_screen());
         if (r == Wait::kTimedOut)
           return fail(c, "not on the screen within " + c.duration_text + "; the screen shows: " + describe_screen(),
                       failure);
@@ -518,7 +563,7 @@ bool Scenario::run(Board& board, std::string* failure, VTime until, bool* stoppe
         if (!board.font()) return fail(c, "the firmware has no `font` table to read the screen with", failure);
         const Wait r = c.has_within ? wait_for(c.duration, [&] { return !lcd_contains(screen_text(), c.text); })
                                     : lcd_contains(screen_text(), c.text) ? Wait::kTimedOut : Wait::kHeld;
-        if (r == Wait::kCut) return board.halted() ? fail(c, board.halt_report(), failure) : end_early(c);
+        if (r == Wait::kCut) return cut_short(c, "the text is still on the screen");
         if (r == Wait::kTimedOut) return fail(c, "the text is on the screen; it shows: " + describe_screen(), failure);
         break;
       }
@@ -529,7 +574,7 @@ bool Scenario::run(Board& board, std::string* failure, VTime until, bool* stoppe
           found = uart_output(c.number).find(c.text, cursor);
           return found != std::string::npos;
         });
-        if (r == Wait::kCut) return board.halted() ? fail(c, board.halt_report(), failure) : end_early(c);
+        if (r == Wait::kCut) return cut_short(c, "not sent on UART" + std::to_string(c.number));
         if (r == Wait::kTimedOut) {
           std::string since = uart_output(c.number).substr(cursor);
           if (since.size() > 200) since = "..." + since.substr(since.size() - 200);
@@ -557,7 +602,7 @@ bool Scenario::run(Board& board, std::string* failure, VTime until, bool* stoppe
           board.screen(frame.data());
           return frame == want;
         });
-        if (r == Wait::kCut) return board.halted() ? fail(c, board.halt_report(), failure) : end_early(c);
+        if (r == Wait::kCut) return cut_short(c, "not the picture");
         if (r == Wait::kTimedOut) {
           size_t differ = 0, first = 0;
           for (size_t k = frame.size(); k-- > 0;)
@@ -573,6 +618,20 @@ bool Scenario::run(Board& board, std::string* failure, VTime until, bool* stoppe
         }
         break;
       }
+      case Kind::kExpectSegs:
+      case Kind::kExpectDigit: {
+        const SevenSegment& segs = board.seven_segment();
+        auto holds = [&] { return c.kind == Kind::kExpectSegs ? segs.latch() == c.number : segs.shown() == c.number; };
+        const Wait r = c.has_within ? wait_for(c.duration, holds) : holds() ? Wait::kHeld : Wait::kTimedOut;
+        char latch[8];
+        std::snprintf(latch, sizeof latch, "0x%02X", segs.latch());
+        const char shown = segs.shown();
+        const std::string now = std::string("the latch holds ") + latch + (shown == ' ' ? " (dark)" : shown == '?'
+                                    ? " (no character)" : std::string(" (the digit shows ") + shown + ")");
+        if (r == Wait::kCut) return cut_short(c, now);
+        if (r == Wait::kTimedOut) return fail(c, c.has_within ? now + " after " + c.duration_text : now, failure);
+        break;
+      }
       case Kind::kRtc: board.rtc().set_start_time(c.rtc); break;
       case Kind::kEeprom: {
         At24c04::Image image = board.eeprom().contents();
@@ -581,12 +640,19 @@ bool Scenario::run(Board& board, std::string* failure, VTime until, bool* stoppe
         break;
       }
     }
+    // A wait, key or button that a signal cut short did not happen as written.
+    if (outcome_of_[i] == std::string::npos && stop_requested()) return end_early(c);
     if (outcome_of_[i] != std::string::npos) {
       Outcome& o = outcomes_[outcome_of_[i]];
       o.result = Outcome::kPassed;
       o.started = command_started_;
       o.ended = board.now();
     }
+    if (board.halted() && !board.main_returned()) return halted_at(c);
+  }
+  if (board.halted() && !board.main_returned()) {
+    *failure = board.halt_report();
+    return false;
   }
   return true;
 }

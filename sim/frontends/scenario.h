@@ -13,6 +13,9 @@
 //   uart1 "..." / expect uart1 "..."   the same for UART1 (its own far end)
 //   expect led left|right on|off
 //   expect pixel X Y GREY
+//   expect segs 0x12 [within T]        the 7-segment latch holds this byte
+//   expect digit 7 [within T]          the 7-segment digit shows this character
+//                                      (0..9 A b C d E F, `off` when dark)
 //   expect screen REF.png [within 2s]  the LCD equals a picture as screenshot
 //                             writes it (REF relative to the script's directory)
 //   screenshot FILE.png
@@ -48,7 +51,10 @@ class Scenario {
   // Runs it. True when every expect held; otherwise *failure says which line
   // failed and why. Stops early at `until` or when the stop function says so
   // (then true, with *stopped_early set): an expect whose time was not up is
-  // not judged. A halt fails the line that was running or comes next.
+  // not judged. A halt stops the run (false, *failure the halt report): no
+  // line fails for it, and the expects from the line it cut short on are
+  // never reached. After `main` returned, the rest is judged on the board as
+  // it stands, at once.
   bool run(Board& board, std::string* failure, VTime until = kForever, bool* stopped_early = nullptr);
   // Checked between slices of virtual time (e.g. a signal's flag).
   void set_stop(std::function<bool()> stop) { stop_ = std::move(stop); }
@@ -56,6 +62,9 @@ class Scenario {
   int stopped_at_line() const { return stopped_at_line_; }
 
   size_t size() const { return commands_.size(); }
+  // The first line that reads the LCD's text (expect lcd, expect no lcd),
+  // which needs the firmware's font; 0 if none does.
+  int lcd_text_line() const;
 
   // What became of each expect of the last run, in script order, for
   // reports: held, failed (with the message run() gave), or never reached
@@ -89,6 +98,7 @@ class Scenario {
     kExpectLcd, kExpectNoLcd, kExpectUart, kExpectLed, kExpectPixel, kScreenshot,
     kExpectScreen, kRtc, kEeprom,
     kAdc,  // adc CH VALUE: channel in x, value in number
+    kExpectSegs, kExpectDigit,  // the 7-segment latch byte / its character (in number)
   };
   struct Command {
     Kind kind;

@@ -2,7 +2,8 @@
 // too. UART0 is the terminal (raw: keys go to the firmware as typed, Enter
 // as a carriage return). The text on the LCD, read with the firmware's own
 // font, is printed as a block between two rules whenever it changes, with
-// the LEDs and the 7-segment digit in the top rule. Keypad keys and the
+// the LEDs and the 7-segment digit in the top rule (a firmware without a
+// font gets the block too, for those). Keypad keys and the
 // push-buttons go through the prefix key Ctrl-K:
 //
 //   Ctrl-K 0..15   keypad key, held 100 ms, then 150 ms before the next
@@ -34,6 +35,7 @@
 #include <set>
 #include <tuple>
 
+#include "core/log.h"
 #include "frontends/gdb_stub.h"
 #include "frontends/interactive.h"
 #include "frontends/lcd_text.h"
@@ -313,15 +315,24 @@ std::string TerminalMode::indicators() const {
   std::string text = std::string("LED PB9 ") + (board_.led_lit(9) ? "ON" : "off") + "  PB10 " +
                      (board_.led_lit(10) ? "ON" : "off");
   char digit = board_.seven_segment().shown();
-  if (digit != ' ') text += std::string("  7-seg ") + digit;
+  if (digit == '?') {
+    char latch[8];
+    std::snprintf(latch, sizeof latch, "0x%02X", board_.seven_segment().latch());
+    text += std::string("  7-seg ") + latch;
+  } else if (digit != ' ') {
+    text += std::string("  7-seg ") + digit;
+  }
   return text;
 }
 
 void TerminalMode::check_screen(bool force) {
   next_check_ = board_.now() + kCheckEvery;
-  if (!finder_) return;
-  board_.screen(frame_.data());
-  std::vector<TextRun> runs = finder_->find(frame_.data());
+  // Without the firmware's font the block still shows the LEDs and the digit.
+  std::vector<TextRun> runs;
+  if (finder_) {
+    board_.screen(frame_.data());
+    runs = finder_->find(frame_.data());
+  }
   std::string now_indicators = indicators();
 
   if (force) {
@@ -372,7 +383,8 @@ void TerminalMode::print_block(const std::vector<TextRun>& runs) {
   std::string block = console_tail_.empty() ? "" : "\n";
   block += top + "\n";
   for (const std::string& line : layout(runs)) block += "  " + line + "\n";
-  if (runs.empty()) block += "  (no text)\n";
+  if (!finder_) block += "  (the LCD's text needs the firmware's `font` table)\n";
+  else if (runs.empty()) block += "  (no text)\n";
   block += std::string(kRuleWidth, '=') + "\n";
   block += console_tail_;  // the console's unfinished line, e.g. a prompt
   out(block);
@@ -382,12 +394,15 @@ void TerminalMode::print_block(const std::vector<TextRun>& runs) {
 void TerminalMode::run() {
   board_.add_console_listener([this](uint8_t b) {
     std::fputc(b, stdout);
+    note_stdout_byte(b);
     if (b == '\n' || b == '\r') console_tail_.clear();
     else console_tail_.push_back(static_cast<char>(b));
   });
   printed_indicators_ = indicators();  // a dark board with a blank LCD prints nothing
   out(kOneLineHelp);
-  if (!finder_) out("board-sim: the firmware has no `font` table, so the LCD's text cannot be shown here\n");
+  if (!finder_)
+    out("board-sim: the firmware has no `font` table, so the LCD's text cannot be shown here (the LEDs and the "
+        "7-segment digit are)\n");
   if (session_.mic) out("board-sim: --mic needs the window; the codec's input hears --audio-in or silence\n");
   std::fflush(stdout);
 
@@ -407,6 +422,8 @@ void TerminalMode::run() {
     }
   }
   if (board_.halted()) check_screen(true);
+  // What follows board-sim in the terminal starts on a line of its own.
+  if (!console_tail_.empty()) out("\n");
   std::fflush(stdout);
 }
 

@@ -186,7 +186,7 @@ TEST(WavFileSink, StaysAWavAndReportsAFailedWrite) {
   std::string error;
   WavFileSink device;
   EXPECT_FALSE(device.open("/dev/full", kRate, &error));
-  EXPECT_EQ(error, "cannot write /dev/full: No space left on device") << "libsndfile's wording, as one of our lines";
+  EXPECT_EQ(error, "cannot write /dev/full: No space left on device");
 
   // The file cannot grow past 64 KiB (as on a full disk): 10 s of audio fail.
   std::vector<std::string> lines;
@@ -207,6 +207,42 @@ TEST(WavFileSink, StaysAWavAndReportsAFailedWrite) {
   EXPECT_TRUE(full.failed());
   EXPECT_NE(full.error().find("cannot write"), std::string::npos) << full.error();
   EXPECT_EQ(lines.size(), 1u) << "said once";
+}
+
+// The header: a plain PCM WAV (format tag 1) while the sizes fit 32 bits,
+// with a JUNK chunk that turns into ds64 when the file becomes RF64.
+TEST(WavFileSink, HeaderIsPlainPcmUntilFourGibibytes) {
+  auto u32 = [](const std::vector<uint8_t>& h, size_t at) {
+    return uint32_t(h[at]) | uint32_t(h[at + 1]) << 8 | uint32_t(h[at + 2]) << 16 | uint32_t(h[at + 3]) << 24;
+  };
+  auto u64 = [&](const std::vector<uint8_t>& h, size_t at) { return u32(h, at) | uint64_t(u32(h, at + 4)) << 32; };
+  auto tag = [](const std::vector<uint8_t>& h, size_t at) { return std::string(h.begin() + at, h.begin() + at + 4); };
+  const uint64_t last_wav = (0xFFFFFFFFull - 72) / 4;  // the most frames whose RIFF size fits
+  struct Case {
+    uint64_t frames;
+    bool rf64;
+  } cases[] = {{0, false}, {15625, false}, {last_wav, false}, {last_wav + 1, true}, {3ull << 32, true}};
+  for (const Case& c : cases) {
+    const std::vector<uint8_t> h = wav_header(15625, c.frames);
+    ASSERT_EQ(h.size(), 80u);
+    const uint64_t data = c.frames * 4;
+    EXPECT_EQ(tag(h, 0), c.rf64 ? "RF64" : "RIFF") << c.frames;
+    EXPECT_EQ(u32(h, 4), c.rf64 ? 0xFFFFFFFFu : uint32_t(72 + data)) << c.frames;
+    EXPECT_EQ(tag(h, 8), "WAVE");
+    EXPECT_EQ(tag(h, 12), c.rf64 ? "ds64" : "JUNK");
+    EXPECT_EQ(u32(h, 16), 28u);
+    EXPECT_EQ(u64(h, 20), c.rf64 ? 72 + data : 0) << c.frames;
+    EXPECT_EQ(u64(h, 28), c.rf64 ? data : 0) << c.frames;
+    EXPECT_EQ(u64(h, 36), c.rf64 ? c.frames : 0) << c.frames;
+    EXPECT_EQ(tag(h, 48), "fmt ");
+    EXPECT_EQ(u32(h, 52), 16u);
+    EXPECT_EQ(u32(h, 56), 1u | 2u << 16) << "PCM, stereo";
+    EXPECT_EQ(u32(h, 60), 15625u);
+    EXPECT_EQ(u32(h, 64), 15625u * 4);
+    EXPECT_EQ(u32(h, 68), 4u | 16u << 16) << "4-byte frames of 16-bit samples";
+    EXPECT_EQ(tag(h, 72), "data");
+    EXPECT_EQ(u32(h, 76), c.rf64 ? 0xFFFFFFFFu : uint32_t(data)) << c.frames;
+  }
 }
 
 TEST(WavFileSource, FileIsHeardFromTimeZeroAtAnyRate) {

@@ -87,14 +87,39 @@ if root is not None:
 else:
     check(False, "a report is written for a bad script")
 
-# A board that halts with no expect failing: exit 3 and an error testcase.
-halting = os.path.join(out, "junit_halt.scn")
-with open(halting, "w") as f:
-    f.write("wait 100ms\n")
-status, stderr, root = run("junit_halt", halting, "hello.elf")
-check(status == 3, "a halt still exits with 3")
+# A board that halts: exit 3, one error testcase with the halt, no line
+# failed for it (not the wait it cut short, not the expect after it), and the
+# expects from there on skipped. Each script: (text, expects passed, skipped).
+halts = [
+    ("halt in a wait", 'expect uart "before the swi"\nwait 1s\nexpect uart "after the swi"\nexpect led left off\n', 1, 2),
+    ("halt while an expect waits", 'expect uart "after the swi" within 3s\nexpect led left off\n', 0, 2),
+    ("halt, then a key and an expect", "wait 10ms\nkey 1\nexpect led left off\n", 0, 1),
+]
+for n, (what, text, passed, skipped) in enumerate(halts):
+    halting = os.path.join(out, "junit_halt%d.scn" % n)
+    with open(halting, "w") as f:
+        f.write(text)
+    status, stderr, root = run("junit_halt%d" % n, halting, "no_handler.elf")
+    check(status == 3, "%s: exits with 3 (%d)" % (what, status))
+    if root is None:
+        check(False, "%s: a report is written" % what)
+        continue
+    got = cases(root)
+    errors = [c for c in got if c.find("error") is not None]
+    check(len(errors) == 1 and "no handler for software interrupt" in errors[0].find("error").get("message", ""),
+          "%s: one error testcase with the halt" % what)
+    check(all(c.find("failure") is None for c in got), "%s: no failure" % what)
+    check(sum(1 for c in got if c.find("skipped") is not None) == skipped, "%s: %d skipped" % (what, skipped))
+    check(sum(1 for c in got if len(c) == 0) == passed, "%s: %d passed" % (what, passed))
+
+# main returning is no halt: no error testcase, the script's own verdict.
+returning = os.path.join(out, "junit_return.scn")
+with open(returning, "w") as f:
+    f.write('wait 100ms\nexpect uart "hello"\n')
+status, stderr, root = run("junit_return", returning, "hello.elf")
+check(status == 0, "main returning after every expect held exits with 0 (%d)" % status)
+check("main returned 0 at" in stderr, "main's value is said")
 if root is not None:
-    error = root.find("./testsuite/testcase/error")
-    check(error is not None and "main returned" in error.get("message", ""), "the halt is reported")
+    check(root.find("./testsuite/testcase/error") is None and len(cases(root)) == 1, "no error testcase")
 
 sys.exit(1 if failures else 0)

@@ -923,13 +923,13 @@ TEST(GdbCommandLine, WaitsForGdbAndEndsWithTheRun) {
   EXPECT_EQ(gdb.resume("c"), "W00");
   // The program is over: board-sim ends the run, as gdb ends the session.
   EXPECT_TRUE(gdb.closed_by_peer());
-  EXPECT_EQ(child.wait_status(), 3);
-  EXPECT_NE(child.stderr_text.find("halted: main returned"), std::string::npos) << child.stderr_text;
+  EXPECT_EQ(child.wait_status(), 0) << "main returning is the program's end, no halt";
+  EXPECT_NE(child.stderr_text.find("main returned 0 at"), std::string::npos) << child.stderr_text;
 }
 
 // The web page and gdb share the run: the board stands still until gdb lets
-// it go, the page is served meanwhile, and the halt gdb saw ends the run's
-// status when the person stops board-sim.
+// it go, the page is served meanwhile, and the program's end gdb saw is said
+// when the person stops board-sim.
 TEST(GdbCommandLine, GoesWithTheWebPage) {
   Child child;
   std::string eeprom = std::string(BIN_DIR) + "/../tests/system/cli/gdb-web.eeprom";
@@ -943,8 +943,8 @@ TEST(GdbCommandLine, GoesWithTheWebPage) {
   EXPECT_EQ(gdb.request("?").substr(0, 3), "T05");
   EXPECT_EQ(gdb.resume("c"), "W00");
   kill(child.pid, SIGTERM);
-  EXPECT_EQ(child.wait_status(), 3);
-  EXPECT_NE(child.stderr_text.find("halted: main returned"), std::string::npos) << child.stderr_text;
+  EXPECT_EQ(child.wait_status(), 143);
+  EXPECT_NE(child.stderr_text.find("main returned 0 at"), std::string::npos) << child.stderr_text;
 }
 
 // Whatever a debugger does, SIGTERM ends board-sim at once: here one that

@@ -58,4 +58,19 @@ expect_last_block '^ *1\. Agenda$'
 
 tmux -L "$server" send-keys -t phone C-k q
 expect_lines '^board-sim exit=0$'
+
+# A program without a font: the block still shows the LEDs and the digit, and
+# board-sim's note (stderr on the same terminal) does not run into the
+# console's unfinished line.
+tmux -L "$server" -f /dev/null new-session -d -s lab -x 100 -y 50 \
+  "'$bin/board-sim' --ui term --eeprom-off '$bin/segs_leds.elf'; echo \"board-sim exit=\$?\"; sleep 60"
+screen() { tmux -L "$server" capture-pane -p -t lab -S - -E -; }
+expect_last_block '^== LCD =+ LED PB9 ON  PB10 off  7-seg 4 ==$'
+expect_last_block "needs the firmware's .font. table"
+expect_lines '^board-sim: board: the program has finished'
+screen | grep -q 'prompt> board-sim' && fail "the note ran into the console's line"
+tmux -L "$server" send-keys -t lab C-k l
+tmux -L "$server" send-keys -t lab C-k q
+expect_lines '^board-sim exit=0$'
+[ "$(screen | grep -c '^== LCD .*7-seg 4')" -ge 2 ] || fail "Ctrl-K l printed no block"
 echo "terminal test passed"

@@ -69,9 +69,16 @@ def main():
     out = open(os.path.join(tmp, "stdout.txt"), "wb")
     err = open(os.path.join(tmp, "stderr.txt"), "wb")
     fb_dump = os.path.join(tmp, "fb.bin")
+    firmware, eeprom = os.path.join(bin_dir, "phone.elf"), os.path.join(tmp, "eeprom.bin")
+    if screenshot:
+        # The picture for the README shows the paths a reader would type,
+        # not this machine's.
+        os.makedirs(os.path.join(tmp, "build", "bin"))
+        os.symlink(firmware, os.path.join(tmp, "build", "bin", "phone.elf"))
+        firmware, eeprom = "build/bin/phone.elf", "eeprom.bin"
     sim = subprocess.Popen(
         [os.path.join(bin_dir, "board-sim"), "--ui", "web", "--web-port", "0",
-         "--eeprom", os.path.join(tmp, "eeprom.bin"), "--fb-dump", fb_dump, os.path.join(bin_dir, "phone.elf")],
+         "--eeprom", eeprom, "--fb-dump", fb_dump, firmware],
         stdin=subprocess.DEVNULL, stdout=out, stderr=err, cwd=tmp)
     driver = None
 
