@@ -126,7 +126,14 @@ int main(int argc, char** argv) {
              "could not be written (EEPROM image, an output), 130/143 ended by SIGINT/SIGTERM (outputs written).");
   app.set_version_flag("--version", "board-sim " BOARD_SIM_VERSION, "print board-sim's version and exit");
   app.add_flag("--verbose", s.verbose, "also report the firmware's harmless habits (e.g. the phone's IICADD write)");
-  app.add_option("firmware", s.firmware, "the firmware ELF (e.g. build/bin/phone.elf), loaded by the monitor");
+  auto* firmware_option =
+      app.add_option("firmware", s.firmware, "the firmware ELF (e.g. build/bin/phone.elf), loaded by the monitor");
+  // Required unless --flash names the image: so that an option taking every
+  // value after it (--adc) still leaves the firmware to the positional.
+  if (std::none_of(argv + 1, argv + argc, [](const char* a) {
+        return std::string(a) == "--flash" || std::string(a).rfind("--flash=", 0) == 0;
+      }))
+    firmware_option->required();
   std::string flash_image;
   app.add_option("--flash", flash_image,
                  "boot IMAGE from bank 0's flash at reset, without the monitor (a raw binary for address 0, or an "
