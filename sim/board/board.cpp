@@ -13,7 +13,6 @@ namespace sim {
 
 namespace {
 constexpr uint32_t kUdf = 0xE7F000F0;          // permanently undefined: the monitor's traps
-constexpr uint32_t kBranchToSelf = 0xEAFFFFFE;  // b .
 constexpr VTime kMaxSlice = kMillisecond;
 
 RtcTime host_local_time() {
@@ -47,7 +46,8 @@ Board::Board(BoardOptions options)
       zdma_(chip::kZdma),
       adc_(chip::kAdc, scheduler_, intc_),
       memctl_(chip::kMemCtl),
-      syscfg_(chip::kSysCfg) {
+      syscfg_(chip::kSysCfg),
+      cache_memories_(chip::kCacheTags, kCacheMemoriesMapped) {
   // Reset order matters: the ports first, then the devices that drive pins.
   for (Device* d : std::initializer_list<Device*>{&clock_, &intc_, &watchdog_, &ports_, &uart0_, &uart1_, &segs_,
                                                   &lcd_, &timers_, &rtc_, &keypad_, &iic_, &iis_, &bdma_, &zdma_})
@@ -77,20 +77,29 @@ Board::Board(BoardOptions options)
   for (auto& d : other_devices_) attach(d.get());
   attach(&adc_);
 
-  core_ = std::make_unique<ArmCore>(ram_, bus_,
-                                    std::vector<std::pair<uint32_t, uint32_t>>{{chip::kSfrBase, chip::kSfrSize},
-                                                                               {chip::kSegsLatch, 0x1000},
-                                                                               {chip::kKeypadBase, chip::kKeypadSize}});
+  attach(&cache_memories_);
+  std::vector<std::pair<uint32_t, uint32_t>> mmio{{chip::kSfrBase, chip::kSfrSize},
+                                                  {chip::kSegsLatch, 0x1000},
+                                                  {chip::kKeypadBase, chip::kKeypadSize},
+                                                  {chip::kCacheTags, kCacheMemoriesMapped}};
+  // Where nothing answers, an access goes on as on the board (EmptyBank);
+  // with strict_bus it stays unmapped, and the core's fault halts the board.
+  if (!options_.strict_bus) {
+    for (auto [base, size] : empty_ranges()) {
+      empty_banks_.push_back(
+          std::make_unique<EmptyBank>(base, size, [this](uint32_t address, bool write) { on_empty_access(address, write); }));
+      bus_.attach(empty_banks_.back().get());
+      mmio.emplace_back(base, size);
+    }
+  }
+  core_ = std::make_unique<ArmCore>(ram_, bus_, mmio);
+  cache_memories_.set_flush_listener([this] { core_->invalidate_cache(); });
   core_->set_cycles_per_instruction(options_.cycles_per_instruction);
   core_->set_idle_skip(options_.skip_polling);
   if (options_.check_alignment) core_->watch_unaligned_loads();
   memctl_.set_listener([this] { timing_changed(); });
   syscfg_.set_listener([this] { timing_changed(); });
   timing_changed();
-  // Nothing of the monitor's ROM is for the program to run: every word traps,
-  // so a jump into it is reported instead of running through zeros.
-  std::vector<uint32_t> rom(chip::kBank0Size / 4, kUdf);
-  core_->load_rom(chip::kBank0Base, rom);
 
   scheduler_.set_inflight_source(core_->inflight_cycles());
   wire_timekeeper();
@@ -216,7 +225,12 @@ bool Board::load(const std::string& elf_path, std::string* error) {
     return false;
   }
   loaded_ = true;
+  flash_boot_ = false;
   ram_.clear();
+  // Nothing of the monitor's ROM is for the program to run: every word traps,
+  // so a jump into it is reported instead of running through zeros.
+  std::vector<uint32_t> rom(chip::kBank0Size / 4, kUdf);
+  core_->load_rom(chip::kBank0Base, rom);
   power_on();
   return true;
 }
@@ -237,7 +251,10 @@ void Board::power_on() {
   main_result_ = 0;
   swi_taken_ = false;
   bus_.forget_history();
-  monitor_setup();
+  if (flash_boot_)
+    reset_core();
+  else
+    monitor_setup();
 }
 
 void Board::set_uart_baud(uint32_t baud) {
@@ -345,7 +362,10 @@ void Board::handle_slice(const ArmCore::Slice& slice, VTime until) {
   bool entered = false;
   switch (slice.stop) {
     case ArmCore::Stop::kException:
-      if (slice.exception == 1 && slice.pc == kMainReturnTrap) {
+      if (flash_boot_ && slice.exception == 1) {
+        // No monitor: its traps are the program's own flash.
+        entered = enter_exception(Exception::kUndefined, slice.pc + ((core_->cpsr() & ArmCore::kCpsrT) ? 2 : 4));
+      } else if (slice.exception == 1 && slice.pc == kMainReturnTrap) {
         core_->set_pc(slice.pc);
         main_returned_ = true;
         main_result_ = static_cast<int32_t>(core_->reg(ArmCore::R0));
@@ -370,7 +390,7 @@ void Board::handle_slice(const ArmCore::Slice& slice, VTime until) {
       core_->set_pc(slice.fault_pc);
       if (slice.fault_fetch)
         entered = enter_exception(Exception::kPrefetchAbort, slice.fault_pc + 4);
-      else
+      else if (!bus_fault(slice))
         entered = enter_exception(Exception::kDataAbort, slice.fault_pc + 8);
       break;
     case ArmCore::Stop::kBreakpoint: at_breakpoint_ = true; break;
@@ -422,9 +442,12 @@ void Board::handle_slice(const ArmCore::Slice& slice, VTime until) {
     watchdog_reset();
     at_breakpoint_ = false;  // the program starts again from main
   }
+  update_watches();
 }
 
-// A branch to itself leaves only through an interrupt or the watchdog.
+// A branch to itself (or back over instructions that change nothing: the
+// `mov r0, r0; b .-4` that `while (1);` becomes at -O0) leaves only through
+// an interrupt or the watchdog.
 // - An interrupt is possible: nothing happens until the next event, so the
 //   time passes at once (the usual idle loop).
 // - None is, but the watchdog runs with its reset on: the time passes to its
@@ -439,7 +462,7 @@ void Board::handle_slice(const ArmCore::Slice& slice, VTime until) {
 void Board::check_stuck(VTime until) {
   uint32_t pc = core_->pc();
   uint32_t cpsr = core_->cpsr();
-  if ((cpsr & ArmCore::kCpsrT) || ram_.read32(pc) != kBranchToSelf) return;
+  if (!endless_loop_at(pc, (cpsr & ArmCore::kCpsrT) != 0)) return;
   bool irq_possible = !(cpsr & ArmCore::kCpsrI) && !(intc_.intcon() & 2) && !(intc_.mask() & chip::kGlobalMaskBit) &&
                       (intc_.mask() & 0x3FFFFFF) != 0x3FFFFFF;
   bool fiq_possible = !(cpsr & ArmCore::kCpsrF) && !(intc_.intcon() & 1) && !(intc_.mask() & chip::kGlobalMaskBit);
@@ -493,7 +516,9 @@ void Board::watchdog_reset() {
   // resets about once a second, and a long run would print little else.
   if (++resets_ == 1)
     log_warning("board", "the watchdog reset the chip at " + format_duration(now()) +
-                             "; the monitor starts the program again (later resets are not reported)");
+                             (flash_boot_ ? "; the program starts again at the reset vector"
+                                          : "; the monitor starts the program again") +
+                             " (later resets are not reported)");
   keep_rtc_ = true;
   power_on();
   keep_rtc_ = false;
@@ -588,6 +613,7 @@ bool Board::call(const std::string& function, const std::vector<uint32_t>& args,
   };
   auto sym = elf_.symbol(function);
   if (!sym || !sym->is_function) return fail("no such function in " + elf_.path());
+  if (flash_boot_) return fail("a call returns through the monitor's trap, and a board booted from its flash has no monitor");
   if (halted_) return fail("the board is halted (" + halt_reason_ + ")");
 
   uint32_t saved_cpsr = core_->cpsr();

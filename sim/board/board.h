@@ -20,6 +20,8 @@
 #include "core/scheduler.h"
 #include "devices/adc.h"
 #include "devices/at24c04.h"
+#include "devices/cache_memories.h"
+#include "devices/empty_bank.h"
 #include "devices/audio.h"
 #include "devices/dma.h"
 #include "devices/iis.h"
@@ -58,6 +60,10 @@ struct BoardOptions {
   // Also watch every load for an unaligned address (slower: each load calls
   // back); unaligned stores are said either way.
   bool check_alignment = false;
+  // An access where nothing answers (an empty bank) or a plain write to the
+  // flash halts the board, with the address and the pc. Without it the
+  // board goes on as the real one does, and the first is said once.
+  bool strict_bus = false;
 };
 
 constexpr int kLcdWidth = 320;
@@ -71,6 +77,13 @@ class Board {
   // Reads the ELF and powers the board on: the monitor loads it and stands
   // ready to enter `main`. False with a one-line reason on failure.
   bool load(const std::string& elf_path, std::string* error);
+  // Puts an image in bank 0's flash and powers the board on without the
+  // monitor: the core at the reset vector, every register at its reset
+  // value. The image is a raw binary for address 0, or an ELF whose loaded
+  // bytes all lie in the flash (by load address). False with a reason.
+  bool load_flash(const std::string& image_path, std::string* error);
+  // The board boots its own program from the flash (load_flash).
+  bool flash_boot() const { return flash_boot_; }
   // Power-on reset: devices to reset values, image reloaded, monitor set-up.
   void power_on();
 
@@ -219,8 +232,20 @@ class Board {
 
  private:
   enum class Exception { kUndefined, kSwi, kPrefetchAbort, kDataAbort, kIrq, kFiq };
+  // The cache's tag and LRU memories, to the end of the page the LRU words end in.
+  static constexpr uint32_t kCacheMemoriesMapped = 0x3000;
   void attach(Device* device);
   void monitor_setup();
+  void reset_core();
+  // Board memory that is no plain RAM (bus_faults.cpp).
+  std::vector<std::pair<uint32_t, uint32_t>> empty_ranges() const;
+  void on_empty_access(uint32_t address, bool write);
+  void on_early_sdram(uint32_t address, bool write);
+  bool bus_fault(const ArmCore::Slice& slice);
+  bool skip_store(const ArmCore::Slice& slice);
+  bool code_word(uint32_t address, unsigned width, uint32_t* word) const;
+  bool endless_loop_at(uint32_t pc, bool thumb) const;
+  void update_watches();
   bool take_interrupts();
   // Instruction-exact time (ArmCore::Timekeeper): requests and when they
   // rose, in MCLK cycles since power-on.
@@ -273,6 +298,8 @@ class Board {
   Adc adc_;
   MemoryController memctl_;
   SysCfg syscfg_;
+  CacheMemories cache_memories_;
+  std::vector<std::unique_ptr<EmptyBank>> empty_banks_;
   Uda1341ts codec_;
   AudioFanout audio_out_;
   std::unique_ptr<AudioSink> wav_sink_;
@@ -284,6 +311,12 @@ class Board {
   std::unique_ptr<ArmCore> core_;
   ElfImage elf_;
   bool loaded_ = false;
+  bool flash_boot_ = false;
+  bool bus_misuse_said_ = false;  // the first access to nothing or write to the flash
+  bool early_sdram_said_ = false;
+  int sdram_watch_ = 0;          // data accesses to the SDRAM before it is set up
+  int flash_read_watch_ = 0;     // data reads of the flash, at its cost
+  bool sdram_watch_done_ = false;
 
   bool halted_ = false;
   std::string halt_reason_;

@@ -119,14 +119,18 @@ bool Board::enter_exception(Exception kind, uint32_t link, int irq_source) {
   if ((core_->cpsr() & 0x1F) == ArmCore::kIrq && kind != Exception::kIrq && kind != Exception::kFiq)
     check_irq_return(kind == Exception::kDataAbort ? " and ends in a data abort" : " and ends in an exception", true);
   uint32_t slot = chip::kVectorTable + offset;
-  uint32_t handler = ram_.read32(slot);
+  uint32_t handler = 0;
   std::string what = exception_name(offset < 0x20 ? offset : 0x18);
   if (irq_source >= 0) what += std::string(" from ") + chip::irq_name(irq_source);
-  if (handler == 0) {
+  if (flash_boot_) {
+    // The processor's own vectors, in the program's flash; in vectored mode
+    // the interrupt controller sends an IRQ to its source's vector.
+    handler = offset >= 0x20 ? chip::irq_vector_address(irq_source) : offset;
+  } else if ((handler = ram_.read32(slot)) == 0) {
     halt("no handler for " + what + ": its slot " + hex32(slot) + " holds 0");
     return false;
   }
-  if (!ram_.contains(handler, 4)) {
+  if (!flash_boot_ && !ram_.contains(handler, 4)) {
     halt("the slot " + hex32(slot) + " for " + what + " holds " + hex32(handler) + ", which is not program memory");
     return false;
   }

@@ -130,7 +130,22 @@ int main(int argc, char** argv) {
              "output), 130/143 ended by SIGINT/SIGTERM (outputs written).");
   app.set_version_flag("--version", "board-sim " BOARD_SIM_VERSION, "print board-sim's version and exit");
   app.add_flag("--verbose", s.verbose, "also report the firmware's harmless habits (e.g. the phone's IICADD write)");
-  app.add_option("firmware", s.firmware, "the firmware ELF (e.g. build/bin/phone.elf)")->required();
+  auto* firmware_option =
+      app.add_option("firmware", s.firmware, "the firmware ELF (e.g. build/bin/phone.elf), loaded by the monitor");
+  // Required unless --flash names the image: so that an option taking every
+  // value after it (--adc) still leaves the firmware to the positional.
+  if (std::none_of(argv + 1, argv + argc, [](const char* a) {
+        return std::string(a) == "--flash" || std::string(a).rfind("--flash=", 0) == 0;
+      }))
+    firmware_option->required();
+  std::string flash_image;
+  app.add_option("--flash", flash_image,
+                 "boot IMAGE from bank 0's flash at reset, without the monitor (a raw binary for address 0, or an "
+                 "ELF whose bytes load there); instead of a firmware ELF");
+  bool strict_bus = false;
+  app.add_flag("--strict-bus", strict_bus,
+               "halt at an access where nothing answers (an empty bank) or a plain write to the flash (default: "
+               "the program goes on as on the board, the first one said once)");
   app.add_option("--ui", ui,
                  "sdl (a window), term (the terminal), web (a page in the browser) or none; default: sdl with a "
                  "display, else term")
@@ -206,6 +221,14 @@ int main(int argc, char** argv) {
 
   std::string error;
   if (!refuse_empty_values(app, &error)) return usage_error(error);
+  const bool flash_boot = !flash_image.empty();
+  if (flash_boot && !s.firmware.empty())
+    return usage_error("--flash boots its image without the monitor: give no firmware ELF with it (an ELF image "
+                       "carries its own symbols: --flash FILE.elf)");
+  if (!flash_boot && s.firmware.empty()) return usage_error("firmware is required: a firmware ELF, or --flash IMAGE");
+  if (flash_boot && !s.clips_dir.empty())
+    return usage_error("--clips: the monitor puts the clips in SDRAM, and a --flash run has no monitor");
+  if (flash_boot) s.firmware = flash_image;
   sim::set_log_verbose(s.verbose);
   if (!until_text.empty() && !sim::parse_duration(until_text, &s.until))
     return usage_error("--until: '" + until_text + "' is not a duration (e.g. 2.5s, 300ms)");
@@ -260,7 +283,7 @@ int main(int argc, char** argv) {
   // the board or written (see run_files.h). One line per option that names a
   // file: inputs with their size limit, outputs.
   sim::RunFiles files;
-  files.input("firmware", s.firmware, kMaxFirmware);
+  files.input(flash_boot ? "--flash" : "firmware", s.firmware, kMaxFirmware);
   files.input("--script", s.script, sim::Scenario::kMaxBytes);
   files.input("--uart-in", s.uart_in, kMaxUartIn);
   files.input("--uart1-in", s.uart1_in, kMaxUartIn);
@@ -304,6 +327,7 @@ int main(int argc, char** argv) {
   options.skip_polling = !no_skip;
   options.bounce = !no_bounce;
   options.check_alignment = check_alignment;
+  options.strict_bus = strict_bus;
   std::vector<std::pair<int, uint32_t>> adc_values;
   for (const std::string& a : adc_inputs) {
     int ch = -1;
@@ -315,7 +339,7 @@ int main(int argc, char** argv) {
   }
   options.uart_baud = s.uart_baud;
   sim::Board board(options);
-  if (!board.load(s.firmware, &error)) {
+  if (!(flash_boot ? board.load_flash(s.firmware, &error) : board.load(s.firmware, &error))) {
     junit_error(error);
     return usage_error(error);
   }
@@ -399,8 +423,10 @@ int main(int argc, char** argv) {
     if (s.eeprom_off) again += " --eeprom-off";
     if (cpi) again += " --cpi " + std::to_string(cpi);
     if (no_skip) again += " --no-skip";
+    if (strict_bus) again += " --strict-bus";
     session_recorder.comment("Recorded by board-sim --record from " + s.firmware + ". Replay it with");
-    session_recorder.comment("  board-sim --script " + s.record + " --eeprom SCRATCH.bin" + again + " " + s.firmware);
+    session_recorder.comment("  board-sim --script " + s.record + " --eeprom SCRATCH.bin" + again +
+                             (flash_boot ? " --flash " : " ") + s.firmware);
     session_recorder.comment("(the EEPROM's contents at the start are below: any scratch file will do).");
     session_recorder.rtc(board.rtc().time());
     session_recorder.eeprom(board.eeprom().contents().data(), board.eeprom().contents().size());

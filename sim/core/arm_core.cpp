@@ -577,10 +577,12 @@ bool ArmCore::begin_access(uint32_t address, unsigned size, bool write, uint32_t
     }
   }
   (void)size;
+  in_access_ = true;
   return false;
 }
 
 void ArmCore::end_access(uint32_t address, unsigned size, bool write, uint32_t value) {
+  in_access_ = false;
   if (!running_) return;
   ++access_done_;
   int64_t delta = 0;
@@ -597,6 +599,17 @@ void ArmCore::end_access(uint32_t address, unsigned size, bool write, uint32_t v
     stop_at_ = access_pc_;
     uc_emu_stop(uc_);
   }
+}
+
+// An access the board's memory watches (the flash, the cache's memories)
+// costs what its memory takes: the rest of the block moves by the
+// difference, as for a register.
+void ArmCore::charge_access(uint32_t address, unsigned size, bool write) {
+  if (!running_ || cpi_) return;
+  const MemoryTiming& t = model_.timing();
+  int64_t delta = static_cast<int64_t>(t.mmio_cost(address, size)) - static_cast<int64_t>(t.assumed_data_cost(size, write));
+  block_extra_ += delta;
+  inflight_cycles_ = static_cast<uint64_t>(static_cast<int64_t>(inflight_cycles_) + delta);
 }
 
 // The cycle the block's instruction `index` starts at.
@@ -1100,7 +1113,7 @@ uint32_t ArmCore::find_faulting_instruction(uint32_t fault_address) const {
   uint32_t cpsr_now = cpsr();
   uint32_t first_memory = 0;
   for (uint32_t at = block_address_; at < block_address_ + block_size_; at += 4) {
-    const uint8_t* p = ram_.at(at, 4);
+    const uint8_t* p = code_at(at, 4);
     if (!p) break;
     uint32_t insn = p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
     uint32_t lo, hi;
@@ -1186,6 +1199,56 @@ bool ArmCore::on_load(uc_engine*, uc_mem_type, uint64_t address64, int size, int
                           (width == 4 ? " rotated right by " + std::to_string(8 * (address & 3)) + " bits" : "") +
                           ", board-sim the bytes at " + hex32(address) + " (said once per instruction)");
   return true;
+}
+
+// As find_faulting_instruction, but a match is passed over when a later
+// instruction of the block writes its base register before the next match:
+// the registers are those of the access, so that one matched by chance.
+uint32_t ArmCore::instruction_at(uint32_t address) const {
+  if (in_access_) return access_pc_;  // a register access found its instruction
+  if (block_thumb_) return block_address_;
+  const uint32_t cpsr_now = cpsr();
+  uint32_t candidate = 0, base_mask = 0;
+  for (uint32_t at = block_address_; at < block_address_ + block_size_; at += 4) {
+    const uint8_t* p = code_at(at, 4);
+    if (!p) break;
+    uint32_t insn = p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+    uint32_t lo, hi;
+    bool is_store;
+    if (access_range(insn, at, cpsr_now, &lo, &hi, &is_store) && address >= lo && address <= hi) {
+      if (candidate) return candidate;
+      candidate = at;
+      base_mask = 1u << ((insn >> 16) & 15);
+      continue;
+    }
+    if (candidate && (decode_arm(insn, at).writes & base_mask)) candidate = 0;
+  }
+  return candidate ? candidate : find_faulting_instruction(address);
+}
+
+int ArmCore::watch_accesses(uint32_t begin, uint32_t end, AccessWatcher watcher) {
+  auto watch = std::make_unique<Watch>(Watch{this, std::move(watcher), 0});
+  check(uc_hook_add(uc_, &watch->hook, UC_HOOK_MEM_READ | UC_HOOK_MEM_WRITE, reinterpret_cast<void*>(&ArmCore::on_watched),
+                    watch.get(), begin, end - 1),
+        "access watch");
+  flush_code();  // code translated without the hook would not call it
+  int id = next_watch_++;
+  watches_[id] = std::move(watch);
+  return id;
+}
+
+void ArmCore::unwatch_accesses(int id) {
+  auto it = watches_.find(id);
+  if (it == watches_.end()) return;
+  uc_hook_del(uc_, it->second->hook);
+  watches_.erase(it);
+  flush_code();
+}
+
+void ArmCore::on_watched(uc_engine*, uc_mem_type type, uint64_t address, int size, int64_t, void* user) {
+  auto* watch = static_cast<Watch*>(user);
+  if (!watch->core->running_) return;
+  watch->watcher(static_cast<uint32_t>(address), static_cast<unsigned>(size), type == UC_MEM_WRITE);
 }
 
 uint32_t ArmCore::reg(int r) const {

@@ -171,6 +171,21 @@ class ArmCore {
   // The cycles of one turn of the idle loop found by the last slice.
   uint64_t idle_turn_cycles() const { return idle_turn_cycles_; }
 
+  // The board's memory around the core (board/): the instruction of the
+  // running block that accesses `address` (from an MMIO callback or an
+  // access watcher; best effort, the block's first load or store if none
+  // matches; in Thumb state the block's start); a data access's cost,
+  // charged like an MMIO access's without counting as one; the cache's
+  // contents forgotten (software flushed it); and a callback for every data
+  // access to [begin, end) until unwatched (a hook on those addresses:
+  // every load and store then runs slower).
+  uint32_t instruction_at(uint32_t address) const;
+  void charge_access(uint32_t address, unsigned size, bool write);
+  void invalidate_cache() { model_.invalidate_cache(); }
+  using AccessWatcher = std::function<void(uint32_t address, unsigned size, bool write)>;
+  int watch_accesses(uint32_t begin, uint32_t end, AccessWatcher watcher);
+  void unwatch_accesses(int id);
+
   // The internal SRAM at 0x10000000 shows [begin, end) (SYSCFG's cache
   // mode); applied between slices.
   void set_sram_window(uint32_t begin, uint32_t end);
@@ -343,6 +358,7 @@ class ArmCore {
   unsigned access_done_ = 0;
   bool access_located_ = false;
   uint32_t access_pc_ = 0;
+  bool in_access_ = false;  // between begin_access and end_access
   uint64_t access_position_ = 0;
   uint64_t saved_inflight_ = 0;
   std::vector<uint32_t> insn_values_;  // what the instruction's accesses read or wrote
@@ -367,6 +383,15 @@ class ArmCore {
   uint64_t mmio_count_ = 0;
   uint32_t idle_regs_[16] = {};
   uint64_t idle_turn_cycles_ = 1;
+
+  struct Watch {
+    ArmCore* core;
+    AccessWatcher watcher;
+    uc_hook hook;
+  };
+  std::map<int, std::unique_ptr<Watch>> watches_;
+  int next_watch_ = 1;
+  static void on_watched(uc_engine* uc, uc_mem_type type, uint64_t address, int size, int64_t value, void* user);
 
   std::map<uint32_t, uc_hook> coprocessor_hooks_;
   std::vector<uint32_t> coprocessor_pending_;

@@ -12,6 +12,38 @@ const char* irq_name(int source) {
   return source >= 0 && source < kIrqCount ? kNames[source] : "?";
 }
 
+uint32_t irq_vector_address(int source) {
+  switch (source) {
+    case kIrqEint0: return 0x20;
+    case kIrqEint1: return 0x24;
+    case kIrqEint2: return 0x28;
+    case kIrqEint3: return 0x2C;
+    case kIrqEint4567: return 0x30;
+    case kIrqTick: return 0x34;
+    case kIrqZdma0: return 0x40;
+    case kIrqZdma1: return 0x44;
+    case kIrqBdma0: return 0x48;
+    case kIrqBdma1: return 0x4C;
+    case kIrqWdt: return 0x50;
+    case kIrqUerr01: return 0x54;
+    case kIrqTimer0: return 0x60;
+    case kIrqTimer1: return 0x64;
+    case kIrqTimer2: return 0x68;
+    case kIrqTimer3: return 0x6C;
+    case kIrqTimer4: return 0x70;
+    case kIrqTimer5: return 0x74;
+    case kIrqUrxd0: return 0x80;
+    case kIrqUrxd1: return 0x84;
+    case kIrqIic: return 0x88;
+    case kIrqSio: return 0x8C;
+    case kIrqUtxd0: return 0x90;
+    case kIrqUtxd1: return 0x94;
+    case kIrqRtc: return 0xA0;
+    case kIrqAdc: return 0xC0;
+    default: return 0x18;
+  }
+}
+
 }  // namespace sim::chip
 
 namespace sim::chip {

@@ -9,8 +9,12 @@
 namespace sim::chip {
 
 // Memory map.
-constexpr uint32_t kBank0Base = 0x00000000;  // boot ROM: the resident monitor
-constexpr uint32_t kBank0Size = 0x00001000;
+// Bank 0 holds the board's boot flash: the resident monitor, or a program of
+// its own (--flash). 2 MB of 16-bit NOR flash (unconfirmed); the rest of the
+// bank's 32 MB is empty.
+constexpr uint32_t kBank0Base = 0x00000000;
+constexpr uint32_t kBank0Size = 0x00200000;
+constexpr uint32_t kBankSize = 0x02000000;  // banks 0..7, 32 MB apart
 constexpr uint32_t kSfrBase = 0x01C00000;
 constexpr uint32_t kSfrSize = 0x00400000;
 constexpr uint32_t kSegsLatch = 0x02140000;  // 7-segment latch, bank 1
@@ -21,6 +25,23 @@ constexpr uint32_t kSdramSize = 8u << 20;
 constexpr uint32_t kVectorTable = 0x0C7FFF00;  // the monitor's RAM table
 constexpr uint32_t kVectorTableSize = 0x88;
 constexpr uint32_t kIrqSlotBase = 0x0C7FFF20;  // slot of source k: base + 4k
+
+// The on-chip memory: the cache's four sets of data (the internal SRAM when
+// the cache does not use them), the tags of each set's 128 lines (one word
+// per 16-byte line, set s from kCacheTags + s * 0x800) and the LRU bits of
+// the 128 lines (one word per line), as the manual's cache chapter maps them.
+constexpr uint32_t kInternalSram = 0x10000000;
+constexpr uint32_t kCacheTags = 0x10002000;
+constexpr uint32_t kCacheTagsSize = 0x2000;
+constexpr uint32_t kCacheLru = 0x10004000;
+constexpr uint32_t kCacheLruSize = 0x800;
+constexpr uint32_t kCacheMemoriesEnd = kCacheLru + kCacheLruSize;
+
+// Where the core goes for IRQ source k in vectored mode (INTCON[2] = 0): the
+// interrupt controller answers the fetch at 0x18 with a branch to the
+// source's own vector, the groups mGA..mGKB 0x20 apart (unconfirmed: as the
+// manual's vectored-mode table reads).
+uint32_t irq_vector_address(int source);
 
 // Board: where the monitor puts things and where the firmware expects them.
 constexpr uint32_t kFirmwareBase = 0x0C100000;

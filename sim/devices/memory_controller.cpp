@@ -17,6 +17,7 @@ MemoryController::MemoryController(uint32_t base) : Device("memctl", base, 4 * k
 
 void MemoryController::reset() {
   for (int i = 0; i < kRegisters; ++i) regs_[i] = kReset[i];
+  sdram_set_up_ = false;
   if (listener_) listener_();
 }
 
@@ -36,6 +37,7 @@ void MemoryController::write(uint32_t offset, uint32_t value, unsigned) {
   // BWSCON's DW0 follows the OM pins: read-only.
   if (offset == 0) value = (value & ~6u) | (regs_[BWSCON] & 6u);
   regs_[offset / 4] = value;
+  if (offset / 4 == MRSRB6 && is_sdram(6)) sdram_set_up_ = true;
   if (listener_) listener_();
 }
 

@@ -30,11 +30,16 @@ class MemoryController : public Device {
   unsigned sdram_trcd(int bank) const;
   unsigned sdram_cas_latency(int bank) const;
   bool is_sdram(int bank) const;
+  // The program has set bank 6 up for its SDRAM since reset: BANKCON6 as
+  // SDRAM, then MRSRB6 written (the mode register set cycle that ends the
+  // SDRAM's power-up sequence; REFRESH's auto-refresh is on from reset).
+  bool sdram_set_up() const { return sdram_set_up_; }
 
   static constexpr int kRegisters = 13;  // BWSCON, BANKCON0..7, REFRESH, BANKSIZE, MRSRB6, MRSRB7
 
  private:
   std::array<uint32_t, kRegisters> regs_{};
+  bool sdram_set_up_ = false;
   std::function<void()> listener_;
 };
 

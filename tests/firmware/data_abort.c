@@ -1,5 +1,6 @@
-// Reads from an address where nothing answers. The data-abort handler prints
-// the address of the faulting instruction (LR - 8) and the label of it.
+// Reads the internal SRAM's area while the cache uses all of it, which
+// aborts. The data-abort handler prints the address of the faulting
+// instruction (LR - 8) and the label of it.
 #include "common.h"
 
 extern void faulting_load(void);
@@ -25,8 +26,10 @@ int main(void) {
   WTCON = 0;
   console_init();
   REG(0x0C7FFF10) = (unsigned)on_abort;
+  REG(0x01C00000) = 0x7;  // SYSCFG: the 8 KB cache on
   __asm__ volatile(
-      "mov r1, #0x03000000\n"
+      "b 1f\n"  // SYSCFG's new mode holds from the next block on
+      "1: mov r1, #0x10000000\n"
       "add r2, r2, #1\n"
       ".global fault_label\n"
       "fault_label: ldr r0, [r1, #4]\n"

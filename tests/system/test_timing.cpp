@@ -338,14 +338,15 @@ TEST(Arm7tdmi, CoprocessorInstructionsAreUndefined) {
 
 // The internal SRAM: 8 KB with the cache off, the upper 4 KB in half-cache
 // mode, none with the cache fully on (an access is a data abort, which
-// halts this program: it has no handler).
+// halts this program: it has no handler). The cache's tag memory follows it
+// at 0x10002000 in every mode.
 TEST(Arm7tdmi, InternalSramFollowsSyscfg) {
   struct Case {
     uint32_t syscfg, address;
     bool present;
   };
   const Case cases[] = {
-      {0x1, 0x10000000, true}, {0x1, 0x10001FFC, true}, {0x1, 0x10002000, false},
+      {0x1, 0x10000000, true}, {0x1, 0x10001FFC, true}, {0x1, 0x10002000, true}, {0x7, 0x10002000, true},
       {0x3, 0x10000FFC, false}, {0x3, 0x10001000, true}, {0x3, 0x10001FFC, true},
       {0x7, 0x10000000, false}, {0x7, 0x10001000, false},
   };
