@@ -145,7 +145,11 @@ void Board::wire_timekeeper() {
   intc_.set_listener([this] { note_requests(); });
   ArmCore::Timekeeper keeper;
   keeper.fire_due = [this] {
-    if (scheduler_.next_deadline() <= scheduler_.now()) scheduler_.fire_due();
+    if (scheduler_.next_deadline() > scheduler_.now()) return;
+    scheduler_.fire_due();
+    // What those events armed may come before the slice's end.
+    VTime next = scheduler_.next_deadline(), base = scheduler_.slice_base(), per = scheduler_.cycle_period();
+    if (next != kForever) core_->limit_at(next > base ? (next - base + per - 1) / per : 0, ArmCore::kSyncCycles);
   };
   keeper.exception_now = [this] { return exception_now(); };
   keeper.stop_after = [this] { return stop_after_access(); };
@@ -434,7 +438,10 @@ void Board::handle_slice(const ArmCore::Slice& slice, VTime until) {
     VTime now = scheduler_.now(), target = std::min({bus_.take_idle_until(), scheduler_.next_deadline(), until});
     if (target > now && target != kForever && turn) {
       uint64_t need = (target - now + scheduler_.cycle_period() - 1) / scheduler_.cycle_period();
-      if (need / turn >= 2) pass_core_cycles((need / turn - 1) * turn);
+      if (need / turn >= 2) {
+        bus_.trace_poll_turns(scheduler_.cycles(), need / turn - 1);
+        pass_core_cycles((need / turn - 1) * turn);
+      }
     }
   }
   if (!irq_return_said_ && (core_->cpsr() & 0x1F) == ArmCore::kIrq) check_irq_return("", false);

@@ -513,6 +513,9 @@ void ArmCore::pass_wait_turns(const CycleModel::Block& b) {
     while (passed < bound && goes_on(passed + 1)) ++passed;
   }
   if (unknown) return;
+  // The trace shows every turn's read, as if each had run.
+  if (bus_.tracing())
+    for (uint64_t j = 1; j <= passed; ++j) bus_.trace_passed_read((j - 1) * turn + read_at, address, value(j), 4);
   inflight_cycles_ += passed * turn;
   total_ += passed * b.count;
 }

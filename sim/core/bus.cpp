@@ -46,7 +46,7 @@ uint32_t Bus::read(uint32_t address, unsigned size) {
   if (size < 4) value &= (1u << (8 * size)) - 1;
   trace('R', address, value, size);
   for (auto& w : watchers_) w(false, address, value, size);
-  if (device && idle_detection_) note_read(device, address, value);
+  if (device && idle_detection_) note_read(device, address, value, size);
   return value;
 }
 
@@ -69,11 +69,42 @@ void Bus::write(uint32_t address, uint32_t value, unsigned size) {
 // We look for a period of 1..4 reads repeated four times over; then nothing
 // the loop sees can change before the next event or before one of the
 // registers' own next change.
-void Bus::note_read(Device* device, uint32_t address, uint32_t value) {
+void Bus::trace_passed_read(uint64_t ahead, uint32_t address, uint32_t value, unsigned size) {
+  if (trace_)
+    std::fprintf(trace_, "%llu R %08X %08X %u\n", static_cast<unsigned long long>(scheduler_.cycles() + ahead), address,
+                 value, size);
+}
+
+void Bus::trace_poll_turns(uint64_t from, uint64_t turns) {
+  if (!trace_ || found_period_ == 0 || turns == 0) return;
+  const uint64_t turn = idle_turn_cycles_, end = from + turns * turn;
+  struct Line {
+    uint64_t cycle;
+    int order;
+    const Read* read;
+  };
+  std::vector<Line> first;
+  for (int i = found_period_ - 1; i >= 0; --i) {
+    const Read& r = history_[(history_head_ - 1 - i) & (kHistory - 1)];
+    // Its first repetition at or after `from`.
+    uint64_t m = r.cycles >= from ? 0 : (from - r.cycles + turn - 1) / turn;
+    first.push_back({r.cycles + m * turn, found_period_ - 1 - i, &r});
+  }
+  std::sort(first.begin(), first.end(), [](const Line& a, const Line& b) {
+    return a.cycle != b.cycle ? a.cycle < b.cycle : a.order < b.order;
+  });
+  for (uint64_t base = 0; base < turns * turn; base += turn)
+    for (const Line& l : first)
+      if (l.cycle + base < end)
+        std::fprintf(trace_, "%llu R %08X %08X %u\n", static_cast<unsigned long long>(l.cycle + base), l.read->address,
+                     l.read->value, l.read->size);
+}
+
+void Bus::note_read(Device* device, uint32_t address, uint32_t value, unsigned size) {
   uint64_t position = position_ ? *position_ : 0;
   uint64_t cycles = scheduler_.cycles();
   const Read& before = history_[(history_head_ - 1) & (kHistory - 1)];
-  history_[history_head_] = {address, value, pc_ ? *pc_ : 0, position, cycles, position - before.position,
+  history_[history_head_] = {address, value, pc_ ? *pc_ : 0, size, position, cycles, position - before.position,
                              cycles - before.cycles};
   history_device_[history_head_] = device;
   history_head_ = (history_head_ + 1) & (kHistory - 1);
@@ -120,6 +151,7 @@ void Bus::note_read(Device* device, uint32_t address, uint32_t value) {
     }
     idle_until_ = until;
     idle_turn_cycles_ = at(0).cycles - at(period).cycles;
+    found_period_ = period;
     if (idle_listener_) idle_listener_();
     return;
   }

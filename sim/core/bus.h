@@ -31,6 +31,13 @@ class Bus {
 
   // "cycle R|W address value size" per access, to a file (nullptr: off).
   void set_trace(std::FILE* file) { trace_ = file; }
+  bool tracing() const { return trace_ != nullptr; }
+  // The trace of reads that turns passed at once would have made, so that
+  // it reads as if every turn had run: one read `ahead` cycles from now (a
+  // wait on one register), or every read of the poll just found (its last
+  // turn repeated) in `turns` turns from cycle `from` on.
+  void trace_passed_read(uint64_t ahead, uint32_t address, uint32_t value, unsigned size);
+  void trace_poll_turns(uint64_t from, uint64_t turns);
   // Also called for every access (tests watch register writes this way).
   using Watcher = std::function<void(bool is_write, uint32_t address, uint32_t value, unsigned size)>;
   void add_watcher(Watcher watcher) { watchers_.push_back(std::move(watcher)); }
@@ -74,11 +81,12 @@ class Bus {
     uint32_t address;
     uint32_t value;
     uint32_t pc;
+    unsigned size;
     uint64_t position;
     uint64_t cycles;
     uint64_t position_step, cycles_step;  // since the read before
   };
-  void note_read(Device* device, uint32_t address, uint32_t value);
+  void note_read(Device* device, uint32_t address, uint32_t value, unsigned size);
   void end_check() {
     if (checking_) {
       checking_ = false;
@@ -109,6 +117,7 @@ class Bus {
   std::function<bool()> check_unchanged_;
   bool checking_ = false;  // a turn runs under the state checker
   int check_period_ = 0, check_reads_left_ = 0;
+  int found_period_ = 0;  // of the poll found last
 };
 
 }  // namespace sim
