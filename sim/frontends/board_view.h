@@ -75,7 +75,7 @@ struct State {
 // `pixels`: kWidth x kHeight, row-major, 0x00RRGGBB.
 void draw(const State& state, uint32_t* pixels);
 
-// The help overlay's text, one line each (also what the README lists).
+// The help overlay's text, one line each (also what the README and docs/window.md list).
 const std::vector<std::string>& help_lines();
 
 // Text in the built-in font, `scale` pixels per font pixel; returns the

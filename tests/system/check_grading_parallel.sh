@@ -1,6 +1,7 @@
 #!/bin/bash
-# The README's recipe for grading a class on a lab's machines (GNU parallel
-# over ssh), run with parallel's own login for this machine (-S :): two
+# docs/grading.md's recipe for grading a class on a lab's machines (GNU
+# parallel over ssh), taken from the page as printed and run with parallel's
+# own login for this machine (-S : in place of --sshloginfile lab.txt): two
 # submissions, one of them no ELF, against a suite of two scenarios, one of
 # which fails. Skipped (77) without GNU parallel.
 #
@@ -8,6 +9,7 @@
 set -u
 bin=$1
 out=$2/grading-parallel
+page=$(cd "$(dirname "$0")/../.." && pwd)/docs/grading.md
 command -v parallel >/dev/null 2>&1 || { echo "SKIP: GNU parallel is not installed (scripts/setup.sh installs it)"; exit 77; }
 rm -rf "$out"
 mkdir -p "$out/submissions/good" "$out/submissions/broken" "$out/suite"
@@ -19,14 +21,13 @@ cd "$out" || exit 1
 
 fail() { echo "FAIL: $*"; exit 1; }
 
+# The recipe: from its `parallel --sshloginfile` line to its `:::` line.
+recipe=$(sed -n '/^parallel --sshloginfile lab.txt /,/^  ::: /p' "$page")
+[ -n "$recipe" ] || fail "no 'parallel --sshloginfile lab.txt' recipe in $page"
+recipe=${recipe/parallel --sshloginfile lab.txt /parallel --will-cite -S : }
+echo "$recipe"
 SIM=$bin/board-sim
-parallel --will-cite -S : --basefile suite --transferfile {1}/phone.elf \
-  --return results/{1/}/{2/.}.xml --return results/{1/}/{2/.}.log --cleanup \
-  "mkdir -p results/{1/} && rm -f results/{1/}/{2/.}.eeprom;
-   $SIM --ui none --script {2} --eeprom results/{1/}/{2/.}.eeprom \
-     --junit results/{1/}/{2/.}.xml {1}/phone.elf >results/{1/}/{2/.}.log 2>&1;
-   s=\$?; rm -f results/{1/}/{2/.}.eeprom; exit \$s" \
-  ::: submissions/* ::: suite/*.scn 2>parallel.err
+eval "$recipe" 2>parallel.err
 status=$?
 
 # Three runs fail: the broken firmware's two, and the scenario that fails.

@@ -1,6 +1,6 @@
 #!/bin/bash
-# A student's first program, built the two ways the README gives: its
-# compiler line as printed there, and a copy of examples/hello-board/ with
+# A student's first program, built the two ways docs/own-program.md gives:
+# its compiler line as printed there, and a copy of examples/hello-board/ with
 # its Makefile. The program is ordinary C that needs newlib and libgcc (a
 # division by a variable, an initialised array, snprintf); both builds run
 # its scenario on board-sim. Exit 77 (skipped) without the cross compiler.
@@ -27,14 +27,15 @@ expect_run() {
   grep -Eq "^board-sim: main returned 40 at [0-9.]+m?s of virtual time" "$out/$1.stderr" || fail "$1: main's value not said"
 }
 
-# The README's line, as printed (its continuation lines joined), on the lab.
-line=$(sed -n '/^arm-none-eabi-gcc /,/[^\\]$/p' "$repo/README.md" | sed 's/\\$//' | tr '\n' ' ')
-[ -n "$line" ] || fail "no arm-none-eabi-gcc line in the README"
+# The page's line, as printed (its continuation lines joined), on the lab.
+page=$repo/docs/own-program.md
+line=$(sed -n '/^arm-none-eabi-gcc /,/[^\\]$/p' "$page" | sed 's/\\$//' | tr '\n' ' ')
+[ -n "$line" ] || fail "no arm-none-eabi-gcc line in $page"
 line=${line//examples\/hello-board\/hello.c/$lab\/lab.c}
-line=${line//-o hello.elf/-o $out\/readme.elf}
+line=${line//-o hello.elf/-o $out\/docs.elf}
 echo "$line"
-(cd "$repo" && eval "$line") || fail "the README's compiler line does not build the lab"
-expect_run readme "$out/readme.elf"
+(cd "$repo" && eval "$line") || fail "docs/own-program.md's compiler line does not build the lab"
+expect_run docs "$out/docs.elf"
 
 # The Makefile, copied with the example as a student does, the lab in place of hello.c.
 mkdir -p "$out/mylab"

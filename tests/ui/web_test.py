@@ -20,7 +20,7 @@ browser is missing).
     board's WebSocket;
   - the driving page's Quit ends board-sim with status 0, outputs written.
 
-Usage: web_test.py BIN_DIR [--screenshot FILE.png]  (the page, for the README)
+Usage: web_test.py BIN_DIR [--screenshot FILE.png]  (the page, for docs/web.md)
 """
 import os
 import re
@@ -71,7 +71,7 @@ def main():
     fb_dump = os.path.join(tmp, "fb.bin")
     firmware, eeprom = os.path.join(bin_dir, "phone.elf"), os.path.join(tmp, "eeprom.bin")
     if screenshot:
-        # The picture for the README shows the paths a reader would type,
+        # The picture for docs/web.md shows the paths a reader would type,
         # not this machine's.
         os.makedirs(os.path.join(tmp, "build", "bin"))
         os.symlink(firmware, os.path.join(tmp, "build", "bin", "phone.elf"))
