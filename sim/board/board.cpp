@@ -149,7 +149,9 @@ void Board::wire_timekeeper() {
     scheduler_.fire_due();
     // What those events armed may come before the slice's end.
     VTime next = scheduler_.next_deadline(), base = scheduler_.slice_base(), per = scheduler_.cycle_period();
-    if (next != kForever) core_->limit_at(next > base ? (next - base + per - 1) / per : 0, ArmCore::kSyncCycles);
+    uint64_t at = next == kForever ? UINT64_MAX : next > base ? (next - base + per - 1) / per : 0;
+    core_->set_event_cycle(at == UINT64_MAX ? at : at + ArmCore::kSyncCycles);
+    if (at != UINT64_MAX) core_->limit_at(at, ArmCore::kSyncCycles);
   };
   keeper.exception_now = [this] { return exception_now(); };
   keeper.stop_after = [this] { return stop_after_access(); };

@@ -879,7 +879,8 @@ void ArmCore::request_stop() { budget_end_ = inflight_cycles_; }
 void ArmCore::limit_at(uint64_t cycle, uint64_t sync) {
   if (!running_) return;
   if (cycle < budget_end_) budget_end_ = cycle;
-  if (cycle + sync < split_at_) split_at_ = cycle + sync;
+  if (cycle + sync < event_cycle_) event_cycle_ = cycle + sync;
+  if (event_cycle_ < split_at_) split_at_ = event_cycle_;
 }
 
 void ArmCore::limit(uint64_t cycles) {

@@ -92,14 +92,17 @@ class ArmCore {
   void set_timekeeper(Timekeeper keeper) { keeper_ = std::move(keeper); }
   // The earliest cycle of the running slice at which the next event may make
   // an exception takeable (its due time plus the synchroniser's latency).
-  void set_event_cycle(uint64_t cycle) { split_at_ = cycle; }
+  void set_event_cycle(uint64_t cycle) {
+    event_cycle_ = cycle;
+    split_at_ = request_ && request_from_ < cycle ? request_from_ : cycle;
+  }
   // An IRQ or FIQ request is asserted; from `cycle` of the slice on (the
   // synchroniser's latency) it is taken at a block boundary when the CPSR
   // lets it through.
   void set_exception_request(bool pending, uint64_t cycle) {
     request_ = pending;
     request_from_ = cycle;
-    if (pending && cycle < split_at_) split_at_ = cycle;
+    split_at_ = pending && cycle < event_cycle_ ? cycle : event_cycle_;
   }
   // Lowers the running slice's budget to `cycle` of the slice, the cycle an
   // event is due at.
@@ -344,7 +347,8 @@ class ArmCore {
   uint32_t pending_cond_ = 0;   // its condition, when its target is the fall-through too
 
   Timekeeper keeper_;
-  uint64_t split_at_ = UINT64_MAX;    // an event may make an exception takeable from here
+  uint64_t split_at_ = UINT64_MAX;    // an exception may become takeable from here:
+  uint64_t event_cycle_ = UINT64_MAX; // the next event's cycle plus the synchroniser's
   bool request_ = false;              // an IRQ or FIQ is requested
   uint64_t request_from_ = 0;
   uint64_t sync_cycles_ = 0;
