@@ -1113,13 +1113,19 @@ bool ArmCore::access_range(uint32_t insn, uint32_t at, uint32_t cpsr_now, uint32
 // nothing. The registers, though, are those of the faulting instruction, so
 // the first load/store of the block whose effective address (computed now)
 // matches the fault is the culprit; failing that, the block's first one.
+bool ArmCore::arm_word(uint32_t at, uint32_t* insn) const {
+  const uint8_t* p = code_at(at, 4);
+  if (!p) return false;
+  *insn = p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+  return true;
+}
+
 uint32_t ArmCore::find_faulting_instruction(uint32_t fault_address) const {
   uint32_t cpsr_now = cpsr();
   uint32_t first_memory = 0;
   for (uint32_t at = block_address_; at < block_address_ + block_size_; at += 4) {
-    const uint8_t* p = code_at(at, 4);
-    if (!p) break;
-    uint32_t insn = p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+    uint32_t insn;
+    if (!arm_word(at, &insn)) break;
     uint32_t lo, hi;
     bool is_store;
     if (!access_range(insn, at, cpsr_now, &lo, &hi, &is_store)) continue;
@@ -1166,9 +1172,8 @@ ArmCore::Access ArmCore::find_access(bool store, uint32_t address, bool page_onl
   uint32_t cpsr_now = cpsr();
   Access found;
   for (uint32_t at = block_address_; at < block_address_ + block_size_; at += 4) {
-    const uint8_t* p = code_at(at, 4);
-    if (!p) break;
-    uint32_t insn = p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+    uint32_t insn;
+    if (!arm_word(at, &insn)) break;
     uint32_t lo, hi;
     bool is_store;
     if (!access_range(insn, at, cpsr_now, &lo, &hi, &is_store) || is_store != store) continue;
@@ -1214,9 +1219,8 @@ uint32_t ArmCore::instruction_at(uint32_t address) const {
   const uint32_t cpsr_now = cpsr();
   uint32_t candidate = 0, base_mask = 0;
   for (uint32_t at = block_address_; at < block_address_ + block_size_; at += 4) {
-    const uint8_t* p = code_at(at, 4);
-    if (!p) break;
-    uint32_t insn = p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+    uint32_t insn;
+    if (!arm_word(at, &insn)) break;
     uint32_t lo, hi;
     bool is_store;
     if (access_range(insn, at, cpsr_now, &lo, &hi, &is_store) && address >= lo && address <= hi) {

@@ -282,6 +282,7 @@ class ArmCore {
   static void on_interrupt(uc_engine* uc, uint32_t number, void* self);
   static bool on_invalid(uc_engine* uc, uc_mem_type type, uint64_t address, int size, int64_t value, void* self);
   uint32_t find_faulting_instruction(uint32_t fault_address) const;
+  bool arm_word(uint32_t at, uint32_t* insn) const;  // the ARM instruction at `at`
   bool access_range(uint32_t insn, uint32_t at, uint32_t cpsr_now, uint32_t* lo, uint32_t* hi, bool* is_store) const;
   static void on_store(void* context, uint64_t ram_offset, unsigned size);
   static bool on_load(uc_engine* uc, uc_mem_type type, uint64_t address, int size, int64_t value, void* self);

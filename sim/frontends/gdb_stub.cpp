@@ -1,4 +1,5 @@
 #include "frontends/gdb_stub.h"
+#include "frontends/tcp_listen.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -164,27 +165,8 @@ GdbStub::~GdbStub() {
 }
 
 bool GdbStub::listen(int port, std::string* error) {
-  listen_fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (listen_fd_ < 0) {
-    *error = std::string("cannot open a socket: ") + std::strerror(errno);
-    return false;
-  }
-  int one = 1;
-  setsockopt(listen_fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(static_cast<uint16_t>(port));
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) < 0 || ::listen(listen_fd_, 4) < 0) {
-    *error = "cannot listen on 127.0.0.1:" + std::to_string(port) + ": " + std::strerror(errno);
-    ::close(listen_fd_);
-    listen_fd_ = -1;
-    return false;
-  }
-  socklen_t len = sizeof addr;
-  getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&addr), &len);
-  port_ = ntohs(addr.sin_port);
-  return true;
+  listen_fd_ = tcp_listen("127.0.0.1", port, false, &port_, error);
+  return listen_fd_ >= 0;
 }
 
 bool valid_arm7tdmi_cpsr(uint32_t cpsr) {

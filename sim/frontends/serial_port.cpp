@@ -1,4 +1,5 @@
 #include "frontends/serial_port.h"
+#include "frontends/tcp_listen.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -101,26 +102,10 @@ bool SerialPort::open(const SerialPortSpec& spec, std::string* error) {
     where_ = name;
     return true;
   }
-  listen_fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (listen_fd_ < 0) {
-    *error = std::string("cannot open a socket: ") + std::strerror(errno);
-    return false;
-  }
-  int one = 1;
-  setsockopt(listen_fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(static_cast<uint16_t>(spec.port));
-  inet_pton(AF_INET, spec.address.c_str(), &addr.sin_addr);
-  if (::bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) < 0 || ::listen(listen_fd_, 4) < 0) {
-    *error = "cannot listen on " + spec.address + ":" + std::to_string(spec.port) + ": " + std::strerror(errno);
-    ::close(listen_fd_);
-    listen_fd_ = -1;
-    return false;
-  }
-  socklen_t len = sizeof addr;
-  getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&addr), &len);
-  spec_.port = ntohs(addr.sin_port);
+  int bound = 0;
+  listen_fd_ = tcp_listen(spec.address, spec.port, true, &bound, error);
+  if (listen_fd_ < 0) return false;
+  spec_.port = bound;
   where_ = spec.address + ":" + std::to_string(spec_.port);
   return true;
 }
