@@ -7,9 +7,9 @@
 // to its own due time and never drifts.
 //
 // The scheduler also keeps the MCLK cycle count. While the CPU executes a
-// slice, now() includes the instructions already executed in that slice, so
-// a register read in the middle of a slice sees the right time (to within
-// one translated block).
+// slice, now() includes its progress in that slice: during a register
+// access, the cycle of the accessing instruction (see ArmCore), and the
+// events due before it are fired first with fire_due().
 #pragma once
 #include <cstdint>
 #include <functional>
