@@ -801,7 +801,9 @@ TEST_F(GdbStubTest, MutatedPacketsAreEachAnswered) {
     if (packet.empty() || std::string("cCsSkDvRr!").find(packet[0]) != std::string::npos) packet.insert(0, "q");
     std::string reply = gdb.request(packet);
     ASSERT_NE(reply, "<eof>") << quoted_line(packet);
-    if (round % 100 == 0) ASSERT_EQ(gdb.request("qC"), "QC1") << "after " << quoted_line(packet);
+    if (round % 100 == 0) {
+      ASSERT_EQ(gdb.request("qC"), "QC1") << "after " << quoted_line(packet);
+    }
   }
   EXPECT_TRUE(stub->attached());
   gdb.send("k");

@@ -105,7 +105,9 @@ TEST(InputRules, DurationsUpToTheLimitExactlyAndNoFurther) {
   for (const auto& row : table) {
     VTime v = 12345;
     EXPECT_EQ(parse_duration(row.text, &v), row.ok) << row.text;
-    if (row.ok) EXPECT_EQ(v, row.ps) << row.text;
+    if (row.ok) {
+      EXPECT_EQ(v, row.ps) << row.text;
+    }
   }
   EXPECT_EQ(later(kForever - 5, 10), kForever);
   EXPECT_EQ(later(5, 10), 15u);
@@ -123,7 +125,9 @@ TEST(InputRules, ScriptNumbers) {
   for (const auto& row : table) {
     int v = -99;
     EXPECT_EQ(parse_script_int(row.text, &v), row.ok) << row.text;
-    if (row.ok) EXPECT_EQ(v, row.value) << row.text;
+    if (row.ok) {
+      EXPECT_EQ(v, row.value) << row.text;
+    }
   }
 }
 
