@@ -119,7 +119,7 @@ void Intc::check_lines_off() {
   if (!irq_off && !fiq_off) return;
   said_lines_off_ = true;
   const int source = highest(irq_off ? irq : fiq);
-  char value[8];
+  char value[16];
   std::snprintf(value, sizeof value, "0x%X", intcon_);
   log(std::string(chip::irq_name(source)) + " requests, unmasked in INTMSK, but INTCON is " + value +
       (intcon_ == 7 ? " (its reset value)" : "") +

@@ -792,7 +792,7 @@ TEST_F(GdbStubTest, MutatedPacketsAreEachAnswered) {
       switch (rng() % 4) {
         case 0: if (at < packet.size()) packet[at] = static_cast<char>(rng()); break;
         case 1: if (at < packet.size()) packet.erase(at, 1 + rng() % 4); break;
-        case 2: packet.insert(at, 1, "0f,:;=-x\x00\xff9"[rng() % 11]); break;
+        case 2: packet.insert(at, 1, "0f,:;=-x\x00\xff" "9"[rng() % 11]); break;
         case 3: packet.insert(at, std::string(1 + rng() % 20, "0f9"[rng() % 3])); break;
       }
     }
