@@ -84,5 +84,35 @@ TEST(InstructionTime, AnInterruptComesAtTheNextInstruction) {
   }
 }
 
+// A debugger changes nothing: a breakpoint inside the block of nops, and
+// steps from there, leave the reads at the same cycles with the same values
+// as a run without them.
+TEST(InstructionTime, ABreakpointOrAStepInsideTheBlockChangesNothing) {
+  auto run = [](int mode) {
+    InstrBoard t(true);
+    std::vector<uint64_t> stamps;
+    t.board.bus().add_watcher([&](bool, uint32_t address, uint32_t value, unsigned) {
+      stamps.push_back(t.board.cycles() ^ (static_cast<uint64_t>(address) << 40) ^ value);
+    });
+    if (mode > 0) {
+      uint32_t inside = t.address_of("read_twice") + 4 * 40;
+      t.board.core().add_breakpoint(inside);
+      t.board.run_until(kMillisecond);
+      EXPECT_TRUE(t.board.at_breakpoint());
+      EXPECT_EQ(t.board.core().pc(), inside);
+      t.board.core().remove_breakpoint(inside);
+      if (mode == 2)
+        for (int i = 0; i < 10; ++i) t.board.step();
+    }
+    t.board.run_until(2 * kMillisecond);
+    stamps.push_back(t.board.ram().read32(t.address_of("twice_result")));
+    stamps.push_back(t.board.cycles());
+    return stamps;
+  };
+  auto plain = run(0);
+  EXPECT_EQ(run(1), plain) << "a breakpoint";
+  EXPECT_EQ(run(2), plain) << "a breakpoint, then ten steps";
+}
+
 }  // namespace
 }  // namespace sim

@@ -397,7 +397,11 @@ def check_foreign_page(driver, base, token):
         def log_message(self, *args):
             pass
 
-    server = http.server.HTTPServer(("127.0.0.1", 0), Handler)
+    # A thread per connection: Chromium opens speculative connections that
+    # never send a request, and a single-threaded server would wait on one
+    # for ever (and its shutdown with it).
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    server.daemon_threads = True
     threading.Thread(target=server.serve_forever, daemon=True).start()
     first = driver.current_window_handle
     try:
@@ -411,6 +415,7 @@ def check_foreign_page(driver, base, token):
         driver.switch_to.window(first)
     finally:
         server.shutdown()
+        server.server_close()
 
 
 def fb_text_of_board(base, token, bin_dir, tmp):
