@@ -29,7 +29,7 @@ configure: setup
 # that every target is up to date (or failed), so the phone starts quietly.
 run: configure
 	@out=$$(cmake --build $(BUILD) -j $(JOBS) --target board-sim phone-elf 2>&1) || { printf '%s\n' "$$out"; exit 1; }; \
-	  printf '%s\n' "$$out" | grep -v -E "Built target |build step for 'arm'|No install step for 'arm'|Completed 'arm'" || true
+	  printf '%s\n' "$$out" | grep -v -E "Built target |build step for 'arm'|No install step for 'arm'|Completed 'arm'|jobserver unavailable" || true
 	@scripts/run-phone.sh $(BIN)
 
 test: all
