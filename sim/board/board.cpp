@@ -137,10 +137,7 @@ Board::~Board() = default;
 // stream there (an exception it made takeable, IDLE).
 void Board::wire_timekeeper() {
   scheduler_.set_deadline_listener([this](VTime when) {
-    if (!core_->running()) return;
-    VTime base = scheduler_.slice_base();
-    VTime per = scheduler_.cycle_period();
-    core_->limit_at(when > base ? (when - base + per - 1) / per : 0, ArmCore::kSyncCycles);
+    if (core_->running()) core_->limit_at(cycles_into_slice(when), ArmCore::kSyncCycles);
   });
   intc_.set_listener([this] { note_requests(); });
   ArmCore::Timekeeper keeper;
@@ -148,9 +145,8 @@ void Board::wire_timekeeper() {
     if (scheduler_.next_deadline() > scheduler_.now()) return;
     scheduler_.fire_due();
     // What those events armed may come before the slice's end.
-    VTime next = scheduler_.next_deadline(), base = scheduler_.slice_base(), per = scheduler_.cycle_period();
-    uint64_t at = next == kForever ? UINT64_MAX : next > base ? (next - base + per - 1) / per : 0;
-    core_->set_event_cycle(at == UINT64_MAX ? at : at + ArmCore::kSyncCycles);
+    uint64_t at = cycles_into_slice(scheduler_.next_deadline());
+    core_->set_event_cycle(after_sync(at));
     if (at != UINT64_MAX) core_->limit_at(at, ArmCore::kSyncCycles);
   };
   keeper.exception_now = [this] { return exception_now(); };
@@ -166,11 +162,27 @@ void Board::note_requests() {
   if (fiq && !fiq_up_) fiq_since_ = now;
   irq_up_ = irq;
   fiq_up_ = fiq;
-  if (!core_->running()) return;
+  if (core_->running()) tell_requests();
+}
+
+uint64_t Board::requests_seen_from() const {
   uint64_t from = UINT64_MAX;
-  if (irq) from = irq_since_ + ArmCore::kSyncCycles;
-  if (fiq) from = std::min(from, fiq_since_ + ArmCore::kSyncCycles);
-  core_->set_exception_request(irq || fiq, irq || fiq ? slice_cycle(from) : 0);
+  if (irq_up_) from = irq_since_ + ArmCore::kSyncCycles;
+  if (fiq_up_) from = std::min(from, fiq_since_ + ArmCore::kSyncCycles);
+  return from;
+}
+
+void Board::tell_requests() {
+  uint64_t from = requests_seen_from();
+  core_->set_exception_request(from != UINT64_MAX, from != UINT64_MAX ? slice_cycle(from) : 0);
+}
+
+// `when` in cycles from the start of the slice in progress (or the next
+// one), rounded up; UINT64_MAX for never.
+uint64_t Board::cycles_into_slice(VTime when) const {
+  if (when == kForever) return UINT64_MAX;
+  VTime base = scheduler_.slice_base(), per = scheduler_.cycle_period();
+  return when > base ? (when - base + per - 1) / per : 0;
 }
 
 bool Board::exception_now() const {
@@ -195,14 +207,8 @@ bool Board::stop_after_access() const {
 // make an exception takeable, and the requests standing.
 void Board::prepare_slice() {
   slice_base_cycles_ = scheduler_.cycles();
-  VTime next = scheduler_.next_deadline();
-  VTime now = scheduler_.now(), per = scheduler_.cycle_period();
-  uint64_t event = next == kForever ? UINT64_MAX : (next > now ? (next - now + per - 1) / per : 0) + ArmCore::kSyncCycles;
-  core_->set_event_cycle(event);
-  uint64_t from = UINT64_MAX;
-  if (irq_up_) from = irq_since_ + ArmCore::kSyncCycles;
-  if (fiq_up_) from = std::min(from, fiq_since_ + ArmCore::kSyncCycles);
-  core_->set_exception_request(irq_up_ || fiq_up_, irq_up_ || fiq_up_ ? slice_cycle(from) : 0);
+  core_->set_event_cycle(after_sync(cycles_into_slice(scheduler_.next_deadline())));
+  tell_requests();
   core_->set_fiq_possible(intc_.fiq_possible());
 }
 
@@ -412,17 +418,13 @@ void Board::handle_slice(const ArmCore::Slice& slice, VTime until) {
   // The turns pass up to the one the core would stop at or cut short at an
   // event (ArmCore::turns_before_stop), so that it runs as it would.
   if (core_->take_idle() && !exception_now()) {
-    VTime now = scheduler_.now(), next = scheduler_.next_deadline(), target = std::min(next, until);
-    VTime per = scheduler_.cycle_period();
+    // (Between slices the next one starts now: cycles into it are cycles from now.)
+    VTime now = scheduler_.now(), target = std::min(scheduler_.next_deadline(), until);
     if (target > now && target != kForever) {
-      uint64_t need = (target - now + per - 1) / per;
-      uint64_t split = next == kForever ? UINT64_MAX : (next - now + per - 1) / per + ArmCore::kSyncCycles;
-      if (irq_up_ || fiq_up_) {
-        uint64_t from = irq_up_ ? irq_since_ + ArmCore::kSyncCycles : UINT64_MAX;
-        if (fiq_up_) from = std::min(from, fiq_since_ + ArmCore::kSyncCycles);
-        uint64_t cycles_now = scheduler_.cycles();
-        split = std::min(split, from > cycles_now ? from - cycles_now : 0);
-      }
+      uint64_t need = cycles_into_slice(target);
+      uint64_t split = after_sync(cycles_into_slice(scheduler_.next_deadline()));
+      uint64_t from = requests_seen_from(), cycles_now = scheduler_.cycles();
+      if (from != UINT64_MAX) split = std::min(split, from > cycles_now ? from - cycles_now : 0);
       uint32_t bits = ArmCore::kCpsrI | (intc_.fiq_possible() ? ArmCore::kCpsrF : 0u);
       bool splittable = core_->idle_turn_has_msr() || (core_->cpsr() & bits) != bits;
       uint64_t turn = core_->idle_turn_cycles();

@@ -254,6 +254,12 @@ class Board {
   bool exception_now() const;
   bool stop_after_access() const;
   void prepare_slice();
+  uint64_t requests_seen_from() const;  // the first cycle a standing request is seen
+  void tell_requests();
+  uint64_t cycles_into_slice(VTime when) const;
+  static uint64_t after_sync(uint64_t cycle) {
+    return cycle == UINT64_MAX ? cycle : cycle + ArmCore::kSyncCycles;
+  }
   uint64_t slice_cycle(uint64_t absolute) const {
     return absolute > slice_base_cycles_ ? absolute - slice_base_cycles_ : 0;
   }

@@ -421,8 +421,7 @@ void ArmCore::pass_counted_turns(const CycleModel::Block& b) {
   uint64_t turn = cpi_ ? static_cast<uint64_t>(b.count) * cpi_ : b.cost + b.taken_extra;
   // Turns whose successor still starts in the slice and is not split by an
   // event (see on_block): the turn that is runs as it would.
-  uint64_t split_room = split_at_ == UINT64_MAX ? UINT64_MAX : split_at_ > inflight_cycles_ ? split_at_ - inflight_cycles_ : 0;
-  uint64_t stop = turns_before_stop(budget_end_ - inflight_cycles_, split_room, turn, b.last_boundary,
+  uint64_t stop = turns_before_stop(budget_end_ - inflight_cycles_, split_room(), turn, b.last_boundary,
                                     b.count > 1 && exceptions_possible(b));
   uint64_t passed = std::min(turns - 1, stop > 0 ? stop - 1 : 0);
   if (passed == 0) return;
@@ -449,20 +448,15 @@ void ArmCore::pass_wait_turns(const CycleModel::Block& b) {
   const RegisterWait& w = b.wait;
   if (inflight_cycles_ >= budget_end_ || breakpoint_in(b)) return;
   uint32_t address = reg(w.base) + static_cast<uint32_t>(w.offset);
-  int64_t d = 0;
-  if (!cpi_) {
-    const MemoryTiming& t = model_.timing();
-    d = static_cast<int64_t>(t.mmio_cost(address, 4)) - static_cast<int64_t>(t.assumed_data_cost(4, false));
-    if ((d < 0 && b.cost <= static_cast<uint64_t>(-d)) || !b.plain) return;
-  }
+  const int64_t d = access_correction(address, 4, false);
+  if (!cpi_ && ((d < 0 && b.cost <= static_cast<uint64_t>(-d)) || !b.plain)) return;
   uint64_t turn = cpi_ ? static_cast<uint64_t>(b.count) * cpi_ : static_cast<uint64_t>(b.cost + b.taken_extra + d);
   const uint64_t read_at = 0;
   if (turn == 0) return;
   uint64_t room = budget_end_ - inflight_cycles_;
   // Turns whose successor still starts in the slice and is not split by an
   // event (on_block).
-  uint64_t split_room = split_at_ == UINT64_MAX ? UINT64_MAX : split_at_ > inflight_cycles_ ? split_at_ - inflight_cycles_ : 0;
-  uint64_t stop = turns_before_stop(room, split_room, turn, b.last_boundary + (d > 0 ? static_cast<uint64_t>(d) : 0),
+  uint64_t stop = turns_before_stop(room, split_room(), turn, b.last_boundary + (d > 0 ? static_cast<uint64_t>(d) : 0),
                                     exceptions_possible(b));
   uint64_t may_pass = stop ? stop - 1 : 0;
   uint64_t known = room > read_at ? (room - read_at - 1) / turn + 1 : 0;  // turns whose read comes before the next event
@@ -588,11 +582,7 @@ void ArmCore::end_access(uint32_t address, unsigned size, bool write, uint32_t v
   in_access_ = false;
   if (!running_) return;
   ++access_done_;
-  int64_t delta = 0;
-  if (!cpi_) {
-    const MemoryTiming& t = model_.timing();
-    delta = static_cast<int64_t>(t.mmio_cost(address, size)) - static_cast<int64_t>(t.assumed_data_cost(size, write));
-  }
+  const int64_t delta = access_correction(address, size, write);
   block_extra_ += delta;
   inflight_cycles_ = static_cast<uint64_t>(static_cast<int64_t>(saved_inflight_) + delta);
   insn_values_.push_back(value);
@@ -608,11 +598,16 @@ void ArmCore::end_access(uint32_t address, unsigned size, bool write, uint32_t v
 // costs what its memory takes: the rest of the block moves by the
 // difference, as for a register.
 void ArmCore::charge_access(uint32_t address, unsigned size, bool write) {
-  if (!running_ || cpi_) return;
-  const MemoryTiming& t = model_.timing();
-  int64_t delta = static_cast<int64_t>(t.mmio_cost(address, size)) - static_cast<int64_t>(t.assumed_data_cost(size, write));
+  if (!running_) return;
+  const int64_t delta = access_correction(address, size, write);
   block_extra_ += delta;
   inflight_cycles_ = static_cast<uint64_t>(static_cast<int64_t>(inflight_cycles_) + delta);
+}
+
+int64_t ArmCore::access_correction(uint32_t address, unsigned size, bool write) const {
+  if (cpi_) return 0;
+  const MemoryTiming& t = model_.timing();
+  return static_cast<int64_t>(t.mmio_cost(address, size)) - static_cast<int64_t>(t.assumed_data_cost(size, write));
 }
 
 // The cycle the block's instruction `index` starts at.
@@ -656,7 +651,7 @@ uint32_t ArmCore::locate_access(uint32_t address, bool write) {
       bool is_store;
       bool found;
       if (block_thumb_) {
-        found = access_range_thumb(static_cast<uint16_t>(code[k * 2] | code[k * 2 + 1] << 8), at, &lo, &hi, &is_store);
+        found = access_range_thumb(static_cast<uint16_t>(code[k * 2] | code[k * 2 + 1] << 8), &lo, &hi, &is_store);
       } else {
         uint32_t insn = code[k * 4] | code[k * 4 + 1] << 8 | code[k * 4 + 2] << 16 | static_cast<uint32_t>(code[k * 4 + 3]) << 24;
         found = access_range(insn, at, cpsr_now, &lo, &hi, &is_store);
@@ -679,7 +674,7 @@ uint32_t ArmCore::locate_access(uint32_t address, bool write) {
 }
 
 // The data addresses a Thumb load or store would access now.
-bool ArmCore::access_range_thumb(uint16_t insn, uint32_t at, uint32_t* lo, uint32_t* hi, bool* is_store) const {
+bool ArmCore::access_range_thumb(uint16_t insn, uint32_t* lo, uint32_t* hi, bool* is_store) const {
   auto r = [&](unsigned n) { return reg(static_cast<int>(n)); };
   if ((insn & 0xF000) == 0x5000) {  // register offset
     uint32_t a = r(insn >> 3 & 7) + r(insn >> 6 & 7);
@@ -727,7 +722,6 @@ bool ArmCore::access_range_thumb(uint16_t insn, uint32_t at, uint32_t* lo, uint3
     *is_store = !(insn >> 11 & 1);
     return n != 0;
   }
-  (void)at;
   return false;
 }
 
@@ -871,9 +865,9 @@ bool ArmCore::on_invalid(uc_engine*, uc_mem_type type, uint64_t address, int, in
 }
 
 // Both only lower the budget: the block hook then stops at the next block
-// boundary. Stopping Unicorn from inside a register access would abandon the
-// block with the pc at its start, and the next slice would run the block's
-// earlier instructions (and that access) a second time.
+// boundary. (A stop inside a block is begin_access's and end_access's: Unicorn
+// leaves the block at the access with the pc at the block's start, so they
+// set the pc and run the instruction again themselves.)
 void ArmCore::request_stop() { budget_end_ = inflight_cycles_; }
 
 void ArmCore::limit_at(uint64_t cycle, uint64_t sync) {
@@ -883,13 +877,7 @@ void ArmCore::limit_at(uint64_t cycle, uint64_t sync) {
   if (event_cycle_ < split_at_) split_at_ = event_cycle_;
 }
 
-void ArmCore::limit(uint64_t cycles) {
-  if (!running_) return;
-  uint64_t end = inflight_cycles_ + cycles;
-  if (end < budget_end_) budget_end_ = end;
-}
-
-ArmCore::Slice ArmCore::run(uint64_t max_cycles, uint64_t carried) { return run_slice(max_cycles, false, carried); }
+ArmCore::Slice ArmCore::run(uint64_t max_cycles) { return run_slice(max_cycles, false); }
 
 // A step runs a normal slice that ends after one instruction, without
 // Unicorn's instruction counter: switching that on or off discards all
@@ -900,7 +888,7 @@ ArmCore::Slice ArmCore::run(uint64_t max_cycles, uint64_t carried) { return run_
 // the next instruction of the same block, where a code hook bounded to it
 // stops the slice as a breakpoint does. (A Thumb BL pair is one instruction
 // to Unicorn and two to the count, as in a normal run.)
-ArmCore::Slice ArmCore::step(uint64_t carried) {
+ArmCore::Slice ArmCore::step() {
   code_hooks_used_ = true;
   const uint32_t width = (cpsr() & kCpsrT) ? 2 : 4;
   step_next_ = pc() + width;
@@ -918,7 +906,7 @@ ArmCore::Slice ArmCore::step(uint64_t carried) {
   }
   size_t coprocessor_hooks = coprocessor_hooks_.size();
   pass_breakpoint_at_pc();
-  Slice slice = run_slice(1 + carried, true, carried);
+  Slice slice = run_slice(1, true);
   if (slice.executed == 0 && slice.stop == Stop::kBudget && coprocessor_hooks_.size() != coprocessor_hooks) {
     // The block's coprocessor instructions needed their hooks first (on_block).
     pass_breakpoint_at_pc();
@@ -938,12 +926,12 @@ void ArmCore::on_step_end(uc_engine* uc, uint64_t, uint32_t, void* user) {
   uc_emu_stop(uc);
 }
 
-ArmCore::Slice ArmCore::run_slice(uint64_t max_cycles, bool step, uint64_t carried) {
+ArmCore::Slice ArmCore::run_slice(uint64_t max_cycles, bool step) {
   Slice slice;
   slice_start_ = total_;
   budget_end_ = max_cycles ? max_cycles : 1;
-  inflight_cycles_ = carried;
-  block_start_cycles_ = carried;
+  inflight_cycles_ = 0;
+  block_start_cycles_ = 0;
   block_extra_ = 0;
   block_lead_ = 0;
   access_located_ = false;
@@ -970,7 +958,6 @@ ArmCore::Slice ArmCore::run_slice(uint64_t max_cycles, bool step, uint64_t carri
   next_until_ = 0;
   stopping_ = false;
   replaying_ = false;
-  ++slices_;
   // Passing a breakpoint concerns the first instruction of this slice only.
   if (pass_address_ != pc()) pass_armed_ = false;
   stepping_ = step;

@@ -74,9 +74,7 @@ class ArmCore {
   // The monitor's ROM in bank 0 (read-only to the firmware).
   void load_rom(uint32_t address, const std::vector<uint32_t>& words);
 
-  // A slice of at most `max_cycles`, the first `carried` of them those of
-  // the instruction the last run stopped in.
-  Slice run(uint64_t max_cycles, uint64_t carried = 0);
+  Slice run(uint64_t max_cycles);
 
   // What the board tells the core for instruction-exact time.
   struct Timekeeper {
@@ -120,17 +118,14 @@ class ArmCore {
   // Whether an FIQ can be requested at all (INTMOD gives a source to it):
   // else only the I bit decides whether an exception could come.
   void set_fiq_possible(bool possible) { exception_bits_ = kCpsrI | (possible ? kCpsrF : 0u); }
-  // Slices run since power-on (for benchmarks).
-  uint64_t slices() const { return slices_; }
+
   // Exactly one instruction (a debugger's step): a slice that ends where
   // the next instruction is about to run, as at a breakpoint. Only the
   // blocks holding the instruction after the pc are translated again.
-  Slice step(uint64_t carried = 0);
+  Slice step();
   // Ends the running slice at the end of the current block (safe from
   // register-access callbacks).
   void request_stop();
-  // Lowers the running slice's budget to `cycles` from now.
-  void limit(uint64_t cycles);
   bool running() const { return running_; }
 
   // A fixed cost per instruction instead of the cycle model (0: the model).
@@ -243,7 +238,7 @@ class ArmCore {
   void add_block_observer(BlockObserver observer);
 
  private:
-  Slice run_slice(uint64_t max_instructions, bool step, uint64_t carried = 0);
+  Slice run_slice(uint64_t max_instructions, bool step);
   static void on_block(uc_engine* uc, uint64_t address, uint32_t size, void* self);
   static void on_breakpoint(uc_engine* uc, uint64_t address, uint32_t size, void* self);
   static void on_step_end(uc_engine* uc, uint64_t address, uint32_t size, void* self);
@@ -260,7 +255,14 @@ class ArmCore {
  private:
   uint32_t locate_access(uint32_t address, bool write);
   uint64_t cycles_into_block(unsigned index) const;
-  bool access_range_thumb(uint16_t insn, uint32_t at, uint32_t* lo, uint32_t* hi, bool* is_store) const;
+  bool access_range_thumb(uint16_t insn, uint32_t* lo, uint32_t* hi, bool* is_store) const;
+  // What an access to an SFR, an external bank or a watched memory costs
+  // beyond the SDRAM access (or cache hit) the block was charged for.
+  int64_t access_correction(uint32_t address, unsigned size, bool write) const;
+  // Cycles from now to where an event may make an exception takeable.
+  uint64_t split_room() const {
+    return split_at_ == UINT64_MAX ? UINT64_MAX : split_at_ > inflight_cycles_ ? split_at_ - inflight_cycles_ : 0;
+  }
   uc_err finish_stop(uint32_t thumb);
   void begin_block(CycleModel::Block& block, uint32_t address, uint32_t size);
   bool exceptions_possible(const CycleModel::Block& block) const;
@@ -356,7 +358,6 @@ class ArmCore {
   uint32_t next_until_ = 0;           // the next slice ends at this address (0: none)
   bool until_slice_ = false;          // this slice ends there
   uint32_t exception_bits_ = kCpsrI;  // the CPSR bits that keep every requestable exception out
-  uint64_t slices_ = 0;
   // The register access in progress: its instruction (index in the block,
   // address, accesses so far) and the block's end it interrupts.
   unsigned access_index_ = 0;
