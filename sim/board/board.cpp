@@ -137,22 +137,40 @@ Board::~Board() = default;
 // stream there (an exception it made takeable, IDLE).
 void Board::wire_timekeeper() {
   scheduler_.set_deadline_listener([this](VTime when) {
-    if (core_->running()) core_->limit_at(cycles_into_slice(when), ArmCore::kSyncCycles);
+    if (!core_->running()) return;
+    core_->limit_at(cycles_into_slice(when));
+    refresh_event_cycle();
   });
   intc_.set_listener([this] { note_requests(); });
+  // Unmasking a source may make its next event one that can interrupt.
+  intc_.set_routing_listener([this] {
+    if (core_->running()) refresh_event_cycle();
+  });
   ArmCore::Timekeeper keeper;
   keeper.fire_due = [this] {
     if (scheduler_.next_deadline() > scheduler_.now()) return;
     scheduler_.fire_due();
     // What those events armed may come before the slice's end.
     uint64_t at = cycles_into_slice(scheduler_.next_deadline());
-    core_->set_event_cycle(after_sync(at));
-    if (at != UINT64_MAX) core_->limit_at(at, ArmCore::kSyncCycles);
+    if (at != UINT64_MAX) core_->limit_at(at);
+    refresh_event_cycle();
   };
   keeper.exception_now = [this] { return exception_now(); };
   keeper.stop_after = [this] { return stop_after_access(); };
   core_->set_timekeeper(std::move(keeper));
 }
+
+// The next event that could make an exception takeable: one that may request
+// a source the interrupt controller would pass on now, or one that says
+// nothing of what it requests (a reset, perhaps). The core splits blocks
+// only at those; the others fire at the next register access or slice end,
+// each at its own due time, which no instruction of the block can tell.
+VTime Board::split_deadline() const {
+  constexpr uint32_t kNotASource = ~((1u << chip::kIrqCount) - 1);
+  return scheduler_.next_deadline(intc_.takeable_sources() | kNotASource);
+}
+
+void Board::refresh_event_cycle() { core_->set_event_cycle(after_sync(cycles_into_slice(split_deadline()))); }
 
 // When a request rises, the synchroniser's latency counts from then.
 void Board::note_requests() {
@@ -207,7 +225,7 @@ bool Board::stop_after_access() const {
 // make an exception takeable, and the requests standing.
 void Board::prepare_slice() {
   slice_base_cycles_ = scheduler_.cycles();
-  core_->set_event_cycle(after_sync(cycles_into_slice(scheduler_.next_deadline())));
+  refresh_event_cycle();
   tell_requests();
   core_->set_fiq_possible(intc_.fiq_possible());
 }
@@ -422,7 +440,7 @@ void Board::handle_slice(const ArmCore::Slice& slice, VTime until) {
     VTime now = scheduler_.now(), target = std::min(scheduler_.next_deadline(), until);
     if (target > now && target != kForever) {
       uint64_t need = cycles_into_slice(target);
-      uint64_t split = after_sync(cycles_into_slice(scheduler_.next_deadline()));
+      uint64_t split = after_sync(cycles_into_slice(split_deadline()));
       uint64_t from = requests_seen_from(), cycles_now = scheduler_.cycles();
       if (from != UINT64_MAX) split = std::min(split, from > cycles_now ? from - cycles_now : 0);
       uint32_t bits = ArmCore::kCpsrI | (intc_.fiq_possible() ? ArmCore::kCpsrF : 0u);

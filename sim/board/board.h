@@ -254,6 +254,8 @@ class Board {
   bool exception_now() const;
   bool stop_after_access() const;
   void prepare_slice();
+  VTime split_deadline() const;
+  void refresh_event_cycle();
   uint64_t requests_seen_from() const;  // the first cycle a standing request is seen
   void tell_requests();
   uint64_t cycles_into_slice(VTime when) const;

@@ -251,7 +251,13 @@ void ArmCore::on_block(uc_engine* uc, uint64_t address64, uint32_t size, void* u
     self->pending_cond_ = 0;
   }
   if (self->replaying_) {
-    // The instruction a register access stopped after, run again alone.
+    // The instruction a register access stopped after, run again alone
+    // (nothing after it: a block ends at `until`).
+    if (self->replay_entered_) {
+      self->stop_before_block(uc, address);
+      return;
+    }
+    self->replay_entered_ = true;
     CycleModel::Block* block = self->lookup_block(uc, address, size);
     if (!block) return;
     self->begin_block(*block, address, size);
@@ -287,7 +293,8 @@ void ArmCore::on_block(uc_engine* uc, uint64_t address64, uint32_t size, void* u
   // through: the block runs up to the boundary after it.
   if (self->inflight_cycles_ < self->split_at_ && self->inflight_cycles_ + block->last_boundary >= self->split_at_ &&
       block->count > 1 && !first && self->exceptions_possible(*block)) {
-    self->split_block(uc, *block, address);
+    if (!self->split_block(uc, *block, address)) return;
+    self->begin_block(*block, address, size);  // it stops at the boundary itself
     return;
   }
   if (self->request_ && block->has_msr && !first) {
@@ -337,10 +344,19 @@ bool ArmCore::exceptions_possible(const CycleModel::Block& b) const {
   return (cpsr() & exception_bits_) != exception_bits_;
 }
 
-// Stops before the block; the next slice runs it up to the first
-// instruction boundary at or after the cycle the event may make an
-// exception takeable.
-void ArmCore::split_block(uc_engine* uc, const CycleModel::Block& b, uint32_t address) {
+// The block is to stop at the first instruction boundary at or after the
+// cycle the event may make an exception takeable.
+// - A block with a split hook (below) runs, and its hook stops it there:
+//   true.
+// - Otherwise the slice stops before the block, and the next one runs it
+//   up to the boundary (Unicorn's `until`): false. That costs two
+//   translations of the block (the short one, then the whole one again, as
+//   Unicorn drops a block that reached an `until`), so a block split that
+//   way kSplitsBeforeHook times gets a code hook over its instructions from
+//   the next slice on: a wait loop that interrupts end, typically. Its
+//   later splits cost nothing; each of its instructions then calls the
+//   hook, which only compares the pc.
+bool ArmCore::split_block(uc_engine* uc, CycleModel::Block& b, uint32_t address) {
   const unsigned step = b.thumb ? 2 : 4;
   const uint8_t* code = code_at(address, b.size);
   unsigned j = 1;
@@ -349,8 +365,31 @@ void ArmCore::split_block(uc_engine* uc, const CycleModel::Block& b, uint32_t ad
     if (inflight_cycles_ + at >= split_at_) break;
     ++j;
   }
-  next_until_ = address + j * step;
+  const uint32_t stop = address + j * step;
+  auto hooked = split_hooks_.find(address);
+  if (hooked != split_hooks_.end() && stop < hooked->second.address + hooked->second.size) {
+    split_stop_ = stop;
+    return true;
+  }
+  // (counted by address: the short translation is a block of its own size)
+  uint8_t& splits = split_counts_[address];
+  if (hooked == split_hooks_.end() && splits >= kSplitsBeforeHook) {
+    split_hooks_pending_.push_back({address, b.size});  // the next slice starts with it, split then
+  } else {
+    if (splits < kSplitsBeforeHook) ++splits;
+    next_until_ = stop;
+  }
   stop_before_block(uc, address);
+  return false;
+}
+
+void ArmCore::on_split_point(uc_engine* uc, uint64_t address, uint32_t, void* user) {
+  auto* self = static_cast<ArmCore*>(user);
+  if (static_cast<uint32_t>(address) != self->split_stop_) return;
+  self->split_stop_ = 0;
+  self->split_hit_ = true;
+  self->split_hit_address_ = static_cast<uint32_t>(address);
+  uc_emu_stop(uc);
 }
 
 uint64_t ArmCore::turns_before_stop(uint64_t room, uint64_t split_room, uint64_t turn, uint64_t last_boundary,
@@ -586,7 +625,9 @@ void ArmCore::end_access(uint32_t address, unsigned size, bool write, uint32_t v
   block_extra_ += delta;
   inflight_cycles_ = static_cast<uint64_t>(static_cast<int64_t>(saved_inflight_) + delta);
   insn_values_.push_back(value);
-  if (!replaying_ && keeper_.stop_after && keeper_.stop_after()) {
+  const bool resplit = resplit_;
+  resplit_ = false;
+  if (!replaying_ && (resplit || (keeper_.stop_after && keeper_.stop_after()))) {
     stopping_ = true;
     redo_ = true;
     stop_at_ = access_pc_;
@@ -783,6 +824,19 @@ void ArmCore::install_pending() {
     flush_code(at, at + 4);
   }
   coprocessor_pending_.clear();
+  for (const SplitHook& pending : split_hooks_pending_) {
+    if (split_hooks_.count(pending.address)) continue;
+    SplitHook h = pending;
+    check(uc_hook_add(uc_, &h.hook, UC_HOOK_CODE, reinterpret_cast<void*>(&ArmCore::on_split_point), this,
+                      h.address, h.address + h.size - 1),
+          "split hook");
+    split_hooks_[h.address] = h;
+    code_hooks_used_ = true;
+    // Code translated before the hook existed would not call it (its cost
+    // stays: the code is the same).
+    uc_ctl_remove_cache(uc_, h.address, static_cast<uint64_t>(h.address) + h.size);
+  }
+  split_hooks_pending_.clear();
   apply_sram_window();
 }
 
@@ -870,11 +924,16 @@ bool ArmCore::on_invalid(uc_engine*, uc_mem_type type, uint64_t address, int, in
 // set the pc and run the instruction again themselves.)
 void ArmCore::request_stop() { budget_end_ = inflight_cycles_; }
 
-void ArmCore::limit_at(uint64_t cycle, uint64_t sync) {
-  if (!running_) return;
-  if (cycle < budget_end_) budget_end_ = cycle;
-  if (cycle + sync < event_cycle_) event_cycle_ = cycle + sync;
-  if (event_cycle_ < split_at_) split_at_ = event_cycle_;
+void ArmCore::limit_at(uint64_t cycle) {
+  if (running_ && cycle < budget_end_) budget_end_ = cycle;
+}
+
+void ArmCore::set_event_cycle(uint64_t cycle) {
+  const uint64_t before = split_at_;
+  event_cycle_ = cycle;
+  split_at_ = request_ && request_from_ < cycle ? request_from_ : cycle;
+  // (saved_inflight_: where the block ends)
+  if (running_ && in_access_ && split_at_ < before && split_at_ < saved_inflight_) resplit_ = true;
 }
 
 ArmCore::Slice ArmCore::run(uint64_t max_cycles) { return run_slice(max_cycles, false); }
@@ -956,6 +1015,9 @@ ArmCore::Slice ArmCore::run_slice(uint64_t max_cycles, bool step) {
     uc_ctl_remove_cache(uc_, pc(), static_cast<uint64_t>(pc()) + 1);
   }
   next_until_ = 0;
+  resplit_ = false;
+  split_stop_ = 0;
+  split_hit_ = false;
   stopping_ = false;
   replaying_ = false;
   // Passing a breakpoint concerns the first instruction of this slice only.
@@ -1002,6 +1064,10 @@ ArmCore::Slice ArmCore::run_slice(uint64_t max_cycles, bool step) {
       trim(slice.fault_pc);
     }
     if (!fault_) log_warning("core", std::string("emulation stopped: ") + uc_strerror(err));
+  } else if (split_hit_) {
+    // Stopped by its split hook before the instruction at the boundary.
+    if (in_current_block(split_hit_address_)) trim(split_hit_address_);
+    set_pc(split_hit_address_ | thumb);
   } else if (breakpoint_hit_) {
     slice.stop = Stop::kBreakpoint;
     slice.pc = breakpoint_address_;
@@ -1044,13 +1110,18 @@ uc_err ArmCore::finish_stop(uint32_t thumb) {
   trim_block(stop_at_);
   set_pc(stop_at_);
   if (!redo_) return UC_ERR_OK;
+  split_stop_ = 0;
   replay_values_ = insn_values_;
   replay_next_ = 0;
   replaying_ = true;
+  replay_entered_ = false;
   const bool passing = pass_armed_;
   pass_armed_ = true;  // a breakpoint on it was passed already
   pass_address_ = stop_at_;
   uint32_t width = thumb ? 2 : 4;
+  // (A block translated whole before, as one starting at the instruction
+  // is when it starts its block, would not end at `until`.)
+  uc_ctl_remove_cache(uc_, stop_at_, static_cast<uint64_t>(stop_at_) + 1);
   uc_err err = uc_emu_start(uc_, stop_at_ | thumb, stop_at_ + width, 0, 0);
   pass_armed_ = passing;
   replaying_ = false;

@@ -90,10 +90,10 @@ class ArmCore {
   void set_timekeeper(Timekeeper keeper) { keeper_ = std::move(keeper); }
   // The earliest cycle of the running slice at which the next event may make
   // an exception takeable (its due time plus the synchroniser's latency).
-  void set_event_cycle(uint64_t cycle) {
-    event_cycle_ = cycle;
-    split_at_ = request_ && request_from_ < cycle ? request_from_ : cycle;
-  }
+  // Told during a register access (one that unmasked a source) of a cycle
+  // the rest of the block reaches, the core stops after that instruction,
+  // so that the block is split there.
+  void set_event_cycle(uint64_t cycle);
   // An IRQ or FIQ request is asserted; from `cycle` of the slice on (the
   // synchroniser's latency) it is taken at a block boundary when the CPSR
   // lets it through.
@@ -104,7 +104,7 @@ class ArmCore {
   }
   // Lowers the running slice's budget to `cycle` of the slice, the cycle an
   // event is due at.
-  void limit_at(uint64_t cycle, uint64_t sync);
+  void limit_at(uint64_t cycle);
   // Whole turns of a loop (a block of `turn` cycles whose last interior
   // instruction boundary is `last_boundary` cycles into it) that pass before
   // the core would stop at a turn's start (`room` cycles from now) or split
@@ -266,7 +266,19 @@ class ArmCore {
   uc_err finish_stop(uint32_t thumb);
   void begin_block(CycleModel::Block& block, uint32_t address, uint32_t size);
   bool exceptions_possible(const CycleModel::Block& block) const;
-  void split_block(uc_engine* uc, const CycleModel::Block& block, uint32_t address);
+  bool split_block(uc_engine* uc, CycleModel::Block& block, uint32_t address);
+  static void on_split_point(uc_engine* uc, uint64_t address, uint32_t size, void* self);
+  static constexpr uint8_t kSplitsBeforeHook = 2;
+  struct SplitHook {
+    uint32_t address, size;
+    uc_hook hook = 0;
+  };
+  std::map<uint32_t, SplitHook> split_hooks_;  // by block address
+  std::vector<SplitHook> split_hooks_pending_;
+  std::map<uint32_t, uint8_t> split_counts_;
+  uint32_t split_stop_ = 0;  // the split hook stops the block at this instruction
+  bool split_hit_ = false;
+  uint32_t split_hit_address_ = 0;
   const uint8_t* code_at(uint32_t address, uint32_t size) const;
   uint64_t block_cycles(CycleModel::Block& block);
   bool idle_loop(CycleModel::Block& block, uint32_t address);
@@ -365,6 +377,7 @@ class ArmCore {
   bool access_located_ = false;
   uint32_t access_pc_ = 0;
   bool in_access_ = false;  // between begin_access and end_access
+  bool resplit_ = false;    // the access moved the split point into the block
   uint64_t access_position_ = 0;
   uint64_t saved_inflight_ = 0;
   std::vector<uint32_t> insn_values_;  // what the instruction's accesses read or wrote
@@ -375,6 +388,7 @@ class ArmCore {
   bool redo_ = false;
   uint32_t stop_at_ = 0;
   bool replaying_ = false;
+  bool replay_entered_ = false;  // its block was entered
   std::vector<uint32_t> replay_values_;
   size_t replay_next_ = 0;
   uint64_t idle_turn_last_boundary_ = 0;

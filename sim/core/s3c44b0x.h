@@ -117,6 +117,10 @@ enum Irq : int {
   kIrqCount = 26,
 };
 constexpr uint32_t kGlobalMaskBit = 1u << 26;
+constexpr uint32_t irq_bit(int source) { return 1u << source; }
+constexpr uint32_t kEintSources =
+    irq_bit(kIrqEint0) | irq_bit(kIrqEint1) | irq_bit(kIrqEint2) | irq_bit(kIrqEint3) | irq_bit(kIrqEint4567);
+constexpr uint32_t kDmaSources = irq_bit(kIrqZdma0) | irq_bit(kIrqZdma1) | irq_bit(kIrqBdma0) | irq_bit(kIrqBdma1);
 
 const char* irq_name(int source);  // "TICK", "BDMA0", ...
 

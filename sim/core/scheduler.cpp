@@ -77,6 +77,13 @@ VTime Scheduler::next_deadline() const {
   return best;
 }
 
+VTime Scheduler::next_deadline(uint32_t sources) const {
+  VTime best = kForever;
+  for (Event* e : armed_)
+    if (e->sources_ & sources) best = std::min(best, e->when_);
+  return best;
+}
+
 void Scheduler::advance_clock(VTime to) {
   if (to <= now_) return;
   cycles_ += (to - now_) / cycle_ps_;

@@ -6,6 +6,11 @@
 // A callback is told how late it runs, so a periodic event re-arms relative
 // to its own due time and never drifts.
 //
+// An event may name the interrupt sources its callback can request (bits
+// as in INTPND): the core then splits its blocks only at events that could
+// make an interrupt takeable (see ArmCore). An event that names none is
+// taken to be able to request anything, or to reset the chip.
+//
 // The scheduler also keeps the MCLK cycle count. While the CPU executes a
 // slice, now() includes its progress in that slice: during a register
 // access, the cycle of the accessing instruction (see ArmCore), and the
@@ -35,6 +40,12 @@ class Event {
   void cancel();
   bool armed() const { return armed_; }
   VTime when() const { return when_; }
+  // The interrupt sources the callback may request (INTPND bits), directly
+  // or through the device it drives: a DMA transfer it makes, a pin it
+  // flips. kAnySource (the default) also covers a reset.
+  static constexpr uint32_t kAnySource = ~0u;
+  void set_interrupt_sources(uint32_t sources) { sources_ = sources; }
+  uint32_t interrupt_sources() const { return sources_; }
   const std::string& name() const { return name_; }
 
  private:
@@ -43,6 +54,7 @@ class Event {
   std::string name_;
   Callback callback_;
   int priority_;
+  uint32_t sources_ = kAnySource;
   bool armed_ = false;
   VTime when_ = 0;
   uint64_t sequence_ = 0;
@@ -66,6 +78,8 @@ class Scheduler {
 
   // Earliest armed event, or kForever.
   VTime next_deadline() const;
+  // Earliest armed event that may request one of `sources`, or kForever.
+  VTime next_deadline(uint32_t sources) const;
 
   // Let n MCLK cycles pass, firing events as they fall due.
   void run_cycles(uint64_t n);

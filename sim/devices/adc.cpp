@@ -15,6 +15,7 @@ constexpr uint32_t FLAG = 1u << 6, SLEEP = 1u << 5, READ_START = 1u << 1, ENABLE
 
 Adc::Adc(uint32_t base, Scheduler& scheduler, Intc& intc)
     : Device("adc", base, 0x0C), scheduler_(scheduler), intc_(intc), done_(scheduler, "adc", [this](VTime l) { finish(l); }) {
+  done_.set_interrupt_sources(chip::irq_bit(chip::kIrqAdc));
   reset();
 }
 

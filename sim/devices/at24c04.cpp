@@ -12,6 +12,7 @@ constexpr uint16_t kPageMask = At24c04::kPageSize - 1;
 
 At24c04::At24c04(Scheduler& scheduler)
     : cycle_event_(scheduler, "at24c04 write cycle", [this](VTime late) { cycle_done(late); }) {
+  cycle_event_.set_interrupt_sources(0);  // the part's own write cycle: no line of its own
   mem_.fill(0xFF);  // a new part comes erased
 }
 

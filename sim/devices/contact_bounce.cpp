@@ -1,5 +1,7 @@
 #include "devices/contact_bounce.h"
 
+#include "core/s3c44b0x.h"
+
 namespace sim {
 
 namespace {
@@ -10,7 +12,12 @@ constexpr VTime kGapSpread = 950 * kMicrosecond;
 ContactBounce::ContactBounce(Scheduler* scheduler, const std::string& name, uint32_t seed,
                              std::function<void(bool)> drive)
     : scheduler_(scheduler), drive_(std::move(drive)), state_(seed ? seed : 1) {
-  if (scheduler_) event_ = std::make_unique<Event>(*scheduler_, name + "-bounce", [this](VTime late) { flip(late); });
+  if (scheduler_) {
+    event_ = std::make_unique<Event>(*scheduler_, name + "-bounce", [this](VTime late) { flip(late); });
+    // The board's switches reach the interrupt controller only through the
+    // port pins' external interrupts.
+    event_->set_interrupt_sources(chip::kEintSources);
+  }
 }
 
 // xorshift32: small, fast and the same on every host.

@@ -35,6 +35,7 @@ Iic::Iic(uint32_t base, Scheduler& scheduler, Intc& intc)
       scheduler_(scheduler),
       intc_(intc),
       phase_event_(scheduler, "iic byte phase", [this](VTime late) { phase_done(late); }) {
+  phase_event_.set_interrupt_sources(chip::irq_bit(chip::kIrqIic));
   reset();
 }
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "core/s3c44b0x.h"
+
 namespace sim {
 
 namespace {
@@ -54,6 +56,9 @@ Iis::Iis(uint32_t base, Scheduler& scheduler)
         sync();
         replan();
       }) {
+  // Its slots meet the codec and the DMA, whose transfers may end in a
+  // DMA interrupt.
+  batch_.set_interrupt_sources(chip::kDmaSources);
   reset();
 }
 

@@ -89,6 +89,12 @@ int Intc::highest_fiq() const {
   return highest(intpnd_ & ~intmsk_ & intmod_ & kSourcesMask);
 }
 
+uint32_t Intc::takeable_sources() const {
+  if (intmsk_ & chip::kGlobalMaskBit) return 0;
+  const uint32_t irq = (intcon_ & 2) ? 0 : ~intmod_, fiq = (intcon_ & 1) ? 0 : intmod_;
+  return ~intmsk_ & (irq | fiq) & kSourcesMask;
+}
+
 bool Intc::irq_asserted() const { return (intcon_ & 2) == 0 && highest_irq() >= 0; }
 bool Intc::fiq_asserted() const { return (intcon_ & 1) == 0 && highest_fiq() >= 0; }
 
@@ -187,6 +193,7 @@ void Intc::write(uint32_t offset, uint32_t value, unsigned) {
     default: log_unmodelled(offset, true); return;
   }
   changed();
+  if ((offset == INTCON || offset == INTMOD || offset == INTMSK) && routing_listener_) routing_listener_();
 }
 
 }  // namespace sim

@@ -51,8 +51,14 @@ class Intc : public Device {
   uint32_t in_service() const { return ispr_; }
   uint32_t intcon() const { return intcon_; }
 
+  // The sources that would assert the IRQ or FIQ line if they were pending:
+  // unmasked, and their line let through by INTCON.
+  uint32_t takeable_sources() const;
+
   // Told whenever the IRQ or FIQ line may have become active.
   void set_listener(std::function<void()> listener) { listener_ = std::move(listener); }
+  // Told when INTCON, INTMOD or INTMSK was written (takeable_sources()).
+  void set_routing_listener(std::function<void()> listener) { routing_listener_ = std::move(listener); }
 
  private:
   void changed();
@@ -63,7 +69,7 @@ class Intc : public Device {
   uint32_t intcon_, intpnd_, intmod_, intmsk_, pslv_, pmst_, ispr_, fispr_;
   uint32_t lines_ = 0;  // level-type sources whose line is active
   bool said_lines_off_ = false;  // once per run, watchdog resets included
-  std::function<void()> listener_;
+  std::function<void()> listener_, routing_listener_;
   bool irq_out_ = false, fiq_out_ = false;
 };
 

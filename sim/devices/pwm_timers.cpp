@@ -51,6 +51,7 @@ PwmTimers::PwmTimers(uint32_t base, Scheduler& scheduler, Intc& intc)
   for (int n = 0; n < kTimers; ++n) {
     timers_[n].zero = std::make_unique<Event>(
         scheduler, "timer" + std::to_string(n), [this, n](VTime) { reached_zero(n, scheduler_.now()); });
+    timers_[n].zero->set_interrupt_sources(chip::irq_bit(kIrq[n]));
   }
   reset();
 }

@@ -86,6 +86,8 @@ Rtc::Rtc(uint32_t base, Scheduler& scheduler, Intc& intc, const RtcTime& start)
       tick_event_(scheduler, "rtc-tick", [this](VTime) { tick(scheduler_.now()); }),
       second_event_(scheduler, "rtc-alarm", [this](VTime) { check_alarm(scheduler_.now()); }),
       start_(start) {
+  tick_event_.set_interrupt_sources(chip::irq_bit(chip::kIrqTick));
+  second_event_.set_interrupt_sources(chip::irq_bit(chip::kIrqRtc));
   reset();
 }
 
