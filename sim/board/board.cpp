@@ -460,9 +460,13 @@ void Board::handle_slice(const ArmCore::Slice& slice, VTime until) {
     VTime now = scheduler_.now(), target = std::min({bus_.take_idle_until(), scheduler_.next_deadline(), until});
     if (target > now && target != kForever && turn) {
       uint64_t need = (target - now + scheduler_.cycle_period() - 1) / scheduler_.cycle_period();
-      if (need / turn >= 2) {
-        bus_.trace_poll_turns(scheduler_.cycles(), need / turn - 1);
-        pass_core_cycles((need / turn - 1) * turn);
+      // (a poll that counts its turns: only as many as leave its time-out
+      // to come when it would)
+      uint64_t turns = need / turn >= 2 ? std::min(need / turn - 1, core_->poll_turns_limit()) : 0;
+      if (turns) {
+        bus_.trace_poll_turns(scheduler_.cycles(), turns);
+        pass_core_cycles(turns * turn);
+        core_->pass_poll_turns(turns);
       }
     }
   }

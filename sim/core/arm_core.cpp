@@ -103,6 +103,8 @@ void ArmCore::find_sdram_offset() {
 // registers at its start, and the bytes each store of the turn overwrites.
 void ArmCore::begin_state_check() {
   read_state(check_regs_);
+  check_path_.clear();
+  poll_counter_reg_ = -1;
   store_log_.clear();
   store_log_full_ = false;
   logging_stores_ = true;
@@ -112,10 +114,54 @@ bool ArmCore::state_unchanged() {
   logging_stores_ = false;
   uint32_t now[16];
   read_state(now);
-  if (!std::equal(now, now + 16, check_regs_) || store_log_full_) return false;
+  if (store_log_full_) return false;
+  if (!std::equal(now, now + 16, check_regs_)) {
+    // One register stepped by one, the CPSR as it was, nothing stored: a
+    // poll that counts its turns, if its code says how far it may go.
+    int changed = -1;
+    for (int r = 0; r < 16; ++r) {
+      if (now[r] == check_regs_[r]) continue;
+      if (changed >= 0 || r == 13 || r == 15) return false;
+      changed = r;
+    }
+    const uint32_t delta = now[changed] - check_regs_[changed];
+    if (!store_log_.empty() || (delta != 1 && delta != 0xFFFFFFFFu)) return false;
+    const int step = delta == 1 ? 1 : -1;
+    if (!match_poll_path(changed, step)) return false;
+    poll_counter_reg_ = changed;
+    poll_counter_step_ = step;
+    return true;
+  }
   for (const LoggedStore& s : store_log_)
     if (!std::equal(s.old, s.old + s.size, s.where)) return false;
   return true;
+}
+
+// The counting poll the checked turn ran, if its code is one the matcher
+// follows (its path starts at the block after the read's, where the core
+// stops once the poll is found).
+bool ArmCore::match_poll_path(int reg, int step) {
+  if (check_path_.empty() || check_path_.size() > 8 || block_thumb_) return false;
+  std::vector<PathBlock> path;
+  for (size_t i = 0; i < check_path_.size(); ++i) {
+    const auto& [address, size] = check_path_[i];
+    const auto& next = check_path_[(i + 1) % check_path_.size()];
+    path.push_back({code_at(address, size), address, size / 4, next.first != address + size});
+  }
+  poll_ = match_counting_poll(path, static_cast<unsigned>(reg), step);
+  return poll_.valid;
+}
+
+uint64_t ArmCore::poll_turns_limit() const {
+  if (poll_counter_reg_ < 0) return UINT64_MAX;
+  uint32_t regs[16];
+  for (int r = 0; r < 16; ++r) regs[r] = reg(r);
+  return counting_poll_turns(poll_, regs[poll_counter_reg_], regs);
+}
+
+void ArmCore::pass_poll_turns(uint64_t turns) {
+  if (poll_counter_reg_ < 0 || turns == 0) return;
+  set_reg(poll_counter_reg_, reg(poll_counter_reg_) + static_cast<uint32_t>(poll_counter_step_) * static_cast<uint32_t>(turns));
 }
 
 void ArmCore::read_state(uint32_t* values) const {
@@ -250,6 +296,8 @@ void ArmCore::on_block(uc_engine* uc, uint64_t address64, uint32_t size, void* u
     self->pending_extra_ = 0;
     self->pending_cond_ = 0;
   }
+  if (self->logging_stores_ && !self->replaying_ && self->check_path_.size() < 9)
+    self->check_path_.push_back({address, size});
   if (self->replaying_) {
     // The instruction a register access stopped after, run again alone
     // (nothing after it: a block ends at `until`).

@@ -38,6 +38,7 @@
 
 #include "core/arm_timing.h"
 #include "core/bus.h"
+#include "core/counted_loop.h"
 #include "core/memory.h"
 
 namespace sim {
@@ -159,6 +160,12 @@ class ArmCore {
   // the loop leave the registers and the memory it stores to as they were?
   void begin_state_check();
   bool state_unchanged();
+  // A poll that counts its turns to a time-out (core/counted_loop.h) passes
+  // the check too, if its counter is the one register the turn changed: the
+  // turns that may then pass (UINT64_MAX for a poll that changes nothing),
+  // and passing them steps its counter.
+  uint64_t poll_turns_limit() const;
+  void pass_poll_turns(uint64_t turns);
 
   // What a read of the register at `address` returns `cycles` from now if
   // no event fires before (false: it cannot be told), for waits on one
@@ -324,6 +331,11 @@ class ArmCore {
   bool store_log_full_ = false;
   bool logging_stores_ = false;
   uint32_t check_regs_[16] = {};
+  std::vector<std::pair<uint32_t, uint32_t>> check_path_;  // blocks the checked turn entered
+  CountingPoll poll_;
+  int poll_counter_reg_ = -1;  // the checked poll counts its turns in this register
+  int poll_counter_step_ = 0;
+  bool match_poll_path(int reg, int step);
   std::set<uint32_t> unaligned_reported_;
   bool in_current_block(uint32_t address) const;
 

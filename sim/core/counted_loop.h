@@ -22,6 +22,7 @@
 // closing B<cond> to the block's start.
 #pragma once
 #include <cstdint>
+#include <vector>
 
 namespace sim {
 
@@ -63,6 +64,44 @@ struct RegisterWait {
 RegisterWait match_register_wait(const uint8_t* code, uint32_t address, unsigned count);
 // Whether a turn that reads `value` branches back (stays in the loop).
 bool register_wait_continues(const RegisterWait& wait, uint32_t value);
+
+// A register poll that counts its turns to a time-out (the phone's IIC wait,
+// a student's `while (!(IICCON & 0x10) && --n);`):
+//
+//     1: subs r3, r3, #1         @ the counter
+//        beq timeout
+//     2: ldr r2, [r1]            @ IICCON
+//        tst r2, #16
+//        beq 1b
+//
+// One turn (`path`: the blocks it runs, in order, from the one after the
+// poll's read; the cycle closes back to the first) was seen to leave every
+// register as it found it but `reg`, stepped by `step` (+1 or -1), and to
+// store nothing. Its loads read the same values every turn while the poll
+// is skipped (registers that do not change before the next event, memory
+// nothing writes). So every branch whose flags come from values other than
+// the counter goes the same way every turn, and each branch that tests the
+// counter (a CMP with a constant or an unchanged register, or the SUBS that
+// steps it, for BNE/BEQ) goes the way it went until the counter reaches its
+// bound: `exits` gives, for each of those, the comparison that holds while
+// the turns go on as seen (as a CountedLoop, with `reg` and `step`).
+// ARM state only; anything else the turn does (a store, a call, a multiply,
+// a conditional instruction on the counter's flags) matches nothing.
+struct PathBlock {
+  const uint8_t* code;
+  uint32_t address;
+  unsigned count;
+  bool taken;  // its last instruction, a conditional branch, was taken
+};
+struct CountingPoll {
+  bool valid = false;
+  std::vector<CountedLoop> exits;
+};
+CountingPoll match_counting_poll(const std::vector<PathBlock>& path, unsigned reg, int step);
+// Turns that pass with every exit going as seen, from `counter` at the
+// path's start (`reg_value`: the registers' values there, for limits in
+// registers).
+uint64_t counting_poll_turns(const CountingPoll& poll, uint32_t counter, const uint32_t* reg_value);
 
 // Turns of the loop still to run when it is entered with `counter` and
 // compared with `limit`, the one whose branch fails included; 0 when the

@@ -153,6 +153,43 @@ poll_with_timeout:
         bne 1b
 2:      bx lr
 
+@ r0 = turns: waits for the RTC's second to change or the turns to run out,
+@ counting down (a poll with a time-out); returns the turns left (0: out).
+        .global poll_second_down
+        .type poll_second_down, %function
+poll_second_down:
+        ldr r1, =0x01D70040     @ RTCCON: RTCEN
+        mov r2, #1
+        strb r2, [r1]
+        ldr r1, =0x01D70070     @ BCDSEC
+        ldrb r3, [r1]
+1:      ldrb r2, [r1]
+        cmp r2, r3
+        bne 2f
+        subs r0, r0, #1
+        bne 1b
+2:      bx lr
+
+@ r0 = a limit: the same, counting up with CMP to a register; returns the
+@ turns counted.
+        .global poll_second_up
+        .type poll_second_up, %function
+poll_second_up:
+        ldr r1, =0x01D70040     @ RTCCON: RTCEN
+        mov r2, #1
+        strb r2, [r1]
+        ldr r1, =0x01D70070     @ BCDSEC
+        ldrb r3, [r1]
+        mov r12, #0
+1:      ldrb r2, [r1]
+        cmp r2, r3
+        bne 2f
+        add r12, r12, #1
+        cmp r12, r0
+        blo 1b
+2:      mov r0, r12
+        bx lr
+
 @ r0 = a buffer: waits for the RTC's second to change, storing the same
 @ byte at every turn (a wait all the same); returns BCDSEC.
         .global wait_second_storing

@@ -190,10 +190,12 @@ TEST(CountedLoops, PassAtOnceWithTheCyclesOfEveryTurn) {
 }
 
 // A loop that reads the same register the same way is skipped only if its
-// turns leave the registers and memory alone: one that counts its turns (in
-// a register or in memory) runs them all, one that stores the same byte at
-// every turn waits all the same. Either way nothing differs from running
-// every turn.
+// turns leave the registers and memory alone, or only step a counter in a
+// register that its code compares with a bound (a time-out): then its turns
+// pass up to the one its time-out or the register's change ends. One that
+// counts its turns in memory runs them all; one that stores the same byte
+// at every turn waits all the same. Either way nothing differs from running
+// every turn: the result (the turns left), the cycles.
 TEST(PollSkip, OnlyWaitsAreSkippedAndNothingDiffers) {
   struct Case {
     const char* function;
@@ -201,13 +203,18 @@ TEST(PollSkip, OnlyWaitsAreSkippedAndNothingDiffers) {
     bool skipped;
   };
   const Case cases[] = {
-      {"poll_with_timeout", 200000, false},
+      {"poll_with_timeout", 200000, true},   // times out
+      {"poll_with_timeout", 1, false},       {"poll_with_timeout", 5, false},
+      {"poll_second_down", 300000, true},    // times out before the second
+      {"poll_second_down", 90000000, true},  // the second comes first
+      {"poll_second_up", 300000, true},      {"poll_second_up", 90000000, true},
+      {"poll_second_up", 0, false},          // counts once, past its bound at once
       {"wait_second_storing", 0, true},
       {"wait_second_counting", 0, false},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.function);
-    auto runs = both_ways(c.function, {c.arg}, c.arg == 0);
+    SCOPED_TRACE(std::string(c.function) + "(" + std::to_string(c.arg) + ")");
+    auto runs = both_ways(c.function, {c.arg}, std::string(c.function).rfind("wait_second", 0) == 0);
     EXPECT_EQ(runs[0].result, runs[1].result);
     EXPECT_EQ(runs[0].cycles, runs[1].cycles);
     if (c.skipped) {
@@ -275,6 +282,55 @@ TEST(CountedLoops, Matcher) {
     if (c.valid) {
       EXPECT_EQ(counted_loop_turns(loop, c.counter, c.limit), c.turns);
     }
+  }
+}
+
+// Which polls count their turns in a way that tells how many may pass. A
+// path is the blocks of one turn, from the one after the poll's read.
+TEST(CountingPolls, Matcher) {
+  auto bytes = [](std::initializer_list<uint32_t> words) {
+    std::vector<uint8_t> b;
+    for (uint32_t w : words)
+      for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(w >> (8 * i)));
+    return b;
+  };
+  // The phone's IIC wait: subs r3,#1; beq out / ldr r2,[r1]; tst r2,#16; beq back.
+  const auto phone_count = bytes({0xE2533001, 0x0A000009}), phone_read = bytes({0xE5912000, 0xE3120010, 0x0AFFFFFA});
+  // add r12,#1; cmp r12,r0; blo back / ldrb r2,[r1]; cmp r2,r3; bne out
+  const auto up_count = bytes({0xE28CC001, 0xE15C0000, 0x3AFFFFFA}), up_read = bytes({0xE5D12000, 0xE1520003, 0x1A000003});
+  struct Case {
+    const char* what;
+    std::vector<PathBlock> path;
+    unsigned reg;
+    int step;
+    bool valid;
+    uint32_t counter;
+    uint64_t turns;  // that may pass from `counter` (r0 = 100 for limits in r0)
+  };
+  auto block = [](const std::vector<uint8_t>& code, uint32_t address, bool taken) {
+    return PathBlock{code.data(), address, static_cast<unsigned>(code.size() / 4), taken};
+  };
+  const auto store = bytes({0xE2533001, 0xE5812004, 0x0A000008});     // subs; str r2,[r1,#4]; beq
+  const auto twice = bytes({0xE2533001, 0xE2433001, 0x0A000008});     // subs r3; sub r3; beq
+  const auto cond_mov = bytes({0xE2533001, 0x03A02001, 0x0A000008});  // subs; moveq r2,#1; beq
+  const auto eq_back = bytes({0xE2533001, 0x0AFFFFFC});               // subs; beq back (continues while 0)
+  const Case cases[] = {
+      {"the phone's IIC wait", {block(phone_count, 0x1000, false), block(phone_read, 0x1008, true)}, 3, -1, true, 117, 116},
+      {"one turn left", {block(phone_count, 0x1000, false), block(phone_read, 0x1008, true)}, 3, -1, true, 1, 0},
+      {"counting up to r0", {block(up_count, 0x2000, true), block(up_read, 0x200C, false)}, 12, 1, true, 40, 59},
+      {"a store in the turn", {block(store, 0x1000, false), block(phone_read, 0x100C, true)}, 3, -1, false, 0, 0},
+      {"the counter stepped twice", {block(twice, 0x1000, false), block(phone_read, 0x100C, true)}, 3, -1, false, 0, 0},
+      {"a conditional move on its flags", {block(cond_mov, 0x1000, false), block(phone_read, 0x100C, true)}, 3, -1, false, 0, 0},
+      {"SUBS with BEQ back", {block(eq_back, 0x1000, true), block(phone_read, 0x1008, true)}, 3, -1, false, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    CountingPoll poll = match_counting_poll(c.path, c.reg, c.step);
+    ASSERT_EQ(poll.valid, c.valid);
+    if (!c.valid) continue;
+    uint32_t regs[16] = {};
+    regs[0] = 100;
+    EXPECT_EQ(counting_poll_turns(poll, c.counter, regs), c.turns);
   }
 }
 
