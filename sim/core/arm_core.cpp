@@ -283,9 +283,37 @@ __attribute__((noinline)) CycleModel::Block* ArmCore::lookup_block(uc_engine* uc
   return block;
 }
 
+// Most blocks need no more than their cost counted: the path for them
+// stays short (this runs for every block the core enters).
 void ArmCore::on_block(uc_engine* uc, uint64_t address64, uint32_t size, void* user) {
   auto* self = static_cast<ArmCore*>(user);
-  uint32_t address = static_cast<uint32_t>(address64);
+  const uint32_t address = static_cast<uint32_t>(address64);
+  if (self->replaying_ | self->stepping_ | self->request_ | self->until_slice_ | self->logging_stores_) {
+    self->on_block_in_full(uc, address, size);
+    return;
+  }
+  if (self->pending_extra_) {
+    if (address != self->pending_fallthrough_ ||
+        (self->pending_cond_ && arm_condition(self->pending_cond_ >> 28, self->cpsr())))
+      self->inflight_cycles_ += self->pending_extra_;
+    self->pending_extra_ = 0;
+    self->pending_cond_ = 0;
+  }
+  CycleModel::Block* block = self->last_block_;
+  if (block && (block->address != address || block->size != size)) {
+    block = self->model_.find(address, size, self->code_at(address, size));
+    if (block) self->last_block_ = block;
+  }
+  if (self->inflight_cycles_ >= self->budget_end_ || !block || !block->plain || block->loops_to_itself || block->has_msr || self->cpi_ ||
+      (self->inflight_cycles_ < self->split_at_ && self->inflight_cycles_ + block->last_boundary >= self->split_at_)) {
+    self->on_block_in_full(uc, address, size);
+    return;
+  }
+  self->begin_block(*block, address, size);
+}
+
+void ArmCore::on_block_in_full(uc_engine* uc, uint32_t address, uint32_t size) {
+  ArmCore* self = this;
   // The block before ended with a conditional branch charged as failed.
   // (One whose target is its fall-through tells by its condition: a branch
   // leaves the flags as they were.)

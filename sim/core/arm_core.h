@@ -247,6 +247,7 @@ class ArmCore {
  private:
   Slice run_slice(uint64_t max_instructions, bool step);
   static void on_block(uc_engine* uc, uint64_t address, uint32_t size, void* self);
+  void on_block_in_full(uc_engine* uc, uint32_t address, uint32_t size);
   static void on_breakpoint(uc_engine* uc, uint64_t address, uint32_t size, void* self);
   static void on_step_end(uc_engine* uc, uint64_t address, uint32_t size, void* self);
   static void on_observed_block(uc_engine* uc, uint64_t address, uint32_t size, void* self);
