@@ -454,7 +454,9 @@ void Board::handle_slice(const ArmCore::Slice& slice, VTime until) {
   // the last before the time its registers or the next event may change;
   // that one and the rest run as they would, so that the program sees the
   // change at the same cycle as without skipping.
-  if (bus_.idle_detected() && exception_now()) bus_.take_idle_until();
+  // (Its turns pass from a turn's start: not from an instruction inside the
+  // block, where a split at an event or a register access ended the slice.)
+  if (bus_.idle_detected() && (exception_now() || core_->ended_inside_block())) bus_.take_idle_until();
   if (bus_.idle_detected()) {
     uint64_t turn = bus_.idle_turn_cycles();
     VTime now = scheduler_.now(), target = std::min({bus_.take_idle_until(), scheduler_.next_deadline(), until});

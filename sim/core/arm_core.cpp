@@ -288,6 +288,7 @@ __attribute__((noinline)) CycleModel::Block* ArmCore::lookup_block(uc_engine* uc
 void ArmCore::on_block(uc_engine* uc, uint64_t address64, uint32_t size, void* user) {
   auto* self = static_cast<ArmCore*>(user);
   const uint32_t address = static_cast<uint32_t>(address64);
+  if (self->fails_.count) self->settle_fails();
   if (self->replaying_ | self->stepping_ | self->request_ | self->until_slice_ | self->logging_stores_) {
     self->on_block_in_full(uc, address, size);
     return;
@@ -479,8 +480,26 @@ uint64_t ArmCore::turns_before_stop(uint64_t room, uint64_t split_room, uint64_t
   return k;
 }
 
+uint64_t ArmCore::failed_savings(unsigned index) const {
+  uint64_t saved = 0;
+  uint32_t flags = 0;
+  bool read = false;
+  for (unsigned i = 0; i < fails_.count; ++i) {
+    if (fails_.index[i] >= index) continue;
+    if (!read) flags = cpsr(), read = true;
+    if (!arm_condition(fails_.cond[i], flags)) saved += fails_.saving[i];
+  }
+  return saved;
+}
+
 uint64_t ArmCore::block_cycles(CycleModel::Block& b) {
   if (cpi_) return static_cast<uint64_t>(b.count) * cpi_;
+  fails_.count = b.fails;
+  for (unsigned i = 0; i < b.fails; ++i) {
+    fails_.index[i] = b.fail_index[i];
+    fails_.cond[i] = b.fail_cond[i];
+    fails_.saving[i] = b.fail_saving[i];
+  }
   uint64_t cost = b.cost;
   for (unsigned i = 0; i < b.muls; ++i)
     cost += multiplier_cycles(reg(b.mul_rs[i]), (b.mul_unsigned >> i) & 1);
@@ -637,6 +656,10 @@ void ArmCore::stop_at_idle_loop(uc_engine* uc, const CycleModel::Block& block, u
     idle_turn_cycles_ = static_cast<uint64_t>(block.count) * cpi_;
   } else {
     uint64_t turn = block.cost + (block.cond_end ? block.taken_extra : 0);
+    // (its conditional instructions go as they went this turn: nothing
+    // changes from turn to turn)
+    for (unsigned i = 0; i < block.fails; ++i)
+      if (!arm_condition(block.fail_cond[i], cpsr())) turn -= block.fail_saving[i];
     for (unsigned i = 0; i < block.muls; ++i) turn += multiplier_cycles(reg(block.mul_rs[i]), (block.mul_unsigned >> i) & 1);
     idle_turn_cycles_ = std::max<uint64_t>(turn, 1);
   }
@@ -731,6 +754,7 @@ int64_t ArmCore::access_correction(uint32_t address, unsigned size, bool write) 
 uint64_t ArmCore::cycles_into_block(unsigned index) const {
   if (cpi_) return block_start_cycles_ + static_cast<uint64_t>(index) * cpi_;
   uint64_t before = index ? model_.prefix_cost(block_address_, code_at(block_address_, block_size_), index, block_thumb_) : 0;
+  if (fails_.count) before -= failed_savings(index);
   return static_cast<uint64_t>(static_cast<int64_t>(block_start_cycles_ + block_lead_ + before) + block_extra_);
 }
 
@@ -972,6 +996,7 @@ void ArmCore::add_block_observer(BlockObserver observer) {
 
 void ArmCore::on_observed_block(uc_engine*, uint64_t address, uint32_t size, void* user) {
   auto* self = static_cast<ArmCore*>(user);
+  if (self->fails_.count) self->settle_fails();  // the block before ran whole: the clock as it stands
   for (auto& observer : self->block_observers_) observer(static_cast<uint32_t>(address), size);
 }
 
@@ -1092,6 +1117,7 @@ ArmCore::Slice ArmCore::run_slice(uint64_t max_cycles, bool step) {
   }
   next_until_ = 0;
   resplit_ = false;
+  fails_.count = 0;
   split_stop_ = 0;
   split_hit_ = false;
   stopping_ = false;
@@ -1157,6 +1183,7 @@ ArmCore::Slice ArmCore::run_slice(uint64_t max_cycles, bool step) {
     // before, which chained to it.
     set_pc(budget_stop_address_ | thumb);
   }
+  if (fails_.count) settle_fails();  // the slice's last block ran whole
   slice.executed = total_ - slice_start_;
   slice.cycles = inflight_cycles_;
   inflight_cycles_ = 0;
@@ -1173,6 +1200,7 @@ void ArmCore::trim_block(uint32_t at) {
   unsigned count = (at - block_address_) / step;
   total_ = block_start_total_ + count;
   inflight_cycles_ = cycles_into_block(count);
+  fails_.count = 0;
   pending_extra_ = 0;
 }
 

@@ -128,6 +128,10 @@ class ArmCore {
   // register-access callbacks).
   void request_stop();
   bool running() const { return running_; }
+  // The last slice ended at an instruction inside a block (an exception, a
+  // split at an event, a register access that stopped it, a breakpoint or
+  // a step), not before a block.
+  bool ended_inside_block() const { return !budget_stopped_; }
 
   // A fixed cost per instruction instead of the cycle model (0: the model).
   void set_cycles_per_instruction(unsigned cpi) { cpi_ = cpi; }
@@ -289,6 +293,19 @@ class ArmCore {
   uint32_t split_hit_address_ = 0;
   const uint8_t* code_at(uint32_t address, uint32_t size) const;
   uint64_t block_cycles(CycleModel::Block& block);
+  // The current block's conditional instructions charged as run (see
+  // CycleModel::Block::fails): what those before `index` that failed save,
+  // by the flags now; settled when the block has run.
+  uint64_t failed_savings(unsigned index) const;
+  void settle_fails() {
+    inflight_cycles_ -= failed_savings(~0u);
+    fails_.count = 0;
+  }
+  struct Fails {
+    uint8_t count = 0;
+    uint8_t index[4] = {}, cond[4] = {};
+    uint16_t saving[4] = {};
+  } fails_;
   bool idle_loop(CycleModel::Block& block, uint32_t address);
   void pass_counted_turns(const CycleModel::Block& block);
   void pass_wait_turns(const CycleModel::Block& block);

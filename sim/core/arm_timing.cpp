@@ -116,12 +116,14 @@ InsnCycles decode_arm(uint32_t insn, uint32_t address) {
         return c;
       }
       if ((insn & 0x0FC000F0) == 0x00000090) {  // MUL, MLA
+        c.sets_flags = insn >> 20 & 1;
         c.mul_rs = static_cast<int8_t>((insn >> 8) & 15);
         c.mul_extra = insn >> 21 & 1;
         c.writes = static_cast<uint16_t>(1u << rn);
         return c;
       }
       if ((insn & 0x0F8000F0) == 0x00800090) {  // UMULL, UMLAL, SMULL, SMLAL
+        c.sets_flags = insn >> 20 & 1;
         c.mul_rs = static_cast<int8_t>((insn >> 8) & 15);
         c.mul_extra = (insn >> 21 & 1) ? 2 : 1;
         c.mul_unsigned = !(insn >> 22 & 1);
@@ -149,6 +151,7 @@ InsnCycles decode_arm(uint32_t insn, uint32_t address) {
       if ((insn & 0x0FBF0FFF) == 0x010F0000) return c;  // MRS
       if ((insn & 0x0FB0F000) == 0x0120F000) {            // MSR register
         c.is_msr_cpsr = !(insn >> 22 & 1) && (insn >> 16 & 1);
+        c.sets_flags = !(insn >> 22 & 1) && (insn >> 19 & 1);
         return c;
       }
       if (insn >> 4 & 1) c.internal = 1;  // shift by a register
@@ -157,8 +160,10 @@ InsnCycles decode_arm(uint32_t insn, uint32_t address) {
       unsigned opcode = (insn >> 21) & 15;
       if ((insn & 0x0FB0F000) == 0x0320F000) {  // MSR immediate
         c.is_msr_cpsr = !(insn >> 22 & 1) && (insn >> 16 & 1);
+        c.sets_flags = !(insn >> 22 & 1) && (insn >> 19 & 1);
         return c;
       }
+      c.sets_flags = insn >> 20 & 1;  // S (a compare always)
       bool compare = opcode >= 8 && opcode <= 11;
       if (!compare) {
         c.writes = static_cast<uint16_t>(1u << rd);
@@ -189,6 +194,7 @@ InsnCycles decode_arm(uint32_t insn, uint32_t address) {
       multiple(c, is_load, static_cast<unsigned>(__builtin_popcount(list)), is_load && (list >> 15 & 1));
       if (is_load) c.writes = static_cast<uint16_t>(list);
       if (insn >> 21 & 1) c.writes |= 1u << rn;
+      c.sets_flags = is_load && (insn >> 22 & 1) && (list >> 15 & 1);  // LDM^ with the pc: CPSR = SPSR
       return c;
     }
     case 5:
@@ -380,6 +386,25 @@ void CycleModel::decode(Block& b, const uint8_t* code) {
   b.idle_failures = 0;
   b.muls = 0;
   b.mul_unsigned = 0;
+  b.fails = 0;
+  bool flags_later = false;  // (walking back from the end) an instruction after this one may change the flags
+  for (unsigned k = b.count; k-- > 0 && !b.thumb;) {
+    uint32_t at = b.address + k * step;
+    InsnCycles c = decode_arm(read_le(code + k * step, false), at);
+    bool last = k + 1 == b.count;
+    if (c.conditional && k < 256 && !c.traps && !flags_later && !c.sets_flags && !c.writes_pc && c.mul_rs < 0 && !c.is_coprocessor &&
+        !(last && c.writes_pc) && b.fails < 4) {
+      uint32_t fetch_s = insn_cost(InsnCycles{}, at, false, b.cacheable);
+      uint32_t cost = insn_cost(c, at, false, b.cacheable);
+      if (cost > fetch_s) {
+        b.fail_index[b.fails] = static_cast<uint8_t>(std::min(k, 255u));
+        b.fail_cond[b.fails] = static_cast<uint8_t>(read_le(code + k * step, false) >> 28);
+        b.fail_saving[b.fails] = static_cast<uint16_t>(cost - fetch_s);
+        ++b.fails;
+      }
+    }
+    if (c.sets_flags || c.traps || c.is_coprocessor) flags_later = true;
+  }
   uint16_t written = 0;
   bool pure = true, loads = false;
   for (unsigned k = 0; k < b.count; ++k) {
@@ -427,7 +452,7 @@ void CycleModel::decode(Block& b, const uint8_t* code) {
     if (last) b.idle_candidate = pure && loads && c.is_branch && c.target == b.address && b.count <= 8;
     written |= c.writes;
   }
-  b.plain = b.muls == 0 && !b.cacheable;
+  b.plain = b.muls == 0 && !b.cacheable && b.fails == 0;
   b.loop = CountedLoop{};
   if (!b.thumb && b.cond_end && !b.has_coprocessor) b.loop = match_counted_loop(code, b.address, b.count);
   b.wait = RegisterWait{};

@@ -64,6 +64,7 @@ struct InsnCycles {
   bool is_coprocessor = false;
   bool is_msr_cpsr = false;   // MSR CPSR: may change what interrupts are taken
   bool traps = false;         // SWI, undefined: the exception does the rest
+  bool sets_flags = false;    // may change N, Z, C or V (S bit, MSR to the flags, LDM^ with the pc)
   int8_t mul_rs = -1;         // the multiplier register (m depends on it)
   uint8_t mul_extra = 0;      // I cycles beyond m (MLA/xMULL 1, xMLAL 2)
   bool mul_unsigned = false;  // UMULL/UMLAL: only leading zeros end early
@@ -102,6 +103,14 @@ class CycleModel {
     uint32_t last_cond = 0;        // that branch's condition (bits 31..28) | 1
     uint8_t idle_failures = 0;
     uint8_t muls = 0;
+    // Conditional instructions that cost more than their fetch when they
+    // run, with no instruction after them in the block that may change the
+    // flags: the flags at the block's end (or at a later access in it) tell
+    // whether they ran. Up to four; any other is charged as run.
+    uint8_t fails = 0;
+    uint8_t fail_index[4] = {};
+    uint8_t fail_cond[4] = {};
+    uint16_t fail_saving[4] = {};
     int8_t mul_rs[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
     uint8_t mul_unsigned = 0;  // bit i: multiply i is unsigned
     uint32_t cost = 0;         // fixed cost in MCLK

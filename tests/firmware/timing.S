@@ -27,6 +27,27 @@ main:   bx lr
         loop loop_mul, mul r2, r3, r1
         loop loop_sfr, ldr r2, [r1]
 
+@ A conditional instruction after the loop's count: it runs at every turn
+@ but the last, where its condition fails (NE after the count reaches 0).
+        .macro cond_loop name, body:vararg
+        .global \name
+        .type \name, %function
+\name:  push {r4, r5}
+        ldr r4, =buffer
+1:      subs r0, r0, #1
+        \body
+        bne 1b
+        pop {r4, r5}
+        bx lr
+        .endm
+
+        cond_loop cond_nop, nop
+        cond_loop cond_ldr, ldrne r2, [r4]
+        cond_loop cond_str, strne r2, [r4]
+        cond_loop cond_ldm, ldmiane r4, {r2, r3, r5, r12}
+        cond_loop cond_stm, stmiane r4, {r2, r3, r5, r12}
+        cond_loop cond_shift, addne r2, r2, r3, lsl r1
+
 @ r0 = address, r1 = value: stores the value there and reads it back.
         .global store_load
         .type store_load, %function

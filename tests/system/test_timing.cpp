@@ -93,6 +93,38 @@ TEST(CycleModel, LoopsCostWhatTheTableSays) {
   }
 }
 
+// A conditional instruction whose condition fails costs its fetch (1S),
+// whatever it would cost when it runs: in the loops of cond_*, the
+// instruction runs at every turn but the last. One turn costs what a nop's
+// does; three cost two runs more.
+TEST(CycleModel, AFailedConditionalInstructionCostsItsFetch) {
+  struct Case {
+    const char* function;
+    unsigned (*runs)(const Memory&);  // its cost when it runs
+  };
+  const Case cases[] = {
+      {"cond_ldr", [](const Memory& m) { return m.s + m.read_n + 1; }},                   // 1S+1N+1I
+      {"cond_str", [](const Memory& m) { return m.n + m.write_n; }},                      // 2N
+      {"cond_ldm", [](const Memory& m) { return m.s + m.read_n + 3 * m.read_s + 1; }},    // 4S+1N+1I
+      {"cond_stm", [](const Memory& m) { return m.n + m.write_n + 3 * m.write_s; }},      // 3S+2N
+      {"cond_shift", [](const Memory& m) { return m.s + 1; }},                            // 1S+1I
+  };
+  for (bool cache : {false, true}) {
+    const Memory& m = cache ? kCache : kSdram;
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.function) + (cache ? ", cache on" : ", cache off"));
+      TimingBoard t;
+      if (cache) t.board.syscfg().write(0, 0x7, 4);
+      for (uint32_t turns : {1u, 3u}) {
+        t.cycles_of("cond_nop", turns);  // the cache warms up
+        t.cycles_of(c.function, turns);
+        uint64_t nop = t.cycles_of("cond_nop", turns), it = t.cycles_of(c.function, turns);
+        EXPECT_EQ(it - nop, (turns - 1) * (c.runs(m) - m.s)) << turns << " turns";
+      }
+    }
+  }
+}
+
 // A loop outside the cache (NCACHBE0) costs its SDRAM fetches with the
 // cache on; in half-cache mode a loop still fits.
 TEST(CycleModel, NonCacheableAreaAndHalfCache) {
