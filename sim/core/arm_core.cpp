@@ -288,7 +288,7 @@ __attribute__((noinline)) CycleModel::Block* ArmCore::lookup_block(uc_engine* uc
 void ArmCore::on_block(uc_engine* uc, uint64_t address64, uint32_t size, void* user) {
   auto* self = static_cast<ArmCore*>(user);
   const uint32_t address = static_cast<uint32_t>(address64);
-  if (self->fails_.count) self->settle_fails();
+  if (self->late_pending()) self->settle_fails();
   if (self->replaying_ | self->stepping_ | self->request_ | self->until_slice_ | self->logging_stores_) {
     self->on_block_in_full(uc, address, size);
     return;
@@ -401,6 +401,7 @@ void ArmCore::begin_block(CycleModel::Block& block, uint32_t address, uint32_t s
   block_thumb_ = block.thumb;
   block_wide_stores_ = block.wide_stores;
   access_located_ = false;
+  fails_.muls = 0;
   total_ += block.count;
   if (block.plain && !cpi_) {
     inflight_cycles_ += block.cost;
@@ -480,16 +481,23 @@ uint64_t ArmCore::turns_before_stop(uint64_t room, uint64_t split_room, uint64_t
   return k;
 }
 
-uint64_t ArmCore::failed_savings(unsigned index) const {
-  uint64_t saved = 0;
+int64_t ArmCore::late_correction(unsigned index, bool whole) const {
+  int64_t delta = 0;
   uint32_t flags = 0;
   bool read = false;
   for (unsigned i = 0; i < fails_.count; ++i) {
     if (fails_.index[i] >= index) continue;
     if (!read) flags = cpsr(), read = true;
-    if (!arm_condition(fails_.cond[i], flags)) saved += fails_.saving[i];
+    if (!arm_condition(fails_.cond[i], flags)) delta -= fails_.saving[i];
   }
-  return saved;
+  for (unsigned i = 0; i < fails_.late_muls; ++i)
+    if (fails_.late_index[i] < index)
+      delta += static_cast<int64_t>(multiplier_cycles(reg(fails_.late_rs[i]), (fails_.late_unsigned >> i) & 1)) - 2;
+  // (those the block's start told are in its cost already)
+  if (!whole)
+    for (unsigned i = 0; i < fails_.muls; ++i)
+      if (fails_.mul_index[i] < index) delta += static_cast<int64_t>(fails_.mul_m[i]) - 2;
+  return delta;
 }
 
 uint64_t ArmCore::block_cycles(CycleModel::Block& b) {
@@ -500,9 +508,20 @@ uint64_t ArmCore::block_cycles(CycleModel::Block& b) {
     fails_.cond[i] = b.fail_cond[i];
     fails_.saving[i] = b.fail_saving[i];
   }
+  fails_.late_muls = b.late_muls;
+  fails_.late_unsigned = b.late_mul_unsigned;
+  for (unsigned i = 0; i < b.late_muls; ++i) {
+    fails_.late_rs[i] = b.late_mul_rs[i];
+    fails_.late_index[i] = b.late_mul_index[i];
+  }
   uint64_t cost = b.cost;
-  for (unsigned i = 0; i < b.muls; ++i)
-    cost += multiplier_cycles(reg(b.mul_rs[i]), (b.mul_unsigned >> i) & 1);
+  fails_.muls = b.muls;
+  for (unsigned i = 0; i < b.muls; ++i) {
+    unsigned m = multiplier_cycles(reg(b.mul_rs[i]), (b.mul_unsigned >> i) & 1);
+    fails_.mul_index[i] = b.mul_index[i];
+    fails_.mul_m[i] = static_cast<uint8_t>(m);
+    cost += m;
+  }
   if (b.cacheable) {
     block_lead_ = model_.cache_misses(b.address, b.size) * (model_.timing().line_fill - 1u);
     cost += block_lead_;
@@ -660,6 +679,8 @@ void ArmCore::stop_at_idle_loop(uc_engine* uc, const CycleModel::Block& block, u
     // changes from turn to turn)
     for (unsigned i = 0; i < block.fails; ++i)
       if (!arm_condition(block.fail_cond[i], cpsr())) turn -= block.fail_saving[i];
+    for (unsigned i = 0; i < block.late_muls; ++i)
+      turn = turn + multiplier_cycles(reg(block.late_mul_rs[i]), (block.late_mul_unsigned >> i) & 1) - 2;
     for (unsigned i = 0; i < block.muls; ++i) turn += multiplier_cycles(reg(block.mul_rs[i]), (block.mul_unsigned >> i) & 1);
     idle_turn_cycles_ = std::max<uint64_t>(turn, 1);
   }
@@ -754,7 +775,8 @@ int64_t ArmCore::access_correction(uint32_t address, unsigned size, bool write) 
 uint64_t ArmCore::cycles_into_block(unsigned index) const {
   if (cpi_) return block_start_cycles_ + static_cast<uint64_t>(index) * cpi_;
   uint64_t before = index ? model_.prefix_cost(block_address_, code_at(block_address_, block_size_), index, block_thumb_) : 0;
-  if (fails_.count) before -= failed_savings(index);
+  if (fails_.count || fails_.late_muls || fails_.muls)
+    before = static_cast<uint64_t>(static_cast<int64_t>(before) + late_correction(index, false));
   return static_cast<uint64_t>(static_cast<int64_t>(block_start_cycles_ + block_lead_ + before) + block_extra_);
 }
 
@@ -996,7 +1018,7 @@ void ArmCore::add_block_observer(BlockObserver observer) {
 
 void ArmCore::on_observed_block(uc_engine*, uint64_t address, uint32_t size, void* user) {
   auto* self = static_cast<ArmCore*>(user);
-  if (self->fails_.count) self->settle_fails();  // the block before ran whole: the clock as it stands
+  if (self->late_pending()) self->settle_fails();  // the block before ran whole: the clock as it stands
   for (auto& observer : self->block_observers_) observer(static_cast<uint32_t>(address), size);
 }
 
@@ -1118,6 +1140,7 @@ ArmCore::Slice ArmCore::run_slice(uint64_t max_cycles, bool step) {
   next_until_ = 0;
   resplit_ = false;
   fails_.count = 0;
+  fails_.late_muls = 0;
   split_stop_ = 0;
   split_hit_ = false;
   stopping_ = false;
@@ -1183,7 +1206,7 @@ ArmCore::Slice ArmCore::run_slice(uint64_t max_cycles, bool step) {
     // before, which chained to it.
     set_pc(budget_stop_address_ | thumb);
   }
-  if (fails_.count) settle_fails();  // the slice's last block ran whole
+  if (late_pending()) settle_fails();  // the slice's last block ran whole
   slice.executed = total_ - slice_start_;
   slice.cycles = inflight_cycles_;
   inflight_cycles_ = 0;
@@ -1201,6 +1224,7 @@ void ArmCore::trim_block(uint32_t at) {
   total_ = block_start_total_ + count;
   inflight_cycles_ = cycles_into_block(count);
   fails_.count = 0;
+  fails_.late_muls = 0;
   pending_extra_ = 0;
 }
 

@@ -293,18 +293,28 @@ class ArmCore {
   uint32_t split_hit_address_ = 0;
   const uint8_t* code_at(uint32_t address, uint32_t size) const;
   uint64_t block_cycles(CycleModel::Block& block);
-  // The current block's conditional instructions charged as run (see
-  // CycleModel::Block::fails): what those before `index` that failed save,
-  // by the flags now; settled when the block has run.
-  uint64_t failed_savings(unsigned index) const;
+  // What the current block's instructions before `index` cost beyond the
+  // fixed cost the block was charged (prefix_cost's m = 2 for multiplies,
+  // conditional instructions as run): the multiplies' own m, and what
+  // failed conditional instructions save (CycleModel::Block::fails,
+  // late_muls), by the registers and flags now. Settled for the whole block
+  // when it has run.
+  int64_t late_correction(unsigned index, bool whole) const;
   void settle_fails() {
-    inflight_cycles_ -= failed_savings(~0u);
+    inflight_cycles_ = static_cast<uint64_t>(static_cast<int64_t>(inflight_cycles_) + late_correction(~0u, true));
     fails_.count = 0;
+    fails_.late_muls = 0;
   }
+  bool late_pending() const { return fails_.count || fails_.late_muls; }
   struct Fails {
     uint8_t count = 0;
     uint8_t index[4] = {}, cond[4] = {};
     uint16_t saving[4] = {};
+    uint8_t late_muls = 0, late_unsigned = 0;
+    int8_t late_rs[4] = {};
+    uint8_t late_index[4] = {};
+    uint8_t muls = 0;  // those the block's start told
+    uint8_t mul_index[8] = {}, mul_m[8] = {};
   } fails_;
   bool idle_loop(CycleModel::Block& block, uint32_t address);
   void pass_counted_turns(const CycleModel::Block& block);

@@ -387,7 +387,11 @@ void CycleModel::decode(Block& b, const uint8_t* code) {
   b.muls = 0;
   b.mul_unsigned = 0;
   b.fails = 0;
+  b.late_muls = 0;
+  b.late_mul_unsigned = 0;
   bool flags_later = false;  // (walking back from the end) an instruction after this one may change the flags
+  uint16_t written_later = 0;  // registers written by this instruction or one after it
+  bool late_candidate[256] = {};  // a multiply whose multiplier stays as it is to the block's end
   for (unsigned k = b.count; k-- > 0 && !b.thumb;) {
     uint32_t at = b.address + k * step;
     InsnCycles c = decode_arm(read_le(code + k * step, false), at);
@@ -404,6 +408,8 @@ void CycleModel::decode(Block& b, const uint8_t* code) {
       }
     }
     if (c.sets_flags || c.traps || c.is_coprocessor) flags_later = true;
+    written_later |= c.writes;
+    if (c.mul_rs >= 0 && k < 256) late_candidate[k] = !(written_later >> c.mul_rs & 1) && !c.conditional;
   }
   uint16_t written = 0;
   bool pure = true, loads = false;
@@ -426,10 +432,17 @@ void CycleModel::decode(Block& b, const uint8_t* code) {
     if (c.mul_rs >= 0) {
       if (b.muls < 8 && !(written >> c.mul_rs & 1)) {
         b.mul_rs[b.muls] = c.mul_rs;
+        b.mul_index[b.muls] = static_cast<uint8_t>(std::min(k, 255u));
         if (c.mul_unsigned) b.mul_unsigned |= static_cast<uint8_t>(1u << b.muls);
         ++b.muls;
       } else {
         cost += 2;
+        if (!b.thumb && k < 256 && late_candidate[k] && b.late_muls < 4) {
+          b.late_mul_rs[b.late_muls] = c.mul_rs;
+          b.late_mul_index[b.late_muls] = static_cast<uint8_t>(k);
+          if (c.mul_unsigned) b.late_mul_unsigned |= static_cast<uint8_t>(1u << b.late_muls);
+          ++b.late_muls;
+        }
       }
     }
     if (last && c.conditional && c.writes_pc && c.is_branch && c.target == at + step) {
@@ -452,7 +465,7 @@ void CycleModel::decode(Block& b, const uint8_t* code) {
     if (last) b.idle_candidate = pure && loads && c.is_branch && c.target == b.address && b.count <= 8;
     written |= c.writes;
   }
-  b.plain = b.muls == 0 && !b.cacheable && b.fails == 0;
+  b.plain = b.muls == 0 && !b.cacheable && b.fails == 0 && b.late_muls == 0;
   b.loop = CountedLoop{};
   if (!b.thumb && b.cond_end && !b.has_coprocessor) b.loop = match_counted_loop(code, b.address, b.count);
   b.wait = RegisterWait{};

@@ -112,7 +112,16 @@ class CycleModel {
     uint8_t fail_cond[4] = {};
     uint16_t fail_saving[4] = {};
     int8_t mul_rs[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
+    uint8_t mul_index[8] = {};
     uint8_t mul_unsigned = 0;  // bit i: multiply i is unsigned
+    // Multiplies whose multiplier the block computes before them (or past
+    // the eighth) but leaves alone after them: charged m = 2 in `cost`, their
+    // m then comes from the register at the block's end (or at a later
+    // access in it). Up to four; any other stays at m = 2.
+    uint8_t late_muls = 0;
+    int8_t late_mul_rs[4] = {-1, -1, -1, -1};
+    uint8_t late_mul_index[4] = {};
+    uint8_t late_mul_unsigned = 0;
     uint32_t cost = 0;         // fixed cost in MCLK
     uint32_t taken_extra = 0;  // added when the last instruction's condition passed
     CountedLoop loop;          // a counting loop whose turns can pass at once

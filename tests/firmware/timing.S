@@ -25,6 +25,25 @@ main:   bx lr
         loop loop_ldm, ldmia r4, {r2, r3, r5, r12}
         loop loop_stm, stmia r4, {r2, r3, r5, r12}
         loop loop_mul, mul r2, r3, r1
+
+@ The multiplier computed in the block; ten multiplies in one block.
+        .global loop_mul_late
+        .type loop_mul_late, %function
+loop_mul_late:
+1:      mov r12, r1
+        mul r2, r3, r12
+        subs r0, r0, #1
+        bne 1b
+        bx lr
+        .global loop_mul10
+        .type loop_mul10, %function
+loop_mul10:
+1:      .rept 10
+        mul r2, r3, r1
+        .endr
+        subs r0, r0, #1
+        bne 1b
+        bx lr
         loop loop_sfr, ldr r2, [r1]
 
 @ A conditional instruction after the loop's count: it runs at every turn

@@ -81,6 +81,10 @@ TEST(CycleModel, LoopsCostWhatTheTableSays) {
       {"loop_mul", 0x1234, [](const Memory& m) { return m.s + 2; }},
       {"loop_mul", 0x123456, [](const Memory& m) { return m.s + 3; }},
       {"loop_mul", 0x12345678, [](const Memory& m) { return m.s + 4; }},
+      {"loop_mul_late", 0x12, [](const Memory& m) { return m.s + m.s + 1; }},  // MOV r5, r1; MUL by r5
+      {"loop_mul_late", 0x12345678, [](const Memory& m) { return m.s + m.s + 4; }},
+      {"loop_mul10", 0x12, [](const Memory& m) { return 10 * (m.s + 1); }},
+      {"loop_mul10", 0x123456, [](const Memory& m) { return 10 * (m.s + 3); }},
   };
   for (bool cache : {false, true}) {
     const Memory& m = cache ? kCache : kSdram;
