@@ -35,6 +35,21 @@ read_twice:
         sub r0, r1, r2
         bx lr
 
+@ The same in Thumb state.
+        .thumb
+        .thumb_func
+        .global read_twice_thumb
+        .type read_twice_thumb, %function
+read_twice_thumb:
+        ldr r1, [r0]
+        .rept 100
+        mov r8, r8
+        .endr
+        ldr r2, [r0]
+        subs r0, r1, r2
+        bx lr
+        .arm
+
 @ Timer 1 counting down from 0xFFFF at MCLK / 2, reloading.
         .global start_timer1
         .type start_timer1, %function
