@@ -108,10 +108,12 @@ void ArmCore::begin_state_check() {
   store_log_.clear();
   store_log_full_ = false;
   logging_stores_ = true;
+  note_attention();
 }
 
 bool ArmCore::state_unchanged() {
   logging_stores_ = false;
+  note_attention();
   uint32_t now[16];
   read_state(now);
   if (store_log_full_) return false;
@@ -289,7 +291,7 @@ void ArmCore::on_block(uc_engine* uc, uint64_t address64, uint32_t size, void* u
   auto* self = static_cast<ArmCore*>(user);
   const uint32_t address = static_cast<uint32_t>(address64);
   if (self->late_pending()) self->settle_fails();
-  if (self->replaying_ | self->stepping_ | self->request_ | self->until_slice_ | self->logging_stores_) {
+  if (self->attention_) {
     self->on_block_in_full(uc, address, size);
     return;
   }
@@ -305,12 +307,30 @@ void ArmCore::on_block(uc_engine* uc, uint64_t address64, uint32_t size, void* u
     block = self->model_.find(address, size, self->code_at(address, size));
     if (block) self->last_block_ = block;
   }
-  if (self->inflight_cycles_ >= self->budget_end_ || !block || !block->plain || block->loops_to_itself || block->has_msr || self->cpi_ ||
+  if (self->inflight_cycles_ >= self->budget_end_ || !block || !block->fast ||
       (self->inflight_cycles_ < self->split_at_ && self->inflight_cycles_ + block->last_boundary >= self->split_at_)) {
     self->on_block_in_full(uc, address, size);
     return;
   }
-  self->begin_block(*block, address, size);
+  // begin_block's way for a plain block
+  self->prev_block_ = address;
+  self->block_start_total_ = self->total_;
+  self->block_start_cycles_ = self->inflight_cycles_;
+  self->block_extra_ = 0;
+  self->block_lead_ = 0;
+  self->block_address_ = address;
+  self->block_size_ = size;
+  self->block_thumb_ = block->thumb;
+  self->block_wide_stores_ = block->wide_stores;
+  self->access_located_ = false;
+  self->fails_.muls = 0;
+  self->total_ += block->count;
+  self->inflight_cycles_ += block->cost;
+  if (block->cond_end) {
+    self->pending_extra_ = block->taken_extra;
+    self->pending_fallthrough_ = address + size;
+    self->pending_cond_ = block->target_is_next ? block->last_cond : 0;
+  }
 }
 
 void ArmCore::on_block_in_full(uc_engine* uc, uint32_t address, uint32_t size) {
@@ -1131,6 +1151,7 @@ ArmCore::Slice ArmCore::run_slice(uint64_t max_cycles, bool step) {
   uint32_t start = pc() | thumb;
   uint32_t until = 0xFFFFFFFF;
   until_slice_ = next_until_ != 0 && next_until_ != pc();
+  note_attention();
   if (until_slice_) {
     until = next_until_;
     // Unicorn ends a block at `until` only as it translates one: the block
@@ -1148,6 +1169,7 @@ ArmCore::Slice ArmCore::run_slice(uint64_t max_cycles, bool step) {
   // Passing a breakpoint concerns the first instruction of this slice only.
   if (pass_address_ != pc()) pass_armed_ = false;
   stepping_ = step;
+  note_attention();
   running_ = true;
   uc_err err;
   {
@@ -1157,6 +1179,7 @@ ArmCore::Slice ArmCore::run_slice(uint64_t max_cycles, bool step) {
   }
   running_ = false;
   stepping_ = false;
+  note_attention();
   pass_armed_ = false;
   // The block that ended the slice early ran only up to `at`.
   auto trim = [&](uint32_t at) { trim_block(at); };
@@ -1242,6 +1265,7 @@ uc_err ArmCore::finish_stop(uint32_t thumb) {
   replay_values_ = insn_values_;
   replay_next_ = 0;
   replaying_ = true;
+  note_attention();
   replay_entered_ = false;
   const bool passing = pass_armed_;
   pass_armed_ = true;  // a breakpoint on it was passed already
@@ -1253,6 +1277,7 @@ uc_err ArmCore::finish_stop(uint32_t thumb) {
   uc_err err = uc_emu_start(uc_, stop_at_ | thumb, stop_at_ + width, 0, 0);
   pass_armed_ = passing;
   replaying_ = false;
+  note_attention();
   return err;
 }
 

@@ -100,6 +100,7 @@ class ArmCore {
   // lets it through.
   void set_exception_request(bool pending, uint64_t cycle) {
     request_ = pending;
+    note_attention();
     request_from_ = cycle;
     split_at_ = pending && cycle < event_cycle_ ? cycle : event_cycle_;
   }
@@ -134,7 +135,10 @@ class ArmCore {
   bool ended_inside_block() const { return !budget_stopped_; }
 
   // A fixed cost per instruction instead of the cycle model (0: the model).
-  void set_cycles_per_instruction(unsigned cpi) { cpi_ = cpi; }
+  void set_cycles_per_instruction(unsigned cpi) {
+    cpi_ = cpi;
+    note_attention();
+  }
   unsigned cycles_per_instruction() const { return cpi_; }
   // What each kind of memory access costs (the memory controller and
   // SYSCFG changed): every block's cost is computed again.
@@ -405,6 +409,12 @@ class ArmCore {
   uint64_t split_at_ = UINT64_MAX;    // an exception may become takeable from here:
   uint64_t event_cycle_ = UINT64_MAX; // the next event's cycle plus the synchroniser's
   bool request_ = false;              // an IRQ or FIQ is requested
+  // A block needs more than its cost counted (on_block's short way is not
+  // for it): a replay, a step, a request, an `until`, a state check, --cpi.
+  bool attention_ = false;
+  void note_attention() {
+    attention_ = replaying_ || stepping_ || request_ || until_slice_ || logging_stores_ || cpi_ != 0;
+  }
   uint64_t request_from_ = 0;
   uint64_t sync_cycles_ = 0;
   uint32_t next_until_ = 0;           // the next slice ends at this address (0: none)

@@ -471,6 +471,7 @@ void CycleModel::decode(Block& b, const uint8_t* code) {
   b.wait = RegisterWait{};
   if (!b.thumb && b.cond_end) b.wait = match_register_wait(code, b.address, b.count);
   b.loops_to_itself = b.idle_candidate || b.loop.valid || b.wait.valid;
+  b.fast = b.plain && !b.loops_to_itself && !b.has_msr;
 }
 
 namespace {

@@ -95,6 +95,7 @@ class CycleModel {
     bool idle_candidate = false;  // loads (no store) branching back to itself
     bool wide_stores = false;     // stores words or half-words
     bool plain = false;           // its cost is `cost`: no multiply, no cache lookup
+    bool fast = false;            // plain, and no loop or MSR to look at as it is entered
     bool loops_to_itself = false;  // an idle candidate or a counting loop
     bool has_msr = false;          // an MSR to the CPSR before its last instruction
     uint8_t msr_index = 0;         // the first one

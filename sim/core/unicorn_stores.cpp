@@ -2,6 +2,9 @@
 
 #include <dlfcn.h>
 
+#include <atomic>
+#include <vector>
+
 #include <unicorn/unicorn.h>
 
 namespace sim::unicorn_stores {
@@ -28,6 +31,22 @@ template <typename Fn>
 Fn library_function(const char* name) {
   return reinterpret_cast<Fn>(dlsym(RTLD_NEXT, name));
 }
+
+// The region cache of memory_mapping (below): the regions as they were at a
+// generation, which every change of the mappings moves on (before and after
+// it, so that a lookup the change itself makes is not kept).
+std::atomic<uint64_t> mapping_generation{1};
+struct MappingCache {
+  void* uc = nullptr;
+  uint64_t generation = 0;
+  std::vector<std::pair<uint64_t, uint64_t>> regions;  // [begin, end], as uc_mem_regions gives them
+  std::vector<void*> found;                            // the library's region for each, once asked
+  uint64_t begin = 1, end = 0;                         // the last one found
+  void* region = nullptr;
+};
+thread_local MappingCache mapping_cache;
+
+void mappings_change() { mapping_generation.fetch_add(1, std::memory_order_relaxed); }
 
 }  // namespace
 
@@ -71,4 +90,81 @@ extern "C" void page_collection_unlock_arm(void* collection) {
   if (collection == &no_collection) return;
   static auto real = library_function<void (*)(void*)>("page_collection_unlock_arm");
   real(collection);
+}
+
+// Which mapped region holds an address: the library asks at every store, at
+// every access to MMIO and more, and searches its list each time (more
+// regions, as a board maps, cost more). The answer stays as long as the
+// mappings do, so it is kept per engine and generation: the library's own
+// search runs once per region.
+extern "C" void* memory_mapping(void* uc, uint64_t address) {
+  using namespace sim::unicorn_stores;
+  static auto real = library_function<void* (*)(void*, uint64_t)>("memory_mapping");
+  if (!fast_on) return real(uc, address);
+  MappingCache& c = mapping_cache;
+  const uint64_t generation = mapping_generation.load(std::memory_order_relaxed);
+  if (c.uc == uc && c.generation == generation && address >= c.begin && address <= c.end) return c.region;
+  void* region = real(uc, address);
+  if (!region) return region;
+  if (c.uc != uc || c.generation != generation) {
+    c.uc = uc;
+    c.generation = generation;
+    c.regions.clear();
+    c.found.clear();
+    c.begin = 1;
+    c.end = 0;
+    uc_mem_region* list = nullptr;
+    uint32_t count = 0;
+    if (uc_mem_regions(static_cast<uc_engine*>(uc), &list, &count) == UC_ERR_OK) {
+      for (uint32_t i = 0; i < count; ++i) c.regions.emplace_back(list[i].begin, list[i].end);
+      uc_free(list);
+    }
+    c.found.assign(c.regions.size(), nullptr);
+  }
+  for (size_t i = 0; i < c.regions.size(); ++i) {
+    if (address < c.regions[i].first || address > c.regions[i].second) continue;
+    if (c.found[i] && c.found[i] != region) break;  // not as listed: keep nothing
+    c.found[i] = region;
+    c.begin = c.regions[i].first;
+    c.end = c.regions[i].second;
+    c.region = region;
+    break;
+  }
+  return region;
+}
+
+// Every change of the mappings goes through these.
+namespace {
+template <typename Fn, typename... Args>
+uc_err changing_mappings(const char* name, Args... args) {
+  static auto real = sim::unicorn_stores::library_function<Fn>(name);
+  sim::unicorn_stores::mappings_change();
+  uc_err err = real(args...);
+  sim::unicorn_stores::mappings_change();
+  return err;
+}
+}  // namespace
+
+extern "C" {
+uc_err uc_mem_map(uc_engine* uc, uint64_t address, size_t size, uint32_t perms) {
+  return changing_mappings<uc_err (*)(uc_engine*, uint64_t, size_t, uint32_t)>("uc_mem_map", uc, address, size, perms);
+}
+uc_err uc_mem_map_ptr(uc_engine* uc, uint64_t address, size_t size, uint32_t perms, void* ptr) {
+  return changing_mappings<uc_err (*)(uc_engine*, uint64_t, size_t, uint32_t, void*)>("uc_mem_map_ptr", uc, address,
+                                                                                     size, perms, ptr);
+}
+uc_err uc_mmio_map(uc_engine* uc, uint64_t address, size_t size, uc_cb_mmio_read_t read_cb, void* user_data_read,
+                   uc_cb_mmio_write_t write_cb, void* user_data_write) {
+  return changing_mappings<uc_err (*)(uc_engine*, uint64_t, size_t, uc_cb_mmio_read_t, void*, uc_cb_mmio_write_t,
+                                      void*)>("uc_mmio_map", uc, address, size, read_cb, user_data_read, write_cb,
+                                              user_data_write);
+}
+uc_err uc_mem_unmap(uc_engine* uc, uint64_t address, size_t size) {
+  return changing_mappings<uc_err (*)(uc_engine*, uint64_t, size_t)>("uc_mem_unmap", uc, address, size);
+}
+uc_err uc_mem_protect(uc_engine* uc, uint64_t address, size_t size, uint32_t perms) {
+  return changing_mappings<uc_err (*)(uc_engine*, uint64_t, size_t, uint32_t)>("uc_mem_protect", uc, address, size,
+                                                                               perms);
+}
+uc_err uc_close(uc_engine* uc) { return changing_mappings<uc_err (*)(uc_engine*)>("uc_close", uc); }
 }
