@@ -6,8 +6,10 @@
 // undefined, the internal SRAM follows SYSCFG, a Thumb main starts in Thumb
 // state.
 #include <gtest/gtest.h>
+#include <unicorn/unicorn.h>
 
 #include <array>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -367,6 +369,33 @@ TEST(CountingPolls, Matcher) {
     uint32_t regs[16] = {};
     regs[0] = 100;
     EXPECT_EQ(counting_poll_turns(poll, c.counter, regs), c.turns);
+  }
+}
+
+// The store path's region cache follows every change of the mappings: a
+// store after an unmap and a map of other memory at the same address lands
+// in the new memory, and an engine closed and opened again starts afresh.
+TEST(Arm7tdmi, StoresFollowTheMappings) {
+  const uint32_t code[] = {0xE5801000, 0xEAFFFFFE};  // str r1, [r0]; b .
+  std::vector<uint8_t> first(0x1000, 0), second(0x1000, 0), program(0x1000, 0);
+  std::memcpy(program.data(), code, sizeof code);
+  for (int engine = 0; engine < 2; ++engine) {
+    uc_engine* uc = nullptr;
+    ASSERT_EQ(uc_open(UC_ARCH_ARM, UC_MODE_ARM, &uc), UC_ERR_OK);
+    ASSERT_EQ(uc_mem_map_ptr(uc, 0x10000, program.size(), UC_PROT_ALL, program.data()), UC_ERR_OK);
+    for (std::vector<uint8_t>* memory : {&first, &second}) {
+      SCOPED_TRACE(memory == &first ? "first memory" : "second memory");
+      ASSERT_EQ(uc_mem_map_ptr(uc, 0x20000, memory->size(), UC_PROT_ALL, memory->data()), UC_ERR_OK);
+      uint32_t address = 0x20010, value = 0x1234 + engine * 0x10 + (memory == &second);
+      uc_reg_write(uc, UC_ARM_REG_R0, &address);
+      uc_reg_write(uc, UC_ARM_REG_R1, &value);
+      ASSERT_EQ(uc_emu_start(uc, 0x10000, 0x10004, 0, 0), UC_ERR_OK);
+      uint32_t stored = 0;
+      std::memcpy(&stored, memory->data() + 0x10, 4);
+      EXPECT_EQ(stored, value);
+      ASSERT_EQ(uc_mem_unmap(uc, 0x20000, memory->size()), UC_ERR_OK);
+    }
+    uc_close(uc);
   }
 }
 
