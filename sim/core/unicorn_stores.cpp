@@ -36,15 +36,22 @@ Fn library_function(const char* name) {
 // generation, which every change of the mappings moves on (before and after
 // it, so that a lookup the change itself makes is not kept).
 std::atomic<uint64_t> mapping_generation{1};
+struct LastRegion {  // (plain data: a thread-local with no constructor to run)
+  void* uc;
+  uint64_t generation;
+  uint64_t begin, end;  // the last region found
+  void* region;
+};
+thread_local LastRegion last_region = {nullptr, 0, 1, 0, nullptr};
 struct MappingCache {
   void* uc = nullptr;
   uint64_t generation = 0;
   std::vector<std::pair<uint64_t, uint64_t>> regions;  // [begin, end], as uc_mem_regions gives them
   std::vector<void*> found;                            // the library's region for each, once asked
-  uint64_t begin = 1, end = 0;                         // the last one found
-  void* region = nullptr;
 };
 thread_local MappingCache mapping_cache;
+using MemoryMapping = void* (*)(void*, uint64_t);
+MemoryMapping real_memory_mapping = nullptr;
 
 void mappings_change() { mapping_generation.fetch_add(1, std::memory_order_relaxed); }
 
@@ -99,20 +106,19 @@ extern "C" void page_collection_unlock_arm(void* collection) {
 // search runs once per region.
 extern "C" void* memory_mapping(void* uc, uint64_t address) {
   using namespace sim::unicorn_stores;
-  static auto real = library_function<void* (*)(void*, uint64_t)>("memory_mapping");
-  if (!fast_on) return real(uc, address);
-  MappingCache& c = mapping_cache;
   const uint64_t generation = mapping_generation.load(std::memory_order_relaxed);
-  if (c.uc == uc && c.generation == generation && address >= c.begin && address <= c.end) return c.region;
-  void* region = real(uc, address);
-  if (!region) return region;
+  LastRegion& last = last_region;
+  if (last.uc == uc && last.generation == generation && address >= last.begin && address <= last.end && fast_on)
+    return last.region;
+  if (!real_memory_mapping) real_memory_mapping = library_function<MemoryMapping>("memory_mapping");
+  void* region = real_memory_mapping(uc, address);
+  if (!fast_on || !region) return region;
+  MappingCache& c = mapping_cache;
   if (c.uc != uc || c.generation != generation) {
     c.uc = uc;
     c.generation = generation;
     c.regions.clear();
     c.found.clear();
-    c.begin = 1;
-    c.end = 0;
     uc_mem_region* list = nullptr;
     uint32_t count = 0;
     if (uc_mem_regions(static_cast<uc_engine*>(uc), &list, &count) == UC_ERR_OK) {
@@ -125,9 +131,7 @@ extern "C" void* memory_mapping(void* uc, uint64_t address) {
     if (address < c.regions[i].first || address > c.regions[i].second) continue;
     if (c.found[i] && c.found[i] != region) break;  // not as listed: keep nothing
     c.found[i] = region;
-    c.begin = c.regions[i].first;
-    c.end = c.regions[i].second;
-    c.region = region;
+    last = LastRegion{uc, generation, c.regions[i].first, c.regions[i].second, region};
     break;
   }
   return region;
