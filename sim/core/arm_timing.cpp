@@ -479,13 +479,6 @@ uint32_t first_word(const uint8_t* code) { return code ? read_le(code, false) : 
 uint32_t last_word(const uint8_t* code, uint32_t size) { return code && size >= 4 ? read_le(code + size - 4, false) : 0; }
 }  // namespace
 
-CycleModel::Block* CycleModel::find(uint32_t address, uint32_t size, const uint8_t* code) {
-  Block& b = blocks_[(address >> 1) & (kSlots - 1)];
-  if (b.address == address && b.size == size && b.first == first_word(code) && b.last == last_word(code, size))
-    return &b;
-  return nullptr;
-}
-
 CycleModel::Block& CycleModel::insert(uint32_t address, uint32_t size, const uint8_t* code, bool thumb) {
   Block& b = blocks_[(address >> 1) & (kSlots - 1)];
   b = Block{};

@@ -135,7 +135,12 @@ class CycleModel {
 
   // The block at `address` of `size` bytes whose code is `code` (host
   // bytes), if its cost is known; else computes it.
-  Block* find(uint32_t address, uint32_t size, const uint8_t* code);
+  Block* find(uint32_t address, uint32_t size, const uint8_t* code) {
+    Block& b = blocks_[(address >> 1) & (kSlots - 1)];
+    if (b.address != address || b.size != size) return nullptr;
+    const uint32_t first = code ? word_at(code) : 0, last = code && size >= 4 ? word_at(code + size - 4) : 0;
+    return b.first == first && b.last == last ? &b : nullptr;
+  }
   Block& insert(uint32_t address, uint32_t size, const uint8_t* code, bool thumb);
   // Cycles of the first `count` instructions of a block (trimmed by an
   // exception, a fault or a breakpoint); m = 2 for multiplies.
@@ -145,6 +150,9 @@ class CycleModel {
   void invalidate_cache();
 
  private:
+  static uint32_t word_at(const uint8_t* p) {
+    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+  }
   uint32_t insn_cost(const InsnCycles& c, uint32_t address, bool thumb, bool cached) const;
   bool cached_at(uint32_t address) const;
   void decode(Block& b, const uint8_t* code);

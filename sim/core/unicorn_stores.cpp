@@ -78,7 +78,8 @@ ObserverScope::~ObserverScope() {
 // The library's own names and signatures (QEMU's, with Unicorn's engine
 // first). A store asks for [start, start + size); removing translated code
 // asks for whole ranges.
-extern "C" void* page_collection_lock_arm(void* uc, uint64_t start, uint64_t end) {
+namespace {
+__attribute__((noinline)) void* page_collection_lock_in_full(void* uc, uint64_t start, uint64_t end) {
   using namespace sim::unicorn_stores;
   if (!fast_on) {
     static auto real = library_function<void* (*)(void*, uint64_t, uint64_t)>("page_collection_lock_arm");
@@ -90,6 +91,14 @@ extern "C" void* page_collection_lock_arm(void* uc, uint64_t start, uint64_t end
   if (observer && size <= 4 && (*observe_all || ((start & 3) && (size == 1 || (start & (size - 1))))))
     observer(observer_context, start, static_cast<unsigned>(size));
   return &no_collection;
+}
+}  // namespace
+
+// (An aligned store that nobody watches, the common one, returns at once.)
+extern "C" void* page_collection_lock_arm(void* uc, uint64_t start, uint64_t end) {
+  using namespace sim::unicorn_stores;
+  if (fast_on && !(start & 3) && !*observe_all) return &no_collection;
+  return page_collection_lock_in_full(uc, start, end);
 }
 
 extern "C" void page_collection_unlock_arm(void* collection) {
@@ -104,12 +113,11 @@ extern "C" void page_collection_unlock_arm(void* collection) {
 // regions, as a board maps, cost more). The answer stays as long as the
 // mappings do, so it is kept per engine and generation: the library's own
 // search runs once per region.
-extern "C" void* memory_mapping(void* uc, uint64_t address) {
+namespace {
+__attribute__((noinline)) void* memory_mapping_in_full(void* uc, uint64_t address) {
   using namespace sim::unicorn_stores;
   const uint64_t generation = mapping_generation.load(std::memory_order_relaxed);
   LastRegion& last = last_region;
-  if (last.uc == uc && last.generation == generation && address >= last.begin && address <= last.end && fast_on)
-    return last.region;
   if (!real_memory_mapping) real_memory_mapping = library_function<MemoryMapping>("memory_mapping");
   void* region = real_memory_mapping(uc, address);
   if (!fast_on || !region) return region;
@@ -135,6 +143,16 @@ extern "C" void* memory_mapping(void* uc, uint64_t address) {
     break;
   }
   return region;
+}
+}  // namespace
+
+extern "C" void* memory_mapping(void* uc, uint64_t address) {
+  using namespace sim::unicorn_stores;
+  const LastRegion& last = last_region;
+  if (last.uc == uc && last.generation == mapping_generation.load(std::memory_order_relaxed) && address >= last.begin &&
+      address <= last.end && fast_on)
+    return last.region;
+  return memory_mapping_in_full(uc, address);
 }
 
 // Every change of the mappings goes through these.
