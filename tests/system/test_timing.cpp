@@ -277,14 +277,16 @@ TEST(RegisterWaits, PassAtOnceToTheTurnThatLeaves) {
   }
 }
 
+// ARM instruction words as the bytes of code.
+std::vector<uint8_t> bytes(std::initializer_list<uint32_t> words) {
+  std::vector<uint8_t> b;
+  for (uint32_t w : words)
+    for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(w >> (8 * i)));
+  return b;
+}
+
 // Which blocks are counting loops, and how many turns they still have.
 TEST(CountedLoops, Matcher) {
-  auto bytes = [](std::initializer_list<uint32_t> words) {
-    std::vector<uint8_t> b;
-    for (uint32_t w : words)
-      for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(w >> (8 * i)));
-    return b;
-  };
   struct Case {
     const char* what;
     std::vector<uint8_t> code;
@@ -326,12 +328,6 @@ TEST(CountedLoops, Matcher) {
 // Which polls count their turns in a way that tells how many may pass. A
 // path is the blocks of one turn, from the one after the poll's read.
 TEST(CountingPolls, Matcher) {
-  auto bytes = [](std::initializer_list<uint32_t> words) {
-    std::vector<uint8_t> b;
-    for (uint32_t w : words)
-      for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(w >> (8 * i)));
-    return b;
-  };
   // The phone's IIC wait: subs r3,#1; beq out / ldr r2,[r1]; tst r2,#16; beq back.
   const auto phone_count = bytes({0xE2533001, 0x0A000009}), phone_read = bytes({0xE5912000, 0xE3120010, 0x0AFFFFFA});
   // add r12,#1; cmp r12,r0; blo back / ldrb r2,[r1]; cmp r2,r3; bne out
