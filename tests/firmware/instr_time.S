@@ -124,6 +124,33 @@ after_unmask:
         ldr r0, [r0]
         pop {r4, pc}
 
+@ r0 = TCNTB0, r1 = what INTMSK holds before the block of nops. The block
+@ unmasks timer 0 (again, or for the first time) and the timer's request
+@ comes during its nops: the interrupt comes at the same instruction
+@ either way. Returns where the handler returned to.
+        .global unmask_in_block
+        .type unmask_in_block, %function
+unmask_in_block:
+        push {r4, lr}
+        mov r4, r1
+        bl arm_timer0
+        ldr r2, =INTCON
+        str r4, [r2, #0x0C]     @ INTMSK
+        b 1f
+        .balign 1024            @ (a translated block ends at a 1 KB page: all of this is one)
+1:      ldr r1, =ALL_MASKED & ~(INT_TIMER0 | 1 << 26)
+        str r1, [r2, #0x0C]     @ INTMSK: timer 0 unmasked
+        .global unmask_in_block_nops
+unmask_in_block_nops:
+        .rept 200
+        nop
+        .endr
+        .global unmask_in_block_end
+unmask_in_block_end:
+        ldr r0, =irq_return
+        ldr r0, [r0]
+        pop {r4, pc}
+
 @ The interrupt is pending and unmasked while the CPSR's I bit is set;
 @ clearing it takes the interrupt at once.
         .global msr_enable

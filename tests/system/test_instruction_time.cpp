@@ -95,6 +95,22 @@ TEST(InstructionTime, AnInterruptComesAtTheNextInstruction) {
   }
 }
 
+// A block that unmasks a source whose event falls later in the same block:
+// the interrupt comes at the instruction it comes at when the source was
+// unmasked before the block (the store then changes nothing), not at the
+// block's end.
+TEST(InstructionTime, UnmaskingInsideABlockSplitsItAtTheEvent) {
+  constexpr uint32_t kAllMasked = 0x07FFFFFF, kTimer0Unmasked = kAllMasked & ~((1u << 13) | (1u << 26));
+  for (bool skip : {true, false}) {
+    SCOPED_TRACE(skip ? "skipping" : "--no-skip");
+    InstrBoard before(skip), inside(skip);
+    uint32_t reference = before.call("unmask_in_block", {60, kTimer0Unmasked});
+    EXPECT_EQ(inside.call("unmask_in_block", {60, kAllMasked}), reference);
+    EXPECT_GT(reference, inside.address_of("unmask_in_block_nops"));
+    EXPECT_LT(reference, inside.address_of("unmask_in_block_end"));
+  }
+}
+
 // A debugger changes nothing: a breakpoint inside the block of nops, and
 // steps from there, leave the reads at the same cycles with the same values
 // as a run without them.
