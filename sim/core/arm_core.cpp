@@ -290,17 +290,21 @@ __attribute__((noinline)) CycleModel::Block* ArmCore::lookup_block(uc_engine* uc
 void ArmCore::on_block(uc_engine* uc, uint64_t address64, uint32_t size, void* user) {
   auto* self = static_cast<ArmCore*>(user);
   const uint32_t address = static_cast<uint32_t>(address64);
-  if (self->late_pending()) self->settle_fails();
-  if (self->attention_) {
-    self->on_block_in_full(uc, address, size);
-    return;
-  }
+  // What the block before cost in the end: its closing branch taken or not
+  // (one whose target is its fall-through tells by its condition: a branch
+  // leaves the flags as they were), its failed conditional instructions and
+  // its multiplies' late m.
   if (self->pending_extra_) {
     if (address != self->pending_fallthrough_ ||
         (self->pending_cond_ && arm_condition(self->pending_cond_ >> 28, self->cpsr())))
       self->inflight_cycles_ += self->pending_extra_;
     self->pending_extra_ = 0;
     self->pending_cond_ = 0;
+  }
+  if (self->late_pending()) self->settle_late();
+  if (self->attention_) {
+    self->on_block_in_full(uc, address, size);
+    return;
   }
   CycleModel::Block* block = self->last_block_;
   if (block && (block->address != address || block->size != size)) {
@@ -312,39 +316,11 @@ void ArmCore::on_block(uc_engine* uc, uint64_t address64, uint32_t size, void* u
     self->on_block_in_full(uc, address, size);
     return;
   }
-  // begin_block's way for a plain block
-  self->prev_block_ = address;
-  self->block_start_total_ = self->total_;
-  self->block_start_cycles_ = self->inflight_cycles_;
-  self->block_extra_ = 0;
-  self->block_lead_ = 0;
-  self->block_address_ = address;
-  self->block_size_ = size;
-  self->block_thumb_ = block->thumb;
-  self->block_wide_stores_ = block->wide_stores;
-  self->access_located_ = false;
-  self->fails_.muls = 0;
-  self->total_ += block->count;
-  self->inflight_cycles_ += block->cost;
-  if (block->cond_end) {
-    self->pending_extra_ = block->taken_extra;
-    self->pending_fallthrough_ = address + size;
-    self->pending_cond_ = block->target_is_next ? block->last_cond : 0;
-  }
+  self->begin_block(*block, address, size);
 }
 
 void ArmCore::on_block_in_full(uc_engine* uc, uint32_t address, uint32_t size) {
   ArmCore* self = this;
-  // The block before ended with a conditional branch charged as failed.
-  // (One whose target is its fall-through tells by its condition: a branch
-  // leaves the flags as they were.)
-  if (self->pending_extra_) {
-    bool taken = address != self->pending_fallthrough_ ||
-                 (self->pending_cond_ && arm_condition(self->pending_cond_ >> 28, self->cpsr()));
-    if (taken) self->inflight_cycles_ += self->pending_extra_;
-    self->pending_extra_ = 0;
-    self->pending_cond_ = 0;
-  }
   if (self->logging_stores_ && !self->replaying_ && self->check_path_.size() < 9)
     self->check_path_.push_back({address, size});
   if (self->replaying_) {
@@ -410,7 +386,7 @@ void ArmCore::on_block_in_full(uc_engine* uc, uint32_t address, uint32_t size) {
   self->begin_block(*block, address, size);
 }
 
-void ArmCore::begin_block(CycleModel::Block& block, uint32_t address, uint32_t size) {
+__attribute__((always_inline)) inline void ArmCore::begin_block(CycleModel::Block& block, uint32_t address, uint32_t size) {
   prev_block_ = address;
   block_start_total_ = total_;
   block_start_cycles_ = inflight_cycles_;
@@ -421,7 +397,7 @@ void ArmCore::begin_block(CycleModel::Block& block, uint32_t address, uint32_t s
   block_thumb_ = block.thumb;
   block_wide_stores_ = block.wide_stores;
   access_located_ = false;
-  fails_.muls = 0;
+  late_.muls = 0;
   total_ += block.count;
   if (block.plain && !cpi_) {
     inflight_cycles_ += block.cost;
@@ -505,41 +481,41 @@ int64_t ArmCore::late_correction(unsigned index, bool whole) const {
   int64_t delta = 0;
   uint32_t flags = 0;
   bool read = false;
-  for (unsigned i = 0; i < fails_.count; ++i) {
-    if (fails_.index[i] >= index) continue;
+  for (unsigned i = 0; i < late_.fails; ++i) {
+    if (late_.fail_index[i] >= index) continue;
     if (!read) flags = cpsr(), read = true;
-    if (!arm_condition(fails_.cond[i], flags)) delta -= fails_.saving[i];
+    if (!arm_condition(late_.fail_cond[i], flags)) delta -= late_.fail_saving[i];
   }
-  for (unsigned i = 0; i < fails_.late_muls; ++i)
-    if (fails_.late_index[i] < index)
-      delta += static_cast<int64_t>(multiplier_cycles(reg(fails_.late_rs[i]), (fails_.late_unsigned >> i) & 1)) - 2;
+  for (unsigned i = 0; i < late_.late_muls; ++i)
+    if (late_.late_index[i] < index)
+      delta += static_cast<int64_t>(multiplier_cycles(reg(late_.late_rs[i]), (late_.late_unsigned >> i) & 1)) - 2;
   // (those the block's start told are in its cost already)
   if (!whole)
-    for (unsigned i = 0; i < fails_.muls; ++i)
-      if (fails_.mul_index[i] < index) delta += static_cast<int64_t>(fails_.mul_m[i]) - 2;
+    for (unsigned i = 0; i < late_.muls; ++i)
+      if (late_.mul_index[i] < index) delta += static_cast<int64_t>(late_.mul_m[i]) - 2;
   return delta;
 }
 
 uint64_t ArmCore::block_cycles(CycleModel::Block& b) {
   if (cpi_) return static_cast<uint64_t>(b.count) * cpi_;
-  fails_.count = b.fails;
+  late_.fails = b.fails;
   for (unsigned i = 0; i < b.fails; ++i) {
-    fails_.index[i] = b.fail_index[i];
-    fails_.cond[i] = b.fail_cond[i];
-    fails_.saving[i] = b.fail_saving[i];
+    late_.fail_index[i] = b.fail_index[i];
+    late_.fail_cond[i] = b.fail_cond[i];
+    late_.fail_saving[i] = b.fail_saving[i];
   }
-  fails_.late_muls = b.late_muls;
-  fails_.late_unsigned = b.late_mul_unsigned;
+  late_.late_muls = b.late_muls;
+  late_.late_unsigned = b.late_mul_unsigned;
   for (unsigned i = 0; i < b.late_muls; ++i) {
-    fails_.late_rs[i] = b.late_mul_rs[i];
-    fails_.late_index[i] = b.late_mul_index[i];
+    late_.late_rs[i] = b.late_mul_rs[i];
+    late_.late_index[i] = b.late_mul_index[i];
   }
   uint64_t cost = b.cost;
-  fails_.muls = b.muls;
+  late_.muls = b.muls;
   for (unsigned i = 0; i < b.muls; ++i) {
     unsigned m = multiplier_cycles(reg(b.mul_rs[i]), (b.mul_unsigned >> i) & 1);
-    fails_.mul_index[i] = b.mul_index[i];
-    fails_.mul_m[i] = static_cast<uint8_t>(m);
+    late_.mul_index[i] = b.mul_index[i];
+    late_.mul_m[i] = static_cast<uint8_t>(m);
     cost += m;
   }
   if (b.cacheable) {
@@ -795,7 +771,7 @@ int64_t ArmCore::access_correction(uint32_t address, unsigned size, bool write) 
 uint64_t ArmCore::cycles_into_block(unsigned index) const {
   if (cpi_) return block_start_cycles_ + static_cast<uint64_t>(index) * cpi_;
   uint64_t before = index ? model_.prefix_cost(block_address_, code_at(block_address_, block_size_), index, block_thumb_) : 0;
-  if (fails_.count || fails_.late_muls || fails_.muls)
+  if (late_.fails || late_.late_muls || late_.muls)
     before = static_cast<uint64_t>(static_cast<int64_t>(before) + late_correction(index, false));
   return static_cast<uint64_t>(static_cast<int64_t>(block_start_cycles_ + block_lead_ + before) + block_extra_);
 }
@@ -1038,7 +1014,7 @@ void ArmCore::add_block_observer(BlockObserver observer) {
 
 void ArmCore::on_observed_block(uc_engine*, uint64_t address, uint32_t size, void* user) {
   auto* self = static_cast<ArmCore*>(user);
-  if (self->late_pending()) self->settle_fails();  // the block before ran whole: the clock as it stands
+  if (self->late_pending()) self->settle_late();  // the block before ran whole: the clock as it stands
   for (auto& observer : self->block_observers_) observer(static_cast<uint32_t>(address), size);
 }
 
@@ -1160,8 +1136,7 @@ ArmCore::Slice ArmCore::run_slice(uint64_t max_cycles, bool step) {
   }
   next_until_ = 0;
   resplit_ = false;
-  fails_.count = 0;
-  fails_.late_muls = 0;
+  drop_late();
   split_stop_ = 0;
   split_hit_ = false;
   stopping_ = false;
@@ -1229,7 +1204,7 @@ ArmCore::Slice ArmCore::run_slice(uint64_t max_cycles, bool step) {
     // before, which chained to it.
     set_pc(budget_stop_address_ | thumb);
   }
-  if (late_pending()) settle_fails();  // the slice's last block ran whole
+  if (late_pending()) settle_late();  // the slice's last block ran whole
   slice.executed = total_ - slice_start_;
   slice.cycles = inflight_cycles_;
   inflight_cycles_ = 0;
@@ -1246,8 +1221,7 @@ void ArmCore::trim_block(uint32_t at) {
   unsigned count = (at - block_address_) / step;
   total_ = block_start_total_ + count;
   inflight_cycles_ = cycles_into_block(count);
-  fails_.count = 0;
-  fails_.late_muls = 0;
+  drop_late();
   pending_extra_ = 0;
 }
 

@@ -304,22 +304,25 @@ class ArmCore {
   // late_muls), by the registers and flags now. Settled for the whole block
   // when it has run.
   int64_t late_correction(unsigned index, bool whole) const;
-  void settle_fails() {
+  void settle_late() {
     inflight_cycles_ = static_cast<uint64_t>(static_cast<int64_t>(inflight_cycles_) + late_correction(~0u, true));
-    fails_.count = 0;
-    fails_.late_muls = 0;
+    drop_late();
   }
-  bool late_pending() const { return fails_.count || fails_.late_muls; }
-  struct Fails {
-    uint8_t count = 0;
-    uint8_t index[4] = {}, cond[4] = {};
-    uint16_t saving[4] = {};
+  void drop_late() {
+    late_.fails = 0;
+    late_.late_muls = 0;
+  }
+  bool late_pending() const { return late_.fails || late_.late_muls; }
+  struct LateCosts {
+    uint8_t fails = 0;  // as CycleModel::Block's
+    uint8_t fail_index[4] = {}, fail_cond[4] = {};
+    uint16_t fail_saving[4] = {};
     uint8_t late_muls = 0, late_unsigned = 0;
     int8_t late_rs[4] = {};
     uint8_t late_index[4] = {};
     uint8_t muls = 0;  // those the block's start told
     uint8_t mul_index[8] = {}, mul_m[8] = {};
-  } fails_;
+  } late_;
   bool idle_loop(CycleModel::Block& block, uint32_t address);
   void pass_counted_turns(const CycleModel::Block& block);
   void pass_wait_turns(const CycleModel::Block& block);

@@ -389,19 +389,26 @@ void CycleModel::decode(Block& b, const uint8_t* code) {
   b.fails = 0;
   b.late_muls = 0;
   b.late_mul_unsigned = 0;
-  bool flags_later = false;  // (walking back from the end) an instruction after this one may change the flags
-  uint16_t written_later = 0;  // registers written by this instruction or one after it
-  bool late_candidate[256] = {};  // a multiply whose multiplier stays as it is to the block's end
+  std::vector<InsnCycles> insns(b.count);
+  for (unsigned k = 0; k < b.count; ++k) {
+    uint32_t at = b.address + k * step, word = read_le(code + k * step, b.thumb);
+    insns[k] = b.thumb ? decode_thumb(static_cast<uint16_t>(word), at) : decode_arm(word, at);
+  }
+  // Walking back from the end (ARM state: Thumb has no conditional
+  // instruction but its branches): what an instruction after this one may
+  // change, the flags or a register.
+  bool flags_later = false;
+  uint16_t written_later = 0;  // by this instruction or one after it
+  std::vector<bool> late_candidate(b.count);  // a multiply whose multiplier stays as it is to the block's end
   for (unsigned k = b.count; k-- > 0 && !b.thumb;) {
-    uint32_t at = b.address + k * step;
-    InsnCycles c = decode_arm(read_le(code + k * step, false), at);
-    bool last = k + 1 == b.count;
-    if (c.conditional && k < 256 && !c.traps && !flags_later && !c.sets_flags && !c.writes_pc && c.mul_rs < 0 && !c.is_coprocessor &&
-        !(last && c.writes_pc) && b.fails < 4) {
+    const InsnCycles& c = insns[k];
+    const uint32_t at = b.address + k * step;
+    if (c.conditional && k < 256 && !c.traps && !flags_later && !c.sets_flags && !c.writes_pc && c.mul_rs < 0 &&
+        !c.is_coprocessor && b.fails < 4) {
       uint32_t fetch_s = insn_cost(InsnCycles{}, at, false, b.cacheable);
       uint32_t cost = insn_cost(c, at, false, b.cacheable);
       if (cost > fetch_s) {
-        b.fail_index[b.fails] = static_cast<uint8_t>(std::min(k, 255u));
+        b.fail_index[b.fails] = static_cast<uint8_t>(k);
         b.fail_cond[b.fails] = static_cast<uint8_t>(read_le(code + k * step, false) >> 28);
         b.fail_saving[b.fails] = static_cast<uint16_t>(cost - fetch_s);
         ++b.fails;
@@ -409,14 +416,14 @@ void CycleModel::decode(Block& b, const uint8_t* code) {
     }
     if (c.sets_flags || c.traps || c.is_coprocessor) flags_later = true;
     written_later |= c.writes;
-    if (c.mul_rs >= 0 && k < 256) late_candidate[k] = !(written_later >> c.mul_rs & 1) && !c.conditional;
+    if (c.mul_rs >= 0) late_candidate[k] = !(written_later >> c.mul_rs & 1) && !c.conditional;
   }
   uint16_t written = 0;
   bool pure = true, loads = false;
   for (unsigned k = 0; k < b.count; ++k) {
     uint32_t at = b.address + k * step;
     uint32_t word = read_le(code + k * step, b.thumb);
-    InsnCycles c = b.thumb ? decode_thumb(static_cast<uint16_t>(word), at) : decode_arm(word, at);
+    const InsnCycles& c = insns[k];
     bool last = k + 1 == b.count;
     if (c.is_coprocessor) b.has_coprocessor = true;
     if (c.traps) {
@@ -437,7 +444,7 @@ void CycleModel::decode(Block& b, const uint8_t* code) {
         ++b.muls;
       } else {
         cost += 2;
-        if (!b.thumb && k < 256 && late_candidate[k] && b.late_muls < 4) {
+        if (k < 256 && late_candidate[k] && b.late_muls < 4) {
           b.late_mul_rs[b.late_muls] = c.mul_rs;
           b.late_mul_index[b.late_muls] = static_cast<uint8_t>(k);
           if (c.mul_unsigned) b.late_mul_unsigned |= static_cast<uint8_t>(1u << b.late_muls);
@@ -473,11 +480,6 @@ void CycleModel::decode(Block& b, const uint8_t* code) {
   b.loops_to_itself = b.idle_candidate || b.loop.valid || b.wait.valid;
   b.fast = b.plain && !b.loops_to_itself && !b.has_msr;
 }
-
-namespace {
-uint32_t first_word(const uint8_t* code) { return code ? read_le(code, false) : 0; }
-uint32_t last_word(const uint8_t* code, uint32_t size) { return code && size >= 4 ? read_le(code + size - 4, false) : 0; }
-}  // namespace
 
 CycleModel::Block& CycleModel::insert(uint32_t address, uint32_t size, const uint8_t* code, bool thumb) {
   Block& b = blocks_[(address >> 1) & (kSlots - 1)];

@@ -138,8 +138,7 @@ class CycleModel {
   Block* find(uint32_t address, uint32_t size, const uint8_t* code) {
     Block& b = blocks_[(address >> 1) & (kSlots - 1)];
     if (b.address != address || b.size != size) return nullptr;
-    const uint32_t first = code ? word_at(code) : 0, last = code && size >= 4 ? word_at(code + size - 4) : 0;
-    return b.first == first && b.last == last ? &b : nullptr;
+    return b.first == first_word(code) && b.last == last_word(code, size) ? &b : nullptr;
   }
   Block& insert(uint32_t address, uint32_t size, const uint8_t* code, bool thumb);
   // Cycles of the first `count` instructions of a block (trimmed by an
@@ -150,9 +149,12 @@ class CycleModel {
   void invalidate_cache();
 
  private:
+  // The code's first and last words, a cheap check that it is the same.
   static uint32_t word_at(const uint8_t* p) {
     return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
   }
+  static uint32_t first_word(const uint8_t* code) { return code ? word_at(code) : 0; }
+  static uint32_t last_word(const uint8_t* code, uint32_t size) { return code && size >= 4 ? word_at(code + size - 4) : 0; }
   uint32_t insn_cost(const InsnCycles& c, uint32_t address, bool thumb, bool cached) const;
   bool cached_at(uint32_t address) const;
   void decode(Block& b, const uint8_t* code);
