@@ -39,6 +39,7 @@ MemoryTiming memory_timing(const MemoryController& mc, const SysCfg& sys) {
   t.noncacheable_pages = sys.noncacheable_pages();
   t.line_fill = static_cast<uint16_t>(t.read_n[2] + 3 * t.read_s);
   t.cache_bytes = sys.cache_bytes();
+  t.write_buffer = sys.write_buffer();
   return t;
 }
 

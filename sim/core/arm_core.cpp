@@ -223,7 +223,19 @@ const uint8_t* ArmCore::code_at(uint32_t address, uint32_t size) const {
   return rom(address, size);
 }
 
-void ArmCore::set_timing(const MemoryTiming& timing) { model_.set_timing(timing); }
+// The cache turned on or off changes which data accesses are watched: right
+// after the instruction that wrote SYSCFG.
+void ArmCore::set_timing(const MemoryTiming& timing) {
+  const bool cache_was_on = model_.timing().cache_bytes != 0;
+  model_.set_timing(timing);
+  if ((timing.cache_bytes != 0) == cache_was_on) return;
+  if (!running_)
+    apply_data_watch();
+  else if (in_access_)
+    resplit_ = true;
+  else
+    request_stop();
+}
 
 uint64_t ArmCore::instruction_cycles(uint32_t address) const {
   if (cpi_) return cpi_;
@@ -239,10 +251,12 @@ uint32_t ArmCore::exception_entry_cycles() const {
 void ArmCore::set_sram_window(uint32_t begin, uint32_t end) {
   sram_want_begin_ = begin;
   sram_want_end_ = end;
-  if (running_)
+  if (running_) {
     request_stop();
-  else
+  } else {
     apply_sram_window();
+    apply_data_watch();
+  }
 }
 
 void ArmCore::apply_sram_window() {
@@ -378,7 +392,8 @@ void ArmCore::on_block_in_full(uc_engine* uc, uint32_t address, uint32_t size) {
   if (block->loops_to_itself && self->idle_skip_) {
     if (block->loop.valid && self->prev_block_ == address) self->pass_counted_turns(*block);
     if (block->wait.valid && self->prev_block_ == address && self->predictor_) self->pass_wait_turns(*block);
-    if (block->idle_candidate && self->idle_loop(*block, address)) {
+    // (a turn that filled a cache line is no turn like the next)
+    if (block->idle_candidate && !self->data_fills_ && self->idle_loop(*block, address)) {
       self->stop_at_idle_loop(uc, *block, address);
       return;
     }
@@ -392,6 +407,8 @@ __attribute__((always_inline)) inline void ArmCore::begin_block(CycleModel::Bloc
   block_start_cycles_ = inflight_cycles_;
   block_extra_ = 0;
   block_lead_ = 0;
+  data_extra_ = 0;
+  data_fills_ = 0;
   block_address_ = address;
   block_size_ = size;
   block_thumb_ = block.thumb;
@@ -566,8 +583,10 @@ void ArmCore::pass_counted_turns(const CycleModel::Block& b) {
     limit = p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
   }
   uint64_t turns = counted_loop_turns(loop, counter, limit);
-  if (turns < 3) return;
-  uint64_t turn = cpi_ ? static_cast<uint64_t>(b.count) * cpi_ : b.cost + b.taken_extra;
+  if (turns < 3 || data_fills_) return;  // (a turn that filled a cache line is no turn like the next)
+  // (its data accesses cost what they did in the turn before)
+  uint64_t turn = cpi_ ? static_cast<uint64_t>(b.count) * cpi_
+                       : static_cast<uint64_t>(std::max<int64_t>(static_cast<int64_t>(b.cost + b.taken_extra) + data_extra_, 1));
   // Turns whose successor still starts in the slice and is not split by an
   // event (see on_block): the turn that is runs as it would.
   uint64_t stop = turns_before_stop(budget_end_ - inflight_cycles_, split_room(), turn, b.last_boundary,
@@ -678,7 +697,8 @@ void ArmCore::stop_at_idle_loop(uc_engine* uc, const CycleModel::Block& block, u
     for (unsigned i = 0; i < block.late_muls; ++i)
       turn = turn + multiplier_cycles(reg(block.late_mul_rs[i]), (block.late_mul_unsigned >> i) & 1) - 2;
     for (unsigned i = 0; i < block.muls; ++i) turn += multiplier_cycles(reg(block.mul_rs[i]), (block.mul_unsigned >> i) & 1);
-    idle_turn_cycles_ = std::max<uint64_t>(turn, 1);
+    // and its data accesses cost what they did in the turn before
+    idle_turn_cycles_ = static_cast<uint64_t>(std::max<int64_t>(static_cast<int64_t>(turn) + data_extra_, 1));
   }
   idle_turn_last_boundary_ = block.count > 1 ? (cpi_ ? static_cast<uint64_t>(block.count - 1) * cpi_ : block.last_boundary) : 0;
   idle_turn_has_msr_ = block.has_msr;
@@ -788,17 +808,12 @@ uint32_t ArmCore::locate_access(uint32_t address, bool write) {
   unsigned from = 0;
   if (access_located_) {
     from = access_index_;
-    // A single access was all of that instruction's.
-    bool multi = false;
-    if (code) {
-      if (block_thumb_) {
-        uint16_t insn = static_cast<uint16_t>(code[from * 2] | code[from * 2 + 1] << 8);
-        multi = (insn & 0xF000) == 0xC000 || (insn & 0xF600) == 0xB400;
-      } else {
-        uint32_t insn = code[from * 4] | code[from * 4 + 1] << 8 | code[from * 4 + 2] << 16 |
-                        static_cast<uint32_t>(code[from * 4 + 3]) << 24;
-        multi = (insn & 0x0E000000) == 0x08000000 || (insn & 0x0FB00FF0) == 0x01000090;
-      }
+    // A single access was all of that instruction's (a SWP makes two).
+    bool multi = multiple_access(from);
+    if (!multi && code && !block_thumb_) {
+      const uint32_t insn = code[from * 4] | code[from * 4 + 1] << 8 | code[from * 4 + 2] << 16 |
+                            static_cast<uint32_t>(code[from * 4 + 3]) << 24;
+      multi = (insn & 0x0FB00FF0) == 0x01000090;
     }
     if (!multi) ++from;
   }
@@ -956,6 +971,7 @@ void ArmCore::install_pending() {
   }
   split_hooks_pending_.clear();
   apply_sram_window();
+  apply_data_watch();
 }
 
 // Called before the instruction at `address` runs; stopping here leaves the
@@ -1112,6 +1128,8 @@ ArmCore::Slice ArmCore::run_slice(uint64_t max_cycles, bool step) {
   block_start_cycles_ = 0;
   block_extra_ = 0;
   block_lead_ = 0;
+  data_extra_ = 0;
+  data_fills_ = 0;
   access_located_ = false;
   block_thumb_ = (cpsr() & kCpsrT) != 0;
   pending_extra_ = 0;
@@ -1148,7 +1166,7 @@ ArmCore::Slice ArmCore::run_slice(uint64_t max_cycles, bool step) {
   running_ = true;
   uc_err err;
   {
-    unicorn_stores::ObserverScope stores(&ArmCore::on_store, this, &logging_stores_);
+    unicorn_stores::ObserverScope stores(&ArmCore::on_store, this, &logging_stores_, &sram_stores_);
     err = uc_emu_start(uc_, start, until, 0, 0);
     if (stopping_ && err == UC_ERR_OK && !exception_ && !fault_) err = finish_stop(thumb);
   }
@@ -1333,6 +1351,7 @@ uint32_t ArmCore::find_faulting_instruction(uint32_t fault_address) const {
 // access, so stores are reported, once per instruction.
 void ArmCore::on_store(void* context, uint64_t ram_offset, unsigned size) {
   auto* self = static_cast<ArmCore*>(context);
+  if (ram_offset - self->sram_stores_.begin < self->sram_stores_.size) self->sram_stored(ram_offset);
   if (!self->running_) return;
   if (self->logging_stores_) {
     self->log_store(ram_offset, size);

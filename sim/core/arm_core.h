@@ -22,7 +22,10 @@
 //   (the I or F bit clear, or an MSR in the block) ends the slice before the
 //   block, and the next slice runs it only up to the first instruction
 //   boundary the interrupt could be taken at (Unicorn's `until`);
-// - a pending request is checked at every block boundary.
+// - a pending request is checked at every block boundary;
+// - with the cache on, or once the program keeps data in the internal SRAM,
+//   every data access to RAM is watched and costs what its memory, or the
+//   cache, takes (data_watch.cpp).
 // Exceptions are not entered by Unicorn: the slice stops and the board enters
 // them the way the processor does (see Board).
 #pragma once
@@ -40,6 +43,7 @@
 #include "core/bus.h"
 #include "core/counted_loop.h"
 #include "core/memory.h"
+#include "core/unicorn_stores.h"
 
 namespace sim {
 
@@ -352,6 +356,26 @@ class ArmCore {
   };
   Access find_access(bool store, uint32_t address, bool page_only) const;
   void find_sdram_offset();
+  // Data accesses to RAM that cost other than the block's fixed cost
+  // charged: the internal SRAM's (one clock) and, with the cache on, every
+  // one (a miss fills a line, an NCACHBE area costs the SDRAM's). A memory
+  // hook makes every load take Unicorn's slow path, so one is installed only
+  // with the cache on, or once a store reaches the internal SRAM (the
+  // store path watches it until then: data there is written before it is
+  // read).
+  void apply_data_watch();
+  static void on_data(uc_engine* uc, uc_mem_type type, uint64_t address, int size, int64_t value, void* self);
+  void charge_data(uint32_t address, unsigned size, bool write);
+  void sram_stored(uint64_t ram_offset);
+  bool multiple_access(unsigned index) const;  // the block's instruction `index` is a load or store multiple
+  uc_hook data_hook_ = 0;
+  uint32_t data_begin_ = 0, data_end_ = 0;  // watched: [begin, end)
+  bool sram_data_seen_ = false;             // a store reached the internal SRAM
+  unicorn_stores::WatchedRange sram_stores_;
+  // What the current block's data accesses cost beyond its fixed cost, and
+  // the line fills among them; at a block's entry, the block before's.
+  int64_t data_extra_ = 0;
+  unsigned data_fills_ = 0;
   void read_state(uint32_t* values) const;
   void log_store(uint64_t ram_offset, unsigned size);
   bool sdram_offset_known_ = false;

@@ -329,8 +329,9 @@ uint32_t MemoryTiming::mmio_cost(uint32_t address, unsigned size) const {
   return bank_access[bank] * std::max(1u, size / bank_width[bank]);
 }
 
-uint32_t MemoryTiming::assumed_data_cost(unsigned size, bool write) const {
+uint32_t MemoryTiming::assumed_data_cost(unsigned size, bool write, bool sequential) const {
   if (cache_bytes) return 1;
+  if (sequential) return write ? write_s : read_s;
   return write ? write_n[size_index(size)] : read_n[size_index(size)];
 }
 
@@ -530,6 +531,24 @@ unsigned CycleModel::cache_misses(uint32_t address, uint32_t size) {
     stamps[way] = clock_;
   }
   return misses;
+}
+
+// The cache is write-through: a write reaches the memory, through the write
+// buffer when SYSCFG has it on (its stalls are not modelled), and allocates
+// no line (the manual describes no write allocation; a careful reading of
+// "write-through" without one). The write buffer is taken to serve the
+// cacheable areas only: an NCACHBE area is where a program wants its
+// writes to reach the memory in their own time.
+uint32_t CycleModel::data_cycles(uint32_t address, unsigned size, bool write, bool sequential, bool* filled) {
+  *filled = false;
+  if (address >= kInternalSram) return timing_.sram.n;
+  const unsigned i = size_index(size);
+  const uint32_t memory = write ? (sequential ? timing_.write_s : timing_.write_n[i])
+                                : (sequential ? timing_.read_s : timing_.read_n[i]);
+  if (!cached_at(address)) return memory;
+  if (write) return timing_.write_buffer ? 1 : memory;
+  *filled = cache_misses(address, 1) != 0;
+  return *filled ? timing_.line_fill : 1;
 }
 
 }  // namespace sim

@@ -13,11 +13,14 @@
 //   when the block does not compute it first (else m = 2);
 // - loads and stores are charged as SDRAM accesses (with the cache on: as
 //   hits); an access that reaches an SFR or an external bank is corrected by
-//   the difference when the core's MMIO callback runs (ArmCore);
+//   the difference when the core's MMIO callback runs (ArmCore), and so is
+//   one that reaches the internal SRAM, misses the cache or lies in an
+//   NCACHBE area, when the core watches data accesses (data_cycles);
 // - with the cache on, each 16-byte line a block's code spans is looked up
 //   in a model of the 8 KB, 4-way, LRU cache as the block starts: a hit
-//   costs 1 MCLK per fetch, a miss a line fill from SDRAM. Data accesses
-//   neither allocate nor evict lines.
+//   costs 1 MCLK per fetch, a miss a line fill from SDRAM. Data reads look
+//   up the same cache (a miss fills its line); writes go through to the
+//   memory and allocate nothing.
 // SDRAM refresh cycles and the write buffer's stalls are not modelled.
 #pragma once
 #include <array>
@@ -41,6 +44,7 @@ struct MemoryTiming {
   uint8_t bank_width[6] = {4, 4, 4, 4, 4, 4};
   uint16_t line_fill = 1;  // a 16-byte cache line from SDRAM
   unsigned cache_bytes = 0;
+  bool write_buffer = false;  // SYSCFG's write buffer is on
 
   // NCACHBE0/1 as [first page, end page) of 4 KB (the board fills these in).
   std::array<std::array<uint32_t, 2>, 2> noncacheable_pages{};
@@ -48,8 +52,9 @@ struct MemoryTiming {
   bool noncacheable(uint32_t address) const;
   // An SFR or external-bank access (from an MMIO callback).
   uint32_t mmio_cost(uint32_t address, unsigned size) const;
-  // What the fixed cost charged for a data access of that size.
-  uint32_t assumed_data_cost(unsigned size, bool write) const;
+  // What the fixed cost charged for a data access of that size (the first
+  // of its instruction, or a later one of a load or store multiple).
+  uint32_t assumed_data_cost(unsigned size, bool write, bool sequential = false) const;
 };
 
 // One instruction's cycles by kind (ARM7TDMI TRM cycle types).
@@ -146,6 +151,12 @@ class CycleModel {
   uint32_t prefix_cost(uint32_t address, const uint8_t* code, unsigned count, bool thumb) const;
   // Cache misses of the lines [address, address + size) (updates the LRU).
   unsigned cache_misses(uint32_t address, uint32_t size);
+  // What a data access to RAM (the SDRAM or the internal SRAM) costs: the
+  // internal SRAM one clock; with the cache on, a read in a cacheable area
+  // one clock on a hit, a line fill on a miss (the line is then in the
+  // cache), a write one clock when the write buffer takes it; else the
+  // SDRAM's own cost. `*filled` tells of a line fill.
+  uint32_t data_cycles(uint32_t address, unsigned size, bool write, bool sequential, bool* filled);
   void invalidate_cache();
 
  private:

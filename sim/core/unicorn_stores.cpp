@@ -26,6 +26,8 @@ thread_local StoreObserver observer = nullptr;
 thread_local void* observer_context = nullptr;
 const bool kNever = false;
 thread_local const bool* observe_all = &kNever;
+const WatchedRange kNoRange;
+thread_local const WatchedRange* watched = &kNoRange;
 
 template <typename Fn>
 Fn library_function(const char* name) {
@@ -60,17 +62,26 @@ void mappings_change() { mapping_generation.fetch_add(1, std::memory_order_relax
 bool fast() { return fast_on; }
 void set_fast(bool on) { fast_on = on && kCanBeFast; }
 
-ObserverScope::ObserverScope(StoreObserver o, void* context, const bool* all)
-    : previous(observer), previous_context(observer_context), previous_all(observe_all) {
+ObserverScope::ObserverScope(StoreObserver o, void* context, const bool* all, const WatchedRange* range)
+    : previous(observer), previous_context(observer_context), previous_all(observe_all), previous_range(watched) {
   observer = o;
   observer_context = context;
   observe_all = all ? all : &kNever;
+  watched = range ? range : &kNoRange;
 }
 
 ObserverScope::~ObserverScope() {
   observer = previous;
   observer_context = previous_context;
   observe_all = previous_all;
+  watched = previous_range;
+}
+
+uint64_t ram_offset(void* uc, const void* host) {
+  if (!kCanBeFast) return UINT64_MAX;
+  using Lookup = uint64_t (*)(void*, const void*);
+  static auto lookup = reinterpret_cast<Lookup>(dlsym(RTLD_DEFAULT, "qemu_ram_addr_from_host_arm"));
+  return lookup ? lookup(uc, host) : UINT64_MAX;
 }
 
 }  // namespace sim::unicorn_stores
@@ -88,7 +99,8 @@ __attribute__((noinline)) void* page_collection_lock_in_full(void* uc, uint64_t 
   uint64_t size = end - start;
   // Unicorn stores an unaligned word or half-word as single bytes, the
   // first of them at the unaligned address.
-  if (observer && size <= 4 && (*observe_all || ((start & 3) && (size == 1 || (start & (size - 1))))))
+  if (observer && size <= 4 &&
+      (*observe_all || ((start & 3) && (size == 1 || (start & (size - 1)))) || start - watched->begin < watched->size))
     observer(observer_context, start, static_cast<unsigned>(size));
   return &no_collection;
 }
@@ -97,7 +109,7 @@ __attribute__((noinline)) void* page_collection_lock_in_full(void* uc, uint64_t 
 // (An aligned store that nobody watches, the common one, returns at once.)
 extern "C" void* page_collection_lock_arm(void* uc, uint64_t start, uint64_t end) {
   using namespace sim::unicorn_stores;
-  if (fast_on && !(start & 3) && !*observe_all) return &no_collection;
+  if (fast_on && !(start & 3) && !*observe_all && start - watched->begin >= watched->size) return &no_collection;
   return page_collection_lock_in_full(uc, start, end);
 }
 

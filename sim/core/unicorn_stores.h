@@ -35,15 +35,26 @@ void set_fast(bool on);
 // first byte of an unaligned word or half-word: the observer tells them
 // apart by the instruction. Made on this thread while it is set.
 using StoreObserver = void (*)(void* context, uint64_t ram_offset, unsigned size);
-// With `*all` true, it is told of every store to RAM, aligned or not.
+// A range of Unicorn's RAM space whose every store is told too.
+struct WatchedRange {
+  uint64_t begin = 0, size = 0;  // size 0: none
+};
+// With `*all` true, it is told of every store to RAM, aligned or not; and
+// of every store into `*range` while that is not empty.
 struct ObserverScope {
-  ObserverScope(StoreObserver observer, void* context, const bool* all = nullptr);
+  ObserverScope(StoreObserver observer, void* context, const bool* all = nullptr, const WatchedRange* range = nullptr);
   ~ObserverScope();
   ObserverScope(const ObserverScope&) = delete;
   ObserverScope& operator=(const ObserverScope&) = delete;
   StoreObserver previous;
   void* previous_context;
   const bool* previous_all;
+  const WatchedRange* previous_range;
 };
+
+// Where Unicorn keeps the host memory at `host` in its RAM space (the
+// offsets the observer is told), or UINT64_MAX when unknown: the linked
+// Unicorn is not 2.0.1, or the memory is not mapped.
+uint64_t ram_offset(void* uc, const void* host);
 
 }  // namespace sim::unicorn_stores

@@ -22,6 +22,7 @@ class SysCfg : public Device {
   // [2:1]: 0 cache off (8 KB SRAM), 1 4 KB cache + 4 KB SRAM, 3 8 KB cache.
   unsigned cache_mode() const { return (syscfg_ >> 1) & 3; }
   unsigned cache_bytes() const { return cache_mode() == 3 ? 8192 : cache_mode() == 1 ? 4096 : 0; }
+  bool write_buffer() const { return syscfg_ & 8; }  // [3]
   // The internal SRAM's window: [begin, end) at 0x10000000 (empty with the cache fully on).
   uint32_t sram_begin() const;
   uint32_t sram_end() const;

@@ -67,6 +67,22 @@ loop_mul10:
         cond_loop cond_stm, stmiane r4, {r2, r3, r5, r12}
         cond_loop cond_shift, addne r2, r2, r3, lsl r1
 
+@ Data walks: r0 turns, each a word at the next 16-byte line from r1 on
+@ (with the cache on, a line no turn has touched yet).
+        .global walk_ldr, walk_str
+        .type walk_ldr, %function
+        .type walk_str, %function
+walk_ldr:
+1:      ldr r2, [r1], #16
+        subs r0, r0, #1
+        bne 1b
+        bx lr
+walk_str:
+1:      str r2, [r1], #16
+        subs r0, r0, #1
+        bne 1b
+        bx lr
+
 @ r0 = address, r1 = value: stores the value there and reads it back.
         .global store_load
         .type store_load, %function

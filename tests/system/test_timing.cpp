@@ -32,7 +32,22 @@ struct Memory {
 // write needs no CAS latency.
 constexpr Memory kSdram{2, 2 + 2 + 1, 2 + 2 + 1, 2, 2 + 2, 2};
 constexpr Memory kCache{1, 1, 1, 1, 1, 1};  // hits; writes go to the write buffer
+// Without the write buffer a write goes through to the SDRAM.
+constexpr Memory kWriteThrough{1, 1, 1, 1, kSdram.write_n, kSdram.write_s};
 constexpr unsigned kSfr = 2;
+constexpr unsigned kLineFill = kSdram.read_n + 3 * kSdram.read_s;  // four words, the first non-sequential
+
+// SYSCFG: the cache off; 8 KB of cache with the write buffer, without it;
+// 4 KB of cache with the write buffer (4 KB of internal SRAM at 0x10001000).
+constexpr uint32_t kCacheOff = 0x1, kCacheOn = 0xF, kCacheNoBuffer = 0x7, kHalfCache = 0xB;
+struct Mode {
+  const char* name;
+  uint32_t syscfg;
+  const Memory& memory;
+};
+const Mode kModes[] = {{"cache off", kCacheOff, kSdram},
+                       {"cache on", kCacheOn, kCache},
+                       {"cache on, no write buffer", kCacheNoBuffer, kWriteThrough}};
 
 // The cycle table (ARM7TDMI TRM): each loop turn is its body plus
 // `subs` (1S) and a taken `bne` (2S+1N).
@@ -88,12 +103,12 @@ TEST(CycleModel, LoopsCostWhatTheTableSays) {
       {"loop_mul10", 0x12, [](const Memory& m) { return 10 * (m.s + 1); }},
       {"loop_mul10", 0x123456, [](const Memory& m) { return 10 * (m.s + 3); }},
   };
-  for (bool cache : {false, true}) {
-    const Memory& m = cache ? kCache : kSdram;
+  for (const Mode& mode : kModes) {
+    const Memory& m = mode.memory;
     for (const Case& c : cases) {
-      SCOPED_TRACE(std::string(c.function) + " arg " + std::to_string(c.arg) + (cache ? ", cache on" : ", cache off"));
+      SCOPED_TRACE(std::string(c.function) + " arg " + std::to_string(c.arg) + ", " + mode.name);
       TimingBoard t;
-      if (cache) t.board.syscfg().write(0, 0x7, 4);  // 8 KB cache
+      t.board.syscfg().write(0, mode.syscfg, 4);
       EXPECT_EQ(t.per_turn(c.function, c.arg), turn(m, c.body(m)));
     }
   }
@@ -115,12 +130,12 @@ TEST(CycleModel, AFailedConditionalInstructionCostsItsFetch) {
       {"cond_stm", [](const Memory& m) { return m.n + m.write_n + 3 * m.write_s; }},      // 3S+2N
       {"cond_shift", [](const Memory& m) { return m.s + 1; }},                            // 1S+1I
   };
-  for (bool cache : {false, true}) {
-    const Memory& m = cache ? kCache : kSdram;
+  for (const Mode& mode : kModes) {
+    const Memory& m = mode.memory;
     for (const Case& c : cases) {
-      SCOPED_TRACE(std::string(c.function) + (cache ? ", cache on" : ", cache off"));
+      SCOPED_TRACE(std::string(c.function) + ", " + mode.name);
       TimingBoard t;
-      if (cache) t.board.syscfg().write(0, 0x7, 4);
+      t.board.syscfg().write(0, mode.syscfg, 4);
       for (uint32_t turns : {1u, 3u}) {
         t.cycles_of("cond_nop", turns);  // the cache warms up
         t.cycles_of(c.function, turns);
@@ -145,6 +160,51 @@ TEST(CycleModel, NonCacheableAreaAndHalfCache) {
     TimingBoard t;
     t.board.syscfg().write(0, 0x3, 4);
     EXPECT_EQ(t.per_turn("loop_subs"), turn(kCache, kCache.s));
+  }
+}
+
+// Data in each memory: a walk of loads or stores, each to a line no turn
+// touched before (with the cache on: a miss), costs per turn what the
+// table gives with that memory's own cost for the access. The loop's code
+// is in the cache (or the SDRAM with the cache off).
+TEST(CycleModel, DataCostsWhatItsMemoryTakes) {
+  constexpr uint32_t kSdramData = 0x0C500000, kSram = 0x10000000, kUpperSram = 0x10001000;
+  struct Case {
+    const char* what;
+    uint32_t syscfg;
+    bool noncacheable;  // NCACHBE0 over the data
+    const char* function;
+    uint32_t data;
+    unsigned body;  // the access's instruction
+  };
+  const Memory& s = kSdram;
+  const Case cases[] = {
+      {"SDRAM load, cache off", kCacheOff, false, "walk_ldr", kSdramData, s.s + s.read_n + 1},
+      {"SDRAM store, cache off", kCacheOff, false, "walk_str", kSdramData, s.n + s.write_n},
+      {"SRAM load, cache off", kCacheOff, false, "walk_ldr", kSram, s.s + 1 + 1},
+      {"SRAM store, cache off", kCacheOff, false, "walk_str", kSram, s.n + 1},
+      {"load missing the cache", kCacheOn, false, "walk_ldr", kSdramData, 1 + kLineFill + 1},
+      {"store to the write buffer", kCacheOn, false, "walk_str", kSdramData, 1 + 1},
+      {"store without the write buffer", kCacheNoBuffer, false, "walk_str", kSdramData, 1 + s.write_n},
+      {"NCACHBE load", kCacheOn, true, "walk_ldr", kSdramData, 1 + s.read_n + 1},
+      {"NCACHBE store", kCacheOn, true, "walk_str", kSdramData, 1 + s.write_n},
+      {"SRAM load, half cache", kHalfCache, false, "walk_ldr", kUpperSram, 1 + 1 + 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TimingBoard t;
+    t.board.syscfg().write(0, c.syscfg, 4);
+    if (c.noncacheable) {
+      const uint32_t page = c.data >> 12;
+      t.board.syscfg().write(4, (page + 0x40) << 16 | page, 4);
+    }
+    // The first store into the internal SRAM (before a load there: data is
+    // written before it is read) is what has its accesses watched.
+    // (Each walk has lines of its own, all in the upper SRAM's 4 KB.)
+    if (c.data >= kSram) t.cycles_of("walk_str", 1, c.data + 0xF00);
+    t.cycles_of(c.function, 10, c.data + 0xC00);  // the code is in the cache
+    const uint64_t a = t.cycles_of(c.function, 50, c.data), b = t.cycles_of(c.function, 100, c.data + 0x400);
+    EXPECT_EQ((b - a) / 50, turn(c.syscfg == kCacheOff ? kSdram : kCache, c.body));
   }
 }
 

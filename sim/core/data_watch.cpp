@@ -1,0 +1,108 @@
+// Data accesses to RAM at their own memory's cost (see ArmCore's header).
+//
+// A block's fixed cost charges every load and store as an SDRAM access (a
+// cache hit with the cache on). What differs is settled as the access
+// happens, as for a register: the instruction after it in the block moves
+// by as much, and so does any register access after it.
+#include <stdexcept>
+#include <string>
+
+#include "core/arm_core.h"
+#include "core/s3c44b0x.h"
+
+namespace sim {
+
+namespace {
+constexpr uint32_t kSramBase = chip::kInternalSram;
+constexpr uint32_t kSramSize = 0x2000;
+}  // namespace
+
+// At a slice's end (nothing runs): the watch the memory map asks for now.
+void ArmCore::apply_data_watch() {
+  uint32_t begin = 0, end = 0;
+  const bool cache = model_.timing().cache_bytes != 0;
+  if (cpi_) {
+    // a fixed cost per instruction: nothing to settle
+  } else if (cache) {
+    begin = chip::kSdramBase, end = kSramBase + kSramSize;
+  } else if (sram_data_seen_ && sram_end_ > sram_begin_) {
+    begin = sram_begin_, end = sram_end_;
+  }
+  // Until then, the store path tells of the first store into the SRAM.
+  sram_stores_ = {};
+  if (!cpi_ && !cache && !sram_data_seen_ && sram_end_ > sram_begin_) {
+    uint64_t offset = unicorn_stores::ram_offset(uc_, sram_.data() + (sram_begin_ - kSramBase));
+    if (offset != UINT64_MAX) sram_stores_ = {offset, sram_end_ - sram_begin_};
+  }
+  if (begin == data_begin_ && end == data_end_) return;
+  if (data_hook_) uc_hook_del(uc_, data_hook_);
+  data_hook_ = 0;
+  data_begin_ = begin, data_end_ = end;
+  if (end > begin) {
+    uc_err err = uc_hook_add(uc_, &data_hook_, UC_HOOK_MEM_READ | UC_HOOK_MEM_WRITE,
+                             reinterpret_cast<void*>(&ArmCore::on_data), this, begin, end - 1);
+    if (err != UC_ERR_OK) throw std::runtime_error(std::string("unicorn: data hook: ") + uc_strerror(err));
+  }
+  // Code translated without the hook would not call it; code translated
+  // with it takes the slow path for every load even after it has gone.
+  flush_code();
+}
+
+void ArmCore::on_data(uc_engine*, uc_mem_type type, uint64_t address, int size, int64_t, void* user) {
+  auto* self = static_cast<ArmCore*>(user);
+  if (!self->running_ || self->replaying_ || self->stopping_) return;
+  self->charge_data(static_cast<uint32_t>(address), static_cast<unsigned>(size), type == UC_MEM_WRITE);
+}
+
+// The first access of an instruction is non-sequential, a load or store
+// multiple's later ones sequential.
+void ArmCore::charge_data(uint32_t address, unsigned size, bool write) {
+  locate_access(address, write);
+  if (access_done_ == 0) insn_values_.clear();  // (a register access of the same instruction may follow)
+  const bool sequential = access_done_ > 0 && multiple_access(access_index_);
+  ++access_done_;
+  bool filled = false;
+  const int64_t delta = static_cast<int64_t>(model_.data_cycles(address, size, write, sequential, &filled)) -
+                        static_cast<int64_t>(model_.timing().assumed_data_cost(size, write, sequential));
+  data_fills_ += filled;
+  if (!delta) return;
+  data_extra_ += delta;
+  block_extra_ += delta;
+  inflight_cycles_ = static_cast<uint64_t>(static_cast<int64_t>(inflight_cycles_) + delta);
+}
+
+// The first store into the internal SRAM (told by the store path, before
+// it writes): the instruction runs again from its start once the slice has
+// installed the watch, and is charged then. Its store lands now and again
+// then, the same bytes from the same registers: Unicorn leaves the block
+// right after the store, before the instruction writes a register. A SWP
+// would read its own write the second time: that one instruction, and the
+// rest of its block, go as they are.
+void ArmCore::sram_stored(uint64_t ram_offset) {
+  const uint32_t address = sram_begin_ + static_cast<uint32_t>(ram_offset - sram_stores_.begin);
+  sram_stores_ = {};
+  sram_data_seen_ = true;
+  request_stop();
+  if (!running_ || replaying_ || stopping_) return;
+  const uint32_t pc = locate_access(address, true);
+  uint32_t insn = 0;
+  if (!block_thumb_ && arm_word(pc, &insn) && (insn & 0x0FB00FF0) == 0x01000090) return;  // SWP
+  stopping_ = true;
+  redo_ = false;
+  stop_at_ = pc;
+  uc_emu_stop(uc_);
+}
+
+bool ArmCore::multiple_access(unsigned index) const {
+  const unsigned step = block_thumb_ ? 2 : 4;
+  const uint8_t* code = code_at(block_address_ + index * step, step);
+  if (!code) return false;
+  if (block_thumb_) {
+    const uint16_t insn = static_cast<uint16_t>(code[0] | code[1] << 8);
+    return (insn & 0xF000) == 0xC000 || (insn & 0xF600) == 0xB400;  // LDMIA/STMIA, PUSH/POP
+  }
+  const uint32_t insn = code[0] | code[1] << 8 | code[2] << 16 | static_cast<uint32_t>(code[3]) << 24;
+  return (insn & 0x0E000000) == 0x08000000;  // LDM/STM
+}
+
+}  // namespace sim
