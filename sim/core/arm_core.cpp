@@ -409,6 +409,8 @@ __attribute__((always_inline)) inline void ArmCore::begin_block(CycleModel::Bloc
   block_lead_ = 0;
   data_extra_ = 0;
   data_fills_ = 0;
+  block_ = &block;
+  data_cursor_ = 0;
   block_address_ = address;
   block_size_ = size;
   block_thumb_ = block.thumb;
@@ -726,6 +728,7 @@ bool ArmCore::begin_access(uint32_t address, unsigned size, bool write, uint32_t
     return true;
   }
   ++mmio_count_;
+  ++data_cursor_;
   uint32_t pc = locate_access(address, write);
   if (pc != access_pc_ || access_done_ == 0) insn_values_.clear();
   access_pc_ = pc;
@@ -776,6 +779,7 @@ void ArmCore::end_access(uint32_t address, unsigned size, bool write, uint32_t v
 // difference, as for a register.
 void ArmCore::charge_access(uint32_t address, unsigned size, bool write) {
   if (!running_) return;
+  ++data_cursor_;
   const int64_t delta = access_correction(address, size, write);
   block_extra_ += delta;
   inflight_cycles_ = static_cast<uint64_t>(static_cast<int64_t>(inflight_cycles_) + delta);
@@ -1130,6 +1134,8 @@ ArmCore::Slice ArmCore::run_slice(uint64_t max_cycles, bool step) {
   block_lead_ = 0;
   data_extra_ = 0;
   data_fills_ = 0;
+  block_ = nullptr;
+  data_cursor_ = 0;
   access_located_ = false;
   block_thumb_ = (cpsr() & kCpsrT) != 0;
   pending_extra_ = 0;

@@ -376,6 +376,10 @@ class ArmCore {
   // the line fills among them; at a block's entry, the block before's.
   int64_t data_extra_ = 0;
   unsigned data_fills_ = 0;
+  // The current block (its access plan) and its data accesses so far, a
+  // register's included.
+  const CycleModel::Block* block_ = nullptr;
+  unsigned data_cursor_ = 0;
   void read_state(uint32_t* values) const;
   void log_store(uint64_t ram_offset, unsigned size);
   bool sdram_offset_known_ = false;

@@ -8,6 +8,7 @@ namespace sim {
 
 namespace {
 constexpr uint32_t kInternalSram = 0x10000000;
+constexpr size_t kMaxPlanned = 1u << 22;  // (code that rewrites itself forever: plans stop there)
 // An SFR access: the on-chip peripheral bus answers with one wait state
 // (unconfirmed; the manual gives no figure).
 
@@ -338,16 +339,19 @@ uint32_t MemoryTiming::assumed_data_cost(unsigned size, bool write, bool sequent
 void CycleModel::set_timing(const MemoryTiming& timing) {
   bool cache_changed = timing.cache_bytes != timing_.cache_bytes;
   timing_ = timing;
+  mru_line_ = kNoLine;
   clear();
   if (cache_changed) invalidate_cache();
 }
 
 void CycleModel::clear() {
   for (Block& b : blocks_) b.address = 1;
+  accesses_.clear();
 }
 
 void CycleModel::invalidate_cache() {
   for (auto& set : tags_) set.fill(0);
+  mru_line_ = kNoLine;
 }
 
 bool CycleModel::cached_at(uint32_t address) const {
@@ -421,10 +425,23 @@ void CycleModel::decode(Block& b, const uint8_t* code) {
   }
   uint16_t written = 0;
   bool pure = true, loads = false;
+  b.plan_ok = b.count <= 0x7FFF;
+  b.plan = static_cast<uint32_t>(accesses_.size());
+  b.plan_size = 0;
   for (unsigned k = 0; k < b.count; ++k) {
     uint32_t at = b.address + k * step;
     uint32_t word = read_le(code + k * step, b.thumb);
     const InsnCycles& c = insns[k];
+    // (a load or store multiple's first access is non-sequential; a SWP's
+    // two both are)
+    const unsigned non_sequential = c.read_n + c.write_n, accesses = non_sequential + c.read_s + c.write_s;
+    if (accesses && (c.conditional || (!b.thumb && (word & 0x0E00FFFF) == 0x08000000) ||
+                     b.plan_size + accesses > 0xFFFF || accesses_.size() > kMaxPlanned))
+      b.plan_ok = false;  // (an empty register list: unpredictable)
+    for (unsigned j = 0; j < accesses && b.plan_ok; ++j) {
+      accesses_.push_back(static_cast<uint16_t>(k | (j >= non_sequential ? kSequentialAccess : 0)));
+      ++b.plan_size;
+    }
     bool last = k + 1 == b.count;
     if (c.is_coprocessor) b.has_coprocessor = true;
     if (c.traps) {
@@ -514,8 +531,10 @@ unsigned CycleModel::cache_misses(uint32_t address, uint32_t size) {
   if (!sets || size == 0) return 0;
   unsigned misses = 0;
   for (uint32_t line = address >> 4; line <= (address + size - 1) >> 4; ++line) {
-    auto& tags = tags_[line % sets];
-    auto& stamps = stamps_[line % sets];
+    if (line == mru_line_) continue;  // the most recent of its set already
+    mru_line_ = line;
+    auto& tags = tags_[line & (sets - 1)];
+    auto& stamps = stamps_[line & (sets - 1)];
     uint32_t tag = line | 0x80000000u;
     ++clock_;
     int way = -1;

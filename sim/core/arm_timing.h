@@ -128,6 +128,12 @@ class CycleModel {
     int8_t late_mul_rs[4] = {-1, -1, -1, -1};
     uint8_t late_mul_index[4] = {};
     uint8_t late_mul_unsigned = 0;
+    // Its data accesses in order, each instruction's as it makes them
+    // (accesses_[plan..plan + plan_size)), when every one is certain to
+    // happen: no conditional load or store. Else plan_ok is false.
+    bool plan_ok = false;
+    uint16_t plan_size = 0;
+    uint32_t plan = 0;
     uint32_t cost = 0;         // fixed cost in MCLK
     uint32_t taken_extra = 0;  // added when the last instruction's condition passed
     CountedLoop loop;          // a counting loop whose turns can pass at once
@@ -149,6 +155,14 @@ class CycleModel {
   // Cycles of the first `count` instructions of a block (trimmed by an
   // exception, a fault or a breakpoint); m = 2 for multiplies.
   uint32_t prefix_cost(uint32_t address, const uint8_t* code, unsigned count, bool thumb) const;
+  // A block's data access `k` (from 0, in the order its instructions make
+  // them): kSequentialAccess, a later access of a load or store multiple,
+  // with the instruction's index in the block.
+  static constexpr uint16_t kSequentialAccess = 0x8000;
+  uint16_t planned_access(const Block& b, unsigned k) const { return accesses_[b.plan + k]; }
+  // The line of `address` is the one the cache model looked up last (a
+  // cacheable one, and a hit now).
+  bool last_line(uint32_t address) const { return address >> 4 == mru_line_; }
   // Cache misses of the lines [address, address + size) (updates the LRU).
   unsigned cache_misses(uint32_t address, uint32_t size);
   // What a data access to RAM (the SDRAM or the internal SRAM) costs: the
@@ -171,12 +185,15 @@ class CycleModel {
   void decode(Block& b, const uint8_t* code);
 
   MemoryTiming timing_;
+  std::vector<uint16_t> accesses_;  // the blocks' plans, until the next clear()
   static constexpr unsigned kSlots = 1u << 14;
   std::vector<Block> blocks_ = std::vector<Block>(kSlots);
-  // 128 sets x 4 ways (64 sets in half-cache mode): line tags, 0 = empty; LRU ages.
+  // 128 sets x 4 ways (64 sets in half-cache mode; a power of two): line tags, 0 = empty; LRU ages.
   std::array<std::array<uint32_t, 4>, 128> tags_{};
   std::array<std::array<uint32_t, 4>, 128> stamps_{};
   uint32_t clock_ = 0;
+  static constexpr uint32_t kNoLine = 0xFFFFFFFF;
+  uint32_t mru_line_ = kNoLine;  // the line looked up last
 };
 
 }  // namespace sim

@@ -23,10 +23,10 @@ void ArmCore::apply_data_watch() {
   const bool cache = model_.timing().cache_bytes != 0;
   if (cpi_) {
     // a fixed cost per instruction: nothing to settle
-  } else if (cache) {
+  } else if (cache || (sram_data_seen_ && sram_end_ > sram_begin_)) {
+    // (the SDRAM's too, with the cache off: each access moves the block's
+    // plan on)
     begin = chip::kSdramBase, end = kSramBase + kSramSize;
-  } else if (sram_data_seen_ && sram_end_ > sram_begin_) {
-    begin = sram_begin_, end = sram_end_;
   }
   // Until then, the store path tells of the first store into the SRAM.
   sram_stores_ = {};
@@ -55,15 +55,29 @@ void ArmCore::on_data(uc_engine*, uc_mem_type type, uint64_t address, int size, 
 }
 
 // The first access of an instruction is non-sequential, a load or store
-// multiple's later ones sequential.
+// multiple's later ones sequential: the block's plan tells which this one
+// is, or, in a block with a conditional load or store, the instruction the
+// address belongs to.
 void ArmCore::charge_data(uint32_t address, unsigned size, bool write) {
-  locate_access(address, write);
-  if (access_done_ == 0) insn_values_.clear();  // (a register access of the same instruction may follow)
-  const bool sequential = access_done_ > 0 && multiple_access(access_index_);
-  ++access_done_;
+  const unsigned k = data_cursor_++;
+  const MemoryTiming& timing = model_.timing();
+  if (timing.cache_bytes) {
+    if (model_.last_line(address) && (!write || timing.write_buffer)) return;  // a hit, as charged
+  } else if (address < kSramBase) {
+    return;  // the SDRAM, as charged
+  }
+  bool sequential;
+  if (block_ && block_->plan_ok && block_->address == block_address_ && k < block_->plan_size) {
+    sequential = model_.planned_access(*block_, k) & CycleModel::kSequentialAccess;
+  } else {
+    locate_access(address, write);
+    if (access_done_ == 0) insn_values_.clear();  // (a register access of the same instruction may follow)
+    sequential = access_done_ > 0 && multiple_access(access_index_);
+    ++access_done_;
+  }
   bool filled = false;
   const int64_t delta = static_cast<int64_t>(model_.data_cycles(address, size, write, sequential, &filled)) -
-                        static_cast<int64_t>(model_.timing().assumed_data_cost(size, write, sequential));
+                        static_cast<int64_t>(timing.assumed_data_cost(size, write, sequential));
   data_fills_ += filled;
   if (!delta) return;
   data_extra_ += delta;
