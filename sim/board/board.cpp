@@ -225,6 +225,9 @@ bool Board::stop_after_access() const {
 // make an exception takeable, and the requests standing.
 void Board::prepare_slice() {
   slice_base_cycles_ = scheduler_.cycles();
+  // Drawing goes to the LCD's frame buffer: its stores may take the fast path.
+  const uint32_t frame = lcd_.start_address();
+  core_->set_fast_stores(frame, frame + lcd_.line_stride() * static_cast<uint32_t>(std::max(lcd_.picture_height(), 0)));
   refresh_event_cycle();
   tell_requests();
   core_->set_fiq_possible(intc_.fiq_possible());

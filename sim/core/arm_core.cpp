@@ -108,6 +108,7 @@ void ArmCore::begin_state_check() {
   store_log_.clear();
   store_log_full_ = false;
   logging_stores_ = true;
+  forget_fast_pages();  // every store of the turn is to be seen
   note_attention();
 }
 
@@ -286,6 +287,7 @@ __attribute__((noinline)) CycleModel::Block* ArmCore::lookup_block(uc_engine* uc
   CycleModel::Block* block = model_.find(address, size, code);
   if (!block) {
     block = &model_.insert(address, size, code, (cpsr() & kCpsrT) != 0);
+    note_code(address, size);
     if (block->has_coprocessor) queue_coprocessor_hooks(*block, code);
     if (!coprocessor_pending_.empty()) {
       // Its coprocessor instructions need their hooks, which only a
@@ -976,6 +978,7 @@ void ArmCore::install_pending() {
   split_hooks_pending_.clear();
   apply_sram_window();
   apply_data_watch();
+  apply_fast_stores();
 }
 
 // Called before the instruction at `address` runs; stopping here leaves the
@@ -1172,7 +1175,7 @@ ArmCore::Slice ArmCore::run_slice(uint64_t max_cycles, bool step) {
   running_ = true;
   uc_err err;
   {
-    unicorn_stores::ObserverScope stores(&ArmCore::on_store, this, &logging_stores_, &sram_stores_);
+    unicorn_stores::ObserverScope stores(&ArmCore::on_store, this, &logging_stores_, &sram_stores_, &fast_stores_);
     err = uc_emu_start(uc_, start, until, 0, 0);
     if (stopping_ && err == UC_ERR_OK && !exception_ && !fault_) err = finish_stop(thumb);
   }
@@ -1395,6 +1398,8 @@ ArmCore::Access ArmCore::find_access(bool store, uint32_t address, bool page_onl
 }
 
 void ArmCore::watch_unaligned_loads() {
+  fast_stores_off_ = true;  // every unaligned store is to be seen too
+  apply_fast_stores();
   uc_hook hook;
   check(uc_hook_add(uc_, &hook, UC_HOOK_MEM_READ, reinterpret_cast<void*>(&ArmCore::on_load), this, chip::kSdramBase,
                     chip::kSdramBase + chip::kSdramSize - 1),

@@ -43,6 +43,7 @@
 #include "core/bus.h"
 #include "core/counted_loop.h"
 #include "core/memory.h"
+#include "core/s3c44b0x.h"
 #include "core/unicorn_stores.h"
 
 namespace sim {
@@ -147,6 +148,11 @@ class ArmCore {
   // What each kind of memory access costs (the memory controller and
   // SYSCFG changed): every block's cost is computed again.
   void set_timing(const MemoryTiming& timing);
+  // Stores into [begin, end) of the SDRAM (the LCD's frame buffer) may take
+  // Unicorn's fast path (unicorn_stores::FastRange), from the next slice:
+  // not while data accesses are watched or a poll's turn is checked, and
+  // never once code has run from there, or with --check-alignment.
+  void set_fast_stores(uint32_t begin, uint32_t end);
   const CycleModel& cycle_model() const { return model_; }
   // What the instruction at `address` costs when it runs (ARM state).
   uint64_t instruction_cycles(uint32_t address) const;
@@ -376,6 +382,13 @@ class ArmCore {
   // the line fills among them; at a block's entry, the block before's.
   int64_t data_extra_ = 0;
   unsigned data_fills_ = 0;
+  void apply_fast_stores();
+  void forget_fast_pages();
+  void note_code(uint32_t address, uint32_t size);
+  uint32_t fast_want_begin_ = 0, fast_want_end_ = 0;
+  bool fast_stores_off_ = false;  // code ran there, or every store must be seen
+  unicorn_stores::FastRange fast_stores_;
+  std::vector<bool> code_pages_ = std::vector<bool>(chip::kSdramSize >> 10);  // 1 KB pages of the SDRAM that held code
   // The current block (its access plan) and its data accesses so far, a
   // register's included.
   const CycleModel::Block* block_ = nullptr;

@@ -46,6 +46,7 @@ void ArmCore::apply_data_watch() {
   // Code translated without the hook would not call it; code translated
   // with it takes the slow path for every load even after it has gone.
   flush_code();
+  apply_fast_stores();  // (stores must reach the hook)
 }
 
 void ArmCore::on_data(uc_engine*, uc_mem_type type, uint64_t address, int size, int64_t, void* user) {

@@ -28,6 +28,35 @@ const bool kNever = false;
 thread_local const bool* observe_all = &kNever;
 const WatchedRange kNoRange;
 thread_local const WatchedRange* watched = &kNoRange;
+const FastRange kNoFastRange;
+thread_local const FastRange* fast_range = &kNoFastRange;
+
+// The library's own functions for its TLB (2.0.1 exports them): its one
+// CPU is the engine's, whose index it leaves at -1.
+using GetCpu = void* (*)(void*, int);
+using SetDirty = void (*)(void*, uint32_t);
+using FlushPage = void (*)(void*, uint32_t);
+struct TlbFunctions {
+  GetCpu get_cpu = nullptr;
+  SetDirty set_dirty = nullptr;
+  FlushPage flush_page = nullptr;
+  bool ok() const { return get_cpu && set_dirty && flush_page; }
+};
+const TlbFunctions& tlb_functions() {
+  static const TlbFunctions f = [] {
+    TlbFunctions t;
+    if (!kCanBeFast) return t;
+    t.get_cpu = reinterpret_cast<GetCpu>(dlsym(RTLD_DEFAULT, "qemu_get_cpu_arm"));
+    t.set_dirty = reinterpret_cast<SetDirty>(dlsym(RTLD_DEFAULT, "tlb_set_dirty_arm"));
+    t.flush_page = reinterpret_cast<FlushPage>(dlsym(RTLD_DEFAULT, "tlb_flush_page_arm"));
+    return t;
+  }();
+  return f;
+}
+void* engine_cpu(void* uc) {
+  const TlbFunctions& f = tlb_functions();
+  return f.ok() ? f.get_cpu(uc, -1) : nullptr;
+}
 
 template <typename Fn>
 Fn library_function(const char* name) {
@@ -62,12 +91,18 @@ void mappings_change() { mapping_generation.fetch_add(1, std::memory_order_relax
 bool fast() { return fast_on; }
 void set_fast(bool on) { fast_on = on && kCanBeFast; }
 
-ObserverScope::ObserverScope(StoreObserver o, void* context, const bool* all, const WatchedRange* range)
-    : previous(observer), previous_context(observer_context), previous_all(observe_all), previous_range(watched) {
+ObserverScope::ObserverScope(StoreObserver o, void* context, const bool* all, const WatchedRange* range,
+                             const FastRange* fast)
+    : previous(observer),
+      previous_context(observer_context),
+      previous_all(observe_all),
+      previous_range(watched),
+      previous_fast(fast_range) {
   observer = o;
   observer_context = context;
   observe_all = all ? all : &kNever;
   watched = range ? range : &kNoRange;
+  fast_range = fast ? fast : &kNoFastRange;
 }
 
 ObserverScope::~ObserverScope() {
@@ -75,6 +110,20 @@ ObserverScope::~ObserverScope() {
   observer_context = previous_context;
   observe_all = previous_all;
   watched = previous_range;
+  fast_range = previous_fast;
+}
+
+bool fast_pages_possible() { return fast_on && tlb_functions().ok(); }
+
+bool forget_fast_pages(void* uc, const FastRange& range) {
+  void* cpu = engine_cpu(uc);
+  if (!cpu) return false;
+  if (!range.made) return true;
+  range.made = false;
+  constexpr uint32_t kPage = 1024;  // the smallest page Unicorn's ARM cores use
+  for (uint64_t offset = 0; offset < range.size; offset += kPage)
+    tlb_functions().flush_page(cpu, range.address + static_cast<uint32_t>(offset));
+  return true;
 }
 
 uint64_t ram_offset(void* uc, const void* host) {
@@ -106,10 +155,23 @@ __attribute__((noinline)) void* page_collection_lock_in_full(void* uc, uint64_t 
 }
 }  // namespace
 
+namespace {
+__attribute__((noinline)) void make_page_fast(void* uc, uint64_t start) {
+  using namespace sim::unicorn_stores;
+  if (void* cpu = engine_cpu(uc)) {
+    tlb_functions().set_dirty(cpu, fast_range->address + static_cast<uint32_t>(start - fast_range->begin));
+    fast_range->made = true;
+  }
+}
+}  // namespace
+
 // (An aligned store that nobody watches, the common one, returns at once.)
 extern "C" void* page_collection_lock_arm(void* uc, uint64_t start, uint64_t end) {
   using namespace sim::unicorn_stores;
-  if (fast_on && !(start & 3) && !*observe_all && start - watched->begin >= watched->size) return &no_collection;
+  if (fast_on && !(start & 3) && !*observe_all && start - watched->begin >= watched->size) {
+    if (start - fast_range->begin < fast_range->size) make_page_fast(uc, start);
+    return &no_collection;
+  }
   return page_collection_lock_in_full(uc, start, end);
 }
 

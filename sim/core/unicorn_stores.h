@@ -39,10 +39,23 @@ using StoreObserver = void (*)(void* context, uint64_t ram_offset, unsigned size
 struct WatchedRange {
   uint64_t begin = 0, size = 0;  // size 0: none
 };
+// A range of Unicorn's RAM space (at `address` in the guest's) whose pages
+// may take the library's fast store path once stored to: the first store
+// to a page (after each fill of the page's TLB entry) comes here, and the
+// page's entry is then marked free of translated code, as the library
+// itself never does. Stores there are no longer seen, by the observer or
+// by the check for overwritten code: the caller keeps code out of it, and
+// forgets the pages (forget_fast_pages) before it must see every store.
+struct FastRange {
+  uint64_t begin = 0, size = 0;  // size 0: none
+  uint32_t address = 0;
+  mutable bool made = false;  // a page was made fast since the range was last forgotten
+};
 // With `*all` true, it is told of every store to RAM, aligned or not; and
 // of every store into `*range` while that is not empty.
 struct ObserverScope {
-  ObserverScope(StoreObserver observer, void* context, const bool* all = nullptr, const WatchedRange* range = nullptr);
+  ObserverScope(StoreObserver observer, void* context, const bool* all = nullptr, const WatchedRange* range = nullptr,
+                const FastRange* fast = nullptr);
   ~ObserverScope();
   ObserverScope(const ObserverScope&) = delete;
   ObserverScope& operator=(const ObserverScope&) = delete;
@@ -50,7 +63,14 @@ struct ObserverScope {
   void* previous_context;
   const bool* previous_all;
   const WatchedRange* previous_range;
+  const FastRange* previous_fast;
 };
+
+// Every page of `range` made fast takes the slow path again (its TLB
+// entries go); false if the library offers no way (not 2.0.1).
+bool forget_fast_pages(void* uc, const FastRange& range);
+// Whether pages can be made fast with the linked library.
+bool fast_pages_possible();
 
 // Where Unicorn keeps the host memory at `host` in its RAM space (the
 // offsets the observer is told), or UINT64_MAX when unknown: the linked

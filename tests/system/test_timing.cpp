@@ -466,15 +466,28 @@ TEST(Arm7tdmi, StoresFollowTheMappings) {
   }
 }
 
-// The program writes code and runs it: the new code runs, each time.
+// The program writes code and runs it: the new code runs, each time; in
+// the LCD's frame buffer too, whose stores take Unicorn's fast path (a
+// page that came to hold code no longer does).
 TEST(Arm7tdmi, CodeTheProgramWritesRuns) {
-  TimingBoard t;
-  uint32_t where = *t.board.symbol_address("code_buffer");
-  for (uint32_t value : {1u, 2u, 3u}) {
-    uint32_t result = 0;
-    std::string error;
-    ASSERT_TRUE(t.board.call("patch_and_call", {where, 0xE3A00000 | value}, &result, kSecond, &error)) << error;
-    EXPECT_EQ(result, value);  // mov r0, #value
+  for (bool in_frame_buffer : {false, true}) {
+    SCOPED_TRACE(in_frame_buffer ? "in the frame buffer" : "in memory");
+    TimingBoard t;
+    // (the frame buffer where no code was before)
+    const uint32_t where = in_frame_buffer ? 0x0C500000 : *t.board.symbol_address("code_buffer");
+    if (in_frame_buffer) {
+      LcdController& lcd = t.board.lcd();
+      lcd.write(LcdController::LCDSADDR1, (where >> 22) << 21 | (where >> 1 & 0x1FFFFF), 4);
+      lcd.write(LcdController::LCDSADDR3, 80, 4);  // 160-byte lines
+      lcd.write(LcdController::LCDCON2, 239, 4);   // 240 of them
+      ASSERT_TRUE(t.board.call("store_load", {where, 0}, nullptr, kSecond, nullptr));  // the page is fast
+    }
+    for (uint32_t value : {1u, 2u, 3u}) {
+      uint32_t result = 0;
+      std::string error;
+      ASSERT_TRUE(t.board.call("patch_and_call", {where, 0xE3A00000 | value}, &result, kSecond, &error)) << error;
+      EXPECT_EQ(result, value);  // mov r0, #value
+    }
   }
 }
 
