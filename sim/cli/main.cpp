@@ -183,7 +183,8 @@ int main(int argc, char** argv) {
   app.add_flag("--no-skip", no_skip, "emulate polling loops instead of skipping their time (slower)");
   bool check_alignment = false;
   app.add_flag("--check-alignment", check_alignment,
-               "also say unaligned loads, once per instruction (slower; unaligned stores are said anyway)");
+               "also say unaligned loads, and stores into the LCD's frame buffer, once per instruction (slower; other "
+               "unaligned stores are said anyway)");
   app.add_option("--gdb", gdb_port, "wait for gdb on 127.0.0.1:PORT (0: any free port) and run under its control; "
               "goes with every --ui (sdl, term, web, none) and with --script")
       ->check(CLI::Range(0, 65535));
