@@ -504,8 +504,13 @@ int64_t ArmCore::late_correction(unsigned index, bool whole) const {
   bool read = false;
   for (unsigned i = 0; i < late_.fails; ++i) {
     if (late_.fail_index[i] >= index) continue;
+    const uint8_t cond = late_.fail_cond[i];
+    if (cond & CycleModel::kFlagsAtStart) {
+      if (!arm_condition(cond & 15, late_.start_flags)) delta -= late_.fail_saving[i];
+      continue;
+    }
     if (!read) flags = cpsr(), read = true;
-    if (!arm_condition(late_.fail_cond[i], flags)) delta -= late_.fail_saving[i];
+    if (!arm_condition(cond, flags)) delta -= late_.fail_saving[i];
   }
   for (unsigned i = 0; i < late_.late_muls; ++i)
     if (late_.late_index[i] < index)
@@ -520,11 +525,14 @@ int64_t ArmCore::late_correction(unsigned index, bool whole) const {
 uint64_t ArmCore::block_cycles(CycleModel::Block& b) {
   if (cpi_) return static_cast<uint64_t>(b.count) * cpi_;
   late_.fails = b.fails;
+  bool start_flags = false;
   for (unsigned i = 0; i < b.fails; ++i) {
     late_.fail_index[i] = b.fail_index[i];
     late_.fail_cond[i] = b.fail_cond[i];
     late_.fail_saving[i] = b.fail_saving[i];
+    start_flags |= (b.fail_cond[i] & CycleModel::kFlagsAtStart) != 0;
   }
+  if (start_flags) late_.start_flags = cpsr();
   late_.late_muls = b.late_muls;
   late_.late_unsigned = b.late_mul_unsigned;
   for (unsigned i = 0; i < b.late_muls; ++i) {
@@ -696,8 +704,9 @@ void ArmCore::stop_at_idle_loop(uc_engine* uc, const CycleModel::Block& block, u
     uint64_t turn = block.cost + (block.cond_end ? block.taken_extra : 0);
     // (its conditional instructions go as they went this turn: nothing
     // changes from turn to turn)
+    // (a turn's flags at its start are those at the end of the turn before)
     for (unsigned i = 0; i < block.fails; ++i)
-      if (!arm_condition(block.fail_cond[i], cpsr())) turn -= block.fail_saving[i];
+      if (!arm_condition(block.fail_cond[i] & 15, cpsr())) turn -= block.fail_saving[i];
     for (unsigned i = 0; i < block.late_muls; ++i)
       turn = turn + multiplier_cycles(reg(block.late_mul_rs[i]), (block.late_mul_unsigned >> i) & 1) - 2;
     for (unsigned i = 0; i < block.muls; ++i) turn += multiplier_cycles(reg(block.mul_rs[i]), (block.mul_unsigned >> i) & 1);

@@ -327,6 +327,7 @@ class ArmCore {
     uint8_t fails = 0;  // as CycleModel::Block's
     uint8_t fail_index[4] = {}, fail_cond[4] = {};
     uint16_t fail_saving[4] = {};
+    uint32_t start_flags = 0;  // the CPSR as the block started, for those it tells
     uint8_t late_muls = 0, late_unsigned = 0;
     int8_t late_rs[4] = {};
     uint8_t late_index[4] = {};

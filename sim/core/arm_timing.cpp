@@ -399,6 +399,14 @@ void CycleModel::decode(Block& b, const uint8_t* code) {
     uint32_t at = b.address + k * step, word = read_le(code + k * step, b.thumb);
     insns[k] = b.thumb ? decode_thumb(static_cast<uint16_t>(word), at) : decode_arm(word, at);
   }
+  // Walking forward: whether an instruction before this one may change the
+  // flags (if not, the flags at the block's start are the ones it sees).
+  std::vector<bool> flags_before(b.count);
+  for (unsigned k = 0, any = false; k < b.count; ++k) {
+    flags_before[k] = any;
+    const InsnCycles& c = insns[k];
+    if (c.sets_flags || c.traps || c.is_coprocessor) any = true;
+  }
   // Walking back from the end (ARM state: Thumb has no conditional
   // instruction but its branches): what an instruction after this one may
   // change, the flags or a register.
@@ -408,13 +416,18 @@ void CycleModel::decode(Block& b, const uint8_t* code) {
   for (unsigned k = b.count; k-- > 0 && !b.thumb;) {
     const InsnCycles& c = insns[k];
     const uint32_t at = b.address + k * step;
-    if (c.conditional && k < 256 && !c.traps && !flags_later && !c.sets_flags && !c.writes_pc && c.mul_rs < 0 &&
+    // Its condition is told by the flags at the block's end when nothing
+    // after it may change them, else by those at its start when nothing
+    // before it may.
+    const bool end_tells = !flags_later && !c.sets_flags, start_tells = !flags_before[k];
+    if (c.conditional && k < 256 && !c.traps && (end_tells || start_tells) && !c.writes_pc && c.mul_rs < 0 &&
         !c.is_coprocessor && b.fails < 4) {
       uint32_t fetch_s = insn_cost(InsnCycles{}, at, false, b.cacheable);
       uint32_t cost = insn_cost(c, at, false, b.cacheable);
       if (cost > fetch_s) {
         b.fail_index[b.fails] = static_cast<uint8_t>(k);
-        b.fail_cond[b.fails] = static_cast<uint8_t>(read_le(code + k * step, false) >> 28);
+        b.fail_cond[b.fails] = static_cast<uint8_t>(read_le(code + k * step, false) >> 28 |
+                                                    (end_tells ? 0 : CycleModel::kFlagsAtStart));
         b.fail_saving[b.fails] = static_cast<uint16_t>(cost - fetch_s);
         ++b.fails;
       }

@@ -112,7 +112,9 @@ class CycleModel {
     // Conditional instructions that cost more than their fetch when they
     // run, with no instruction after them in the block that may change the
     // flags: the flags at the block's end (or at a later access in it) tell
-    // whether they ran. Up to four; any other is charged as run.
+    // whether they ran; or, with kFlagsAtStart in fail_cond, none before
+    // them: the flags at the block's start tell. Up to four; any other is
+    // charged as run.
     uint8_t fails = 0;
     uint8_t fail_index[4] = {};
     uint8_t fail_cond[4] = {};
@@ -159,6 +161,7 @@ class CycleModel {
   // them): kSequentialAccess, a later access of a load or store multiple,
   // with the instruction's index in the block.
   static constexpr uint16_t kSequentialAccess = 0x8000;
+  static constexpr uint8_t kFlagsAtStart = 0x10;  // in Block::fail_cond
   uint16_t planned_access(const Block& b, unsigned k) const { return accesses_[b.plan + k]; }
   // The line of `address` is the one the cache model looked up last (a
   // cacheable one, and a hit now).

@@ -60,6 +60,28 @@ loop_mul10:
         bx lr
         .endm
 
+@ The same before the loop's count: the flags the block starts with tell
+@ (those of the count at the end of the turn before; the first turn, where
+@ its condition fails, starts with Z set by the cmp).
+        .macro cond_first name, body:vararg
+        .global \name
+        .type \name, %function
+\name:  push {r4, r5}
+        ldr r4, =buffer
+        cmp r0, r0
+        b 1f                    @ (the loop's block starts at its instruction)
+1:      \body
+        subs r0, r0, #1
+        bne 1b
+        pop {r4, r5}
+        bx lr
+        .endm
+
+        cond_first first_nop, nop
+        cond_first first_ldr, ldrne r2, [r4]
+        cond_first first_ldm, ldmiane r4, {r2, r3, r5, r12}
+        cond_first first_str, strne r2, [r4]
+
         cond_loop cond_nop, nop
         cond_loop cond_ldr, ldrne r2, [r4]
         cond_loop cond_str, strne r2, [r4]

@@ -122,6 +122,7 @@ TEST(CycleModel, AFailedConditionalInstructionCostsItsFetch) {
   struct Case {
     const char* function;
     unsigned (*runs)(const Memory&);  // its cost when it runs
+    const char* nop = "cond_nop";     // the same loop with a nop
   };
   const Case cases[] = {
       {"cond_ldr", [](const Memory& m) { return m.s + m.read_n + 1; }},                   // 1S+1N+1I
@@ -129,6 +130,10 @@ TEST(CycleModel, AFailedConditionalInstructionCostsItsFetch) {
       {"cond_ldm", [](const Memory& m) { return m.s + m.read_n + 3 * m.read_s + 1; }},    // 4S+1N+1I
       {"cond_stm", [](const Memory& m) { return m.n + m.write_n + 3 * m.write_s; }},      // 3S+2N
       {"cond_shift", [](const Memory& m) { return m.s + 1; }},                            // 1S+1I
+      // before the count: the flags at the block's start tell
+      {"first_ldr", [](const Memory& m) { return m.s + m.read_n + 1; }, "first_nop"},
+      {"first_ldm", [](const Memory& m) { return m.s + m.read_n + 3 * m.read_s + 1; }, "first_nop"},
+      {"first_str", [](const Memory& m) { return m.n + m.write_n; }, "first_nop"},
   };
   for (const Mode& mode : kModes) {
     const Memory& m = mode.memory;
@@ -137,9 +142,9 @@ TEST(CycleModel, AFailedConditionalInstructionCostsItsFetch) {
       TimingBoard t;
       t.board.syscfg().write(0, mode.syscfg, 4);
       for (uint32_t turns : {1u, 3u}) {
-        t.cycles_of("cond_nop", turns);  // the cache warms up
+        t.cycles_of(c.nop, turns);  // the cache warms up
         t.cycles_of(c.function, turns);
-        uint64_t nop = t.cycles_of("cond_nop", turns), it = t.cycles_of(c.function, turns);
+        uint64_t nop = t.cycles_of(c.nop, turns), it = t.cycles_of(c.function, turns);
         EXPECT_EQ(it - nop, (turns - 1) * (c.runs(m) - m.s)) << turns << " turns";
       }
     }
