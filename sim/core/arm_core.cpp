@@ -288,11 +288,16 @@ __attribute__((noinline)) CycleModel::Block* ArmCore::lookup_block(uc_engine* uc
   if (!block) {
     block = &model_.insert(address, size, code, (cpsr() & kCpsrT) != 0);
     note_code(address, size);
+    // Its groups' hooks need it translated again: they are installed as
+    // the slice ends, and it runs this once without them.
+    if (block->exacts) note_exacts(*block, code);
     if (block->has_coprocessor) queue_coprocessor_hooks(*block, code);
     if (!coprocessor_pending_.empty()) {
       // Its coprocessor instructions need their hooks, which only a
-      // retranslation sees: the block runs in the next slice.
+      // retranslation sees: the block runs in the next slice (up to the
+      // same boundary, if this one was to end at one).
       model_.clear();
+      if (until_slice_ && total_ == slice_start_) next_until_ = slice_until_;
       stop_before_block(uc, address);
       return nullptr;
     }
@@ -409,7 +414,7 @@ __attribute__((always_inline)) inline void ArmCore::begin_block(CycleModel::Bloc
   block_start_cycles_ = inflight_cycles_;
   block_extra_ = 0;
   block_lead_ = 0;
-  data_extra_ = 0;
+  settled_extra_ = 0;
   data_fills_ = 0;
   block_ = &block;
   data_cursor_ = 0;
@@ -515,6 +520,8 @@ int64_t ArmCore::late_correction(unsigned index, bool whole) const {
   for (unsigned i = 0; i < late_.late_muls; ++i)
     if (late_.late_index[i] < index)
       delta += static_cast<int64_t>(multiplier_cycles(reg(late_.late_rs[i]), (late_.late_unsigned >> i) & 1)) - 2;
+  for (unsigned i = 0; i < late_.knowns; ++i)
+    if (late_.known_index[i] < index) delta += late_.known_delta[i];
   // (those the block's start told are in its cost already)
   if (!whole)
     for (unsigned i = 0; i < late_.muls; ++i)
@@ -598,7 +605,7 @@ void ArmCore::pass_counted_turns(const CycleModel::Block& b) {
   if (turns < 3 || data_fills_) return;  // (a turn that filled a cache line is no turn like the next)
   // (its data accesses cost what they did in the turn before)
   uint64_t turn = cpi_ ? static_cast<uint64_t>(b.count) * cpi_
-                       : static_cast<uint64_t>(std::max<int64_t>(static_cast<int64_t>(b.cost + b.taken_extra) + data_extra_, 1));
+                       : static_cast<uint64_t>(std::max<int64_t>(static_cast<int64_t>(b.cost + b.taken_extra) + settled_extra_, 1));
   // Turns whose successor still starts in the slice and is not split by an
   // event (see on_block): the turn that is runs as it would.
   uint64_t stop = turns_before_stop(budget_end_ - inflight_cycles_, split_room(), turn, b.last_boundary,
@@ -711,7 +718,7 @@ void ArmCore::stop_at_idle_loop(uc_engine* uc, const CycleModel::Block& block, u
       turn = turn + multiplier_cycles(reg(block.late_mul_rs[i]), (block.late_mul_unsigned >> i) & 1) - 2;
     for (unsigned i = 0; i < block.muls; ++i) turn += multiplier_cycles(reg(block.mul_rs[i]), (block.mul_unsigned >> i) & 1);
     // and its data accesses cost what they did in the turn before
-    idle_turn_cycles_ = static_cast<uint64_t>(std::max<int64_t>(static_cast<int64_t>(turn) + data_extra_, 1));
+    idle_turn_cycles_ = static_cast<uint64_t>(std::max<int64_t>(static_cast<int64_t>(turn) + settled_extra_, 1));
   }
   idle_turn_last_boundary_ = block.count > 1 ? (cpi_ ? static_cast<uint64_t>(block.count - 1) * cpi_ : block.last_boundary) : 0;
   idle_turn_has_msr_ = block.has_msr;
@@ -985,6 +992,7 @@ void ArmCore::install_pending() {
     uc_ctl_remove_cache(uc_, h.address, static_cast<uint64_t>(h.address) + h.size);
   }
   split_hooks_pending_.clear();
+  install_exact_hooks();
   apply_sram_window();
   apply_data_watch();
   apply_fast_stores();
@@ -1144,7 +1152,7 @@ ArmCore::Slice ArmCore::run_slice(uint64_t max_cycles, bool step) {
   block_start_cycles_ = 0;
   block_extra_ = 0;
   block_lead_ = 0;
-  data_extra_ = 0;
+  settled_extra_ = 0;
   data_fills_ = 0;
   block_ = nullptr;
   data_cursor_ = 0;
@@ -1166,6 +1174,7 @@ ArmCore::Slice ArmCore::run_slice(uint64_t max_cycles, bool step) {
   note_attention();
   if (until_slice_) {
     until = next_until_;
+    slice_until_ = until;
     // Unicorn ends a block at `until` only as it translates one: the block
     // translated whole before must go (it keeps none that ends there).
     uc_ctl_remove_cache(uc_, pc(), static_cast<uint64_t>(pc()) + 1);

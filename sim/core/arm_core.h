@@ -321,13 +321,17 @@ class ArmCore {
   void drop_late() {
     late_.fails = 0;
     late_.late_muls = 0;
+    late_.knowns = 0;
   }
-  bool late_pending() const { return late_.fails || late_.late_muls; }
+  bool late_pending() const { return late_.fails || late_.late_muls || late_.knowns; }
   struct LateCosts {
     uint8_t fails = 0;  // as CycleModel::Block's
     uint8_t fail_index[4] = {}, fail_cond[4] = {};
     uint16_t fail_saving[4] = {};
     uint32_t start_flags = 0;  // the CPSR as the block started, for those it tells
+    uint8_t knowns = 0;        // settled by a hook: the instruction and its cost beyond the charged one
+    uint8_t known_index[8] = {};
+    int16_t known_delta[8] = {};
     uint8_t late_muls = 0, late_unsigned = 0;
     int8_t late_rs[4] = {};
     uint8_t late_index[4] = {};
@@ -379,10 +383,21 @@ class ArmCore {
   uint32_t data_begin_ = 0, data_end_ = 0;  // watched: [begin, end)
   bool sram_data_seen_ = false;             // a store reached the internal SRAM
   unicorn_stores::WatchedRange sram_stores_;
-  // What the current block's data accesses cost beyond its fixed cost, and
-  // the line fills among them; at a block's entry, the block before's.
-  int64_t data_extra_ = 0;
+  // What the current block's data accesses and hooked instructions (below)
+  // cost beyond its fixed cost, and the line fills among them; at a block's
+  // entry, the block before's.
+  int64_t settled_extra_ = 0;
   unsigned data_fills_ = 0;
+  // Instructions whose cost neither the block's start nor its end tells (a
+  // conditional one between two that may set the flags, a multiply whose
+  // multiplier the block changes around it): a code hook at the first of
+  // each group settles them as it is about to run (exact_hooks.cpp).
+  static constexpr size_t kMaxExactHooks = 512;
+  std::map<uint32_t, uc_hook> exact_hooks_;
+  std::vector<uint32_t> exact_pending_;
+  bool note_exacts(const CycleModel::Block& block, const uint8_t* code);  // true: hooks to install first
+  void install_exact_hooks();
+  static void on_exact(uc_engine* uc, uint64_t address, uint32_t size, void* self);
   void apply_fast_stores();
   void forget_fast_pages();
   void note_code(uint32_t address, uint32_t size);
@@ -463,6 +478,7 @@ class ArmCore {
   uint64_t request_from_ = 0;
   uint64_t sync_cycles_ = 0;
   uint32_t next_until_ = 0;           // the next slice ends at this address (0: none)
+  uint32_t slice_until_ = 0;          // this one's, when it ends at one
   bool until_slice_ = false;          // this slice ends there
   uint32_t exception_bits_ = kCpsrI;  // the CPSR bits that keep every requestable exception out
   // The register access in progress: its instruction (index in the block,

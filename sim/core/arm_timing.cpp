@@ -393,6 +393,8 @@ void CycleModel::decode(Block& b, const uint8_t* code) {
   b.mul_unsigned = 0;
   b.fails = 0;
   b.late_muls = 0;
+  b.exacts = 0;
+  b.exact_mul_unsigned = 0;
   b.late_mul_unsigned = 0;
   std::vector<InsnCycles> insns(b.count);
   for (unsigned k = 0; k < b.count; ++k) {
@@ -413,6 +415,7 @@ void CycleModel::decode(Block& b, const uint8_t* code) {
   bool flags_later = false;
   uint16_t written_later = 0;  // by this instruction or one after it
   std::vector<bool> late_candidate(b.count);  // a multiply whose multiplier stays as it is to the block's end
+  std::vector<bool> in_fails(b.count);
   for (unsigned k = b.count; k-- > 0 && !b.thumb;) {
     const InsnCycles& c = insns[k];
     const uint32_t at = b.address + k * step;
@@ -430,6 +433,7 @@ void CycleModel::decode(Block& b, const uint8_t* code) {
                                                     (end_tells ? 0 : CycleModel::kFlagsAtStart));
         b.fail_saving[b.fails] = static_cast<uint16_t>(cost - fetch_s);
         ++b.fails;
+        in_fails[k] = true;
       }
     }
     if (c.sets_flags || c.traps || c.is_coprocessor) flags_later = true;
@@ -467,21 +471,42 @@ void CycleModel::decode(Block& b, const uint8_t* code) {
       b.msr_index = static_cast<uint8_t>(std::min(k, 255u));
     }
     uint32_t cost = insn_cost(c, at, b.thumb, b.cacheable);
+    bool exact = false;  // settled by a hook
     if (c.mul_rs >= 0) {
-      if (b.muls < 8 && !(written >> c.mul_rs & 1)) {
+      if (!c.conditional && b.muls < 8 && !(written >> c.mul_rs & 1)) {
         b.mul_rs[b.muls] = c.mul_rs;
         b.mul_index[b.muls] = static_cast<uint8_t>(std::min(k, 255u));
         if (c.mul_unsigned) b.mul_unsigned |= static_cast<uint8_t>(1u << b.muls);
         ++b.muls;
       } else {
         cost += 2;
-        if (k < 256 && late_candidate[k] && b.late_muls < 4) {
+        if (!c.conditional && k < 256 && late_candidate[k] && b.late_muls < 4) {
           b.late_mul_rs[b.late_muls] = c.mul_rs;
           b.late_mul_index[b.late_muls] = static_cast<uint8_t>(k);
           if (c.mul_unsigned) b.late_mul_unsigned |= static_cast<uint8_t>(1u << b.late_muls);
           ++b.late_muls;
+        } else {
+          exact = true;
         }
       }
+    }
+    const uint32_t fetch_only = insn_cost(InsnCycles{}, at, b.thumb, b.cacheable);
+    if (c.conditional && !in_fails[k] && !c.writes_pc && !c.is_coprocessor && cost > fetch_only) exact = true;
+    if (exact && k < 256 && b.exacts < 8) {
+      const unsigned n = b.exacts++;
+      b.exact_index[n] = static_cast<uint8_t>(k);
+      // The group of the one before, if nothing from its head on may change
+      // the flags or this one's multiplier.
+      bool joins = n > 0;
+      for (unsigned j = joins ? b.exact_head[n - 1] : k; joins && j < k; ++j)
+        if (insns[j].sets_flags || insns[j].traps || insns[j].is_coprocessor ||
+            (c.mul_rs >= 0 && (insns[j].writes >> c.mul_rs & 1)))
+          joins = false;
+      b.exact_head[n] = joins ? b.exact_head[n - 1] : static_cast<uint8_t>(k);
+      b.exact_cond[n] = c.conditional ? static_cast<uint8_t>(word >> 28) : 0xE;
+      b.exact_mul_rs[n] = c.mul_rs;
+      if (c.mul_unsigned) b.exact_mul_unsigned |= static_cast<uint8_t>(1u << n);
+      b.exact_saving[n] = static_cast<uint16_t>(c.conditional ? cost - fetch_only : 0);
     }
     if (last && c.conditional && c.writes_pc && c.is_branch && c.target == at + step) {
       b.target_is_next = true;

@@ -136,6 +136,18 @@ class CycleModel {
     bool plan_ok = false;
     uint16_t plan_size = 0;
     uint32_t plan = 0;
+    // Conditional instructions neither flags tell of, and multiplies whose
+    // m neither the start nor the end tells: charged as run with m = 2,
+    // settled by a hook (ArmCore) as the first of their group is about to
+    // run (exact_head: a group shares its flags, and its multipliers are
+    // as they will be). Up to eight.
+    uint8_t exacts = 0;
+    uint8_t exact_index[8] = {};
+    uint8_t exact_head[8] = {};
+    uint8_t exact_cond[8] = {};  // 0xE: always
+    int8_t exact_mul_rs[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
+    uint8_t exact_mul_unsigned = 0;
+    uint16_t exact_saving[8] = {};  // what failing saves
     uint32_t cost = 0;         // fixed cost in MCLK
     uint32_t taken_extra = 0;  // added when the last instruction's condition passed
     CountedLoop loop;          // a counting loop whose turns can pass at once

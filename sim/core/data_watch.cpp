@@ -81,7 +81,7 @@ void ArmCore::charge_data(uint32_t address, unsigned size, bool write) {
                         static_cast<int64_t>(timing.assumed_data_cost(size, write, sequential));
   data_fills_ += filled;
   if (!delta) return;
-  data_extra_ += delta;
+  settled_extra_ += delta;
   block_extra_ += delta;
   inflight_cycles_ = static_cast<uint64_t>(static_cast<int64_t>(inflight_cycles_) + delta);
 }

@@ -35,6 +35,16 @@ loop_mul_late:
         subs r0, r0, #1
         bne 1b
         bx lr
+@ The multiplier computed in the block and changed after the multiply.
+        .global loop_mul_around
+        .type loop_mul_around, %function
+loop_mul_around:
+1:      mov r12, r1
+        mul r2, r3, r12
+        mov r12, #0
+        subs r0, r0, #1
+        bne 1b
+        bx lr
         .global loop_mul10
         .type loop_mul10, %function
 loop_mul10:
@@ -81,6 +91,27 @@ loop_mul10:
         cond_first first_ldr, ldrne r2, [r4]
         cond_first first_ldm, ldmiane r4, {r2, r3, r5, r12}
         cond_first first_str, strne r2, [r4]
+
+@ Between two instructions that set the flags: neither the block's start
+@ nor its end tells whether it runs (it does at the turns where r0 is odd).
+        .macro cond_between name, body:vararg
+        .global \name
+        .type \name, %function
+\name:  push {r4, r5}
+        ldr r4, =buffer
+        ldr r12, =0x12345678
+1:      tst r0, #1
+        \body
+        subs r0, r0, #1
+        bne 1b
+        pop {r4, r5}
+        bx lr
+        .endm
+
+        cond_between between_nop, nop
+        cond_between between_ldr, ldrne r2, [r4]
+        cond_between between_stm, stmiane r4, {r2, r3, r5, r12}
+        cond_between between_mul, mulne r2, r3, r12
 
         cond_loop cond_nop, nop
         cond_loop cond_ldr, ldrne r2, [r4]

@@ -100,6 +100,8 @@ TEST(CycleModel, LoopsCostWhatTheTableSays) {
       {"loop_mul", 0x12345678, [](const Memory& m) { return m.s + 4; }},
       {"loop_mul_late", 0x12, [](const Memory& m) { return m.s + m.s + 1; }},  // MOV r5, r1; MUL by r5
       {"loop_mul_late", 0x12345678, [](const Memory& m) { return m.s + m.s + 4; }},
+      {"loop_mul_around", 0x12, [](const Memory& m) { return m.s + m.s + 1 + m.s; }},  // changed after it too
+      {"loop_mul_around", 0x123456, [](const Memory& m) { return m.s + m.s + 3 + m.s; }},
       {"loop_mul10", 0x12, [](const Memory& m) { return 10 * (m.s + 1); }},
       {"loop_mul10", 0x123456, [](const Memory& m) { return 10 * (m.s + 3); }},
   };
@@ -146,6 +148,35 @@ TEST(CycleModel, AFailedConditionalInstructionCostsItsFetch) {
         t.cycles_of(c.function, turns);
         uint64_t nop = t.cycles_of(c.nop, turns), it = t.cycles_of(c.function, turns);
         EXPECT_EQ(it - nop, (turns - 1) * (c.runs(m) - m.s)) << turns << " turns";
+      }
+    }
+  }
+}
+
+// Between two instructions that may set the flags, a conditional one is
+// settled as it is about to run: in the loops of between_*, it runs at the
+// turns where the count is odd (one of one turn, two of four).
+TEST(CycleModel, AConditionalBetweenFlagSettersCostsWhatItDid) {
+  struct Case {
+    const char* function;
+    unsigned (*runs)(const Memory&);  // its cost when it runs
+  };
+  const Case cases[] = {
+      {"between_ldr", [](const Memory& m) { return m.s + m.read_n + 1; }},               // 1S+1N+1I
+      {"between_stm", [](const Memory& m) { return m.n + m.write_n + 3 * m.write_s; }},  // 3S+2N
+      {"between_mul", [](const Memory& m) { return m.s + 4; }},                          // 1S+mI, m = 4
+  };
+  for (const Mode& mode : kModes) {
+    const Memory& m = mode.memory;
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.function) + ", " + mode.name);
+      TimingBoard t;
+      t.board.syscfg().write(0, mode.syscfg, 4);
+      for (uint32_t turns : {1u, 4u}) {
+        t.cycles_of("between_nop", turns);  // the cache warms up
+        t.cycles_of(c.function, turns);
+        uint64_t nop = t.cycles_of("between_nop", turns), it = t.cycles_of(c.function, turns);
+        EXPECT_EQ(it - nop, (turns + 1) / 2 * (c.runs(m) - m.s)) << turns << " turns";
       }
     }
   }

@@ -1,0 +1,74 @@
+// Instructions whose cost is settled as they are about to run (see
+// CycleModel::Block::exacts): a code hook at the first of each group,
+// which Unicorn calls only there. A hook needs its block translated again:
+// the first run of a block that brings new ones charges them as run (and
+// m = 2), as does every run past kMaxExactHooks hooks.
+#include <algorithm>
+
+#include "core/arm_core.h"
+
+namespace sim {
+
+bool ArmCore::note_exacts(const CycleModel::Block& b, const uint8_t* code) {
+  if (!code || cpi_) return false;
+  const unsigned step = b.thumb ? 2 : 4;
+  bool pending = false;
+  for (unsigned i = 0; i < b.exacts; ++i) {
+    const uint32_t at = b.address + b.exact_head[i] * step;
+    if (exact_hooks_.count(at) || exact_hooks_.size() + exact_pending_.size() >= kMaxExactHooks) continue;
+    if (std::find(exact_pending_.begin(), exact_pending_.end(), at) != exact_pending_.end()) continue;
+    exact_pending_.push_back(at);
+    pending = true;
+  }
+  return pending;
+}
+
+// At a slice's end (nothing runs).
+void ArmCore::install_exact_hooks() {
+  for (uint32_t at : exact_pending_) {
+    uc_hook hook;
+    if (uc_hook_add(uc_, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(&ArmCore::on_exact), this, at, at) != UC_ERR_OK)
+      continue;
+    exact_hooks_[at] = hook;
+    code_hooks_used_ = true;
+    // Code translated before the hook existed would not call it (its cost
+    // stays: the code is the same).
+    uc_ctl_remove_cache(uc_, at, static_cast<uint64_t>(at) + 1);
+  }
+  exact_pending_.clear();
+}
+
+// Before the group's first instruction runs: the flags are those each of
+// the group sees, and its multipliers what they will be. What each costs
+// beyond what the block's fixed cost charged counts from its own
+// instruction on (a register access after it, the block's end). The
+// current block's own plan says what the hook at this address settles in
+// it (another block may share the address with other groups).
+void ArmCore::on_exact(uc_engine*, uint64_t address64, uint32_t, void* user) {
+  auto* self = static_cast<ArmCore*>(user);
+  const CycleModel::Block* b = self->block_;
+  if (!self->running_ || self->replaying_ || self->stopping_ || self->cpi_ || !b ||
+      b->address != self->block_address_ || !b->exacts)
+    return;
+  const unsigned step = b->thumb ? 2 : 4;
+  const uint32_t head = (static_cast<uint32_t>(address64) - b->address) / step;
+  uint32_t flags = 0;
+  bool read = false;
+  for (unsigned i = 0; i < b->exacts; ++i) {
+    if (b->exact_head[i] != head || self->late_.knowns >= 8) continue;
+    int64_t delta = 0;
+    if (b->exact_cond[i] != 0xE) {
+      if (!read) flags = self->cpsr(), read = true;
+      if (!arm_condition(b->exact_cond[i], flags)) delta = -static_cast<int64_t>(b->exact_saving[i]);
+    }
+    if (!delta && b->exact_mul_rs[i] >= 0)
+      delta = static_cast<int64_t>(multiplier_cycles(self->reg(b->exact_mul_rs[i]), (b->exact_mul_unsigned >> i) & 1)) - 2;
+    if (!delta) continue;
+    self->late_.known_index[self->late_.knowns] = b->exact_index[i];
+    self->late_.known_delta[self->late_.knowns] = static_cast<int16_t>(delta);
+    ++self->late_.knowns;
+    self->settled_extra_ += delta;
+  }
+}
+
+}  // namespace sim
