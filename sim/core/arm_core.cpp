@@ -459,12 +459,29 @@ bool ArmCore::exceptions_possible(const CycleModel::Block& b) const {
 bool ArmCore::split_block(uc_engine* uc, CycleModel::Block& b, uint32_t address) {
   const unsigned step = b.thumb ? 2 : 4;
   const uint8_t* code = code_at(address, b.size);
-  unsigned j = 1;
-  while (j + 1 < b.count) {
+  // What the registers and flags as the block starts tell of its
+  // instructions' cost before instruction j: its multiplies' m, and the
+  // failed conditional instructions the flags at its start tell of.
+  auto told = [&](unsigned j) {
+    int64_t d = 0;
+    if (cpi_) return d;
+    for (unsigned i = 0; i < b.muls; ++i)
+      if (b.mul_index[i] < j) d += static_cast<int64_t>(multiplier_cycles(reg(b.mul_rs[i]), (b.mul_unsigned >> i) & 1)) - 2;
+    for (unsigned i = 0; i < b.fails; ++i)
+      if (b.fail_index[i] < j && (b.fail_cond[i] & CycleModel::kFlagsAtStart) &&
+          !arm_condition(b.fail_cond[i] & 15, cpsr()))
+        d -= b.fail_saving[i];
+    return d;
+  };
+  auto starts_at = [&](unsigned j) {
     uint64_t at = cpi_ ? static_cast<uint64_t>(j) * cpi_ : model_.prefix_cost(address, code, j, b.thumb);
-    if (inflight_cycles_ + at >= split_at_) break;
-    ++j;
-  }
+    return static_cast<uint64_t>(static_cast<int64_t>(inflight_cycles_ + at) + told(j));
+  };
+  unsigned j = 1;
+  while (j + 1 < b.count && starts_at(j) < split_at_) ++j;
+  // The block's last instruction starts before it, as far as they tell: the
+  // interrupt comes after the block.
+  if (starts_at(j) < split_at_) return true;
   const uint32_t stop = address + j * step;
   auto hooked = split_hooks_.find(address);
   if (hooked != split_hooks_.end() && stop < hooked->second.address + hooked->second.size) {

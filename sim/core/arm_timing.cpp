@@ -430,7 +430,7 @@ void CycleModel::decode(Block& b, const uint8_t* code) {
       if (cost > fetch_s) {
         b.fail_index[b.fails] = static_cast<uint8_t>(k);
         b.fail_cond[b.fails] = static_cast<uint8_t>(read_le(code + k * step, false) >> 28 |
-                                                    (end_tells ? 0 : CycleModel::kFlagsAtStart));
+                                                    (start_tells ? CycleModel::kFlagsAtStart : 0));
         b.fail_saving[b.fails] = static_cast<uint16_t>(cost - fetch_s);
         ++b.fails;
         in_fails[k] = true;

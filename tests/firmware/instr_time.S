@@ -200,6 +200,41 @@ after_idle:
         ldr r0, [r0]
         pop {r4, pc}
 
+@ r0 = TCNTB0. Timer 0 unmasked, a block of nops whose first instruction
+@ is a nop, or an LDMNE that fails (its flags, EQ, are those the block
+@ starts with: it costs what the nop costs); or whose first three are nops,
+@ or a MUL that takes as long. The timer's request comes during the nops:
+@ the interrupt comes at the same time either way. Returns where the
+@ handler returned to, from the block's start.
+        .macro split_variant name, first:vararg
+        .global \name
+        .type \name, %function
+\name:  push {r4, lr}
+        bl arm_timer0
+        ldr r1, =ALL_MASKED & ~(INT_TIMER0 | 1 << 26)
+        ldr r2, =INTCON
+        str r1, [r2, #0x0C]     @ INTMSK
+        ldr r4, =scratch
+        ldr r12, =0x12345678
+        cmp r0, r0
+        b 1f
+1:      \first
+        .rept 200
+        nop
+        .endr
+        ldr r0, =irq_return
+        ldr r0, [r0]
+        ldr r1, =1b
+        sub r0, r0, r1
+        pop {r4, pc}
+        .ltorg
+        .endm
+
+        split_variant split_after_nop, nop
+        split_variant split_after_ldm, ldmiane r4, {r0-r3}
+        split_variant split_after_nops, nop; nop; nop
+        split_variant split_after_mul, mul r2, r3, r12   @ m = 4: 1S+4I, three nops' time
+
 @ The IRQ handler: where it returns to, then everything masked again.
         .type record_return, %function
 record_return:
@@ -222,3 +257,4 @@ record_return:
 irq_return: .word 0
         .global twice_result
 twice_result: .word 0
+scratch: .space 16

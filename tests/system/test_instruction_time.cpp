@@ -111,6 +111,23 @@ TEST(InstructionTime, UnmaskingInsideABlockSplitsItAtTheEvent) {
   }
 }
 
+// A block split at an event finds the instruction the interrupt comes at
+// with what its start tells of the instructions before it: a failed LDMNE
+// costs what a nop costs, so the interrupt comes at the same nop; a MUL
+// whose m is 4 costs what three nops cost, so it comes two instructions
+// earlier in the block than after three nops.
+TEST(InstructionTime, ASplitCountsWhatTheBlocksStartTells) {
+  for (bool skip : {true, false}) {
+    SCOPED_TRACE(skip ? "skipping" : "--no-skip");
+    InstrBoard nop(skip), ldm(skip), nops(skip), mul(skip);
+    const uint32_t reference = nop.call("split_after_nop", {60});
+    EXPECT_GT(reference, 16u);
+    EXPECT_LT(reference, 200u * 4);
+    EXPECT_EQ(ldm.call("split_after_ldm", {60}), reference);
+    EXPECT_EQ(mul.call("split_after_mul", {60}) + 8, nops.call("split_after_nops", {60}));
+  }
+}
+
 // A debugger changes nothing: a breakpoint inside the block of nops, and
 // steps from there, leave the reads at the same cycles with the same values
 // as a run without them.
