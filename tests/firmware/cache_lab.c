@@ -11,13 +11,6 @@
 
 #define SYSCFG REG(0x01C00000)
 #define NCACHBE0 REG(0x01C00004)
-#define TCFG0 REG(0x01D50000)
-#define TCFG1 REG(0x01D50004)
-#define TCON REG(0x01D50008)
-#define TCNTB0 REG(0x01D5000C)
-#define TCNTB1 REG(0x01D50018)
-#define TCNTO1 REG(0x01D50020)
-#define INT_TIMER0 (1u << 13)
 #define INT_GLOBAL (1u << 26)
 
 #define SRAM ((volatile unsigned *)0x10001000)  // the upper 4 KB stay SRAM in half-cache mode
@@ -36,23 +29,6 @@ __attribute__((interrupt("IRQ"))) void tick(void) {
 
 
 static unsigned elapsed(unsigned from) { return (from - TCNTO1) & 0xFFFF; }
-
-static void put_dec(unsigned v) {
-  char digits[10];
-  int n = 0;
-  do {
-    digits[n++] = (char)('0' + v % 10);
-    v /= 10;
-  } while (v);
-  while (n) put(digits[--n]);
-}
-
-static void report(const char *what, unsigned v) {
-  puts_(what);
-  put(' ');
-  put_dec(v);
-  puts_("\r\n");
-}
 
 static void delay(volatile unsigned *n, const char *what) {
   unsigned t = TCNTO1;

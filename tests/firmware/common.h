@@ -13,6 +13,14 @@
 #define INTMSK REG(0x01E0000C)
 #define I_ISPC REG(0x01E00024)
 #define SLOT(k) REG(0x0C7FFF20 + 4 * (k))
+// The PWM timers 0 and 1.
+#define TCFG0 REG(0x01D50000)
+#define TCFG1 REG(0x01D50004)
+#define TCON REG(0x01D50008)
+#define TCNTB0 REG(0x01D5000C)
+#define TCNTB1 REG(0x01D50018)
+#define TCNTO1 REG(0x01D50020)
+#define INT_TIMER0 (1u << 13)
 
 // The monitor leaves MCLK at 64 MHz; the far end listens at 115200 baud.
 static inline void console_init(void) {
@@ -30,4 +38,20 @@ static inline void puts_(const char *s) {
 }
 static inline void put_hex(unsigned v) {
   for (int i = 28; i >= 0; i -= 4) put("0123456789ABCDEF"[(v >> i) & 15]);
+}
+static inline void put_dec(unsigned v) {
+  char digits[10];
+  int n = 0;
+  do {
+    digits[n++] = (char)('0' + v % 10);
+    v /= 10;
+  } while (v);
+  while (n) put(digits[--n]);
+}
+// "what v" on a line of its own.
+static inline void report(const char *what, unsigned v) {
+  puts_(what);
+  put(' ');
+  put_dec(v);
+  puts_("\r\n");
 }

@@ -6,15 +6,10 @@
 #define CLKCON REG(0x01D80004)
 #define EXTINT REG(0x01D20050)
 #define EXTINTPND REG(0x01D20054)
-#define TCFG0 REG(0x01D50000)
-#define TCFG1 REG(0x01D50004)
-#define TCON REG(0x01D50008)
-#define TCNTB0 REG(0x01D5000C)
 #define ADCCON REG(0x01D40000)
 #define ADCPSR REG(0x01D40004)
 #define ADCDAT REG(0x01D40008)
 #define INT_EINT4567 (1u << 21)
-#define INT_TIMER0 (1u << 13)
 #define INT_GLOBAL (1u << 26)
 
 volatile int mode = -1;

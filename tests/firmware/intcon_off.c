@@ -2,10 +2,6 @@
 // off): the handler never runs, as on the board. board-sim says why.
 #include "common.h"
 
-#define TCFG0 REG(0x01D50000)
-#define TCFG1 REG(0x01D50004)
-#define TCON REG(0x01D50008)
-#define TCNTB0 REG(0x01D5000C)
 #define TIMER0 13
 
 static volatile int ticks;

@@ -3,10 +3,6 @@
 // stack, and its own return then takes a word from that stack.
 #include "common.h"
 
-#define TCFG0 REG(0x01D50000)
-#define TCFG1 REG(0x01D50004)
-#define TCON REG(0x01D50008)
-#define TCNTB0 REG(0x01D5000C)
 #define TIMER0 13
 
 static volatile int ticks;

@@ -7,18 +7,11 @@
 #include "common.h"
 
 #define CLKCON REG(0x01D80004)
-#define TCFG0 REG(0x01D50000)
-#define TCFG1 REG(0x01D50004)
-#define TCON REG(0x01D50008)
-#define TCNTB0 REG(0x01D5000C)
-#define TCNTB1 REG(0x01D50018)
-#define TCNTO1 REG(0x01D50020)
 #define RTCCON REG(0x01D70040)
 #define BCDSEC REG(0x01D70070)
 #define PCONB REG(0x01D20008)
 #define PDATB REG(0x01D2000C)
 #define KEYROW0 (*(volatile unsigned char *)0x060000FD)
-#define INT_TIMER0 (1u << 13)
 #define INT_GLOBAL (1u << 26)
 
 volatile unsigned ticks;
@@ -27,23 +20,6 @@ __attribute__((interrupt("IRQ"))) void tick(void) {
   ++ticks;
   if ((ticks & 255) == 0) PDATB ^= 1u << 9;
   I_ISPC = INT_TIMER0;
-}
-
-static void put_dec(unsigned v) {
-  char digits[10];
-  int n = 0;
-  do {
-    digits[n++] = (char)('0' + v % 10);
-    v /= 10;
-  } while (v);
-  while (n) put(digits[--n]);
-}
-
-static void report(const char *what, unsigned v) {
-  puts_(what);
-  put(' ');
-  put_dec(v);
-  puts_("\r\n");
 }
 
 int main(void) {

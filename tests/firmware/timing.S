@@ -70,37 +70,21 @@ loop_mul10:
         bx lr
         .endm
 
-@ The same before the loop's count: the flags the block starts with tell
-@ (those of the count at the end of the turn before; the first turn, where
-@ its condition fails, starts with Z set by the cmp).
-        .macro cond_first name, body:vararg
-        .global \name
-        .type \name, %function
-\name:  push {r4, r5}
-        ldr r4, =buffer
-        cmp r0, r0
-        b 1f                    @ (the loop's block starts at its instruction)
-1:      \body
-        subs r0, r0, #1
-        bne 1b
-        pop {r4, r5}
-        bx lr
-        .endm
-
-        cond_first first_nop, nop
-        cond_first first_ldr, ldrne r2, [r4]
-        cond_first first_ldm, ldmiane r4, {r2, r3, r5, r12}
-        cond_first first_str, strne r2, [r4]
-
-@ Between two instructions that set the flags: neither the block's start
-@ nor its end tells whether it runs (it does at the turns where r0 is odd).
-        .macro cond_between name, body:vararg
+@ The same before the loop's count, `before` run ahead of the loop and
+@ `top` at the top of each turn. With nothing at the top, the flags the
+@ block starts with tell (those of the count at the end of the turn before;
+@ the first turn, where its condition fails, starts with Z set by the cmp).
+@ With a TST of the count at the top, neither the block's start nor its
+@ end tells: it runs at the turns where the count is odd.
+        .macro flags_loop name, before, top, body:vararg
         .global \name
         .type \name, %function
 \name:  push {r4, r5}
         ldr r4, =buffer
         ldr r12, =0x12345678
-1:      tst r0, #1
+        \before
+        b 1f                    @ (the loop's block starts at its top)
+1:      \top
         \body
         subs r0, r0, #1
         bne 1b
@@ -108,10 +92,14 @@ loop_mul10:
         bx lr
         .endm
 
-        cond_between between_nop, nop
-        cond_between between_ldr, ldrne r2, [r4]
-        cond_between between_stm, stmiane r4, {r2, r3, r5, r12}
-        cond_between between_mul, mulne r2, r3, r12
+        flags_loop first_nop, "cmp r0, r0", "", nop
+        flags_loop first_ldr, "cmp r0, r0", "", ldrne r2, [r4]
+        flags_loop first_ldm, "cmp r0, r0", "", ldmiane r4, {r2, r3, r5, r12}
+        flags_loop first_str, "cmp r0, r0", "", strne r2, [r4]
+        flags_loop between_nop, "", "tst r0, #1", nop
+        flags_loop between_ldr, "", "tst r0, #1", ldrne r2, [r4]
+        flags_loop between_stm, "", "tst r0, #1", stmiane r4, {r2, r3, r5, r12}
+        flags_loop between_mul, "", "tst r0, #1", mulne r2, r3, r12
 
         cond_loop cond_nop, nop
         cond_loop cond_ldr, ldrne r2, [r4]

@@ -28,14 +28,6 @@ static volatile unsigned rx_irqs, tx_irqs;
 static char out[64];
 static volatile unsigned tx_next, tx_len;
 
-static void put_dec(unsigned v) {
-  char digits[10];
-  int n = 0;
-  do digits[n++] = (char)('0' + v % 10);
-  while ((v /= 10) != 0);
-  while (n) put(digits[--n]);
-}
-
 // Level type: the request stays while 8 bytes wait or the time-out holds, so
 // the FIFO is emptied before the pending bit is cleared.
 __attribute__((interrupt("IRQ"))) static void on_receive(void) {

@@ -117,54 +117,34 @@ TEST(CycleModel, LoopsCostWhatTheTableSays) {
 }
 
 // A conditional instruction whose condition fails costs its fetch (1S),
-// whatever it would cost when it runs: in the loops of cond_*, the
-// instruction runs at every turn but the last. One turn costs what a nop's
-// does; three cost two runs more.
+// whatever it would cost when it runs. In the loops of cond_* and first_*
+// (after the loop's count and before it: the flags at the block's end or
+// its start tell) it runs at every turn but the last; in those of
+// between_* (between two instructions that may set the flags: a hook
+// settles it as it is about to run) at the turns where the count is odd.
+// Against the same loop with a nop, only its runs cost more.
 TEST(CycleModel, AFailedConditionalInstructionCostsItsFetch) {
+  using Ran = unsigned (*)(unsigned turns);
+  const Ran all_but_last = [](unsigned turns) { return turns - 1; };
+  const Ran odd = [](unsigned turns) { return (turns + 1) / 2; };
   struct Case {
     const char* function;
     unsigned (*runs)(const Memory&);  // its cost when it runs
-    const char* nop = "cond_nop";     // the same loop with a nop
+    const char* nop;                  // the same loop with a nop
+    Ran ran;
   };
   const Case cases[] = {
-      {"cond_ldr", [](const Memory& m) { return m.s + m.read_n + 1; }},                   // 1S+1N+1I
-      {"cond_str", [](const Memory& m) { return m.n + m.write_n; }},                      // 2N
-      {"cond_ldm", [](const Memory& m) { return m.s + m.read_n + 3 * m.read_s + 1; }},    // 4S+1N+1I
-      {"cond_stm", [](const Memory& m) { return m.n + m.write_n + 3 * m.write_s; }},      // 3S+2N
-      {"cond_shift", [](const Memory& m) { return m.s + 1; }},                            // 1S+1I
-      // before the count: the flags at the block's start tell
-      {"first_ldr", [](const Memory& m) { return m.s + m.read_n + 1; }, "first_nop"},
-      {"first_ldm", [](const Memory& m) { return m.s + m.read_n + 3 * m.read_s + 1; }, "first_nop"},
-      {"first_str", [](const Memory& m) { return m.n + m.write_n; }, "first_nop"},
-  };
-  for (const Mode& mode : kModes) {
-    const Memory& m = mode.memory;
-    for (const Case& c : cases) {
-      SCOPED_TRACE(std::string(c.function) + ", " + mode.name);
-      TimingBoard t;
-      t.board.syscfg().write(0, mode.syscfg, 4);
-      for (uint32_t turns : {1u, 3u}) {
-        t.cycles_of(c.nop, turns);  // the cache warms up
-        t.cycles_of(c.function, turns);
-        uint64_t nop = t.cycles_of(c.nop, turns), it = t.cycles_of(c.function, turns);
-        EXPECT_EQ(it - nop, (turns - 1) * (c.runs(m) - m.s)) << turns << " turns";
-      }
-    }
-  }
-}
-
-// Between two instructions that may set the flags, a conditional one is
-// settled as it is about to run: in the loops of between_*, it runs at the
-// turns where the count is odd (one of one turn, two of four).
-TEST(CycleModel, AConditionalBetweenFlagSettersCostsWhatItDid) {
-  struct Case {
-    const char* function;
-    unsigned (*runs)(const Memory&);  // its cost when it runs
-  };
-  const Case cases[] = {
-      {"between_ldr", [](const Memory& m) { return m.s + m.read_n + 1; }},               // 1S+1N+1I
-      {"between_stm", [](const Memory& m) { return m.n + m.write_n + 3 * m.write_s; }},  // 3S+2N
-      {"between_mul", [](const Memory& m) { return m.s + 4; }},                          // 1S+mI, m = 4
+      {"cond_ldr", [](const Memory& m) { return m.s + m.read_n + 1; }, "cond_nop", all_but_last},  // 1S+1N+1I
+      {"cond_str", [](const Memory& m) { return m.n + m.write_n; }, "cond_nop", all_but_last},     // 2N
+      {"cond_ldm", [](const Memory& m) { return m.s + m.read_n + 3 * m.read_s + 1; }, "cond_nop", all_but_last},
+      {"cond_stm", [](const Memory& m) { return m.n + m.write_n + 3 * m.write_s; }, "cond_nop", all_but_last},
+      {"cond_shift", [](const Memory& m) { return m.s + 1; }, "cond_nop", all_but_last},  // 1S+1I
+      {"first_ldr", [](const Memory& m) { return m.s + m.read_n + 1; }, "first_nop", all_but_last},
+      {"first_ldm", [](const Memory& m) { return m.s + m.read_n + 3 * m.read_s + 1; }, "first_nop", all_but_last},
+      {"first_str", [](const Memory& m) { return m.n + m.write_n; }, "first_nop", all_but_last},
+      {"between_ldr", [](const Memory& m) { return m.s + m.read_n + 1; }, "between_nop", odd},
+      {"between_stm", [](const Memory& m) { return m.n + m.write_n + 3 * m.write_s; }, "between_nop", odd},
+      {"between_mul", [](const Memory& m) { return m.s + 4; }, "between_nop", odd},  // 1S+mI, m = 4
   };
   for (const Mode& mode : kModes) {
     const Memory& m = mode.memory;
@@ -173,10 +153,10 @@ TEST(CycleModel, AConditionalBetweenFlagSettersCostsWhatItDid) {
       TimingBoard t;
       t.board.syscfg().write(0, mode.syscfg, 4);
       for (uint32_t turns : {1u, 4u}) {
-        t.cycles_of("between_nop", turns);  // the cache warms up
+        t.cycles_of(c.nop, turns);  // the cache warms up
         t.cycles_of(c.function, turns);
-        uint64_t nop = t.cycles_of("between_nop", turns), it = t.cycles_of(c.function, turns);
-        EXPECT_EQ(it - nop, (turns + 1) / 2 * (c.runs(m) - m.s)) << turns << " turns";
+        uint64_t nop = t.cycles_of(c.nop, turns), it = t.cycles_of(c.function, turns);
+        EXPECT_EQ(it - nop, c.ran(turns) * (c.runs(m) - m.s)) << turns << " turns";
       }
     }
   }
