@@ -355,6 +355,8 @@ void ArmCore::on_block_in_full(uc_engine* uc, uint32_t address, uint32_t size) {
     CycleModel::Block* block = self->lookup_block(uc, address, size);
     if (!block) return;
     self->begin_block(*block, address, size);
+    self->inflight_cycles_ = static_cast<uint64_t>(static_cast<int64_t>(self->inflight_cycles_) + self->replay_extra_);
+    self->replay_extra_ = 0;
     return;
   }
   // A block whose hook stops the slice does not run (Unicorn looks for the
@@ -765,7 +767,7 @@ bool ArmCore::begin_access(uint32_t address, unsigned size, bool write, uint32_t
   ++mmio_count_;
   ++data_cursor_;
   uint32_t pc = locate_access(address, write);
-  if (pc != access_pc_ || access_done_ == 0) insn_values_.clear();
+  if (pc != access_pc_ || access_done_ == 0) insn_values_.clear(), insn_extra_ = 0;
   access_pc_ = pc;
   access_position_ = block_start_total_ + access_index_;
   saved_inflight_ = inflight_cycles_;
@@ -797,6 +799,7 @@ void ArmCore::end_access(uint32_t address, unsigned size, bool write, uint32_t v
   ++access_done_;
   const int64_t delta = access_correction(address, size, write);
   block_extra_ += delta;
+  insn_extra_ += delta;
   inflight_cycles_ = static_cast<uint64_t>(static_cast<int64_t>(saved_inflight_) + delta);
   insn_values_.push_back(value);
   const bool resplit = resplit_;
@@ -1297,6 +1300,11 @@ uc_err ArmCore::finish_stop(uint32_t thumb) {
   trim_block(stop_at_);
   set_pc(stop_at_);
   if (!redo_) return UC_ERR_OK;
+  // The clock stands at the instruction's start: what its accesses cost
+  // beyond the charged ones counts with the instruction as it runs again
+  // (else the block it runs in would start before the one it stopped).
+  inflight_cycles_ = static_cast<uint64_t>(static_cast<int64_t>(inflight_cycles_) - insn_extra_);
+  replay_extra_ = insn_extra_;
   split_stop_ = 0;
   replay_values_ = insn_values_;
   replay_next_ = 0;
@@ -1311,6 +1319,10 @@ uc_err ArmCore::finish_stop(uint32_t thumb) {
   // is when it starts its block, would not end at `until`.)
   uc_ctl_remove_cache(uc_, stop_at_, static_cast<uint64_t>(stop_at_) + 1);
   uc_err err = uc_emu_start(uc_, stop_at_ | thumb, stop_at_ + width, 0, 0);
+  if (replay_extra_) {  // (it did not run after all)
+    inflight_cycles_ = static_cast<uint64_t>(static_cast<int64_t>(inflight_cycles_) + replay_extra_);
+    replay_extra_ = 0;
+  }
   pass_armed_ = passing;
   replaying_ = false;
   note_attention();

@@ -492,6 +492,8 @@ class ArmCore {
   uint64_t access_position_ = 0;
   uint64_t saved_inflight_ = 0;
   std::vector<uint32_t> insn_values_;  // what the instruction's accesses read or wrote
+  int64_t insn_extra_ = 0;             // what they cost beyond the charged accesses
+  int64_t replay_extra_ = 0;           // that, for the instruction run again alone
   // Stopping inside a block at a register access: at the instruction (it
   // runs again from its start), or after it (it runs again alone, its
   // accesses answered from insn_values_).

@@ -124,6 +124,25 @@ after_unmask:
         ldr r0, [r0]
         pop {r4, pc}
 
+@ The same with the store to INTMSK first in its block.
+        .global unmask_pending_first
+        .type unmask_pending_first, %function
+unmask_pending_first:
+        push {r4, lr}
+        mov r0, #10
+        bl arm_timer0
+        bl wait_pending
+        ldr r1, =ALL_MASKED & ~(INT_TIMER0 | 1 << 26)
+        ldr r2, =INTCON
+        b 1f
+1:      str r1, [r2, #0x0C]     @ INTMSK
+        .rept 8
+        nop
+        .endr
+        ldr r0, =irq_return
+        ldr r0, [r0]
+        pop {r4, pc}
+
 @ r0 = TCNTB0, r1 = what INTMSK holds before the block of nops. The block
 @ unmasks timer 0 (again, or for the first time) and the timer's request
 @ comes during its nops: the interrupt comes at the same instruction
