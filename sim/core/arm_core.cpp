@@ -288,9 +288,13 @@ __attribute__((noinline)) CycleModel::Block* ArmCore::lookup_block(uc_engine* uc
   if (!block) {
     block = &model_.insert(address, size, code, (cpsr() & kCpsrT) != 0);
     note_code(address, size);
-    // Its groups' hooks need it translated again: they are installed as
-    // the slice ends, and it runs this once without them.
-    if (block->exacts) note_exacts(*block, code);
+    if (block->exacts && note_exacts(*block, code) && !replaying_) {
+      // Its groups' hooks need it translated again: it runs in the next
+      // slice (up to the same boundary, if this one was to end at one).
+      if (until_slice_ && total_ == slice_start_) next_until_ = slice_until_;
+      stop_before_block(uc, address);
+      return nullptr;
+    }
     if (block->has_coprocessor) queue_coprocessor_hooks(*block, code);
     if (!coprocessor_pending_.empty()) {
       // Its coprocessor instructions need their hooks, which only a

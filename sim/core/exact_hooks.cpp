@@ -1,8 +1,8 @@
 // Instructions whose cost is settled as they are about to run (see
 // CycleModel::Block::exacts): a code hook at the first of each group,
-// which Unicorn calls only there. A hook needs its block translated again:
-// the first run of a block that brings new ones charges them as run (and
-// m = 2), as does every run past kMaxExactHooks hooks.
+// which Unicorn calls only there. A hook needs its block translated again,
+// so a block that brings new ones runs from the next slice; past
+// kMaxExactHooks hooks, they are charged as run (and m = 2).
 #include <algorithm>
 
 #include "core/arm_core.h"
