@@ -54,12 +54,15 @@ void ArmCore::on_exact(uc_engine*, uint64_t address64, uint32_t, void* user) {
   const uint32_t head = (static_cast<uint32_t>(address64) - b->address) / step;
   uint32_t flags = 0;
   bool read = false;
+  unsigned last_cond = 0x10;  // (a group's members mostly share their condition)
+  bool passes = true;
   for (unsigned i = 0; i < b->exacts; ++i) {
     if (b->exact_head[i] != head || self->late_.knowns >= 8) continue;
     int64_t delta = 0;
     if (b->exact_cond[i] != 0xE) {
       if (!read) flags = self->cpsr(), read = true;
-      if (!arm_condition(b->exact_cond[i], flags)) delta = -static_cast<int64_t>(b->exact_saving[i]);
+      if (b->exact_cond[i] != last_cond) last_cond = b->exact_cond[i], passes = arm_condition(last_cond, flags);
+      if (!passes) delta = -static_cast<int64_t>(b->exact_saving[i]);
     }
     if (!delta && b->exact_mul_rs[i] >= 0)
       delta = static_cast<int64_t>(multiplier_cycles(self->reg(b->exact_mul_rs[i]), (b->exact_mul_unsigned >> i) & 1)) - 2;
