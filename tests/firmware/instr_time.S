@@ -104,44 +104,31 @@ wait_pending:
         beq 1b
         bx lr
 
-@ The interrupt is pending and masked; unmasking it takes it at once.
-        .global unmask_pending
-        .type unmask_pending, %function
-unmask_pending:
-        push {r4, lr}
+@ The interrupt is pending and masked; unmasking it takes it at once
+@ (`lead`: a branch, so that the store to INTMSK is first in its block).
+        .macro unmask_pending_at name, after, lead
+        .global \name
+        .type \name, %function
+\name:  push {r4, lr}
         mov r0, #10
         bl arm_timer0
         bl wait_pending
         ldr r1, =ALL_MASKED & ~(INT_TIMER0 | 1 << 26)
         ldr r2, =INTCON
-        str r1, [r2, #0x0C]     @ INTMSK
-        .global after_unmask
-after_unmask:
-        .rept 8
-        nop
-        .endr
-        ldr r0, =irq_return
-        ldr r0, [r0]
-        pop {r4, pc}
-
-@ The same with the store to INTMSK first in its block.
-        .global unmask_pending_first
-        .type unmask_pending_first, %function
-unmask_pending_first:
-        push {r4, lr}
-        mov r0, #10
-        bl arm_timer0
-        bl wait_pending
-        ldr r1, =ALL_MASKED & ~(INT_TIMER0 | 1 << 26)
-        ldr r2, =INTCON
-        b 1f
+        \lead
 1:      str r1, [r2, #0x0C]     @ INTMSK
+        .global \after
+\after:
         .rept 8
         nop
         .endr
         ldr r0, =irq_return
         ldr r0, [r0]
         pop {r4, pc}
+        .endm
+
+        unmask_pending_at unmask_pending, after_unmask, ""
+        unmask_pending_at unmask_pending_first, after_unmask_first, "b 1f"
 
 @ r0 = TCNTB0, r1 = what INTMSK holds before the block of nops. The block
 @ unmasks timer 0 (again, or for the first time) and the timer's request
