@@ -250,16 +250,21 @@ poll_with_timeout:
         bne 1b
 2:      bx lr
 
-@ r0 = turns: waits for the RTC's second to change or the turns to run out,
-@ counting down (a poll with a time-out); returns the turns left (0: out).
-        .global poll_second_down
-        .type poll_second_down, %function
-poll_second_down:
+@ The RTC on; r1 = BCDSEC's address, r3 = the second now (r2 used).
+        .macro rtc_second_now
         ldr r1, =0x01D70040     @ RTCCON: RTCEN
         mov r2, #1
         strb r2, [r1]
         ldr r1, =0x01D70070     @ BCDSEC
         ldrb r3, [r1]
+        .endm
+
+@ r0 = turns: waits for the RTC's second to change or the turns to run out,
+@ counting down (a poll with a time-out); returns the turns left (0: out).
+        .global poll_second_down
+        .type poll_second_down, %function
+poll_second_down:
+        rtc_second_now
 1:      ldrb r2, [r1]
         cmp r2, r3
         bne 2f
@@ -272,11 +277,7 @@ poll_second_down:
         .global poll_second_up
         .type poll_second_up, %function
 poll_second_up:
-        ldr r1, =0x01D70040     @ RTCCON: RTCEN
-        mov r2, #1
-        strb r2, [r1]
-        ldr r1, =0x01D70070     @ BCDSEC
-        ldrb r3, [r1]
+        rtc_second_now
         mov r12, #0
 1:      ldrb r2, [r1]
         cmp r2, r3
@@ -292,11 +293,7 @@ poll_second_up:
         .global wait_second_storing
         .type wait_second_storing, %function
 wait_second_storing:
-        ldr r1, =0x01D70040     @ RTCCON: RTCEN
-        mov r2, #1
-        strb r2, [r1]
-        ldr r1, =0x01D70070     @ BCDSEC
-        ldrb r3, [r1]
+        rtc_second_now
         mov r2, #5
 1:      strb r2, [r0]
         ldrb r12, [r1]
