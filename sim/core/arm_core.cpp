@@ -17,8 +17,8 @@ void check(uc_err err, const char* what) {
   if (err != UC_ERR_OK) throw std::runtime_error(std::string("unicorn: ") + what + ": " + uc_strerror(err));
 }
 
-constexpr uint32_t kSramBase = 0x10000000;
-constexpr uint32_t kSramSize = 0x2000;
+constexpr uint32_t kSramBase = chip::kInternalSram;
+constexpr uint32_t kSramSize = chip::kInternalSramSize;
 constexpr uint32_t kNoBlock = 1;
 
 bool condition_passes(uint32_t insn, uint32_t cpsr) { return arm_condition(insn >> 28, cpsr); }
@@ -268,9 +268,12 @@ void ArmCore::apply_sram_window() {
   }
   sram_begin_ = sram_want_begin_;
   sram_end_ = sram_want_end_;
-  if (sram_end_ > sram_begin_)
-    check(uc_mem_map_ptr(uc_, sram_begin_, sram_end_ - sram_begin_, UC_PROT_ALL, sram_.data() + (sram_begin_ - kSramBase)),
-          "map internal SRAM");
+  sram_ram_offset_ = UINT64_MAX;
+  if (sram_end_ > sram_begin_) {
+    uint8_t* host = sram_.data() + (sram_begin_ - kSramBase);
+    check(uc_mem_map_ptr(uc_, sram_begin_, sram_end_ - sram_begin_, UC_PROT_ALL, host), "map internal SRAM");
+    sram_ram_offset_ = unicorn_stores::ram_offset(uc_, host);
+  }
 }
 
 
@@ -289,20 +292,15 @@ __attribute__((noinline)) CycleModel::Block* ArmCore::lookup_block(uc_engine* uc
     block = &model_.insert(address, size, code, (cpsr() & kCpsrT) != 0);
     note_code(address, size);
     if (block->exacts && note_exacts(*block, code) && !replaying_) {
-      // Its groups' hooks need it translated again: it runs in the next
-      // slice (up to the same boundary, if this one was to end at one).
-      if (until_slice_ && total_ == slice_start_) next_until_ = slice_until_;
-      stop_before_block(uc, address);
+      stop_to_retranslate(uc, address);  // its groups' hooks need it translated again
       return nullptr;
     }
     if (block->has_coprocessor) queue_coprocessor_hooks(*block, code);
     if (!coprocessor_pending_.empty()) {
       // Its coprocessor instructions need their hooks, which only a
-      // retranslation sees: the block runs in the next slice (up to the
-      // same boundary, if this one was to end at one).
+      // retranslation sees.
       model_.clear();
-      if (until_slice_ && total_ == slice_start_) next_until_ = slice_until_;
-      stop_before_block(uc, address);
+      stop_to_retranslate(uc, address);
       return nullptr;
     }
   }
@@ -472,7 +470,7 @@ bool ArmCore::split_block(uc_engine* uc, CycleModel::Block& b, uint32_t address)
     int64_t d = 0;
     if (cpi_) return d;
     for (unsigned i = 0; i < b.muls; ++i)
-      if (b.mul_index[i] < j) d += static_cast<int64_t>(multiplier_cycles(reg(b.mul_rs[i]), (b.mul_unsigned >> i) & 1)) - 2;
+      if (b.mul_index[i] < j) d += static_cast<int64_t>(start_m(b, i)) - 2;
     for (unsigned i = 0; i < b.fails; ++i)
       if (b.fail_index[i] < j && (b.fail_cond[i] & CycleModel::kFlagsAtStart) &&
           !arm_condition(b.fail_cond[i] & 15, cpsr()))
@@ -572,7 +570,7 @@ uint64_t ArmCore::block_cycles(CycleModel::Block& b) {
   uint64_t cost = b.cost;
   late_.muls = b.muls;
   for (unsigned i = 0; i < b.muls; ++i) {
-    unsigned m = multiplier_cycles(reg(b.mul_rs[i]), (b.mul_unsigned >> i) & 1);
+    unsigned m = start_m(b, i);
     late_.mul_index[i] = b.mul_index[i];
     late_.mul_m[i] = static_cast<uint8_t>(m);
     cost += m;
@@ -739,12 +737,20 @@ void ArmCore::stop_at_idle_loop(uc_engine* uc, const CycleModel::Block& block, u
       if (!arm_condition(block.fail_cond[i] & 15, cpsr())) turn -= block.fail_saving[i];
     for (unsigned i = 0; i < block.late_muls; ++i)
       turn = turn + multiplier_cycles(reg(block.late_mul_rs[i]), (block.late_mul_unsigned >> i) & 1) - 2;
-    for (unsigned i = 0; i < block.muls; ++i) turn += multiplier_cycles(reg(block.mul_rs[i]), (block.mul_unsigned >> i) & 1);
+    for (unsigned i = 0; i < block.muls; ++i) turn += start_m(block, i);
     // and its data accesses cost what they did in the turn before
     idle_turn_cycles_ = static_cast<uint64_t>(std::max<int64_t>(static_cast<int64_t>(turn) + settled_extra_, 1));
   }
   idle_turn_last_boundary_ = block.count > 1 ? (cpi_ ? static_cast<uint64_t>(block.count - 1) * cpi_ : block.last_boundary) : 0;
   idle_turn_has_msr_ = block.has_msr;
+  stop_before_block(uc, address);
+}
+
+// The block needs hooks that only a translation made after them sees: it
+// runs in the next slice, up to the same boundary if this one was to end
+// at one.
+void ArmCore::stop_to_retranslate(uc_engine* uc, uint32_t address) {
+  if (until_slice_ && total_ == slice_start_) next_until_ = slice_until_;
   stop_before_block(uc, address);
 }
 
@@ -1418,7 +1424,7 @@ void ArmCore::on_store(void* context, uint64_t ram_offset, unsigned size) {
     if (!(ram_offset & 3)) return;
   }
   if (!self->block_wide_stores_ || self->block_thumb_) return;
-  constexpr uint32_t kPageOffset = 0x3FF;  // the smallest page Unicorn's ARM cores use
+  constexpr uint32_t kPageOffset = unicorn_stores::kPageSize - 1;
   Access a = self->find_access(true, static_cast<uint32_t>(ram_offset & kPageOffset), true);
   if (a.width < 2 || (size > 1 && a.width != size)) return;  // a STRB
   if (!self->unaligned_reported_.insert(a.pc).second) return;
@@ -1432,7 +1438,7 @@ void ArmCore::on_store(void* context, uint64_t ram_offset, unsigned size) {
 }
 
 ArmCore::Access ArmCore::find_access(bool store, uint32_t address, bool page_only) const {
-  constexpr uint32_t kPageOffset = 0x3FF;
+  constexpr uint32_t kPageOffset = unicorn_stores::kPageSize - 1;
   uint32_t cpsr_now = cpsr();
   Access found;
   for (uint32_t at = block_address_; at < block_address_ + block_size_; at += 4) {

@@ -349,6 +349,11 @@ class ArmCore {
   void apply_sram_window();
   void trim_block(uint32_t at);
   void stop_before_block(uc_engine* uc, uint32_t address);
+  void stop_to_retranslate(uc_engine* uc, uint32_t address);
+  // The m of the block's multiply i whose multiplier the block's start tells.
+  unsigned start_m(const CycleModel::Block& b, unsigned i) const {
+    return multiplier_cycles(reg(b.mul_rs[i]), (b.mul_unsigned >> i) & 1);
+  }
   void stop_at_idle_loop(uc_engine* uc, const CycleModel::Block& block, uint32_t address);
   static void on_interrupt(uc_engine* uc, uint32_t number, void* self);
   static bool on_invalid(uc_engine* uc, uc_mem_type type, uint64_t address, int size, int64_t value, void* self);
@@ -383,6 +388,7 @@ class ArmCore {
   uint32_t data_begin_ = 0, data_end_ = 0;  // watched: [begin, end)
   bool sram_data_seen_ = false;             // a store reached the internal SRAM
   unicorn_stores::WatchedRange sram_stores_;
+  uint64_t sram_ram_offset_ = UINT64_MAX;   // of the SRAM mapped now in Unicorn's RAM (unknown: UINT64_MAX)
   // What the current block's data accesses and hooked instructions (below)
   // cost beyond its fixed cost, and the line fills among them; at a block's
   // entry, the block before's.

@@ -14,7 +14,7 @@ namespace sim {
 
 namespace {
 constexpr uint32_t kSramBase = chip::kInternalSram;
-constexpr uint32_t kSramSize = 0x2000;
+constexpr uint32_t kSramSize = chip::kInternalSramSize;
 }  // namespace
 
 // At a slice's end (nothing runs): the watch the memory map asks for now.
@@ -30,10 +30,8 @@ void ArmCore::apply_data_watch() {
   }
   // Until then, the store path tells of the first store into the SRAM.
   sram_stores_ = {};
-  if (!cpi_ && !cache && !sram_data_seen_ && sram_end_ > sram_begin_) {
-    uint64_t offset = unicorn_stores::ram_offset(uc_, sram_.data() + (sram_begin_ - kSramBase));
-    if (offset != UINT64_MAX) sram_stores_ = {offset, sram_end_ - sram_begin_};
-  }
+  if (!cpi_ && !cache && !sram_data_seen_ && sram_end_ > sram_begin_ && sram_ram_offset_ != UINT64_MAX)
+    sram_stores_ = {sram_ram_offset_, sram_end_ - sram_begin_};
   if (begin == data_begin_ && end == data_end_) return;
   if (data_hook_) uc_hook_del(uc_, data_hook_);
   data_hook_ = 0;

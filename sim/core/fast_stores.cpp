@@ -8,7 +8,7 @@
 namespace sim {
 
 namespace {
-constexpr uint32_t kPage = 1024;  // the smallest page Unicorn's ARM cores use
+constexpr uint32_t kPage = unicorn_stores::kPageSize;
 }  // namespace
 
 void ArmCore::set_fast_stores(uint32_t begin, uint32_t end) {
@@ -25,6 +25,8 @@ void ArmCore::apply_fast_stores() {
   const uint64_t end = (static_cast<uint64_t>(fast_want_end_) + kPage - 1) & ~static_cast<uint64_t>(kPage - 1);
   bool ok = !fast_stores_off_ && !data_hook_ && sdram_offset_known_ && unicorn_stores::fast_pages_possible() &&
             begin >= chip::kSdramBase && end > begin && end - chip::kSdramBase <= chip::kSdramSize;
+  // (the range it has: code that came there since turned it off)
+  if (ok && fast_stores_.size && begin == fast_stores_.address && end - begin == fast_stores_.size) return;
   for (uint64_t page = begin; ok && page < end; page += kPage)
     if (code_pages_[(page - chip::kSdramBase) / kPage]) ok = false;
   if (ok) want = {sdram_offset_ + (begin - chip::kSdramBase), end - begin, begin};

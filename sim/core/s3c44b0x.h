@@ -31,6 +31,7 @@ constexpr uint32_t kIrqSlotBase = 0x0C7FFF20;  // slot of source k: base + 4k
 // per 16-byte line, set s from kCacheTags + s * 0x800) and the LRU bits of
 // the 128 lines (one word per line), as the manual's cache chapter maps them.
 constexpr uint32_t kInternalSram = 0x10000000;
+constexpr uint32_t kInternalSramSize = 0x2000;  // with the cache off
 constexpr uint32_t kCacheTags = 0x10002000;
 constexpr uint32_t kCacheTagsSize = 0x2000;
 constexpr uint32_t kCacheLru = 0x10004000;

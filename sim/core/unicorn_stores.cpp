@@ -120,8 +120,7 @@ bool forget_fast_pages(void* uc, const FastRange& range) {
   if (!cpu) return false;
   if (!range.made) return true;
   range.made = false;
-  constexpr uint32_t kPage = 1024;  // the smallest page Unicorn's ARM cores use
-  for (uint64_t offset = 0; offset < range.size; offset += kPage)
+  for (uint64_t offset = 0; offset < range.size; offset += kPageSize)
     tlb_functions().flush_page(cpu, range.address + static_cast<uint32_t>(offset));
   return true;
 }

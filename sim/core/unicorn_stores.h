@@ -22,6 +22,9 @@
 
 namespace sim::unicorn_stores {
 
+// The smallest page Unicorn's ARM cores use: the unit of its TLB.
+constexpr uint32_t kPageSize = 1024;
+
 // True if the store path is the fast one (the linked Unicorn is 2.0.1).
 bool fast();
 // Off: every call goes to the library, as with stock Unicorn (a benchmark's

@@ -1,9 +1,11 @@
 #include "devices/syscfg.h"
 
+#include "core/s3c44b0x.h"
+
 namespace sim {
 
 namespace {
-constexpr uint32_t kSramBase = 0x10000000;
+constexpr uint32_t kSramBase = chip::kInternalSram;
 }
 
 SysCfg::SysCfg(uint32_t base) : Device("syscfg", base, 0x0C) { reset(); }
@@ -42,7 +44,7 @@ void SysCfg::write(uint32_t offset, uint32_t value, unsigned) {
 uint32_t SysCfg::sram_begin() const { return cache_mode() == 1 ? kSramBase + 0x1000 : kSramBase; }
 
 // Half-cache mode keeps ways 2 and 3 as SRAM: the upper 4 KB (unconfirmed).
-uint32_t SysCfg::sram_end() const { return cache_mode() == 3 ? kSramBase : kSramBase + 0x2000; }
+uint32_t SysCfg::sram_end() const { return cache_mode() == 3 ? kSramBase : kSramBase + chip::kInternalSramSize; }
 
 std::array<std::array<uint32_t, 2>, 2> SysCfg::noncacheable_pages() const {
   return {{{ncachbe_[0] & 0xFFFF, ncachbe_[0] >> 16}, {ncachbe_[1] & 0xFFFF, ncachbe_[1] >> 16}}};
