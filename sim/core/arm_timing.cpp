@@ -7,7 +7,7 @@
 namespace sim {
 
 namespace {
-constexpr uint32_t kInternalSram = 0x10000000;
+using chip::kInternalSram;
 constexpr size_t kMaxPlanned = 1u << 22;  // (code that rewrites itself forever: plans stop there)
 // An SFR access: the on-chip peripheral bus answers with one wait state
 // (unconfirmed; the manual gives no figure).
