@@ -48,6 +48,7 @@ Board::Board(BoardOptions options)
       memctl_(chip::kMemCtl),
       syscfg_(chip::kSysCfg),
       cache_memories_(chip::kCacheTags, kCacheMemoriesMapped) {
+  clock_.set_fin_hz(options_.xtal_hz);  // (power_on resets the clock from it)
   // Reset order matters: the ports first, then the devices that drive pins.
   for (Device* d : std::initializer_list<Device*>{&clock_, &intc_, &watchdog_, &ports_, &uart0_, &uart1_, &segs_,
                                                   &lcd_, &timers_, &rtc_, &keypad_, &iic_, &iis_, &bdma_, &zdma_})
@@ -94,8 +95,10 @@ Board::Board(BoardOptions options)
   }
   core_ = std::make_unique<ArmCore>(ram_, bus_, mmio);
   cache_memories_.set_flush_listener([this] { core_->invalidate_cache(); });
+  if (options_.reference) options_.skip_polling = false;
   core_->set_cycles_per_instruction(options_.cycles_per_instruction);
   core_->set_idle_skip(options_.skip_polling);
+  core_->set_reference(options_.reference);
   if (options_.check_alignment) core_->watch_unaligned_loads();
   memctl_.set_listener([this] { timing_changed(); });
   syscfg_.set_listener([this] { timing_changed(); });

@@ -64,6 +64,12 @@ struct BoardOptions {
   // flash halts the board, with the address and the pc. Without it the
   // board goes on as the real one does, and the first is said once.
   bool strict_bus = false;
+  // The oracle (ArmCore::set_reference): one instruction per slice, no
+  // skipping (skip_polling is ignored), no splits or fast stores. Slow.
+  bool reference = false;
+  // The board's crystal, Fin: MCLK = Fin until PLLCON is written, then the
+  // PLL's Fout from it.
+  uint64_t xtal_hz = ClockPower::kFinHz;
 };
 
 constexpr int kLcdWidth = 320;

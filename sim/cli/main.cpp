@@ -181,6 +181,15 @@ int main(int argc, char** argv) {
   app.add_option("--trace", s.trace, "every register access: \"cycle R|W address value size\"");
   app.add_option("--cpi", cpi, "a fixed cost per instruction instead of the cycle model")->check(CLI::Range(1u, 64u));
   app.add_flag("--no-skip", no_skip, "emulate polling loops instead of skipping their time (slower)");
+  bool reference = false;
+  app.add_flag("--reference", reference,
+               "the oracle: one instruction at a time, the same cycle model, no skipping, splitting or fast stores "
+               "(exact by construction, many times slower)");
+  uint64_t xtal_hz = sim::ClockPower::kFinHz;
+  app.add_option("--xtal", xtal_hz,
+                 "the board's crystal in Hz (default 8000000, this board's), for programs written for another "
+                 "S3C44B0X board: MCLK = Fin until PLLCON is written, then (MDIV+8) x Fin / ((PDIV+2) x 2^SDIV)")
+      ->check(CLI::Range(uint64_t{1000000}, uint64_t{80000000}));
   bool check_alignment = false;
   app.add_flag("--check-alignment", check_alignment,
                "also say unaligned loads, and stores into the LCD's frame buffer, once per instruction (slower; other "
@@ -326,6 +335,8 @@ int main(int argc, char** argv) {
   sim::BoardOptions options;
   options.cycles_per_instruction = cpi;
   options.skip_polling = !no_skip;
+  options.reference = reference;
+  options.xtal_hz = xtal_hz;
   options.bounce = !no_bounce;
   options.check_alignment = check_alignment;
   options.strict_bus = strict_bus;
@@ -424,6 +435,8 @@ int main(int argc, char** argv) {
     if (s.eeprom_off) again += " --eeprom-off";
     if (cpi) again += " --cpi " + std::to_string(cpi);
     if (no_skip) again += " --no-skip";
+    if (reference) again += " --reference";
+    if (xtal_hz != sim::ClockPower::kFinHz) again += " --xtal " + std::to_string(xtal_hz);
     if (strict_bus) again += " --strict-bus";
     session_recorder.comment("Recorded by board-sim --record from " + s.firmware + ". Replay it with");
     session_recorder.comment("  board-sim --script " + s.record + " --eeprom SCRATCH.bin" + again +

@@ -224,18 +224,26 @@ const uint8_t* ArmCore::code_at(uint32_t address, uint32_t size) const {
   return rom(address, size);
 }
 
-// The cache turned on or off changes which data accesses are watched: right
-// after the instruction that wrote SYSCFG.
+// A write to SYSCFG or the memory controller changes what the instructions
+// after it cost, not what the running block's before it did: the core stops
+// right after the writing instruction (it was fetched and costed at the old
+// timing) and the new timing holds from the next slice. (Applied at once,
+// the running block's costs would be counted again at the new timing from
+// its start: the clock went back when the cache came on.) The cache turned
+// on or off also changes which data accesses are watched.
 void ArmCore::set_timing(const MemoryTiming& timing) {
+  if (running_) {
+    pending_timing_ = timing;
+    timing_pending_ = true;
+    if (in_access_)
+      resplit_ = true;
+    else
+      request_stop();
+    return;
+  }
   const bool cache_was_on = model_.timing().cache_bytes != 0;
   model_.set_timing(timing);
-  if ((timing.cache_bytes != 0) == cache_was_on) return;
-  if (!running_)
-    apply_data_watch();
-  else if (in_access_)
-    resplit_ = true;
-  else
-    request_stop();
+  if ((timing.cache_bytes != 0) != cache_was_on) apply_data_watch();
 }
 
 uint64_t ArmCore::instruction_cycles(uint32_t address) const {
@@ -291,7 +299,7 @@ __attribute__((noinline)) CycleModel::Block* ArmCore::lookup_block(uc_engine* uc
   if (!block) {
     block = &model_.insert(address, size, code, (cpsr() & kCpsrT) != 0);
     note_code(address, size);
-    if (block->exacts && note_exacts(*block, code) && !replaying_) {
+    if (block->exacts && !reference_ && note_exacts(*block, code) && !replaying_) {
       stop_to_retranslate(uc, address);  // its groups' hooks need it translated again
       return nullptr;
     }
@@ -313,6 +321,8 @@ __attribute__((noinline)) CycleModel::Block* ArmCore::lookup_block(uc_engine* uc
 void ArmCore::on_block(uc_engine* uc, uint64_t address64, uint32_t size, void* user) {
   auto* self = static_cast<ArmCore*>(user);
   const uint32_t address = static_cast<uint32_t>(address64);
+  if (self->reference_) size = self->reference_size(address);
+  if (self->fetch_pending_) self->fetch_lines(UINT32_MAX);  // the block before ran whole
   // What the block before cost in the end: its closing branch taken or not
   // (one whose target is its fall-through tells by its condition: a branch
   // leaves the flags as they were), its failed conditional instructions and
@@ -365,7 +375,8 @@ void ArmCore::on_block_in_full(uc_engine* uc, uint32_t address, uint32_t size) {
   // stop before the block's first instruction), so it is not counted: the
   // next slice starts with it. A step ends at the first block it enters
   // after its own: a branch, or a fall-through past the block's end.
-  if (self->inflight_cycles_ >= self->budget_end_ || (self->stepping_ && self->total_ != self->slice_start_)) {
+  if (self->inflight_cycles_ >= self->budget_end_ ||
+      ((self->stepping_ || self->reference_) && self->total_ != self->slice_start_)) {
     self->stop_before_block(uc, address);
     return;
   }
@@ -395,7 +406,7 @@ void ArmCore::on_block_in_full(uc_engine* uc, uint32_t address, uint32_t size) {
     self->begin_block(*block, address, size);  // it stops at the boundary itself
     return;
   }
-  if (self->request_ && block->has_msr && !first) {
+  if (self->request_ && block->has_msr && !first && !self->reference_) {
     self->next_until_ = address + (block->msr_index + 1u) * (block->thumb ? 2u : 4u);
     self->stop_before_block(uc, address);
     return;
@@ -479,6 +490,7 @@ bool ArmCore::split_block(uc_engine* uc, CycleModel::Block& b, uint32_t address)
   };
   auto starts_at = [&](unsigned j) {
     uint64_t at = cpi_ ? static_cast<uint64_t>(j) * cpi_ : model_.prefix_cost(address, code, j, b.thumb);
+    if (!cpi_ && b.cacheable) at += foretold_fills(address, b.size, j, b.thumb);  // the lines fetched before j
     return static_cast<uint64_t>(static_cast<int64_t>(inflight_cycles_ + at) + told(j));
   };
   unsigned j = 1;
@@ -575,9 +587,17 @@ uint64_t ArmCore::block_cycles(CycleModel::Block& b) {
     late_.mul_m[i] = static_cast<uint8_t>(m);
     cost += m;
   }
-  if (b.cacheable) {
-    block_lead_ = model_.cache_misses(b.address, b.size) * (model_.timing().line_fill - 1u);
-    cost += block_lead_;
+  if (b.cacheable && b.size) {
+    const uint32_t fill = model_.timing().line_fill - 1u;
+    fetch_first_line_ = fetch_next_line_ = b.address >> 4;
+    fetch_end_line_ = ((b.address + b.size - 1) >> 4) + 1;
+    fetch_foretold_.resize(fetch_end_line_ - fetch_first_line_);
+    for (uint32_t line = fetch_first_line_; line < fetch_end_line_; ++line) {
+      const bool miss = !model_.resident(line << 4);
+      fetch_foretold_[line - fetch_first_line_] = miss;
+      cost += miss * fill;
+    }
+    fetch_pending_ = true;
   }
   if (b.cond_end) {
     pending_extra_ = b.taken_extra;
@@ -780,6 +800,7 @@ bool ArmCore::begin_access(uint32_t address, unsigned size, bool write, uint32_t
   if (pc != access_pc_ || access_done_ == 0) insn_values_.clear(), insn_extra_ = 0;
   access_pc_ = pc;
   access_position_ = block_start_total_ + access_index_;
+  if (fetch_pending_) fetch_lines(access_index_);
   saved_inflight_ = inflight_cycles_;
   if (!replaying_) {
     uint64_t at = cycles_into_block(access_index_);
@@ -840,6 +861,30 @@ int64_t ArmCore::access_correction(uint32_t address, unsigned size, bool write) 
 }
 
 // The cycle the block's instruction `index` starts at.
+void ArmCore::fetch_lines(unsigned index) {
+  const unsigned step = block_thumb_ ? 2 : 4;
+  const int64_t fill = model_.timing().line_fill - 1;
+  while (fetch_next_line_ < fetch_end_line_) {
+    const uint32_t at = std::max(fetch_next_line_ << 4, block_address_);
+    if ((at - block_address_) / step > index) return;
+    const unsigned miss = model_.cache_misses(at, 1);
+    block_lead_ += miss * fill;
+    const int64_t d = (static_cast<int64_t>(miss) - fetch_foretold_[fetch_next_line_ - fetch_first_line_]) * fill;
+    inflight_cycles_ = static_cast<uint64_t>(static_cast<int64_t>(inflight_cycles_) + d);
+    ++fetch_next_line_;
+  }
+  fetch_pending_ = false;
+}
+
+uint64_t ArmCore::foretold_fills(uint32_t address, uint32_t size, unsigned index, bool thumb) const {
+  if (!size || !index || !model_.timing().cache_bytes) return 0;
+  const unsigned step = thumb ? 2 : 4;
+  const uint32_t last = address + std::min<uint32_t>(size, (index - 1) * step + 1) - 1;
+  uint64_t fills = 0;
+  for (uint32_t line = address >> 4; line <= last >> 4; ++line) fills += !model_.resident(line << 4);
+  return fills * (model_.timing().line_fill - 1u);
+}
+
 uint64_t ArmCore::cycles_into_block(unsigned index) const {
   if (cpi_) return block_start_cycles_ + static_cast<uint64_t>(index) * cpi_;
   uint64_t before = index ? model_.prefix_cost(block_address_, code_at(block_address_, block_size_), index, block_thumb_) : 0;
@@ -1104,6 +1149,28 @@ bool ArmCore::on_invalid(uc_engine*, uc_mem_type type, uint64_t address, int, in
   self->fault_address_ = static_cast<uint32_t>(address);
   self->fault_fetch_ = type == UC_MEM_FETCH_UNMAPPED || type == UC_MEM_FETCH_PROT;
   self->fault_write_ = type == UC_MEM_WRITE_UNMAPPED || type == UC_MEM_WRITE_PROT;
+  // The faulting instruction itself, where the library can tell it (a
+  // search of the block by the registers can take an earlier load or store
+  // with the same base register for it).
+  // (Told only if that instruction does access the address: on some hosts
+  // the library's slow path returns through code of its own, and the pc
+  // stays at the block's start.)
+  self->fault_pc_known_ = false;
+  if (!self->fault_fetch_ && unicorn_stores::restore_pc(self->uc_)) {
+    const uint32_t pc = self->pc();
+    const uint32_t cpsr = self->cpsr();
+    uint32_t lo = 0, hi = 0, insn = 0;
+    bool is_store = false;
+    bool accesses = false;
+    if (cpsr & kCpsrT) {
+      const uint8_t* code = self->code_at(pc, 2);
+      accesses = code && self->access_range_thumb(static_cast<uint16_t>(code[0] | code[1] << 8), &lo, &hi, &is_store);
+    } else {
+      accesses = self->arm_word(pc, &insn) && self->access_range(insn, pc, cpsr, &lo, &hi, &is_store);
+    }
+    self->fault_pc_known_ = accesses && address >= lo && address <= hi;
+    self->fault_pc_ = pc;
+  }
   return false;
 }
 
@@ -1167,6 +1234,40 @@ ArmCore::Slice ArmCore::step() {
   return slice;
 }
 
+void ArmCore::set_reference(bool on) {
+  if (on == reference_) return;
+  reference_ = on;
+  if (reference_hook_) uc_hook_del(uc_, reference_hook_);
+  reference_hook_ = 0;
+  if (on) {
+    set_idle_skip(false);
+    code_hooks_used_ = true;  // (the pc at a stop before a block is then set by hand)
+    check(uc_hook_add(uc_, &reference_hook_, UC_HOOK_CODE, reinterpret_cast<void*>(&ArmCore::on_reference_code), this,
+                      1, 0),
+          "reference hook");
+  }
+  flush_code();
+  apply_fast_stores();
+  note_attention();
+}
+
+// Before every instruction: the slice ends before the second one (the
+// first is the block on_block counted). A Thumb BL pair is one instruction
+// to Unicorn, two to the count and one block here.
+void ArmCore::on_reference_code(uc_engine* uc, uint64_t address, uint32_t, void* user) {
+  auto* self = static_cast<ArmCore*>(user);
+  if (!self->running_ || self->replaying_ || self->total_ == self->slice_start_) return;
+  if (static_cast<uint32_t>(address) == self->block_address_) return;
+  uc_emu_stop(uc);
+}
+
+uint32_t ArmCore::reference_size(uint32_t address) const {
+  if (!(cpsr() & kCpsrT)) return 4;
+  const uint8_t* code = code_at(address, 4);
+  if (code && (code[1] & 0xF8) == 0xF0 && (code[3] & 0xF8) == 0xF8) return 4;
+  return 2;
+}
+
 void ArmCore::on_step_end(uc_engine* uc, uint64_t, uint32_t, void* user) {
   auto* self = static_cast<ArmCore*>(user);
   if (!self->stepping_) return;
@@ -1182,6 +1283,7 @@ ArmCore::Slice ArmCore::run_slice(uint64_t max_cycles, bool step) {
   block_start_cycles_ = 0;
   block_extra_ = 0;
   block_lead_ = 0;
+  fetch_pending_ = false;
   settled_extra_ = 0;
   data_fills_ = 0;
   block_ = nullptr;
@@ -1191,7 +1293,7 @@ ArmCore::Slice ArmCore::run_slice(uint64_t max_cycles, bool step) {
   pending_extra_ = 0;
   prev_block_ = kNoBlock;
   idle_detected_ = false;
-  exception_ = fault_ = false;
+  exception_ = fault_ = fault_pc_known_ = false;
   breakpoint_hit_ = budget_stopped_ = step_ended_ = false;
   block_start_total_ = total_;
   block_address_ = pc();
@@ -1232,7 +1334,7 @@ ArmCore::Slice ArmCore::run_slice(uint64_t max_cycles, bool step) {
   note_attention();
   pass_armed_ = false;
   // The block that ended the slice early ran only up to `at`.
-  auto trim = [&](uint32_t at) { trim_block(at); };
+  auto trim = [&](uint32_t at, bool started) { trim_block(at, started); };
 
   if (!exception_ && !fault_ && err == UC_ERR_INSN_INVALID) {
     // Unicorn reports undefined instructions as an error, with the pc at the
@@ -1247,7 +1349,8 @@ ArmCore::Slice ArmCore::run_slice(uint64_t max_cycles, bool step) {
     slice.stop = Stop::kException;
     slice.exception = exception_number_;
     slice.pc = exception_pc_;
-    if (in_current_block(exception_pc_)) trim(exception_pc_);
+    // (a SWI's pc is the next instruction's, not fetched)
+    if (in_current_block(exception_pc_)) trim(exception_pc_, exception_number_ != 2);
   } else if (fault_ || err != UC_ERR_OK) {
     slice.stop = Stop::kFault;
     slice.fault_address = fault_address_;
@@ -1258,20 +1361,23 @@ ArmCore::Slice ArmCore::run_slice(uint64_t max_cycles, bool step) {
       // it ran whole, as counted.
       slice.fault_pc = fault_ ? fault_address_ : pc();
     } else {
-      slice.fault_pc = step ? start & ~1u : block_thumb_ ? block_address_ : find_faulting_instruction(fault_address_);
-      trim(slice.fault_pc);
+      slice.fault_pc = fault_pc_known_ ? fault_pc_
+                       : step         ? start & ~1u
+                       : block_thumb_ ? block_address_
+                                      : find_faulting_instruction(fault_address_);
+      trim(slice.fault_pc, true);
     }
     if (!fault_) log_warning("core", std::string("emulation stopped: ") + uc_strerror(err));
   } else if (split_hit_) {
     // Stopped by its split hook before the instruction at the boundary.
-    if (in_current_block(split_hit_address_)) trim(split_hit_address_);
+    if (in_current_block(split_hit_address_)) trim(split_hit_address_, false);
     set_pc(split_hit_address_ | thumb);
   } else if (breakpoint_hit_) {
     slice.stop = Stop::kBreakpoint;
     slice.pc = breakpoint_address_;
-    if (in_current_block(breakpoint_address_)) trim(breakpoint_address_);
+    if (in_current_block(breakpoint_address_)) trim(breakpoint_address_, false);
   } else if (step_ended_ && !budget_stopped_) {
-    if (in_current_block(step_next_)) trim(step_next_);
+    if (in_current_block(step_next_)) trim(step_next_, false);
   } else if (budget_stopped_ && code_hooks_used_) {
     // The block whose hook stopped the slice did not run. Unicorn puts the pc
     // back at its start only while no code hook exists; with one (a
@@ -1279,11 +1385,16 @@ ArmCore::Slice ArmCore::run_slice(uint64_t max_cycles, bool step) {
     // before, which chained to it.
     set_pc(budget_stop_address_ | thumb);
   }
-  if (late_pending()) settle_late();  // the slice's last block ran whole
+  if (fetch_pending_) fetch_lines(UINT32_MAX);  // the slice's last block ran whole
+  if (late_pending()) settle_late();
   slice.executed = total_ - slice_start_;
   slice.cycles = inflight_cycles_;
   inflight_cycles_ = 0;
   pending_extra_ = 0;
+  if (timing_pending_) {
+    timing_pending_ = false;
+    set_timing(pending_timing_);
+  }
   install_pending();
   return slice;
 }
@@ -1291,9 +1402,13 @@ ArmCore::Slice ArmCore::run_slice(uint64_t max_cycles, bool step) {
 // The debt the whole block paid back (block_cycles) is paid by the part
 // that ran as far as it can; the rest stays owed, else a stop inside the
 // block would lose it.
-void ArmCore::trim_block(uint32_t at) {
+void ArmCore::trim_block(uint32_t at, bool started) {
   unsigned step = block_thumb_ ? 2 : 4;
   unsigned count = (at - block_address_) / step;
+  if (fetch_pending_) {
+    if (count || started) fetch_lines(started ? count : count - 1);
+    fetch_pending_ = false;  // (the rest was not fetched)
+  }
   total_ = block_start_total_ + count;
   inflight_cycles_ = cycles_into_block(count);
   drop_late();
@@ -1307,7 +1422,7 @@ void ArmCore::trim_block(uint32_t at) {
 // it, where the exception is taken or the core sleeps.
 uc_err ArmCore::finish_stop(uint32_t thumb) {
   stopping_ = false;
-  trim_block(stop_at_);
+  trim_block(stop_at_, true);
   set_pc(stop_at_);
   if (!redo_) return UC_ERR_OK;
   // The clock stands at the instruction's start: what its accesses cost

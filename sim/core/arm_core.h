@@ -145,6 +145,13 @@ class ArmCore {
     note_attention();
   }
   unsigned cycles_per_instruction() const { return cpi_; }
+  // The reference mode, exact by construction and slow: every slice runs
+  // one instruction, and the cycle model sees it as a block of its own (the
+  // registers and flags it starts with are its own), so nothing is split,
+  // skipped, settled late by a hook or stored on the fast path. The other
+  // modes must compute exactly what it does. Set before the first slice.
+  void set_reference(bool on);
+  bool reference() const { return reference_; }
   // What each kind of memory access costs (the memory controller and
   // SYSCFG changed): every block's cost is computed again.
   void set_timing(const MemoryTiming& timing);
@@ -268,6 +275,8 @@ class ArmCore {
   void on_block_in_full(uc_engine* uc, uint32_t address, uint32_t size);
   static void on_breakpoint(uc_engine* uc, uint64_t address, uint32_t size, void* self);
   static void on_step_end(uc_engine* uc, uint64_t address, uint32_t size, void* self);
+  static void on_reference_code(uc_engine* uc, uint64_t address, uint32_t size, void* self);
+  uint32_t reference_size(uint32_t address) const;  // the instruction at `address`, as a block
   static void on_observed_block(uc_engine* uc, uint64_t address, uint32_t size, void* self);
   static void on_coprocessor(uc_engine* uc, uint64_t address, uint32_t size, void* self);
   static uint64_t mmio_read(uc_engine* uc, uint64_t offset, unsigned size, void* user);
@@ -347,7 +356,21 @@ class ArmCore {
   void queue_coprocessor_hooks(const CycleModel::Block& block, const uint8_t* code);
   void install_pending();
   void apply_sram_window();
-  void trim_block(uint32_t at);
+  // The block ran up to `at`; `started`: the instruction there was fetched
+  // too (it faulted, raised an exception or stopped at its access).
+  void trim_block(uint32_t at, bool started);
+  // A cacheable block's code lines are looked up in the cache as its
+  // instructions are fetched, in order with its data accesses: those of
+  // instructions up to `index` (UINT32_MAX: the whole block) now. The block's
+  // start charged the misses the cache's contents then foretold; a line a
+  // data access brought in or pushed out since corrects the clock.
+  void fetch_lines(unsigned index);
+  bool fetch_pending_ = false;
+  uint32_t fetch_first_line_ = 0, fetch_next_line_ = 0, fetch_end_line_ = 0;
+  std::vector<uint8_t> fetch_foretold_;  // by line from fetch_first_line_: a miss was charged
+  // The fills the cache's contents foretell for the lines of the block's
+  // instructions before `index` (a split's boundary).
+  uint64_t foretold_fills(uint32_t address, uint32_t size, unsigned index, bool thumb) const;
   void stop_before_block(uc_engine* uc, uint32_t address);
   void stop_to_retranslate(uc_engine* uc, uint32_t address);
   // The m of the block's multiply i whose multiplier the block's start tells.
@@ -461,7 +484,7 @@ class ArmCore {
   uint64_t block_start_total_ = 0;  // total_ before the current block
   uint64_t block_start_cycles_ = 0;
   int64_t block_extra_ = 0;         // MMIO cycles settled inside the current block
-  uint64_t block_lead_ = 0;         // cycles the block spends before its first instruction (line fills)
+  uint64_t block_lead_ = 0;         // the line fills of the block's instructions fetched so far
   uint32_t block_address_ = 0;
   uint32_t block_size_ = 0;
   bool block_thumb_ = false;
@@ -479,7 +502,7 @@ class ArmCore {
   // for it): a replay, a step, a request, an `until`, a state check, --cpi.
   bool attention_ = false;
   void note_attention() {
-    attention_ = replaying_ || stepping_ || request_ || until_slice_ || logging_stores_ || cpi_ != 0;
+    attention_ = replaying_ || stepping_ || request_ || until_slice_ || logging_stores_ || cpi_ != 0 || reference_;
   }
   uint64_t request_from_ = 0;
   uint64_t sync_cycles_ = 0;
@@ -514,6 +537,8 @@ class ArmCore {
   bool idle_turn_has_msr_ = false;
 
   bool idle_skip_ = true;
+  bool reference_ = false;
+  uc_hook reference_hook_ = 0;
   bool idle_detected_ = false;
   uint32_t prev_block_ = 1;
   bool idle_valid_ = false;
@@ -542,6 +567,10 @@ class ArmCore {
   uint32_t fault_address_ = 0;
   bool fault_write_ = false;
   bool fault_fetch_ = false;
+  MemoryTiming pending_timing_;  // set while a slice ran: from the next one
+  bool timing_pending_ = false;
+  bool fault_pc_known_ = false;  // the library told the faulting instruction: fault_pc_
+  uint32_t fault_pc_ = 0;
 
   // The block whose hook ended the slice (it has not run).
   bool budget_stopped_ = false;

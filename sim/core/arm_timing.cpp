@@ -564,6 +564,17 @@ uint32_t CycleModel::prefix_cost(uint32_t address, const uint8_t* code, unsigned
   return cost;
 }
 
+bool CycleModel::resident(uint32_t address) const {
+  const unsigned sets = timing_.cache_bytes / 64;
+  if (!sets) return false;
+  const uint32_t line = address >> 4;
+  if (line == mru_line_) return true;
+  const auto& tags = tags_[line & (sets - 1)];
+  for (int w = 0; w < 4; ++w)
+    if (tags[w] == (line | 0x80000000u)) return true;
+  return false;
+}
+
 unsigned CycleModel::cache_misses(uint32_t address, uint32_t size) {
   unsigned sets = timing_.cache_bytes / 64;
   if (!sets || size == 0) return 0;

@@ -180,6 +180,8 @@ class CycleModel {
   bool last_line(uint32_t address) const { return address >> 4 == mru_line_; }
   // Cache misses of the lines [address, address + size) (updates the LRU).
   unsigned cache_misses(uint32_t address, uint32_t size);
+  // Whether the line of `address` is in the cache now (nothing changes).
+  bool resident(uint32_t address) const;
   // What a data access to RAM (the SDRAM or the internal SRAM) costs: the
   // internal SRAM one clock; with the cache on, a read in a cacheable area
   // one clock on a hit, a line fill on a miss (the line is then in the

@@ -61,19 +61,26 @@ void ArmCore::charge_data(uint32_t address, unsigned size, bool write) {
   const unsigned k = data_cursor_++;
   const MemoryTiming& timing = model_.timing();
   if (timing.cache_bytes) {
-    if (model_.last_line(address) && (!write || timing.write_buffer)) return;  // a hit, as charged
+    // a hit, as charged (the line looked up last: no code line came between)
+    if (!fetch_pending_ && model_.last_line(address) && (!write || timing.write_buffer)) return;
   } else if (address < kSramBase) {
     return;  // the SDRAM, as charged
   }
   bool sequential;
+  unsigned index;
   if (block_ && block_->plan_ok && block_->address == block_address_ && k < block_->plan_size) {
-    sequential = model_.planned_access(*block_, k) & CycleModel::kSequentialAccess;
+    const uint16_t planned = model_.planned_access(*block_, k);
+    sequential = planned & CycleModel::kSequentialAccess;
+    index = planned & ~CycleModel::kSequentialAccess;
   } else {
     locate_access(address, write);
     if (access_done_ == 0) insn_values_.clear();  // (a register access of the same instruction may follow)
     sequential = access_done_ > 0 && multiple_access(access_index_);
     ++access_done_;
+    index = access_index_;
   }
+  // (the instruction's code was fetched before its data)
+  if (fetch_pending_) fetch_lines(index);
   bool filled = false;
   const int64_t delta = static_cast<int64_t>(model_.data_cycles(address, size, write, sequential, &filled)) -
                         static_cast<int64_t>(timing.assumed_data_cost(size, write, sequential));

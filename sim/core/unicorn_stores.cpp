@@ -1,6 +1,7 @@
 #include "core/unicorn_stores.h"
 
 #include <dlfcn.h>
+#include <execinfo.h>
 
 #include <atomic>
 #include <vector>
@@ -123,6 +124,21 @@ bool forget_fast_pages(void* uc, const FastRange& range) {
   for (uint64_t offset = 0; offset < range.size; offset += kPageSize)
     tlb_functions().flush_page(cpu, range.address + static_cast<uint32_t>(offset));
   return true;
+}
+
+bool restore_pc(void* uc) {
+  using Restore = bool (*)(void*, uintptr_t, bool);
+  static const Restore restore =
+      kCanBeFast ? reinterpret_cast<Restore>(dlsym(RTLD_DEFAULT, "cpu_restore_state_arm")) : nullptr;
+  void* cpu = engine_cpu(uc);
+  if (!restore || !cpu) return false;
+  // The unwinder stops at the translated code (it has no unwind tables):
+  // the last frames it finds are the helper's and its return address.
+  void* frames[32];
+  const int n = backtrace(frames, 32);
+  for (int i = n - 1; i >= 0; --i)
+    if (restore(cpu, reinterpret_cast<uintptr_t>(frames[i]), false)) return true;
+  return false;
 }
 
 uint64_t ram_offset(void* uc, const void* host) {

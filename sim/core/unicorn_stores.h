@@ -80,4 +80,13 @@ bool fast_pages_possible();
 // Unicorn is not 2.0.1, or the memory is not mapped.
 uint64_t ram_offset(void* uc, const void* host);
 
+// Called from inside a memory callback (a fault's, an access's): sets the
+// engine's pc to the instruction whose access is in progress. Unicorn leaves
+// the pc at the start of the running block; the library's own
+// cpu_restore_state finds the instruction from the return address into the
+// translated code, as QEMU does for its guest's faults. False if it cannot
+// (not 2.0.1, or no frame into translated code was found): the pc is then
+// as it was.
+bool restore_pc(void* uc);
+
 }  // namespace sim::unicorn_stores

@@ -89,7 +89,7 @@ void ClockPower::reset() {
   locktime_ = 0xFFF;
   pll_written_ = false;
   mode_ = Mode::kNormal;
-  set_mclk(kFinHz);
+  set_mclk(fin_hz_);
   update_gates();
 }
 
@@ -111,7 +111,7 @@ void ClockPower::set_mclk(uint64_t hz) {
 void ClockPower::update_mclk() {
   if (clkslow_ & SLOW_BIT) {
     uint32_t slow_val = clkslow_ & 0xF;
-    set_mclk(slow_val ? kFinHz / (2 * slow_val) : kFinHz);
+    set_mclk(slow_val ? fin_hz_ / (2 * slow_val) : fin_hz_);
     return;
   }
   if ((clkslow_ & PLL_OFF) && !pll_off_reported_) {
@@ -120,7 +120,7 @@ void ClockPower::update_mclk() {
     pll_off_reported_ = true;
     log("CLKSLOW: PLL_OFF without SLOW_BIT: the manual leaves slow mode only with the PLL on; MCLK stays as the PLL gives");
   }
-  set_mclk(pll_written_ ? pll_output_hz(pllcon_) : kFinHz);
+  set_mclk(pll_written_ ? pll_output_hz(pllcon_, fin_hz_) : fin_hz_);
 }
 
 bool ClockPower::clock_on(int gate) const {

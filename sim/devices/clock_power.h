@@ -69,6 +69,7 @@ class CycleTimer {
 
 class ClockPower : public Device {
  public:
+  // This board's crystal; another S3C44B0X board's may differ (set_fin_hz).
   static constexpr uint64_t kFinHz = 8000000;
   // CLKCON bits of the blocks.
   enum Gate : int {
@@ -85,6 +86,10 @@ class ClockPower : public Device {
   void write(uint32_t offset, uint32_t value, unsigned size) override;
 
   uint64_t mclk_hz() const { return mclk_hz_; }
+  // The crystal (Fin) the PLL and slow mode divide: MCLK follows from it at
+  // the next reset or clock register write.
+  void set_fin_hz(uint64_t hz) { fin_hz_ = hz; }
+  uint64_t fin_hz() const { return fin_hz_; }
   uint32_t clkcon() const { return clkcon_; }
 
   // Fout for a PLLCON value (0 for a setting that divides by zero).
@@ -116,6 +121,7 @@ class ClockPower : public Device {
   Scheduler& scheduler_;
   uint32_t pllcon_, clkcon_, clkslow_, locktime_;
   bool pll_written_ = false;
+  uint64_t fin_hz_ = kFinHz;
   uint64_t mclk_hz_ = kFinHz;
   Mode mode_ = Mode::kNormal;
   bool pll_off_reported_ = false;
