@@ -5,6 +5,9 @@
 # make bench  emulation speed of board-sim against bare Unicorn, the phone's
 #             scenarios in virtual seconds per wall second, and what one short
 #             run costs to start
+# make difftest SEED=N COUNT=M  the random differential test: generated ARM
+#             and Thumb programs run in the default mode, --no-skip and
+#             --reference, whose outputs must be identical
 # make coverage  the phone's lines run by examples/*.scn, HTML in build/coverage/
 # make asan-web  the web page's tests (its server, its page in Chromium, the
 #             attacks) with board-sim built under AddressSanitizer, in build-asan/
@@ -14,7 +17,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 BIN := $(BUILD)/bin
 
-.PHONY: all setup configure run test bench coverage asan-web clean
+.PHONY: all setup configure run test bench difftest coverage asan-web clean
 
 all: configure
 	cmake --build $(BUILD) -j $(JOBS)
@@ -38,6 +41,11 @@ test: all
 bench: all
 	$(BIN)/bench-core $(BIN)/bench-stores.elf $(BIN)/phone.elf
 	@scripts/bench-startup.sh $(BIN)
+
+SEED ?= 1
+COUNT ?= 100000
+difftest: all
+	python3 tests/difftest/difftest.py --bin $(BIN) --seed $(SEED) --count $(COUNT) --out $(BUILD)/difftest
 
 coverage: all
 	@scripts/coverage.sh $(BIN) $(BUILD)/coverage

@@ -299,7 +299,7 @@ __attribute__((noinline)) CycleModel::Block* ArmCore::lookup_block(uc_engine* uc
   if (!block) {
     block = &model_.insert(address, size, code, (cpsr() & kCpsrT) != 0);
     note_code(address, size);
-    if (block->exacts && !reference_ && note_exacts(*block, code) && !replaying_) {
+    if (block->exacts && note_exacts(*block, code) && !replaying_) {
       stop_to_retranslate(uc, address);  // its groups' hooks need it translated again
       return nullptr;
     }
@@ -888,7 +888,7 @@ uint64_t ArmCore::foretold_fills(uint32_t address, uint32_t size, unsigned index
 uint64_t ArmCore::cycles_into_block(unsigned index) const {
   if (cpi_) return block_start_cycles_ + static_cast<uint64_t>(index) * cpi_;
   uint64_t before = index ? model_.prefix_cost(block_address_, code_at(block_address_, block_size_), index, block_thumb_) : 0;
-  if (late_.fails || late_.late_muls || late_.muls)
+  if (late_.fails || late_.late_muls || late_.muls || late_.knowns)
     before = static_cast<uint64_t>(static_cast<int64_t>(before) + late_correction(index, false));
   return static_cast<uint64_t>(static_cast<int64_t>(block_start_cycles_ + block_lead_ + before) + block_extra_);
 }

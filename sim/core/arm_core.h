@@ -148,8 +148,9 @@ class ArmCore {
   // The reference mode, exact by construction and slow: every slice runs
   // one instruction, and the cycle model sees it as a block of its own (the
   // registers and flags it starts with are its own), so nothing is split,
-  // skipped, settled late by a hook or stored on the fast path. The other
-  // modes must compute exactly what it does. Set before the first slice.
+  // skipped or stored on the fast path (a conditional multiply is still
+  // settled by its hook, just before it runs). The other modes must compute
+  // exactly what it does. Set before the first slice.
   void set_reference(bool on);
   bool reference() const { return reference_; }
   // What each kind of memory access costs (the memory controller and

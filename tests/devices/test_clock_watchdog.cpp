@@ -65,6 +65,30 @@ TEST(ClockPowerTest, PllArithmetic) {
   }
 }
 
+// Another board's crystal (--xtal): the PLL, slow mode and the reset clock
+// all divide it, not this board's 8 MHz.
+TEST(ClockPowerTest, AnotherCrystalSetsEveryClock) {
+  struct Case {
+    uint32_t reg, value;
+    uint64_t hz;
+  };
+  const Case cases[] = {
+      {PLLCON, 0x38021, 80000000},  // (56 + 8) x 10 MHz / (4 x 2)
+      {PLLCON, 0x38080, 64000000},  // the reset setting
+      {CLKSLOW, 0x15, 1000000},     // slow mode: 10 MHz / (2 x 5)
+      {CLKSLOW, 0x10, 10000000},    // SLOW_VAL 0: Fin itself
+  };
+  for (const Case& c : cases) {
+    Scheduler scheduler;
+    ClockPower clock{kClockPower, scheduler};
+    clock.set_fin_hz(10000000);
+    clock.reset();
+    EXPECT_EQ(clock.mclk_hz(), 10000000u);  // Fin until PLLCON is written
+    clock.write(c.reg, c.value, 4);
+    EXPECT_EQ(clock.mclk_hz(), c.hz) << std::hex << c.value;
+  }
+}
+
 TEST(ClockPowerTest, CyclePeriodFollowsThePllFromTheWriteOn) {
   Scheduler scheduler;
   ClockPower clock{kClockPower, scheduler};
