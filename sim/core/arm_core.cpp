@@ -322,7 +322,7 @@ void ArmCore::on_block(uc_engine* uc, uint64_t address64, uint32_t size, void* u
   auto* self = static_cast<ArmCore*>(user);
   const uint32_t address = static_cast<uint32_t>(address64);
   if (self->reference_) size = self->reference_size(address);
-  if (self->fetch_pending_) self->fetch_lines(UINT32_MAX);  // the block before ran whole
+  self->settle_block();  // the block before ran whole
   // What the block before cost in the end: its closing branch taken or not
   // (one whose target is its fall-through tells by its condition: a branch
   // leaves the flags as they were), its failed conditional instructions and
@@ -334,7 +334,6 @@ void ArmCore::on_block(uc_engine* uc, uint64_t address64, uint32_t size, void* u
     self->pending_extra_ = 0;
     self->pending_cond_ = 0;
   }
-  if (self->late_pending()) self->settle_late();
   if (self->attention_) {
     self->on_block_in_full(uc, address, size);
     return;
@@ -860,7 +859,6 @@ int64_t ArmCore::access_correction(uint32_t address, unsigned size, bool write) 
   return static_cast<int64_t>(t.mmio_cost(address, size)) - static_cast<int64_t>(t.assumed_data_cost(size, write));
 }
 
-// The cycle the block's instruction `index` starts at.
 void ArmCore::fetch_lines(unsigned index) {
   const unsigned step = block_thumb_ ? 2 : 4;
   const int64_t fill = model_.timing().line_fill - 1;
@@ -885,6 +883,7 @@ uint64_t ArmCore::foretold_fills(uint32_t address, uint32_t size, unsigned index
   return fills * (model_.timing().line_fill - 1u);
 }
 
+// The cycle the block's instruction `index` starts at.
 uint64_t ArmCore::cycles_into_block(unsigned index) const {
   if (cpi_) return block_start_cycles_ + static_cast<uint64_t>(index) * cpi_;
   uint64_t before = index ? model_.prefix_cost(block_address_, code_at(block_address_, block_size_), index, block_thumb_) : 0;
@@ -1129,7 +1128,7 @@ void ArmCore::add_block_observer(BlockObserver observer) {
 
 void ArmCore::on_observed_block(uc_engine*, uint64_t address, uint32_t size, void* user) {
   auto* self = static_cast<ArmCore*>(user);
-  if (self->late_pending()) self->settle_late();  // the block before ran whole: the clock as it stands
+  self->settle_block();  // the block before ran whole: the clock as it stands
   for (auto& observer : self->block_observers_) observer(static_cast<uint32_t>(address), size);
 }
 
@@ -1385,8 +1384,7 @@ ArmCore::Slice ArmCore::run_slice(uint64_t max_cycles, bool step) {
     // before, which chained to it.
     set_pc(budget_stop_address_ | thumb);
   }
-  if (fetch_pending_) fetch_lines(UINT32_MAX);  // the slice's last block ran whole
-  if (late_pending()) settle_late();
+  settle_block();  // the slice's last block ran whole
   slice.executed = total_ - slice_start_;
   slice.cycles = inflight_cycles_;
   inflight_cycles_ = 0;

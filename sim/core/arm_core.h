@@ -152,7 +152,6 @@ class ArmCore {
   // settled by its hook, just before it runs). The other modes must compute
   // exactly what it does. Set before the first slice.
   void set_reference(bool on);
-  bool reference() const { return reference_; }
   // What each kind of memory access costs (the memory controller and
   // SYSCFG changed): every block's cost is computed again.
   void set_timing(const MemoryTiming& timing);
@@ -334,6 +333,12 @@ class ArmCore {
     late_.knowns = 0;
   }
   bool late_pending() const { return late_.fails || late_.late_muls || late_.knowns; }
+  // A block that ran whole: its code lines still to be looked up and its
+  // late costs, counted (before the next block, or at the slice's end).
+  void settle_block() {
+    if (fetch_pending_) fetch_lines(UINT32_MAX);
+    if (late_pending()) settle_late();
+  }
   struct LateCosts {
     uint8_t fails = 0;  // as CycleModel::Block's
     uint8_t fail_index[4] = {}, fail_cond[4] = {};

@@ -89,7 +89,6 @@ class ClockPower : public Device {
   // The crystal (Fin) the PLL and slow mode divide: MCLK follows from it at
   // the next reset or clock register write.
   void set_fin_hz(uint64_t hz) { fin_hz_ = hz; }
-  uint64_t fin_hz() const { return fin_hz_; }
   uint32_t clkcon() const { return clkcon_; }
 
   // Fout for a PLLCON value (0 for a setting that divides by zero).
