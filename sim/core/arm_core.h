@@ -28,6 +28,9 @@
 //   cache, takes (data_watch.cpp).
 // Exceptions are not entered by Unicorn: the slice stops and the board enters
 // them the way the processor does (see Board).
+//
+// arm_core.cpp says where "now" is and which of the core's files moves it;
+// each of those files opens with what it guarantees and what it costs.
 #pragma once
 #include <cstdint>
 #include <functional>

@@ -8,14 +8,13 @@
 #include <string>
 
 #include "core/arm_core.h"
+#include "core/arm_core_detail.h"
 #include "core/s3c44b0x.h"
 
 namespace sim {
 
-namespace {
-constexpr uint32_t kSramBase = chip::kInternalSram;
-constexpr uint32_t kSramSize = chip::kInternalSramSize;
-}  // namespace
+using core_detail::kSramBase;
+using core_detail::kSramSize;
 
 // At a slice's end (nothing runs): the watch the memory map asks for now.
 void ArmCore::apply_data_watch() {
