@@ -41,7 +41,7 @@ void Uart::reset() {
   uerstat_ = 0;
   tx_fifo_.clear();
   rx_fifo_.clear();
-  shifting_ = break_pending_ = break_on_line_ = timed_out_ = false;
+  shifting_ = break_pending_ = break_on_line_ = timed_out_ = quiet_ = false;
   last_rx_ = 0;
   frames_heard_ = 0;
   tx_event_.cancel();
@@ -158,7 +158,7 @@ void Uart::received(const ReceivedFrame& frame) {
     }
     rx_fifo_.push_back({frame.byte, frame.errors});
     if (rx_fifo_.size() == 1 && frame.errors) error_request();
-    timed_out_ = false;
+    timed_out_ = quiet_ = false;
     timeout_event_.schedule_at(scheduler_.now() + kTimeoutFrames * frame_time());
     update_rx_request(rx_fifo_.size() == rx_trigger());
   } else {
@@ -171,7 +171,10 @@ void Uart::received(const ReceivedFrame& frame) {
 }
 
 void Uart::rx_timeout(VTime) {
-  if (!fifo_on() || !(ucon_ & kUconTimeout) || rx_fifo_.empty()) return;
+  quiet_ = true;
+  // At or above the trigger level the bytes had their request; they time
+  // out once reads bring them below it (read_rxh).
+  if (!fifo_on() || !(ucon_ & kUconTimeout) || rx_fifo_.empty() || rx_fifo_.size() >= rx_trigger()) return;
   timed_out_ = true;
   update_rx_request(true);
 }
@@ -181,8 +184,11 @@ uint8_t Uart::read_rxh() {
   last_rx_ = rx_fifo_.front().byte;
   rx_fifo_.pop_front();
   if (fifo_on() && !rx_fifo_.empty() && rx_fifo_.front().errors) error_request();
+  bool pulse = false;
   if (rx_fifo_.empty()) timed_out_ = false;
-  update_rx_request(false);
+  else if (quiet_ && !timed_out_ && fifo_on() && (ucon_ & kUconTimeout) && rx_fifo_.size() < rx_trigger())
+    timed_out_ = pulse = true;  // below the trigger level after 3 word times without a byte
+  update_rx_request(pulse);
   return last_rx_;
 }
 
@@ -297,7 +303,7 @@ void Uart::write(uint32_t offset, uint32_t value, unsigned) {
     case UFCON:
       if (value & kUfconRxReset) {
         rx_fifo_.clear();
-        timed_out_ = false;
+        timed_out_ = quiet_ = false;
       }
       if (value & kUfconTxReset) tx_fifo_.clear();
       ufcon_ = value & 0xF1;  // the reset bits read 0

@@ -25,7 +25,9 @@
 //   the count is at or above the trigger level or timed out, and while the
 //   holding register is empty / the Tx count is at or below the level.
 // - The Rx time-out runs from the last byte received: 3 frame times of this
-//   UART's own setting.
+//   UART's own setting. It requests only while the Rx FIFO holds data below
+//   the trigger level (the manual: "does not reach the trigger level"); bytes
+//   at or above it time out when reads bring them below it.
 // - FIFOs off, a byte received before the last was read overwrites it
 //   (overrun); FIFOs on, a byte received into a full FIFO is lost (overrun).
 // - FIFOs on, a byte's frame/parity/break error shows in UERSTAT (and
@@ -151,6 +153,7 @@ class Uart : public Device {
   uint8_t last_rx_ = 0;
   unsigned frames_heard_ = 0;  // from the far end since reset: input that came before the program set the port up
   bool timed_out_ = false;
+  bool quiet_ = false;  // 3 word times without a byte since the last one (the time-out's wait is over)
   SerialLine txd_, rxd_, loop_;
   SerialReceiver receiver_;
   SerialTerminal far_end_;

@@ -468,6 +468,35 @@ TEST_F(UartTest, RxTimeoutAfterThreeWordTimes) {
   }
 }
 
+// The time-out is for data below the trigger level: bytes at or above it
+// had their trigger request. Read below the level after three word times
+// without a byte, they time out then.
+TEST_F(UartTest, RxTimeoutOnlyBelowTheTriggerLevel) {
+  const VTime t0 = restart(kIntOrPoll | kTimeout, kFifoOn);  // pulse requests, trigger 4
+  send("abcde");
+  at(t0 + 3 * kFrame + kArrival);
+  EXPECT_TRUE(requested(kIrqUrxd0)) << "the trigger level";
+  clear_requests();
+  const VTime last = t0 + 4 * kFrame + kArrival;
+  at(last + 3 * kFrame + 1);
+  EXPECT_FALSE(requested(kIrqUrxd0)) << "5 bytes wait, at or above the trigger level of 4: no time-out";
+  EXPECT_EQ(ufstat() & 0x10F, 5u);
+  uart.read(URXH, 1);
+  EXPECT_FALSE(requested(kIrqUrxd0)) << "4 still wait";
+  uart.read(URXH, 1);
+  EXPECT_TRUE(requested(kIrqUrxd0)) << "3 below the trigger level, no byte for 3 word times: time-out";
+  clear_requests();
+  EXPECT_EQ(read_all(), "cde");
+  EXPECT_FALSE(requested(kIrqUrxd0));
+  // A new byte below the level times out 3 word times after it, as before.
+  const VTime t1 = scheduler.now();
+  send("f");
+  at(t1 + kArrival + 3 * kFrame - 1);
+  EXPECT_FALSE(requested(kIrqUrxd0));
+  at(t1 + kArrival + 3 * kFrame);
+  EXPECT_TRUE(requested(kIrqUrxd0));
+}
+
 TEST_F(UartTest, RxTimeoutRestartsWithEachByte) {
   setup(kIntOrPoll | kTimeout, kFifoOn | 0x10);
   send("a");
