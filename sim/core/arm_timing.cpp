@@ -1,6 +1,10 @@
 #include "core/arm_timing.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
+#include <new>
+#include <type_traits>
 
 #include "core/s3c44b0x.h"
 
@@ -344,8 +348,24 @@ void CycleModel::set_timing(const MemoryTiming& timing) {
   if (cache_changed) invalidate_cache();
 }
 
+CycleModel::BlockSlots::BlockSlots() {
+  static_assert(std::is_trivially_destructible_v<Block>, "a slot's block is never destroyed");
+  void* p = ::mmap(nullptr, kSlots * sizeof(Block), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE,
+                   -1, 0);
+  if (p == MAP_FAILED) throw std::bad_alloc();
+  blocks = static_cast<Block*>(p);
+}
+
+CycleModel::BlockSlots::~BlockSlots() { ::munmap(blocks, kSlots * sizeof(Block)); }
+
+// A block's address goes too: the core keeps a pointer to the last block
+// it ran, which must no longer match once the model is cleared.
 void CycleModel::clear() {
-  for (Block& b : blocks_) b.address = 1;
+  for (unsigned slot = 0; slot < kSlots; ++slot) {
+    if (!slot_tags_[slot]) continue;
+    slot_tags_[slot] = 0;
+    blocks_[slot].address = 1;
+  }
   accesses_.clear();
 }
 
@@ -538,8 +558,9 @@ void CycleModel::decode(Block& b, const uint8_t* code) {
 }
 
 CycleModel::Block& CycleModel::insert(uint32_t address, uint32_t size, const uint8_t* code, bool thumb) {
-  Block& b = blocks_[(address >> 1) & (kSlots - 1)];
-  b = Block{};
+  const unsigned slot = (address >> 1) & (kSlots - 1);
+  Block& b = *new (&blocks_[slot]) Block{};
+  slot_tags_[slot] = address | 1;
   b.address = address;
   b.size = size;
   b.thumb = thumb;

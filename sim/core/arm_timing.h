@@ -89,7 +89,7 @@ unsigned multiplier_cycles(uint32_t rs, bool unsigned_only);
 class CycleModel {
  public:
   struct Block {
-    uint32_t address = 1;  // 1: empty slot
+    uint32_t address = 1;  // its first instruction's; 1 once the model is cleared
     uint32_t size = 0;
     uint32_t first = 0, last = 0;  // first and last words of the code (a cheap change check)
     uint16_t count = 0;            // instructions
@@ -161,8 +161,10 @@ class CycleModel {
   // The block at `address` of `size` bytes whose code is `code` (host
   // bytes), if its cost is known; else computes it.
   Block* find(uint32_t address, uint32_t size, const uint8_t* code) {
-    Block& b = blocks_[(address >> 1) & (kSlots - 1)];
-    if (b.address != address || b.size != size) return nullptr;
+    const unsigned slot = (address >> 1) & (kSlots - 1);
+    if (slot_tags_[slot] != (address | 1)) return nullptr;
+    Block& b = blocks_[slot];
+    if (b.size != size) return nullptr;
     return b.first == first_word(code) && b.last == last_word(code, size) ? &b : nullptr;
   }
   Block& insert(uint32_t address, uint32_t size, const uint8_t* code, bool thumb);
@@ -204,7 +206,20 @@ class CycleModel {
   MemoryTiming timing_;
   std::vector<uint16_t> accesses_;  // the blocks' plans, until the next clear()
   static constexpr unsigned kSlots = 1u << 14;
-  std::vector<Block> blocks_ = std::vector<Block>(kSlots);
+  // The slots' blocks, in pages that stay untouched until a block is first
+  // put there (a short run uses a few hundred of the 16384), and which slot
+  // holds a block now: its address | 1, 0 for none (clear() looks at these
+  // 64 KB, and at the blocks it finds there only).
+  struct BlockSlots {
+    BlockSlots();
+    ~BlockSlots();
+    BlockSlots(const BlockSlots&) = delete;
+    BlockSlots& operator=(const BlockSlots&) = delete;
+    Block& operator[](unsigned slot) { return blocks[slot]; }
+    Block* blocks;
+  };
+  BlockSlots blocks_;
+  std::vector<uint32_t> slot_tags_ = std::vector<uint32_t>(kSlots, 0);
   // 128 sets x 4 ways (64 sets in half-cache mode; a power of two): line tags, 0 = empty; LRU ages.
   std::array<std::array<uint32_t, 4>, 128> tags_{};
   std::array<std::array<uint32_t, 4>, 128> stamps_{};
