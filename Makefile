@@ -2,7 +2,8 @@
 # make run    set up, build (board-sim and phone.elf only) and run the phone on
 #             the simulated board
 # make test   set up, build and run every test
-# make bench  emulation speed of board-sim against bare Unicorn, the phone's
+# make bench  emulation speed of board-sim against bare Unicorn (a store loop,
+#             and a CRC-32 and inflate with the cache on), the phone's
 #             scenarios in virtual seconds per wall second, and what one short
 #             run costs to start
 # make difftest SEED=N COUNT=M  the random differential test: generated ARM
@@ -39,7 +40,7 @@ test: all
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 bench: all
-	$(BIN)/bench-core $(BIN)/bench-stores.elf $(BIN)/phone.elf
+	$(BIN)/bench-core $(BIN)/bench-stores.elf $(BIN)/phone.elf --inflate $(BIN)/bench-inflate.elf
 	@scripts/bench-startup.sh $(BIN)
 
 SEED ?= 1
