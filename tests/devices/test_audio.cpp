@@ -6,6 +6,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -17,6 +18,7 @@
 #include "devices/iis.h"
 #include "devices/intc.h"
 #include "devices/uda1341ts.h"
+#include "board/clip_tones.h"
 #include "board/clips.h"
 #include "devices/wav_audio.h"
 
@@ -98,6 +100,27 @@ TEST(Clips, CallClipsAreCadencedTones) {
     EXPECT_GT(goertzel(sdram, c.address, c.on_bytes, 425), 15000);
     EXPECT_LT(goertzel(sdram, c.address, c.on_bytes, 480), 1000);
     for (uint32_t i = c.on_bytes; i < c.bytes; i += 4) ASSERT_EQ(sdram.read32(c.address + i), 0u) << i;
+  }
+}
+
+// board-sim copies the clips from a table the build made; it must hold what
+// the code computes, and generate_clips must put it where the slots are,
+// silence after each sound, over whatever the SDRAM held.
+TEST(Clips, TheBuildsTableIsWhatTheCodeComputes) {
+  const auto computed = compute_clip_sounds();
+  ASSERT_EQ(computed.size(), clip_slots().size());
+  Sdram sdram;
+  for (uint32_t a = chip::kKeyTonesBase; a < chip::kCallClipB + chip::kCallClipBBytes; a += 4) sdram.write32(a, 0x5A5A5A5A);
+  generate_clips(sdram);
+  const unsigned char* table = kClipSoundBytes;
+  for (size_t i = 0; i < computed.size(); ++i) {
+    const ClipSlot& slot = clip_slots()[i];
+    ASSERT_EQ(kClipSoundLengths[i], computed[i].size()) << slot.file;
+    EXPECT_TRUE(std::equal(computed[i].begin(), computed[i].end(), table)) << slot.file;
+    table += kClipSoundLengths[i];
+    EXPECT_TRUE(std::equal(computed[i].begin(), computed[i].end(), sdram.at(slot.address))) << slot.file;
+    for (uint32_t k = static_cast<uint32_t>(computed[i].size()); k < slot.bytes; ++k)
+      ASSERT_EQ(sdram.read8(slot.address + k), 0) << slot.file << " " << k;
   }
 }
 
