@@ -13,9 +13,64 @@
 #include <map>
 #include <memory>
 
+#include "core/shared_library.h"
+
 namespace sim {
 
 namespace {
+
+// libdw's functions, from the library opened at the first DebugInfo::load
+// (core/shared_library.h).
+struct Libdw {
+  decltype(&::dwarf_attr) attr = nullptr;
+  decltype(&::dwarf_attr_integrate) attr_integrate = nullptr;
+  decltype(&::dwarf_begin) begin = nullptr;
+  decltype(&::dwarf_decl_file) decl_file = nullptr;
+  decltype(&::dwarf_decl_line) decl_line = nullptr;
+  decltype(&::dwarf_diename) diename = nullptr;
+  decltype(&::dwarf_end) end = nullptr;
+  decltype(&::dwarf_entrypc) entrypc = nullptr;
+  decltype(&::dwarf_formstring) formstring = nullptr;
+  decltype(&::dwarf_getfuncs) getfuncs = nullptr;
+  decltype(&::dwarf_getsrclines) getsrclines = nullptr;
+  decltype(&::dwarf_lineaddr) lineaddr = nullptr;
+  decltype(&::dwarf_lineendsequence) lineendsequence = nullptr;
+  decltype(&::dwarf_lineno) lineno = nullptr;
+  decltype(&::dwarf_linesrc) linesrc = nullptr;
+  decltype(&::dwarf_nextcu) nextcu = nullptr;
+  decltype(&::dwarf_offdie) offdie = nullptr;
+  decltype(&::dwarf_onesrcline) onesrcline = nullptr;
+  decltype(&::dwarf_ranges) ranges = nullptr;
+  std::string error;  // why it is not there; empty when it is
+};
+const Libdw& dw() {
+  static const Libdw lib = [] {
+    Libdw d;
+    void* l = open_library("libdw.so.1", &d.error);
+    if (l && !(library_function(l, "dwarf_attr", &d.attr, &d.error) &&
+           library_function(l, "dwarf_attr_integrate", &d.attr_integrate, &d.error) &&
+           library_function(l, "dwarf_begin", &d.begin, &d.error) &&
+           library_function(l, "dwarf_decl_file", &d.decl_file, &d.error) &&
+           library_function(l, "dwarf_decl_line", &d.decl_line, &d.error) &&
+           library_function(l, "dwarf_diename", &d.diename, &d.error) &&
+           library_function(l, "dwarf_end", &d.end, &d.error) &&
+           library_function(l, "dwarf_entrypc", &d.entrypc, &d.error) &&
+           library_function(l, "dwarf_formstring", &d.formstring, &d.error) &&
+           library_function(l, "dwarf_getfuncs", &d.getfuncs, &d.error) &&
+           library_function(l, "dwarf_getsrclines", &d.getsrclines, &d.error) &&
+           library_function(l, "dwarf_lineaddr", &d.lineaddr, &d.error) &&
+           library_function(l, "dwarf_lineendsequence", &d.lineendsequence, &d.error) &&
+           library_function(l, "dwarf_lineno", &d.lineno, &d.error) &&
+           library_function(l, "dwarf_linesrc", &d.linesrc, &d.error) &&
+           library_function(l, "dwarf_nextcu", &d.nextcu, &d.error) &&
+           library_function(l, "dwarf_offdie", &d.offdie, &d.error) &&
+           library_function(l, "dwarf_onesrcline", &d.onesrcline, &d.error) &&
+           library_function(l, "dwarf_ranges", &d.ranges, &d.error)))
+      d.error = "libdw.so.1: " + d.error;
+    return d;
+  }();
+  return lib;
+}
 
 std::string demangle(const std::string& symbol) {
   int status = 0;
@@ -32,14 +87,14 @@ std::string absolute_path(const char* path, const std::string& comp_dir) {
 
 const char* string_attribute(Dwarf_Die* die, unsigned name) {
   Dwarf_Attribute attr;
-  return dwarf_formstring(dwarf_attr_integrate(die, name, &attr));
+  return dw().formstring(dw().attr_integrate(die, name, &attr));
 }
 
 struct DwarfHandle {
   int fd = -1;
   Dwarf* dwarf = nullptr;
   ~DwarfHandle() {
-    if (dwarf) dwarf_end(dwarf);
+    if (dwarf) dw().end(dwarf);
     if (fd >= 0) close(fd);
   }
 };
@@ -56,24 +111,24 @@ struct FunctionWalk {
 int on_function(Dwarf_Die* die, void* arg) {
   auto* walk = static_cast<FunctionWalk*>(arg);
   Dwarf_Addr entry = 0;
-  if (dwarf_entrypc(die, &entry) != 0 || !walk->in_image(static_cast<uint32_t>(entry))) return DWARF_CB_OK;
+  if (dw().entrypc(die, &entry) != 0 || !walk->in_image(static_cast<uint32_t>(entry))) return DWARF_CB_OK;
   std::vector<std::pair<uint32_t, uint32_t>> pieces;
   Dwarf_Addr base = 0, begin = 0, end = 0;
-  for (ptrdiff_t at = 0; (at = dwarf_ranges(die, at, &base, &begin, &end)) > 0;)
+  for (ptrdiff_t at = 0; (at = dw().ranges(die, at, &base, &begin, &end)) > 0;)
     if (end > begin) pieces.emplace_back(static_cast<uint32_t>(begin), static_cast<uint32_t>(end));
   if (pieces.empty()) return DWARF_CB_OK;
 
   DebugFunction f;
-  const char* name = dwarf_diename(die);
+  const char* name = dw().diename(die);
   const char* linkage = string_attribute(die, DW_AT_linkage_name);
   if (!linkage) linkage = string_attribute(die, DW_AT_MIPS_linkage_name);
   f.symbol = linkage ? linkage : name ? name : "";
   f.name = linkage ? demangle(linkage) : f.symbol;
   if (f.symbol.empty()) return DWARF_CB_OK;
   f.entry = static_cast<uint32_t>(entry);
-  if (const char* file = dwarf_decl_file(die)) f.declared.file = walk->file_index(absolute_path(file, walk->comp_dir));
+  if (const char* file = dw().decl_file(die)) f.declared.file = walk->file_index(absolute_path(file, walk->comp_dir));
   int line = 0;
-  if (dwarf_decl_line(die, &line) == 0 && line > 0) f.declared.line = static_cast<uint32_t>(line);
+  if (dw().decl_line(die, &line) == 0 && line > 0) f.declared.line = static_cast<uint32_t>(line);
   f.has_dwarf = true;
   walk->functions->push_back(std::move(f));
   walk->ranges->push_back(std::move(pieces));
@@ -94,6 +149,10 @@ bool DebugInfo::load(const ElfImage& elf, std::string* error) {
   functions_.clear();
   ranges_.clear();
   lines_.clear();
+  if (!dw().error.empty()) {
+    *error = elf.path() + ": cannot read its DWARF: " + dw().error;
+    return false;
+  }
   auto in_image = [&elf](uint32_t address) {
     for (const ElfSegment& s : elf.segments())
       if (address >= s.address && address - s.address < s.memory_size) return true;
@@ -107,33 +166,33 @@ bool DebugInfo::load(const ElfImage& elf, std::string* error) {
     return false;
   }
   // No DWARF at all (built without -g) is not an error: dwarf_begin fails.
-  h.dwarf = dwarf_begin(h.fd, DWARF_C_READ);
+  h.dwarf = dw().begin(h.fd, DWARF_C_READ);
 
   std::vector<std::vector<std::pair<uint32_t, uint32_t>>> pieces;
   Dwarf_Off offset = 0, next = 0;
   size_t header = 0;
-  while (h.dwarf && dwarf_nextcu(h.dwarf, offset, &next, &header, nullptr, nullptr, nullptr) == 0) {
+  while (h.dwarf && dw().nextcu(h.dwarf, offset, &next, &header, nullptr, nullptr, nullptr) == 0) {
     Dwarf_Die cu;
-    if (dwarf_offdie(h.dwarf, offset + header, &cu)) {
+    if (dw().offdie(h.dwarf, offset + header, &cu)) {
       Dwarf_Attribute attr;
-      const char* dir = dwarf_formstring(dwarf_attr(&cu, DW_AT_comp_dir, &attr));
+      const char* dir = dw().formstring(dw().attr(&cu, DW_AT_comp_dir, &attr));
       std::string comp_dir = dir ? dir : "";
 
       Dwarf_Lines* table = nullptr;
       size_t rows = 0;
-      if (dwarf_getsrclines(&cu, &table, &rows) == 0) {
+      if (dw().getsrclines(&cu, &table, &rows) == 0) {
         // Each row holds from its address up to the next row's; the row
         // that ends a sequence holds nothing.
         for (size_t i = 0; i + 1 < rows; ++i) {
-          Dwarf_Line* row = dwarf_onesrcline(table, i);
-          Dwarf_Line* after = dwarf_onesrcline(table, i + 1);
+          Dwarf_Line* row = dw().onesrcline(table, i);
+          Dwarf_Line* after = dw().onesrcline(table, i + 1);
           bool end_sequence = false;
           Dwarf_Addr begin = 0, end = 0;
           int line = 0;
-          if (!row || !after || dwarf_lineendsequence(row, &end_sequence) != 0 || end_sequence) continue;
-          if (dwarf_lineaddr(row, &begin) != 0 || dwarf_lineaddr(after, &end) != 0 || end <= begin) continue;
-          if (dwarf_lineno(row, &line) != 0 || line <= 0 || !in_image(static_cast<uint32_t>(begin))) continue;
-          const char* file = dwarf_linesrc(row, nullptr, nullptr);
+          if (!row || !after || dw().lineendsequence(row, &end_sequence) != 0 || end_sequence) continue;
+          if (dw().lineaddr(row, &begin) != 0 || dw().lineaddr(after, &end) != 0 || end <= begin) continue;
+          if (dw().lineno(row, &line) != 0 || line <= 0 || !in_image(static_cast<uint32_t>(begin))) continue;
+          const char* file = dw().linesrc(row, nullptr, nullptr);
           if (!file) continue;
           lines_.push_back({static_cast<uint32_t>(begin), static_cast<uint32_t>(end),
                             {file_index(absolute_path(file, comp_dir)), static_cast<uint32_t>(line)}});
@@ -141,7 +200,7 @@ bool DebugInfo::load(const ElfImage& elf, std::string* error) {
       }
       FunctionWalk walk{comp_dir, in_image, [this](const std::string& p) { return file_index(p); }, &functions_,
                         &pieces};
-      dwarf_getfuncs(&cu, on_function, &walk, 0);
+      dw().getfuncs(&cu, on_function, &walk, 0);
     }
     offset = next;
   }

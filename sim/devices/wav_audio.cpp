@@ -7,16 +7,39 @@
 #include <cstring>
 
 #include "core/log.h"
+#include "core/shared_library.h"
 
 namespace sim {
 
 namespace {
 constexpr size_t kChunk = 4096;
 
+// libsndfile's functions, from the library opened at the first WAV file
+// read (core/shared_library.h).
+struct Sndfile {
+  decltype(&::sf_open) open = nullptr;
+  decltype(&::sf_close) close = nullptr;
+  decltype(&::sf_readf_short) readf_short = nullptr;
+  decltype(&::sf_strerror) strerror = nullptr;
+  std::string error;  // why it is not there; empty when it is
+};
+const Sndfile& sndfile() {
+  static const Sndfile lib = [] {
+    Sndfile s;
+    void* l = open_library("libsndfile.so.1", &s.error);
+    if (l && !(library_function(l, "sf_open", &s.open, &s.error) && library_function(l, "sf_close", &s.close, &s.error) &&
+               library_function(l, "sf_readf_short", &s.readf_short, &s.error) &&
+               library_function(l, "sf_strerror", &s.strerror, &s.error)))
+      s.error = "libsndfile.so.1: " + s.error;
+    return s;
+  }();
+  return lib;
+}
+
 // libsndfile's own wording ("System error : No such file or directory.") as
 // one of our lines: "No such file or directory".
 std::string sndfile_error(SNDFILE* file) {
-  std::string text = sf_strerror(file);
+  std::string text = sndfile().strerror(file);
   const std::string prefix = "System error : ";
   if (text.compare(0, prefix.size(), prefix) == 0) text.erase(0, prefix.size());
   while (!text.empty() && (text.back() == '.' || text.back() == '\n' || text.back() == ' ')) text.pop_back();
@@ -30,20 +53,25 @@ uint64_t frames_at(VTime t, unsigned rate) {
 }  // namespace
 
 bool read_wav(const std::string& path, WavData* out, std::string* error) {
+  const Sndfile& sf = sndfile();
+  if (!sf.error.empty()) {
+    *error = path + ": " + sf.error;
+    return false;
+  }
   SF_INFO info{};
-  SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+  SNDFILE* f = sf.open(path.c_str(), SFM_READ, &info);
   if (!f) {
     *error = path + ": " + sndfile_error(nullptr);
     return false;
   }
   if (info.channels < 1 || info.samplerate < 1) {
-    sf_close(f);
+    sf.close(f);
     *error = path + ": no audio channels";
     return false;
   }
   std::vector<short> raw(static_cast<size_t>(info.frames) * info.channels);
-  sf_count_t got = sf_readf_short(f, raw.data(), info.frames);
-  sf_close(f);
+  sf_count_t got = sf.readf_short(f, raw.data(), info.frames);
+  sf.close(f);
   out->rate = static_cast<unsigned>(info.samplerate);
   out->channels = info.channels;
   out->frames.resize(static_cast<size_t>(got));
