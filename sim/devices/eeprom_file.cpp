@@ -146,9 +146,11 @@ bool EepromFile::open(const std::string& path, std::string* error) {
   remove_stale_temporaries();
   // The first write cycle must have somewhere to go: prove now that the
   // directory takes a temporary file of the image's size (not on a full disk,
-  // not read-only), rather than lose the firmware's writes one by one.
+  // not read-only), rather than lose the firmware's writes one by one. Not
+  // synced: the file is removed at once, and a sync (then a removal that
+  // must free written blocks) cost every start a millisecond or more.
   std::string tmp;
-  if (!write_temporary(image_, &tmp, &why)) {
+  if (!write_temporary(image_, &tmp, &why, false)) {
     *error = path + via + ": cannot save the image there: " + why;
     return false;
   }
@@ -156,7 +158,7 @@ bool EepromFile::open(const std::string& path, std::string* error) {
   return true;
 }
 
-bool EepromFile::write_temporary(const At24c04::Image& image, std::string* tmp, std::string* error) {
+bool EepromFile::write_temporary(const At24c04::Image& image, std::string* tmp, std::string* error, bool sync) {
   *tmp = parent_of(target_) + "/." + base_of(target_) + ".board-sim-" + host_name() + "-" +
          std::to_string(::getpid()) + ".XXXXXX";
   const int fd = ::mkstemp(tmp->data());
@@ -188,7 +190,7 @@ bool EepromFile::write_temporary(const At24c04::Image& image, std::string* tmp, 
     data += n;
     left -= static_cast<size_t>(n);
   }
-  ok = ok && ::fsync(fd) == 0;
+  ok = ok && (!sync || ::fsync(fd) == 0);
   if (!ok) *error = os_error("cannot write " + *tmp);
   if (::close(fd) != 0 && ok) {
     ok = false;

@@ -68,7 +68,9 @@ class EepromFile {
   void set_writer(Writer writer) { writer_ = std::move(writer); }
 
  private:
-  bool write_temporary(const At24c04::Image& image, std::string* tmp, std::string* error);
+  // `sync`: on the disk before it returns (a save), or only taken (the
+  // check at start, whose file goes at once).
+  bool write_temporary(const At24c04::Image& image, std::string* tmp, std::string* error, bool sync = true);
   void remove_stale_temporaries();
   void notice_external_change();
 
