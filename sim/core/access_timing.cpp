@@ -12,7 +12,9 @@
 // Also here: finding the instruction of a fault, of an unaligned store or
 // load (said once per instruction).
 // Costs: a search of the block's instructions per access (from the last
-// one found); nothing for accesses Unicorn keeps to plain RAM.
+// one found); where two of them would make it with the registers as they
+// are, the library's own record of the running instruction settles it (a
+// walk of the host's stack); nothing for accesses Unicorn keeps to plain RAM.
 #include <string>
 
 #include "core/arm_core.h"
@@ -45,14 +47,18 @@ bool ArmCore::begin_access(uint32_t address, unsigned size, bool write, uint32_t
   ++mmio_count_;
   ++data_cursor_;
   uint32_t pc = locate_access(address, write);
-  if (pc != access_pc_ || access_done_ == 0) insn_values_.clear(), insn_extra_ = 0;
+  if (pc != access_pc_ || access_done_ == 0) {
+    insn_values_.clear(), insn_extra_ = 0;
+    if (!replaying_) insn_last_at_ = 0;  // (run again alone, it goes on from its first run's)
+  }
   access_pc_ = pc;
   access_position_ = block_start_total_ + access_index_;
   if (fetch_pending_) fetch_lines(access_index_);
   saved_inflight_ = inflight_cycles_;
   if (!replaying_) {
-    uint64_t at = cycles_into_block(access_index_);
-    inflight_cycles_ = std::max<uint64_t>(at, block_start_cycles_);
+    // (a load or store multiple's later access never before its earlier
+    // one, even where those cost less than the charge)
+    access_at(static_cast<int64_t>(cycles_into_block(access_index_)));
     // Events due before the access happen first, each at its own time.
     if (keeper_.fire_due) keeper_.fire_due();
     // An exception now takeable comes before the instruction, which runs
@@ -66,10 +72,23 @@ bool ArmCore::begin_access(uint32_t address, unsigned size, bool write, uint32_t
       *value = 0;
       return true;
     }
+  } else {
+    // An access of the instruction run again alone beyond those answered:
+    // at its own cycle, after the answered ones, as if it had not stopped.
+    access_at(static_cast<int64_t>(cycles_into_block(access_index_)) + replayed_extra_);
+    if (keeper_.fire_due) keeper_.fire_due();
   }
   (void)size;
   in_access_ = true;
   return false;
+}
+
+// The clock at an access computed at `at` (accesses that cost less than
+// their charge can put it before the block's start, or before the
+// instruction's earlier access, where it never goes).
+void ArmCore::access_at(int64_t at) {
+  at = std::max({at, static_cast<int64_t>(block_start_cycles_), static_cast<int64_t>(insn_last_at_)});
+  inflight_cycles_ = insn_last_at_ = static_cast<uint64_t>(at);
 }
 
 void ArmCore::end_access(uint32_t address, unsigned size, bool write, uint32_t value) {
@@ -81,7 +100,13 @@ void ArmCore::end_access(uint32_t address, unsigned size, bool write, uint32_t v
   insn_extra_ += delta;
   inflight_cycles_ = static_cast<uint64_t>(static_cast<int64_t>(saved_inflight_) + delta);
   insn_values_.push_back(value);
-  const bool resplit = resplit_;
+  // The access took longer than the block was charged for: the next event
+  // may now fall inside the rest of the block, or before the boundary the
+  // block was split at (both were reckoned with the charged cost: a load
+  // from a slow bank, typically). The rest of the block runs from the next
+  // slice, split where the event falls.
+  const bool resplit = resplit_ || (delta > 0 && inflight_cycles_ >= split_at_ &&
+                                    block_ && exceptions_possible(*block_));
   resplit_ = false;
   if (!replaying_ && (resplit || (keeper_.stop_after && keeper_.stop_after()))) {
     stopping_ = true;
@@ -130,9 +155,9 @@ uint32_t ArmCore::locate_access(uint32_t address, bool write) {
     if (!multi) ++from;
   }
   if (code) {
-    uint32_t cpsr_now = cpsr();
-    for (unsigned k = from; k < count; ++k) {
-      uint32_t at = block_address_ + k * step;
+    const uint32_t cpsr_now = cpsr();
+    auto matches = [&](unsigned k) {
+      const uint32_t at = block_address_ + k * step;
       uint32_t lo, hi;
       bool is_store;
       bool found;
@@ -143,12 +168,28 @@ uint32_t ArmCore::locate_access(uint32_t address, bool write) {
         found = access_range(insn, at, cpsr_now, &lo, &hi, &is_store);
         if (found && (insn & 0x0FB00FF0) == 0x01000090) is_store = write;  // SWP reads, then writes
       }
-      if (found && is_store == write && address >= lo && address <= hi) {
-        if (!access_located_ || k != access_index_) access_done_ = 0;
-        access_index_ = k;
-        access_located_ = true;
-        return at;
+      return found && is_store == write && address >= lo && address <= hi;
+    };
+    for (unsigned k = from; k < count; ++k) {
+      if (!matches(k)) continue;
+      // A later instruction matching too (an earlier one's registers can
+      // give the address by chance): the library says which one runs.
+      for (unsigned later = k + 1; later < count; ++later) {
+        if (!matches(later)) continue;
+        // (the pc it restores is left as it is: a write to the pc would
+        // restart the emulation there, and the block sets its own at its end)
+        if (unicorn_stores::restore_pc(uc_)) {
+          const uint32_t exact = pc();
+          if (exact >= block_address_ + k * step && exact < block_address_ + count * step &&
+              (exact - block_address_) % step == 0 && matches((exact - block_address_) / step))
+            k = (exact - block_address_) / step;
+        }
+        break;
       }
+      if (!access_located_ || k != access_index_) access_done_ = 0;
+      access_index_ = k;
+      access_located_ = true;
+      return block_address_ + k * step;
     }
   }
   // Not found (an addressing form the search does not compute): the

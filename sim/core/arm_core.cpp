@@ -397,7 +397,7 @@ ArmCore::Slice ArmCore::run_slice(uint64_t max_cycles, bool step) {
   {
     unicorn_stores::ObserverScope stores(&ArmCore::on_store, this, &logging_stores_, &sram_stores_, &fast_stores_);
     err = uc_emu_start(uc_, start, until, 0, 0);
-    if (stopping_ && err == UC_ERR_OK && !exception_ && !fault_) err = finish_stop(thumb);
+    if (stopping_ && err == UC_ERR_OK && !exception_ && !fault_) err = finish_stop();
   }
   running_ = false;
   stepping_ = false;
@@ -473,7 +473,10 @@ ArmCore::Slice ArmCore::run_slice(uint64_t max_cycles, bool step) {
 // instruction runs again alone, its accesses answered as they were the
 // first time, so that it writes its registers; the slice then ends after
 // it, where the exception is taken or the core sleeps.
-uc_err ArmCore::finish_stop(uint32_t thumb) {
+uc_err ArmCore::finish_stop() {
+  // (in the state of the block it stopped, not the slice's first: a
+  // BX in the slice may have changed it)
+  const uint32_t thumb = block_thumb_ ? 1u : 0u;
   stopping_ = false;
   trim_block(stop_at_, true);
   set_pc(stop_at_);
@@ -482,7 +485,7 @@ uc_err ArmCore::finish_stop(uint32_t thumb) {
   // beyond the charged ones counts with the instruction as it runs again
   // (else the block it runs in would start before the one it stopped).
   inflight_cycles_ = static_cast<uint64_t>(static_cast<int64_t>(inflight_cycles_) - insn_extra_);
-  replay_extra_ = insn_extra_;
+  replay_extra_ = replayed_extra_ = insn_extra_;
   split_stop_ = 0;
   replay_values_ = insn_values_;
   replay_next_ = 0;

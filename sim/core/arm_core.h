@@ -293,6 +293,7 @@ class ArmCore {
  private:
   uint32_t locate_access(uint32_t address, bool write);
   uint64_t cycles_into_block(unsigned index) const;
+  void access_at(int64_t at);
   bool access_range_thumb(uint16_t insn, uint32_t* lo, uint32_t* hi, bool* is_store) const;
   // What an access to an SFR, an external bank or a watched memory costs
   // beyond the SDRAM access (or cache hit) the block was charged for.
@@ -301,7 +302,7 @@ class ArmCore {
   uint64_t split_room() const {
     return split_at_ == UINT64_MAX ? UINT64_MAX : split_at_ > inflight_cycles_ ? split_at_ - inflight_cycles_ : 0;
   }
-  uc_err finish_stop(uint32_t thumb);
+  uc_err finish_stop();
   void begin_block(CycleModel::Block& block, uint32_t address, uint32_t size);
   bool exceptions_possible(const CycleModel::Block& block) const;
   bool split_block(uc_engine* uc, CycleModel::Block& block, uint32_t address);
@@ -532,6 +533,8 @@ class ArmCore {
   std::vector<uint32_t> insn_values_;  // what the instruction's accesses read or wrote
   int64_t insn_extra_ = 0;             // what they cost beyond the charged accesses
   int64_t replay_extra_ = 0;           // that, for the instruction run again alone
+  int64_t replayed_extra_ = 0;         // what its answered accesses cost beyond the charge
+  uint64_t insn_last_at_ = 0;          // the cycle of the instruction's last register access
   // Stopping inside a block at a register access: at the instruction (it
   // runs again from its start), or after it (it runs again alone, its
   // accesses answered from insn_values_).

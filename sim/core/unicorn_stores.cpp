@@ -4,6 +4,7 @@
 #include <execinfo.h>
 
 #include <atomic>
+#include <cstring>
 #include <vector>
 
 #include <unicorn/unicorn.h>
@@ -126,6 +127,27 @@ bool forget_fast_pages(void* uc, const FastRange& range) {
   return true;
 }
 
+namespace {
+// The library's slow path for a load or store (on x86-64, a stub after the
+// block's code) calls its helper with the return address into the
+// instruction's own code as an argument, set by a rip-relative LEA right
+// before the call: "lea reg, [rip + d]; call helper". The unwinder sees the
+// stub's address, which no instruction of the block owns.
+uintptr_t slow_path_return(uintptr_t at) {
+#if defined(__x86_64__)
+  const auto* p = reinterpret_cast<const uint8_t*>(at);
+  const uint8_t* lea = p - 12;
+  if (p[-5] != 0xE8 || (lea[0] & 0xFB) != 0x48 || lea[1] != 0x8D || (lea[2] & 0xC7) != 0x05) return 0;
+  int32_t d;
+  std::memcpy(&d, lea + 3, 4);
+  return at - 5 + static_cast<intptr_t>(d);
+#else
+  (void)at;
+  return 0;
+#endif
+}
+}  // namespace
+
 bool restore_pc(void* uc) {
   using Restore = bool (*)(void*, uintptr_t, bool);
   static const Restore restore =
@@ -133,11 +155,19 @@ bool restore_pc(void* uc) {
   void* cpu = engine_cpu(uc);
   if (!restore || !cpu) return false;
   // The unwinder stops at the translated code (it has no unwind tables):
-  // the last frames it finds are the helper's and its return address.
+  // the last frames it finds are the helper's and its return address, in
+  // memory no loaded object holds. (The library's answer is true for any
+  // address in a translated block, found or not: the caller checks what the
+  // pc then holds.)
   void* frames[32];
   const int n = backtrace(frames, 32);
-  for (int i = n - 1; i >= 0; --i)
-    if (restore(cpu, reinterpret_cast<uintptr_t>(frames[i]), false)) return true;
+  for (int i = n - 1; i >= 0; --i) {
+    Dl_info info;
+    if (dladdr(frames[i], &info)) continue;
+    uintptr_t at = reinterpret_cast<uintptr_t>(frames[i]);
+    if (uintptr_t back = slow_path_return(at)) at = back;
+    if (restore(cpu, at, false)) return true;
+  }
   return false;
 }
 

@@ -86,7 +86,12 @@ uint64_t ram_offset(void* uc, const void* host);
 // cpu_restore_state finds the instruction from the return address into the
 // translated code, as QEMU does for its guest's faults. False if it cannot
 // (not 2.0.1, or no frame into translated code was found): the pc is then
-// as it was.
+// as it was. A load's or store's slow path, which returns through a stub of
+// its own, is followed back to the instruction's code. The library answers
+// true for any address inside a translated block, found or not: a caller
+// checks that the pc it reads then belongs to an instruction that makes
+// the access. (It leaves the engine's pc so: writing it would restart the
+// emulation there.)
 bool restore_pc(void* uc);
 
 }  // namespace sim::unicorn_stores
