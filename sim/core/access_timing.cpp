@@ -174,7 +174,39 @@ uint32_t ArmCore::locate_access(uint32_t address, bool write) {
       if (!matches(k)) continue;
       // A later instruction matching too (an earlier one's registers can
       // give the address by chance): the library says which one runs.
-      for (unsigned later = k + 1; later < count; ++later) {
+      // Unless nothing from this one up to the last match writes a register
+      // this one's address is made of, nor the flags its condition reads:
+      // it then made this very access when it ran (and no access of it has
+      // been seen yet), so it is the one.
+      auto ran_so = [&](unsigned last) {
+        uint32_t used = 0;
+        bool conditional = false;
+        if (block_thumb_) {
+          const uint16_t insn = static_cast<uint16_t>(code[k * 2] | code[k * 2 + 1] << 8);
+          used = (insn & 0xF800) == 0x9000 || (insn & 0xF600) == 0xB400 ? 1u << 13
+                 : (insn & 0xF000) == 0xC000                            ? 1u << (insn >> 8 & 7)
+                                                                        : 1u << (insn >> 3 & 7) | 1u << (insn >> 6 & 7);
+        } else {
+          const uint32_t insn = code[k * 4] | code[k * 4 + 1] << 8 | code[k * 4 + 2] << 16 |
+                                static_cast<uint32_t>(code[k * 4 + 3]) << 24;
+          used = 1u << (insn >> 16 & 15) | 1u << (insn & 15);
+          conditional = (insn >> 28) != 0xE;
+        }
+        if (conditional) return false;
+        for (unsigned j = k; j < last; ++j) {
+          const uint32_t at = block_address_ + j * step;
+          const InsnCycles d = block_thumb_ ? decode_thumb(static_cast<uint16_t>(code[j * 2] | code[j * 2 + 1] << 8), at)
+                                            : decode_arm(code[j * 4] | code[j * 4 + 1] << 8 | code[j * 4 + 2] << 16 |
+                                                             static_cast<uint32_t>(code[j * 4 + 3]) << 24,
+                                                         at);
+          if (d.writes & used) return false;
+        }
+        return true;
+      };
+      unsigned last_match = k;
+      for (unsigned later = k + 1; later < count; ++later)
+        if (matches(later)) last_match = later;
+      for (unsigned later = k + 1; later < count && !ran_so(last_match); ++later) {
         if (!matches(later)) continue;
         // (the pc it restores is left as it is: a write to the pc would
         // restart the emulation there, and the block sets its own at its end)
