@@ -156,67 +156,62 @@ uint32_t ArmCore::locate_access(uint32_t address, bool write) {
   }
   if (code) {
     const uint32_t cpsr_now = cpsr();
+    auto word = [&](unsigned j) {
+      return code[j * 4] | code[j * 4 + 1] << 8 | code[j * 4 + 2] << 16 | static_cast<uint32_t>(code[j * 4 + 3]) << 24;
+    };
+    auto half = [&](unsigned j) { return static_cast<uint16_t>(code[j * 2] | code[j * 2 + 1] << 8); };
     auto matches = [&](unsigned k) {
       const uint32_t at = block_address_ + k * step;
       uint32_t lo, hi;
       bool is_store;
       bool found;
       if (block_thumb_) {
-        found = access_range_thumb(static_cast<uint16_t>(code[k * 2] | code[k * 2 + 1] << 8), &lo, &hi, &is_store);
+        found = access_range_thumb(half(k), &lo, &hi, &is_store);
       } else {
-        uint32_t insn = code[k * 4] | code[k * 4 + 1] << 8 | code[k * 4 + 2] << 16 | static_cast<uint32_t>(code[k * 4 + 3]) << 24;
+        const uint32_t insn = word(k);
         found = access_range(insn, at, cpsr_now, &lo, &hi, &is_store);
         if (found && (insn & 0x0FB00FF0) == 0x01000090) is_store = write;  // SWP reads, then writes
       }
       return found && is_store == write && address >= lo && address <= hi;
     };
+    // Whether instruction k made this very access as it ran, where a later
+    // one `last` matches too: nothing from k up to `last` writes a register
+    // k's address is made of, and k is not conditional (the flags may have
+    // changed since). No access of k has been seen yet, so it is this one.
+    auto ran_so = [&](unsigned k, unsigned last) {
+      uint32_t used;
+      if (block_thumb_) {
+        const uint16_t insn = half(k);
+        used = (insn & 0xF800) == 0x9000 || (insn & 0xF600) == 0xB400 ? 1u << 13
+               : (insn & 0xF000) == 0xC000                            ? 1u << (insn >> 8 & 7)
+                                                                      : 1u << (insn >> 3 & 7) | 1u << (insn >> 6 & 7);
+      } else {
+        const uint32_t insn = word(k);
+        if ((insn >> 28) != 0xE) return false;
+        used = 1u << (insn >> 16 & 15) | 1u << (insn & 15);
+      }
+      for (unsigned j = k; j < last; ++j) {
+        const uint32_t at = block_address_ + j * step;
+        const InsnCycles d = block_thumb_ ? decode_thumb(half(j), at) : decode_arm(word(j), at);
+        if (d.writes & used) return false;
+      }
+      return true;
+    };
     for (unsigned k = from; k < count; ++k) {
       if (!matches(k)) continue;
       // A later instruction matching too (an earlier one's registers can
-      // give the address by chance): the library says which one runs.
-      // Unless nothing from this one up to the last match writes a register
-      // this one's address is made of, nor the flags its condition reads:
-      // it then made this very access when it ran (and no access of it has
-      // been seen yet), so it is the one.
-      auto ran_so = [&](unsigned last) {
-        uint32_t used = 0;
-        bool conditional = false;
-        if (block_thumb_) {
-          const uint16_t insn = static_cast<uint16_t>(code[k * 2] | code[k * 2 + 1] << 8);
-          used = (insn & 0xF800) == 0x9000 || (insn & 0xF600) == 0xB400 ? 1u << 13
-                 : (insn & 0xF000) == 0xC000                            ? 1u << (insn >> 8 & 7)
-                                                                        : 1u << (insn >> 3 & 7) | 1u << (insn >> 6 & 7);
-        } else {
-          const uint32_t insn = code[k * 4] | code[k * 4 + 1] << 8 | code[k * 4 + 2] << 16 |
-                                static_cast<uint32_t>(code[k * 4 + 3]) << 24;
-          used = 1u << (insn >> 16 & 15) | 1u << (insn & 15);
-          conditional = (insn >> 28) != 0xE;
-        }
-        if (conditional) return false;
-        for (unsigned j = k; j < last; ++j) {
-          const uint32_t at = block_address_ + j * step;
-          const InsnCycles d = block_thumb_ ? decode_thumb(static_cast<uint16_t>(code[j * 2] | code[j * 2 + 1] << 8), at)
-                                            : decode_arm(code[j * 4] | code[j * 4 + 1] << 8 | code[j * 4 + 2] << 16 |
-                                                             static_cast<uint32_t>(code[j * 4 + 3]) << 24,
-                                                         at);
-          if (d.writes & used) return false;
-        }
-        return true;
-      };
-      unsigned last_match = k;
-      for (unsigned later = k + 1; later < count; ++later)
-        if (matches(later)) last_match = later;
-      for (unsigned later = k + 1; later < count && !ran_so(last_match); ++later) {
-        if (!matches(later)) continue;
-        // (the pc it restores is left as it is: a write to the pc would
-        // restart the emulation there, and the block sets its own at its end)
-        if (unicorn_stores::restore_pc(uc_)) {
-          const uint32_t exact = pc();
-          if (exact >= block_address_ + k * step && exact < block_address_ + count * step &&
-              (exact - block_address_) % step == 0 && matches((exact - block_address_) / step))
-            k = (exact - block_address_) / step;
-        }
-        break;
+      // give the address by chance): unless k ran so, the library says
+      // which one runs. (The pc it restores is left as it is: a write to
+      // the pc would restart the emulation there, and the block sets its
+      // own at its end.)
+      unsigned last = k;
+      for (unsigned j = k + 1; j < count; ++j)
+        if (matches(j)) last = j;
+      if (last != k && !ran_so(k, last) && unicorn_stores::restore_pc(uc_)) {
+        const uint32_t exact = pc();
+        if (exact >= block_address_ + k * step && exact < block_address_ + count * step &&
+            (exact - block_address_) % step == 0 && matches((exact - block_address_) / step))
+          k = (exact - block_address_) / step;
       }
       if (!access_located_ || k != access_index_) access_done_ = 0;
       access_index_ = k;
@@ -289,32 +284,35 @@ bool ArmCore::access_range_thumb(uint16_t insn, uint32_t* lo, uint32_t* hi, bool
 // instruction, or one whose condition fails.
 bool ArmCore::access_range(uint32_t insn, uint32_t at, uint32_t cpsr_now, uint32_t* lo, uint32_t* hi,
                            bool* is_store) const {
-  if (!condition_passes(insn, cpsr_now)) return false;
+  // (the kind first: the registers are read only for a load or store)
+  const bool single = (insn & 0x0C000000) == 0x04000000;
+  const bool halfword = (insn & 0x0E000090) == 0x00000090 && (insn & 0x60) != 0;
+  const bool multiple = (insn & 0x0E000000) == 0x08000000;
+  const bool swap = (insn & 0x0FB00FF0) == 0x01000090;
+  if (!(single || halfword || multiple || swap) || !condition_passes(insn, cpsr_now)) return false;
   uint32_t rn_value = reg((insn >> 16) & 15);
   if ((insn >> 16 & 15) == 15) rn_value = at + 8;
   bool up = insn >> 23 & 1, pre = insn >> 24 & 1;
   *is_store = !(insn >> 20 & 1);
-  if ((insn & 0x0C000000) == 0x04000000) {  // LDR/STR(B)
+  if (single) {  // LDR/STR(B)
     uint32_t offset = insn & 0xFFF;
     if (insn & 0x02000000) {  // register offset, immediate shift (LSL only for the estimate)
       offset = reg(insn & 15) << ((insn >> 7) & 31);
     }
     *lo = pre ? (up ? rn_value + offset : rn_value - offset) : rn_value;
     *hi = *lo + ((insn & 0x00400000) ? 0 : 3);
-  } else if ((insn & 0x0E000090) == 0x00000090 && (insn & 0x60) != 0) {  // LDRH/STRH/LDRSB/LDRSH
+  } else if (halfword) {  // LDRH/STRH/LDRSB/LDRSH
     uint32_t offset = (insn & 0x00400000) ? ((insn >> 4) & 0xF0) | (insn & 0xF) : reg(insn & 15);
     *lo = pre ? (up ? rn_value + offset : rn_value - offset) : rn_value;
     *hi = *lo + 1;
-  } else if ((insn & 0x0E000000) == 0x08000000) {  // LDM/STM
+  } else if (multiple) {  // LDM/STM
     uint32_t count = __builtin_popcount(insn & 0xFFFF);
     *lo = up ? rn_value : rn_value - 4 * count;
     *hi = *lo + 4 * count + 4;
-  } else if ((insn & 0x0FB00FF0) == 0x01000090) {  // SWP(B)
+  } else {  // SWP(B)
     *lo = rn_value;
     *hi = *lo + 3;
     *is_store = true;
-  } else {
-    return false;
   }
   return true;
 }
