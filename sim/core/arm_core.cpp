@@ -369,8 +369,9 @@ ArmCore::Slice ArmCore::run_slice(uint64_t max_cycles, bool step) {
   block_address_ = pc();
   block_size_ = 0;
   // Unicorn takes the instruction set from bit 0 of the start address.
-  uint32_t thumb = (cpsr() & kCpsrT) ? 1u : 0u;
-  uint32_t start = pc() | thumb;
+  // (set_pc takes it from the CPSR as it is then: the state may change in
+  // the slice)
+  const uint32_t start = pc() | ((cpsr() & kCpsrT) ? 1u : 0u);
   uint32_t until = 0xFFFFFFFF;
   until_slice_ = next_until_ != 0 && next_until_ != pc();
   note_attention();
@@ -441,7 +442,7 @@ ArmCore::Slice ArmCore::run_slice(uint64_t max_cycles, bool step) {
   } else if (split_hit_) {
     // Stopped by its split hook before the instruction at the boundary.
     if (in_current_block(split_hit_address_)) trim(split_hit_address_, false);
-    set_pc(split_hit_address_ | thumb);
+    set_pc(split_hit_address_);
   } else if (breakpoint_hit_) {
     slice.stop = Stop::kBreakpoint;
     slice.pc = breakpoint_address_;
@@ -453,7 +454,7 @@ ArmCore::Slice ArmCore::run_slice(uint64_t max_cycles, bool step) {
     // back at its start only while no code hook exists; with one (a
     // breakpoint, a step's stop) the pc may still be that of the block
     // before, which chained to it.
-    set_pc(budget_stop_address_ | thumb);
+    set_pc(budget_stop_address_);
   }
   settle_block();  // the slice's last block ran whole
   slice.executed = total_ - slice_start_;
