@@ -343,6 +343,7 @@ uint32_t MemoryTiming::assumed_data_cost(unsigned size, bool write, bool sequent
 void CycleModel::set_timing(const MemoryTiming& timing) {
   bool cache_changed = timing.cache_bytes != timing_.cache_bytes;
   timing_ = timing;
+  set_mask_ = timing.cache_bytes ? timing.cache_bytes / 64 - 1 : 0;
   mru_line_ = kNoLine;
   clear();
   if (cache_changed) invalidate_cache();
@@ -371,13 +372,8 @@ void CycleModel::clear() {
 
 void CycleModel::invalidate_cache() {
   for (auto& set : tags_) set.fill(0);
+  set_mru_.fill(0);
   mru_line_ = kNoLine;
-}
-
-bool CycleModel::cached_at(uint32_t address) const {
-  if (!timing_.cache_bytes || address >= kInternalSram) return false;
-  if (address >= chip::kSfrBase && address < chip::kSfrBase + chip::kSfrSize) return false;
-  return !timing_.noncacheable(address);
 }
 
 uint32_t CycleModel::insn_cost(const InsnCycles& c, uint32_t address, bool thumb, bool cached) const {
@@ -554,7 +550,9 @@ void CycleModel::decode(Block& b, const uint8_t* code) {
   b.wait = RegisterWait{};
   if (!b.thumb && b.cond_end) b.wait = match_register_wait(code, b.address, b.count);
   b.loops_to_itself = b.idle_candidate || b.loop.valid || b.wait.valid;
-  b.fast = b.plain && !b.loops_to_itself && !b.has_msr;
+  // (a cacheable block's code lines are looked up as it runs, on the short
+  // path too)
+  b.fast = b.muls == 0 && b.fails == 0 && b.late_muls == 0 && !b.loops_to_itself && !b.has_msr;
 }
 
 CycleModel::Block& CycleModel::insert(uint32_t address, uint32_t size, const uint8_t* code, bool thumb) {
@@ -585,14 +583,11 @@ uint32_t CycleModel::prefix_cost(uint32_t address, const uint8_t* code, unsigned
   return cost;
 }
 
-bool CycleModel::resident(uint32_t address) const {
-  const unsigned sets = timing_.cache_bytes / 64;
-  if (!sets) return false;
-  const uint32_t line = address >> 4;
-  if (line == mru_line_) return true;
-  const auto& tags = tags_[line & (sets - 1)];
+bool CycleModel::resident_in_set(uint32_t line) const {
+  if (!timing_.cache_bytes) return false;
+  const auto& tags = tags_[line & set_mask_];
   for (int w = 0; w < 4; ++w)
-    if (tags[w] == (line | 0x80000000u)) return true;
+    if (tags[w] == (line | kValid)) return true;
   return false;
 }
 
@@ -605,7 +600,10 @@ unsigned CycleModel::cache_misses(uint32_t address, uint32_t size) {
     mru_line_ = line;
     auto& tags = tags_[line & (sets - 1)];
     auto& stamps = stamps_[line & (sets - 1)];
-    uint32_t tag = line | 0x80000000u;
+    uint32_t tag = line | kValid;
+    // (the set's most recent line already: a hit that changes no order)
+    if (set_mru_[line & (sets - 1)] == tag) continue;
+    set_mru_[line & (sets - 1)] = tag;
     ++clock_;
     int way = -1;
     for (int w = 0; w < 4; ++w)
@@ -636,7 +634,7 @@ uint32_t CycleModel::data_cycles(uint32_t address, unsigned size, bool write, bo
                                 : (sequential ? timing_.read_s : timing_.read_n[i]);
   if (!cached_at(address)) return memory;
   if (write) return timing_.write_buffer ? 1 : memory;
-  *filled = cache_misses(address, 1) != 0;
+  *filled = line_misses(address >> 4) != 0;
   return *filled ? timing_.line_fill : 1;
 }
 

@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "core/counted_loop.h"
+#include "core/s3c44b0x.h"
 
 namespace sim {
 
@@ -100,7 +101,7 @@ class CycleModel {
     bool idle_candidate = false;  // loads (no store) branching back to itself
     bool wide_stores = false;     // stores words or half-words
     bool plain = false;           // its cost is `cost`: no multiply, no cache lookup
-    bool fast = false;            // plain, and no loop or MSR to look at as it is entered
+    bool fast = false;            // plain but for the cache, and no loop or MSR to look at as it is entered
     bool loops_to_itself = false;  // an idle candidate or a counting loop
     bool has_msr = false;          // an MSR to the CPSR before its last instruction
     uint8_t msr_index = 0;         // the first one
@@ -182,8 +183,34 @@ class CycleModel {
   bool last_line(uint32_t address) const { return address >> 4 == mru_line_; }
   // Cache misses of the lines [address, address + size) (updates the LRU).
   unsigned cache_misses(uint32_t address, uint32_t size);
+  // The same for one line (address >> 4), with the cache on. A hit on its
+  // set's most recent line changes no order: it costs one compare.
+  unsigned line_misses(uint32_t line) {
+    if (set_mru_[line & set_mask_] == (line | kValid)) {
+      mru_line_ = line;
+      return 0;
+    }
+    return cache_misses(line << 4, 1);
+  }
+  // Whether a line's set is one of lines [first, end)'s (consecutive lines,
+  // consecutive sets): lookups in different sets leave each other's
+  // outcome and order alone, so they may be made in either order.
+  bool shares_set(uint32_t line, uint32_t first, uint32_t end) const {
+    return end - first > set_mask_ || ((line - first) & set_mask_) < end - first;
+  }
   // Whether the line of `address` is in the cache now (nothing changes).
-  bool resident(uint32_t address) const;
+  bool resident(uint32_t address) const {
+    const uint32_t line = address >> 4;
+    return line == mru_line_ || (timing_.cache_bytes && set_mru_[line & set_mask_] == (line | kValid)) ||
+           resident_in_set(line);
+  }
+  // Whether a data access there goes through the cache (the cache on, an
+  // SDRAM or external bank address outside NCACHBE's areas).
+  bool cached_at(uint32_t address) const {
+    if (!timing_.cache_bytes || address >= chip::kInternalSram) return false;
+    if (address >= chip::kSfrBase && address < chip::kSfrBase + chip::kSfrSize) return false;
+    return !timing_.noncacheable(address);
+  }
   // What a data access to RAM (the SDRAM or the internal SRAM) costs: the
   // internal SRAM one clock; with the cache on, a read in a cacheable area
   // one clock on a hit, a line fill on a miss (the line is then in the
@@ -200,7 +227,7 @@ class CycleModel {
   static uint32_t first_word(const uint8_t* code) { return code ? word_at(code) : 0; }
   static uint32_t last_word(const uint8_t* code, uint32_t size) { return code && size >= 4 ? word_at(code + size - 4) : 0; }
   uint32_t insn_cost(const InsnCycles& c, uint32_t address, bool thumb, bool cached) const;
-  bool cached_at(uint32_t address) const;
+  bool resident_in_set(uint32_t line) const;
   void decode(Block& b, const uint8_t* code);
 
   MemoryTiming timing_;
@@ -223,7 +250,11 @@ class CycleModel {
   // 128 sets x 4 ways (64 sets in half-cache mode; a power of two): line tags, 0 = empty; LRU ages.
   std::array<std::array<uint32_t, 4>, 128> tags_{};
   std::array<std::array<uint32_t, 4>, 128> stamps_{};
+  // Each set's most recent line's tag (0: none): the hit path's one compare.
+  std::array<uint32_t, 128> set_mru_{};
+  uint32_t set_mask_ = 0;  // sets - 1
   uint32_t clock_ = 0;
+  static constexpr uint32_t kValid = 0x80000000u;  // in a tag
   static constexpr uint32_t kNoLine = 0xFFFFFFFF;
   uint32_t mru_line_ = kNoLine;  // the line looked up last
 };

@@ -240,12 +240,15 @@ uint64_t ArmCore::block_cycles(CycleModel::Block& b) {
     const uint32_t fill = model_.timing().line_fill - 1u;
     fetch_first_line_ = fetch_next_line_ = b.address >> 4;
     fetch_end_line_ = ((b.address + b.size - 1) >> 4) + 1;
-    fetch_foretold_.resize(fetch_end_line_ - fetch_first_line_);
+    if (fetch_foretold_.size() < fetch_end_line_ - fetch_first_line_)
+      fetch_foretold_.resize(fetch_end_line_ - fetch_first_line_);
+    uint32_t misses = 0;
     for (uint32_t line = fetch_first_line_; line < fetch_end_line_; ++line) {
       const bool miss = !model_.resident(line << 4);
       fetch_foretold_[line - fetch_first_line_] = miss;
-      cost += miss * fill;
+      misses += miss;
     }
+    cost += misses * fill;
     fetch_pending_ = true;
   }
   if (b.cond_end) {
@@ -271,18 +274,22 @@ void ArmCore::stop_before_block(uc_engine* uc, uint32_t address) {
 }
 
 void ArmCore::fetch_lines(unsigned index) {
-  const unsigned step = block_thumb_ ? 2 : 4;
+  const unsigned shift = block_thumb_ ? 1 : 2;
   const int64_t fill = model_.timing().line_fill - 1;
-  while (fetch_next_line_ < fetch_end_line_) {
-    const uint32_t at = std::max(fetch_next_line_ << 4, block_address_);
-    if ((at - block_address_) / step > index) return;
-    const unsigned miss = model_.cache_misses(at, 1);
-    block_lead_ += miss * fill;
-    const int64_t d = (static_cast<int64_t>(miss) - fetch_foretold_[fetch_next_line_ - fetch_first_line_]) * fill;
-    inflight_cycles_ = static_cast<uint64_t>(static_cast<int64_t>(inflight_cycles_) + d);
-    ++fetch_next_line_;
+  int64_t lead = 0, d = 0;
+  bool done = true;
+  for (; fetch_next_line_ < fetch_end_line_; ++fetch_next_line_) {
+    if (index != UINT32_MAX && (std::max(fetch_next_line_ << 4, block_address_) - block_address_) >> shift > index) {
+      done = false;
+      break;
+    }
+    const int64_t miss = model_.line_misses(fetch_next_line_);
+    lead += miss;
+    d += miss - fetch_foretold_[fetch_next_line_ - fetch_first_line_];
   }
-  fetch_pending_ = false;
+  block_lead_ += lead * fill;
+  inflight_cycles_ = static_cast<uint64_t>(static_cast<int64_t>(inflight_cycles_) + d * fill);
+  if (done) fetch_pending_ = false;
 }
 
 uint64_t ArmCore::foretold_fills(uint32_t address, uint32_t size, unsigned index, bool thumb) const {

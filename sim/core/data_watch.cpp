@@ -60,8 +60,24 @@ void ArmCore::charge_data(uint32_t address, unsigned size, bool write) {
   const unsigned k = data_cursor_++;
   const MemoryTiming& timing = model_.timing();
   if (timing.cache_bytes) {
-    // a hit, as charged (the line looked up last: no code line came between)
-    if (!fetch_pending_ && model_.last_line(address) && (!write || timing.write_buffer)) return;
+    // Through the cache, which way the access is made (sequential or not)
+    // and which instruction makes it do not change its cost: a write the
+    // write buffer takes costs a clock, as charged, and leaves the cache
+    // as it is; a read costs a clock or a line fill. The read is looked up
+    // now unless a code line of the block still to be looked up shares its
+    // set (then the order of the two decides, and the instruction is found).
+    if (model_.cached_at(address)) {
+      if (write && timing.write_buffer) return;
+      if (!write && (!fetch_pending_ || !model_.shares_set(address >> 4, fetch_next_line_, fetch_end_line_))) {
+        if (!model_.line_misses(address >> 4)) return;
+        ++data_fills_;
+        const int64_t fill = timing.line_fill - 1;
+        settled_extra_ += fill;
+        block_extra_ += fill;
+        inflight_cycles_ += static_cast<uint64_t>(fill);
+        return;
+      }
+    }
   } else if (address < kSramBase) {
     return;  // the SDRAM, as charged
   }
