@@ -415,6 +415,7 @@ class ArmCore {
   void apply_data_watch();
   static void on_data(uc_engine* uc, uc_mem_type type, uint64_t address, int size, int64_t value, void* self);
   void charge_data(uint32_t address, unsigned size, bool write);
+  void move_past_data(int64_t delta);
   void sram_stored(uint64_t ram_offset);
   bool multiple_access(unsigned index) const;  // the block's instruction `index` is a load or store multiple
   uc_hook data_hook_ = 0;

@@ -344,7 +344,6 @@ void CycleModel::set_timing(const MemoryTiming& timing) {
   bool cache_changed = timing.cache_bytes != timing_.cache_bytes;
   timing_ = timing;
   set_mask_ = timing.cache_bytes ? timing.cache_bytes / 64 - 1 : 0;
-  mru_line_ = kNoLine;
   clear();
   if (cache_changed) invalidate_cache();
 }
@@ -373,7 +372,6 @@ void CycleModel::clear() {
 void CycleModel::invalidate_cache() {
   for (auto& set : tags_) set.fill(0);
   set_mru_.fill(0);
-  mru_line_ = kNoLine;
 }
 
 uint32_t CycleModel::insn_cost(const InsnCycles& c, uint32_t address, bool thumb, bool cached) const {
@@ -583,8 +581,9 @@ uint32_t CycleModel::prefix_cost(uint32_t address, const uint8_t* code, unsigned
   return cost;
 }
 
-bool CycleModel::resident_in_set(uint32_t line) const {
+bool CycleModel::resident(uint32_t address) const {
   if (!timing_.cache_bytes) return false;
+  const uint32_t line = address >> 4;
   const auto& tags = tags_[line & set_mask_];
   for (int w = 0; w < 4; ++w)
     if (tags[w] == (line | kValid)) return true;
@@ -596,8 +595,6 @@ unsigned CycleModel::cache_misses(uint32_t address, uint32_t size) {
   if (!sets || size == 0) return 0;
   unsigned misses = 0;
   for (uint32_t line = address >> 4; line <= (address + size - 1) >> 4; ++line) {
-    if (line == mru_line_) continue;  // the most recent of its set already
-    mru_line_ = line;
     auto& tags = tags_[line & (sets - 1)];
     auto& stamps = stamps_[line & (sets - 1)];
     uint32_t tag = line | kValid;

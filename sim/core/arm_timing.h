@@ -178,19 +178,12 @@ class CycleModel {
   static constexpr uint16_t kSequentialAccess = 0x8000;
   static constexpr uint8_t kFlagsAtStart = 0x10;  // in Block::fail_cond
   uint16_t planned_access(const Block& b, unsigned k) const { return accesses_[b.plan + k]; }
-  // The line of `address` is the one the cache model looked up last (a
-  // cacheable one, and a hit now).
-  bool last_line(uint32_t address) const { return address >> 4 == mru_line_; }
   // Cache misses of the lines [address, address + size) (updates the LRU).
   unsigned cache_misses(uint32_t address, uint32_t size);
   // The same for one line (address >> 4), with the cache on. A hit on its
   // set's most recent line changes no order: it costs one compare.
   unsigned line_misses(uint32_t line) {
-    if (set_mru_[line & set_mask_] == (line | kValid)) {
-      mru_line_ = line;
-      return 0;
-    }
-    return cache_misses(line << 4, 1);
+    return set_mru_[line & set_mask_] == (line | kValid) ? 0 : cache_misses(line << 4, 1);
   }
   // Whether a line's set is one of lines [first, end)'s (consecutive lines,
   // consecutive sets): lookups in different sets leave each other's
@@ -199,11 +192,7 @@ class CycleModel {
     return end - first > set_mask_ || ((line - first) & set_mask_) < end - first;
   }
   // Whether the line of `address` is in the cache now (nothing changes).
-  bool resident(uint32_t address) const {
-    const uint32_t line = address >> 4;
-    return line == mru_line_ || (timing_.cache_bytes && set_mru_[line & set_mask_] == (line | kValid)) ||
-           resident_in_set(line);
-  }
+  bool resident(uint32_t address) const;
   // Whether a data access there goes through the cache (the cache on, an
   // SDRAM or external bank address outside NCACHBE's areas).
   bool cached_at(uint32_t address) const {
@@ -227,7 +216,6 @@ class CycleModel {
   static uint32_t first_word(const uint8_t* code) { return code ? word_at(code) : 0; }
   static uint32_t last_word(const uint8_t* code, uint32_t size) { return code && size >= 4 ? word_at(code + size - 4) : 0; }
   uint32_t insn_cost(const InsnCycles& c, uint32_t address, bool thumb, bool cached) const;
-  bool resident_in_set(uint32_t line) const;
   void decode(Block& b, const uint8_t* code);
 
   MemoryTiming timing_;
@@ -255,8 +243,6 @@ class CycleModel {
   uint32_t set_mask_ = 0;  // sets - 1
   uint32_t clock_ = 0;
   static constexpr uint32_t kValid = 0x80000000u;  // in a tag
-  static constexpr uint32_t kNoLine = 0xFFFFFFFF;
-  uint32_t mru_line_ = kNoLine;  // the line looked up last
 };
 
 }  // namespace sim

@@ -279,7 +279,7 @@ void ArmCore::fetch_lines(unsigned index) {
   int64_t lead = 0, d = 0;
   bool done = true;
   for (; fetch_next_line_ < fetch_end_line_; ++fetch_next_line_) {
-    if (index != UINT32_MAX && (std::max(fetch_next_line_ << 4, block_address_) - block_address_) >> shift > index) {
+    if ((std::max(fetch_next_line_ << 4, block_address_) - block_address_) >> shift > index) {
       done = false;
       break;
     }

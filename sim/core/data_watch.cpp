@@ -69,12 +69,10 @@ void ArmCore::charge_data(uint32_t address, unsigned size, bool write) {
     if (model_.cached_at(address)) {
       if (write && timing.write_buffer) return;
       if (!write && (!fetch_pending_ || !model_.shares_set(address >> 4, fetch_next_line_, fetch_end_line_))) {
-        if (!model_.line_misses(address >> 4)) return;
-        ++data_fills_;
-        const int64_t fill = timing.line_fill - 1;
-        settled_extra_ += fill;
-        block_extra_ += fill;
-        inflight_cycles_ += static_cast<uint64_t>(fill);
+        if (model_.line_misses(address >> 4)) {
+          ++data_fills_;
+          move_past_data(timing.line_fill - 1);
+        }
         return;
       }
     }
@@ -100,7 +98,12 @@ void ArmCore::charge_data(uint32_t address, unsigned size, bool write) {
   const int64_t delta = static_cast<int64_t>(model_.data_cycles(address, size, write, sequential, &filled)) -
                         static_cast<int64_t>(timing.assumed_data_cost(size, write, sequential));
   data_fills_ += filled;
-  if (!delta) return;
+  move_past_data(delta);
+}
+
+// What a data access cost beyond its charge: the rest of the block moves
+// by as much.
+void ArmCore::move_past_data(int64_t delta) {
   settled_extra_ += delta;
   block_extra_ += delta;
   inflight_cycles_ = static_cast<uint64_t>(static_cast<int64_t>(inflight_cycles_) + delta);
