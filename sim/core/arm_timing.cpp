@@ -340,6 +340,18 @@ uint32_t MemoryTiming::assumed_data_cost(unsigned size, bool write, bool sequent
   return write ? write_n[size_index(size)] : read_n[size_index(size)];
 }
 
+// The most a watched data access to RAM may cost beyond its charge.
+uint32_t CycleModel::dearest_data_extra() const {
+  const MemoryTiming& t = timing_;
+  uint32_t dearest = std::max<uint32_t>({t.sram.n, t.read_s, t.write_s, t.line_fill});
+  uint32_t cheapest = t.cache_bytes ? 1 : std::min<uint32_t>(t.read_s, t.write_s);
+  for (unsigned i = 0; i < 3; ++i) {
+    dearest = std::max<uint32_t>({dearest, t.read_n[i], t.write_n[i]});
+    if (!t.cache_bytes) cheapest = std::min<uint32_t>({cheapest, t.read_n[i], t.write_n[i]});
+  }
+  return dearest > cheapest ? dearest - cheapest : 0;
+}
+
 void CycleModel::set_timing(const MemoryTiming& timing) {
   bool cache_changed = timing.cache_bytes != timing_.cache_bytes;
   timing_ = timing;
@@ -456,6 +468,11 @@ void CycleModel::decode(Block& b, const uint8_t* code) {
   }
   uint16_t written = 0;
   bool pure = true, loads = false;
+  // (reach: what the block's start cannot tell of its last instruction's
+  // start, beyond last_boundary)
+  uint32_t unsure_cycles = 0;
+  b.unsure = b.count;
+  const uint32_t data_extra = data_watched_ ? dearest_data_extra() : 0;
   b.plan_ok = b.count <= 0x7FFF;
   b.plan = static_cast<uint32_t>(accesses_.size());
   b.plan_size = 0;
@@ -474,6 +491,15 @@ void CycleModel::decode(Block& b, const uint8_t* code) {
       ++b.plan_size;
     }
     bool last = k + 1 == b.count;
+    if (!last && !c.traps) {
+      if (c.mul_rs >= 0) unsure_cycles += 2;  // (charged or told at most m = 2 below m = 4)
+      if (accesses && data_extra) {
+        unsure_cycles += accesses * data_extra;
+        b.unsure = std::min<uint16_t>(b.unsure, static_cast<uint16_t>(k));
+      }
+      if (c.mul_rs >= 0 && (c.conditional || b.muls >= 8 || (written >> c.mul_rs & 1)))
+        b.unsure = std::min<uint16_t>(b.unsure, static_cast<uint16_t>(k));  // m settled later
+    }
     if (c.is_coprocessor) b.has_coprocessor = true;
     if (c.traps) {
       pure = false;
@@ -543,6 +569,9 @@ void CycleModel::decode(Block& b, const uint8_t* code) {
     written |= c.writes;
   }
   b.plain = b.muls == 0 && !b.cacheable && b.fails == 0 && b.late_muls == 0;
+  if (b.cacheable && b.size)
+    unsure_cycles += (((b.address + b.size - 1) >> 4) - (b.address >> 4) + 1) * (timing_.line_fill - 1u);
+  b.reach = b.last_boundary + unsure_cycles;
   b.loop = CountedLoop{};
   if (!b.thumb && b.cond_end && !b.has_coprocessor) b.loop = match_counted_loop(code, b.address, b.count);
   b.wait = RegisterWait{};

@@ -106,6 +106,14 @@ class CycleModel {
     bool has_msr = false;          // an MSR to the CPSR before its last instruction
     uint8_t msr_index = 0;         // the first one
     uint32_t last_boundary = 0;    // cycles before its last instruction
+    // What its start cannot tell: the most its last instruction may start
+    // after the block's start (its code lines missing the cache, every
+    // multiply at m = 4, every watched data access at its dearest), and its
+    // first instruction that may cost more than charged (a multiply whose m
+    // the start does not tell, a watched data access; `count` if none).
+    // The instructions up to that one start where the charged costs say.
+    uint32_t reach = 0;
+    uint16_t unsure = 0;
     bool target_is_next = false;   // its conditional branch goes to the fall-through
     uint32_t last_cond = 0;        // that branch's condition (bits 31..28) | 1
     uint8_t idle_failures = 0;
@@ -157,6 +165,12 @@ class CycleModel {
 
   void set_timing(const MemoryTiming& timing);
   const MemoryTiming& timing() const { return timing_; }
+  // Whether the core corrects data accesses to RAM as they happen (they may
+  // then cost more than charged; the blocks' reach and unsure tell of it).
+  void set_data_watched(bool on) {
+    if (on != data_watched_) clear();
+    data_watched_ = on;
+  }
   void clear();  // code changed or flushed
 
   // The block at `address` of `size` bytes whose code is `code` (host
@@ -217,8 +231,10 @@ class CycleModel {
   static uint32_t last_word(const uint8_t* code, uint32_t size) { return code && size >= 4 ? word_at(code + size - 4) : 0; }
   uint32_t insn_cost(const InsnCycles& c, uint32_t address, bool thumb, bool cached) const;
   void decode(Block& b, const uint8_t* code);
+  uint32_t dearest_data_extra() const;
 
   MemoryTiming timing_;
+  bool data_watched_ = false;
   std::vector<uint16_t> accesses_;  // the blocks' plans, until the next clear()
   static constexpr unsigned kSlots = 1u << 14;
   // The slots' blocks, in pages that stay untouched until a block is first

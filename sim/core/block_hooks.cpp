@@ -78,7 +78,7 @@ void ArmCore::on_block(uc_engine* uc, uint64_t address64, uint32_t size, void* u
     if (block) self->last_block_ = block;
   }
   if (self->inflight_cycles_ >= self->budget_end_ || !block || !block->fast ||
-      (self->inflight_cycles_ < self->split_at_ && self->inflight_cycles_ + block->last_boundary >= self->split_at_)) {
+      (self->inflight_cycles_ < self->split_at_ && self->inflight_cycles_ + block->reach >= self->split_at_)) {
     self->on_block_in_full(uc, address, size);
     return;
   }
@@ -133,7 +133,7 @@ void ArmCore::on_block_in_full(uc_engine* uc, uint32_t address, uint32_t size) {
   // taken: the block runs only up to the boundary the exception would be
   // taken at. With a request pending, an MSR inside the block may let it
   // through: the block runs up to the boundary after it.
-  if (self->inflight_cycles_ < self->split_at_ && self->inflight_cycles_ + block->last_boundary >= self->split_at_ &&
+  if (self->inflight_cycles_ < self->split_at_ && self->inflight_cycles_ + block->reach >= self->split_at_ &&
       block->count > 1 && !first && self->exceptions_possible(*block)) {
     if (!self->split_block(uc, *block, address)) return;
     self->begin_block(*block, address, size);  // it stops at the boundary itself

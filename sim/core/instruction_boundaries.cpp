@@ -59,9 +59,18 @@ bool ArmCore::split_block(uc_engine* uc, CycleModel::Block& b, uint32_t address)
   };
   unsigned j = 1;
   while (j + 1 < b.count && starts_at(j) < split_at_) ++j;
-  // The block's last instruction starts before it, as far as they tell: the
-  // interrupt comes after the block.
-  if (starts_at(j) < split_at_) return true;
+  // Past the first instruction that may cost more than its charge (a
+  // multiply's late m, a watched data access), the boundaries may come
+  // earlier than the charges say: the block stops right after it, and
+  // what is left is looked at again from the clock it really reached.
+  const bool after_unsure = b.unsure + 1u < b.count && j >= b.unsure + 1u;
+  if (after_unsure) {
+    j = b.unsure + 1u;
+  } else if (starts_at(j) < split_at_) {
+    // The block's last instruction starts before it, as far as they tell:
+    // the interrupt comes after the block.
+    return true;
+  }
   const uint32_t stop = address + j * step;
   auto hooked = split_hooks_.find(address);
   if (hooked != split_hooks_.end() && stop < hooked->second.address + hooked->second.size) {
