@@ -262,6 +262,7 @@ bool Board::load(const std::string& elf_path, std::string* error) {
   }
   loaded_ = true;
   flash_boot_ = false;
+  core_->set_flash_reads_charged(false);
   ram_.clear();
   // Nothing of the monitor's ROM is for the program to run: every word traps,
   // so a jump into it is reported instead of running through zeros. (In

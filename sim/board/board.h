@@ -329,7 +329,6 @@ class Board {
   bool bus_misuse_said_ = false;  // the first access to nothing or write to the flash
   bool early_sdram_said_ = false;
   int sdram_watch_ = 0;          // data accesses to the SDRAM before it is set up
-  int flash_read_watch_ = 0;     // data reads of the flash, at its cost
   bool sdram_watch_done_ = false;
 
   bool halted_ = false;

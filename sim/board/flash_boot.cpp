@@ -77,11 +77,7 @@ void Board::reset_core() {
   core_->flush_code();
   // Data reads of the flash cost what BANKCON0 gives (its fetches do
   // already); and the SDRAM is watched until the program has set it up.
-  if (!flash_read_watch_)
-    flash_read_watch_ = core_->watch_accesses(chip::kBank0Base, chip::kBank0Base + chip::kBank0Size,
-                                              [this](uint32_t address, unsigned size, bool write) {
-                                                if (!write) core_->charge_access(address, size, false);
-                                              });
+  core_->set_flash_reads_charged(true);
   if (!sdram_watch_ && !early_sdram_said_)
     sdram_watch_ = core_->watch_accesses(chip::kSdramBase, chip::kSdramBase + chip::kSdramSize,
                                          [this](uint32_t address, unsigned, bool write) { on_early_sdram(address, write); });

@@ -217,6 +217,12 @@ class ArmCore {
   void invalidate_cache() { model_.invalidate_cache(); }
   using AccessWatcher = std::function<void(uint32_t address, unsigned size, bool write)>;
   int watch_accesses(uint32_t begin, uint32_t end, AccessWatcher watcher);
+  // Data reads of the flash (bank 0) cost what BANKCON0 gives, not an SDRAM
+  // access: always when on (a board booted from its flash), else while
+  // data accesses to RAM are watched (a memory hook on every load then
+  // anyway; otherwise none for the flash, whose reads a program loaded
+  // into the SDRAM seldom makes).
+  void set_flash_reads_charged(bool on);
   void unwatch_accesses(int id);
 
   // The internal SRAM at 0x10000000 shows [begin, end) (SYSCFG's cache
@@ -414,6 +420,9 @@ class ArmCore {
   // read).
   void apply_data_watch();
   static void on_data(uc_engine* uc, uc_mem_type type, uint64_t address, int size, int64_t value, void* self);
+  static void on_flash_read(uc_engine* uc, uc_mem_type type, uint64_t address, int size, int64_t value, void* self);
+  uc_hook flash_hook_ = 0;
+  bool flash_reads_charged_ = false;
   void charge_data(uint32_t address, unsigned size, bool write);
   void move_past_data(int64_t delta);
   void sram_stored(uint64_t ram_offset);

@@ -13,6 +13,7 @@
 
 namespace sim {
 
+using core_detail::check;
 using core_detail::kSramBase;
 using core_detail::kSramSize;
 
@@ -31,10 +32,28 @@ void ArmCore::apply_data_watch() {
   sram_stores_ = {};
   if (!cpi_ && !cache && !sram_data_seen_ && sram_end_ > sram_begin_ && sram_ram_offset_ != UINT64_MAX)
     sram_stores_ = {sram_ram_offset_, sram_end_ - sram_begin_};
+  // The flash's data reads: a block's plan counts each of its accesses, so
+  // while the others are watched, these are too.
+  const bool flash = flash_reads_charged_ || end > begin;
+  if (flash != (flash_hook_ != 0)) {
+    if (flash_hook_) {
+      uc_hook_del(uc_, flash_hook_);
+      flash_hook_ = 0;
+    } else {
+      check(uc_hook_add(uc_, &flash_hook_, UC_HOOK_MEM_READ, reinterpret_cast<void*>(&ArmCore::on_flash_read), this,
+                        chip::kBank0Base, chip::kBank0Base + chip::kBank0Size - 1),
+            "flash read hook");
+    }
+    if (begin == data_begin_ && end == data_end_) {
+      flush_code();
+      return;
+    }
+  }
   if (begin == data_begin_ && end == data_end_) return;
   if (data_hook_) uc_hook_del(uc_, data_hook_);
   data_hook_ = 0;
   data_begin_ = begin, data_end_ = end;
+  model_.set_data_watched(end > begin);
   if (end > begin) {
     uc_err err = uc_hook_add(uc_, &data_hook_, UC_HOOK_MEM_READ | UC_HOOK_MEM_WRITE,
                              reinterpret_cast<void*>(&ArmCore::on_data), this, begin, end - 1);
@@ -44,6 +63,17 @@ void ArmCore::apply_data_watch() {
   // with it takes the slow path for every load even after it has gone.
   flush_code();
   apply_fast_stores();  // (stores must reach the hook)
+}
+
+void ArmCore::set_flash_reads_charged(bool on) {
+  flash_reads_charged_ = on;
+  apply_data_watch();
+}
+
+void ArmCore::on_flash_read(uc_engine*, uc_mem_type, uint64_t address, int size, int64_t, void* user) {
+  auto* self = static_cast<ArmCore*>(user);
+  if (!self->running_ || self->replaying_ || self->stopping_) return;
+  self->charge_access(static_cast<uint32_t>(address), static_cast<unsigned>(size), false);
 }
 
 void ArmCore::on_data(uc_engine*, uc_mem_type type, uint64_t address, int size, int64_t, void* user) {
