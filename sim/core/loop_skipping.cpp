@@ -153,7 +153,11 @@ void ArmCore::pass_counted_turns(const CycleModel::Block& b) {
                        : static_cast<uint64_t>(std::max<int64_t>(static_cast<int64_t>(b.cost + b.taken_extra) + settled_extra_, 1));
   // Turns whose successor still starts in the slice and is not split by an
   // event (see on_block): the turn that is runs as it would.
-  uint64_t stop = turns_before_stop(budget_end_ - inflight_cycles_, split_room(), turn, b.last_boundary,
+  // (its data accesses' extra comes before its closing branch, as in the
+  // idle loop's turn)
+  const uint64_t fixed = b.cost + b.taken_extra;
+  uint64_t stop = turns_before_stop(budget_end_ - inflight_cycles_, split_room(), turn,
+                                    b.last_boundary + (turn > fixed ? turn - fixed : 0),
                                     b.count > 1 && exceptions_possible(b));
   uint64_t passed = std::min(turns - 1, stop > 0 ? stop - 1 : 0);
   if (passed == 0) return;
@@ -265,7 +269,15 @@ void ArmCore::stop_at_idle_loop(uc_engine* uc, const CycleModel::Block& block, u
     // and its data accesses cost what they did in the turn before
     idle_turn_cycles_ = static_cast<uint64_t>(std::max<int64_t>(static_cast<int64_t>(turn) + settled_extra_, 1));
   }
-  idle_turn_last_boundary_ = block.count > 1 ? (cpi_ ? static_cast<uint64_t>(block.count - 1) * cpi_ : block.last_boundary) : 0;
+  // (what a turn costs beyond its fixed cost, its data accesses' and its
+  // multiplies', comes before its closing branch: its last boundary moves
+  // by as much; by nothing where the turn costs less, a boundary taken late
+  // only stops the passing of turns one turn sooner)
+  const uint64_t fixed = block.cost + (block.cond_end ? block.taken_extra : 0);
+  idle_turn_last_boundary_ =
+      block.count < 2 ? 0
+      : cpi_          ? static_cast<uint64_t>(block.count - 1) * cpi_
+                      : block.last_boundary + (idle_turn_cycles_ > fixed ? idle_turn_cycles_ - fixed : 0);
   idle_turn_has_msr_ = block.has_msr;
   stop_before_block(uc, address);
 }
