@@ -160,6 +160,7 @@ uint32_t ArmCore::locate_access(uint32_t address, bool write) {
       return code[j * 4] | code[j * 4 + 1] << 8 | code[j * 4 + 2] << 16 | static_cast<uint32_t>(code[j * 4 + 3]) << 24;
     };
     auto half = [&](unsigned j) { return static_cast<uint16_t>(code[j * 2] | code[j * 2 + 1] << 8); };
+    bool wide = false;
     auto matches = [&](unsigned k) {
       const uint32_t at = block_address_ + k * step;
       uint32_t lo, hi;
@@ -172,6 +173,10 @@ uint32_t ArmCore::locate_access(uint32_t address, bool write) {
         found = access_range(insn, at, cpsr_now, &lo, &hi, &is_store);
         if (found && (insn & 0x0FB00FF0) == 0x01000090) is_store = write;  // SWP reads, then writes
       }
+      // (an unaligned load or store reaches a register or a bank as the
+      // aligned words it spans: the library splits it so; those words are
+      // its own only where no instruction makes the access itself)
+      if (wide) lo &= ~3u, hi |= 3u;
       return found && is_store == write && address >= lo && address <= hi;
     };
     // Whether instruction k made this very access as it ran, where a later
@@ -197,8 +202,13 @@ uint32_t ArmCore::locate_access(uint32_t address, bool write) {
       }
       return true;
     };
-    for (unsigned k = from; k < count; ++k) {
-      if (!matches(k)) continue;
+    // (the exact addresses first, then the aligned words)
+    unsigned k = count;
+    for (int pass = 0; pass < 2 && k == count; ++pass) {
+      wide = pass == 1;
+      for (k = from; k < count && !matches(k);) ++k;
+    }
+    if (k < count) {
       // A later instruction matching too (an earlier one's registers can
       // give the address by chance): unless k ran so, the library says
       // which one runs. (The pc it restores is left as it is: a write to
