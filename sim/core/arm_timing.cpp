@@ -153,7 +153,10 @@ InsnCycles decode_arm(uint32_t insn, uint32_t address) {
         if (writeback) c.writes |= 1u << rn;
         return c;
       }
-      if ((insn & 0x0FBF0FFF) == 0x010F0000) return c;  // MRS
+      if ((insn & 0x0FBF0FFF) == 0x010F0000) {  // MRS
+        c.writes = static_cast<uint16_t>(1u << rd);
+        return c;
+      }
       if ((insn & 0x0FB0F000) == 0x0120F000) {            // MSR register
         c.is_msr_cpsr = !(insn >> 22 & 1) && (insn >> 16 & 1);
         c.sets_flags = !(insn >> 22 & 1) && (insn >> 19 & 1);
