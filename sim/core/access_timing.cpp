@@ -104,9 +104,15 @@ void ArmCore::end_access(uint32_t address, unsigned size, bool write, uint32_t v
   // may now fall inside the rest of the block, or before the boundary the
   // block was split at (both were reckoned with the charged cost: a load
   // from a slow bank, typically). The rest of the block runs from the next
-  // slice, split where the event falls.
-  const bool resplit = resplit_ || (delta > 0 && inflight_cycles_ >= split_at_ &&
-                                    block_ && exceptions_possible(*block_));
+  // slice, split where the event falls. (What is left of the block's reach
+  // from this instruction on bounds where its last instruction may start.)
+  bool resplit = resplit_;
+  if (!resplit && delta > 0 && block_ && inflight_cycles_ + block_->reach >= split_at_ && exceptions_possible(*block_))
+    resplit = inflight_cycles_ >= split_at_ ||
+              (access_index_ + 1u < block_->count &&
+               inflight_cycles_ + block_->reach >=
+                   split_at_ + model_.prefix_cost(block_address_, code_at(block_address_, block_size_), access_index_,
+                                                  block_thumb_));
   resplit_ = false;
   if (!replaying_ && (resplit || (keeper_.stop_after && keeper_.stop_after()))) {
     stopping_ = true;

@@ -355,6 +355,14 @@ uint32_t CycleModel::dearest_data_extra() const {
   return dearest > cheapest ? dearest - cheapest : 0;
 }
 
+// The most a read of the flash (bank 0) may cost beyond its charge.
+uint32_t CycleModel::flash_read_extra() const {
+  const MemoryTiming& t = timing_;
+  const uint32_t word = t.mmio_cost(chip::kBank0Base, 4);
+  const uint32_t cheapest = t.cache_bytes ? 1 : std::min<uint32_t>({t.read_s, t.read_n[0], t.read_n[1], t.read_n[2]});
+  return word > cheapest ? word - cheapest : 0;
+}
+
 void CycleModel::set_timing(const MemoryTiming& timing) {
   bool cache_changed = timing.cache_bytes != timing_.cache_bytes;
   timing_ = timing;
@@ -476,6 +484,7 @@ void CycleModel::decode(Block& b, const uint8_t* code) {
   uint32_t unsure_cycles = 0;
   b.unsure = b.count;
   const uint32_t data_extra = data_watched_ ? dearest_data_extra() : 0;
+  const uint32_t read_extra = std::max(data_extra, flash_reads_watched_ ? flash_read_extra() : 0u);
   b.plan_ok = b.count <= 0x7FFF;
   b.plan = static_cast<uint32_t>(accesses_.size());
   b.plan_size = 0;
@@ -496,8 +505,10 @@ void CycleModel::decode(Block& b, const uint8_t* code) {
     bool last = k + 1 == b.count;
     if (!last && !c.traps) {
       if (c.mul_rs >= 0) unsure_cycles += 2;  // (charged or told at most m = 2 below m = 4)
-      if (accesses && data_extra) {
-        unsure_cycles += accesses * data_extra;
+      const unsigned reads = c.read_n + c.read_s;
+      const uint32_t extra = (accesses - reads) * data_extra + reads * read_extra;
+      if (extra) {
+        unsure_cycles += extra;
         b.unsure = std::min<uint16_t>(b.unsure, static_cast<uint16_t>(k));
       }
       if (c.mul_rs >= 0 && (c.conditional || b.muls >= 8 || (written >> c.mul_rs & 1)))

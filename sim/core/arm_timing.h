@@ -165,11 +165,13 @@ class CycleModel {
 
   void set_timing(const MemoryTiming& timing);
   const MemoryTiming& timing() const { return timing_; }
-  // Whether the core corrects data accesses to RAM as they happen (they may
-  // then cost more than charged; the blocks' reach and unsure tell of it).
-  void set_data_watched(bool on) {
-    if (on != data_watched_) clear();
-    data_watched_ = on;
+  // Whether the core corrects data accesses to RAM, and reads of the flash,
+  // as they happen (they may then cost more than charged; the blocks' reach
+  // and unsure tell of it).
+  void set_data_watched(bool ram, bool flash_reads) {
+    if (ram != data_watched_ || flash_reads != flash_reads_watched_) clear();
+    data_watched_ = ram;
+    flash_reads_watched_ = flash_reads;
   }
   void clear();  // code changed or flushed
 
@@ -232,9 +234,11 @@ class CycleModel {
   uint32_t insn_cost(const InsnCycles& c, uint32_t address, bool thumb, bool cached) const;
   void decode(Block& b, const uint8_t* code);
   uint32_t dearest_data_extra() const;
+  uint32_t flash_read_extra() const;
 
   MemoryTiming timing_;
   bool data_watched_ = false;
+  bool flash_reads_watched_ = false;
   std::vector<uint16_t> accesses_;  // the blocks' plans, until the next clear()
   static constexpr unsigned kSlots = 1u << 14;
   // The slots' blocks, in pages that stay untouched until a block is first
