@@ -465,8 +465,12 @@ void Board::handle_slice(const ArmCore::Slice& slice, VTime until) {
   // that one and the rest run as they would, so that the program sees the
   // change at the same cycle as without skipping.
   // (Its turns pass from a turn's start: not from an instruction inside the
-  // block, where a split at an event or a register access ended the slice.)
-  if (bus_.idle_detected() && (exception_now() || core_->ended_inside_block())) bus_.take_idle_until();
+  // block, where a split at an event or a register access ended the slice,
+  // nor from past the loop, which a poll counting its turns leaves after
+  // the checked turn when that was its last.)
+  if (bus_.idle_detected() &&
+      (exception_now() || core_->ended_inside_block() || !core_->at_poll_turn_start()))
+    bus_.take_idle_until();
   if (bus_.idle_detected()) {
     uint64_t turn = bus_.idle_turn_cycles();
     VTime now = scheduler_.now(), target = std::min({bus_.take_idle_until(), scheduler_.next_deadline(), until});

@@ -194,6 +194,9 @@ class ArmCore {
   // and passing them steps its counter.
   uint64_t poll_turns_limit() const;
   void pass_poll_turns(uint64_t turns);
+  // Whether the core stands where the checked turn started (the block
+  // after its read): else the loop left, its last turn the checked one.
+  bool at_poll_turn_start() const;
 
   // What a read of the register at `address` returns `cycles` from now if
   // no event fires before (false: it cannot be told), for waits on one

@@ -185,115 +185,139 @@ uint64_t counted_loop_turns(const CountedLoop& loop, uint32_t counter, uint32_t 
 CountingPoll match_counting_poll(const std::vector<PathBlock>& path, unsigned reg, int step) {
   CountingPoll poll;
   if (path.empty() || path.size() > 8 || reg > 14 || reg == 13 || (step != 1 && step != -1)) return poll;
-  // What each register holds during the turn: the counter (plus an
-  // offset), its value at the turn's start (the same every turn, but the
-  // counter), or some value that is the same every turn.
-  enum Kind : uint8_t { kStart, kSame, kCounter };
-  struct Reg {
-    Kind kind;
-    int32_t offset;
-  } regs[16];
-  for (unsigned r = 0; r < 16; ++r) regs[r] = {kStart, 0};
-  regs[reg] = {kCounter, 0};
   // Where the flags come from: the same every turn, or a comparison of the
   // counter (CMP; or SUBS, whose Z alone tells).
-  bool flags_counter = false, flags_from_subs = false;
-  CountedLoop compare;
-  auto same = [&](unsigned r) { return regs[r].kind != kCounter && r != 15; };
-  for (const PathBlock& b : path) {
-    if (!b.code || b.count == 0 || b.count > 64) return poll;
-    for (unsigned k = 0; k < b.count; ++k) {
-      const uint32_t insn = word_at(b.code + 4 * k);
-      const unsigned cond = insn >> 28, rn = (insn >> 16) & 15, rd = (insn >> 12) & 15;
-      const bool last = k + 1 == b.count;
-      if (cond == 0xF) return poll;
-      if ((insn & 0x0E000000) == 0x0A000000) {  // B, BL
-        if (!last || (insn & 0x01000000)) return poll;
-        if (cond == 0xE) continue;
-        if (!flags_counter) continue;  // goes the same way every turn
-        CountedLoop exit = compare;
-        exit.cond = static_cast<uint8_t>(b.taken ? cond : cond ^ 1);  // what held this turn
-        if (flags_from_subs && exit.cond != 0x1) return poll;            // NE only from SUBS
-        poll.exits.push_back(exit);
-        continue;
-      }
-      // A conditional instruction other than the closing branch must not
-      // depend on the counter.
-      if (cond != 0xE && flags_counter) return poll;
-      if ((insn & 0x0C000000) == 0x00000000 && (insn & 0x0FC000F0) != 0x00000090 &&
-          (insn & 0x0F900000) != 0x01000000 && ((insn & 0x02000000) || (insn & 0x90) != 0x90)) {
-        // Data processing (no register-specified shift of a counter).
-        const unsigned opcode = (insn >> 21) & 15;
-        const bool s = insn & 0x00100000, imm = insn & 0x02000000;
-        const bool test = opcode >= 0x8 && opcode <= 0xB;
-        const unsigned rm = insn & 15;
-        if (test && !s) return poll;  // MRS, MSR, BX...
-        const bool uses_rn = opcode != 0xD && opcode != 0xF;  // MOV, MVN
-        if (rd == 15 && !test) return poll;
-        if (!imm && (insn & 0x10) && (regs[(insn >> 8) & 15].kind == kCounter || (insn >> 8 & 15) == 15)) return poll;
-        const bool rn_counter = uses_rn && regs[rn].kind == kCounter;
-        const bool rm_counter = !imm && regs[rm].kind == kCounter;
-        if (!rn_counter && !rm_counter) {
-          if ((uses_rn && rn == 15) || (!imm && rm == 15)) return poll;  // pc-relative: fine, but keep it simple
-          if (!test) regs[rd] = {kSame, 0};
-          if (s || test) flags_counter = false;
-          continue;
-        }
-        if (rm_counter) {
-          // MOV rd, counter copies it; anything else on it is not followed.
-          if (opcode != 0xD || (insn & 0xFF0) || s) return poll;
-          regs[rd] = regs[rm];
-          continue;
-        }
-        const uint32_t operand = rotated_immediate(insn);
-        if (opcode == 0xA && s) {  // CMP counter, #imm or counter, register
-          compare = CountedLoop{};
-          compare.step = static_cast<int8_t>(step);
-          compare.compared = static_cast<int8_t>(regs[rn].offset);
-          if (imm) {
-            compare.limit = operand;
-          } else {
-            if (regs[rm].kind != kStart) return poll;  // an unchanged register
-            compare.limit_in_reg = true;
-            compare.limit_reg = static_cast<uint8_t>(rm);
+  struct Flags {
+    bool counter = false, from_subs = false;
+    CountedLoop compare;
+  };
+  // The turn, from the flags it starts with; false where it does what the
+  // matcher does not follow. `exits`: the branches that test the counter.
+  auto follow = [&](Flags& flags, std::vector<CountedLoop>* exits) {
+    // What each register holds during the turn: the counter (plus an
+    // offset), its value at the turn's start (the same every turn, but the
+    // counter), or some value that is the same every turn.
+    enum Kind : uint8_t { kStart, kSame, kCounter };
+    struct Reg {
+      Kind kind;
+      int32_t offset;
+    } regs[16];
+    for (unsigned r = 0; r < 16; ++r) regs[r] = {kStart, 0};
+    regs[reg] = {kCounter, 0};
+    bool& flags_counter = flags.counter;
+    bool& flags_from_subs = flags.from_subs;
+    CountedLoop& compare = flags.compare;
+    auto same = [&](unsigned r) { return regs[r].kind != kCounter && r != 15; };
+    bool set = false;  // the flags, by the turn itself
+    for (const PathBlock& b : path) {
+      if (!b.code || b.count == 0 || b.count > 64) return false;
+      for (unsigned k = 0; k < b.count; ++k) {
+        const uint32_t insn = word_at(b.code + 4 * k);
+        const unsigned cond = insn >> 28, rn = (insn >> 16) & 15, rd = (insn >> 12) & 15;
+        const bool last = k + 1 == b.count;
+        if (cond == 0xF) return false;
+        if ((insn & 0x0E000000) == 0x0A000000) {  // B, BL
+          if (!last || (insn & 0x01000000)) return false;
+          if (cond == 0xE) continue;
+          if (!flags_counter) continue;  // goes the same way every turn
+          CountedLoop exit = compare;
+          exit.cond = static_cast<uint8_t>(b.taken ? cond : cond ^ 1);  // what held this turn
+          if (flags_from_subs && exit.cond != 0x1) return false;          // NE only from SUBS
+          if (exits) {
+            exits->push_back(exit);
+            if (!set) ++poll.carried;
           }
-          flags_counter = true;
-          flags_from_subs = false;
           continue;
         }
-        if (!imm || operand != 1 || (opcode != 0x2 && opcode != 0x4)) return poll;  // SUB, ADD #1
-        if (regs[rn].offset < -64 || regs[rn].offset > 64) return poll;
-        regs[rd] = {kCounter, regs[rn].offset + (opcode == 0x4 ? 1 : -1)};
-        if (s) {
-          if (opcode != 0x2) return poll;
-          compare = CountedLoop{};
-          compare.step = static_cast<int8_t>(step);
-          compare.compared = static_cast<int8_t>(regs[rd].offset);
-          compare.limit = 0;
-          flags_counter = true;
-          flags_from_subs = true;
+        // A conditional instruction other than the closing branch must not
+        // depend on the counter.
+        if (cond != 0xE && flags_counter) return false;
+        if ((insn & 0x0C000000) == 0x00000000 && (insn & 0x0FC000F0) != 0x00000090 &&
+            (insn & 0x0F900000) != 0x01000000 && ((insn & 0x02000000) || (insn & 0x90) != 0x90)) {
+          // Data processing (no register-specified shift of a counter).
+          const unsigned opcode = (insn >> 21) & 15;
+          const bool s = insn & 0x00100000, imm = insn & 0x02000000;
+          const bool test = opcode >= 0x8 && opcode <= 0xB;
+          const unsigned rm = insn & 15;
+          if (test && !s) return false;  // MRS, MSR, BX...
+          const bool uses_rn = opcode != 0xD && opcode != 0xF;  // MOV, MVN
+          if (rd == 15 && !test) return false;
+          if (!imm && (insn & 0x10) && (regs[(insn >> 8) & 15].kind == kCounter || (insn >> 8 & 15) == 15)) return false;
+          const bool rn_counter = uses_rn && regs[rn].kind == kCounter;
+          const bool rm_counter = !imm && regs[rm].kind == kCounter;
+          if (!rn_counter && !rm_counter) {
+            if ((uses_rn && rn == 15) || (!imm && rm == 15)) return false;  // pc-relative: fine, but keep it simple
+            if (!test) regs[rd] = {kSame, 0};
+            if (s || test) flags_counter = false, set = true;
+            continue;
+          }
+          if (rm_counter) {
+            // MOV rd, counter copies it; anything else on it is not followed.
+            if (opcode != 0xD || (insn & 0xFF0) || s) return false;
+            regs[rd] = regs[rm];
+            continue;
+          }
+          const uint32_t operand = rotated_immediate(insn);
+          if (opcode == 0xA && s) {  // CMP counter, #imm or counter, register
+            compare = CountedLoop{};
+            compare.step = static_cast<int8_t>(step);
+            compare.compared = static_cast<int8_t>(regs[rn].offset);
+            if (imm) {
+              compare.limit = operand;
+            } else {
+              if (regs[rm].kind != kStart) return false;  // an unchanged register
+              compare.limit_in_reg = true;
+              compare.limit_reg = static_cast<uint8_t>(rm);
+            }
+            flags_counter = true;
+            flags_from_subs = false;
+            set = true;
+            continue;
+          }
+          if (!imm || operand != 1 || (opcode != 0x2 && opcode != 0x4)) return false;  // SUB, ADD #1
+          if (regs[rn].offset < -64 || regs[rn].offset > 64) return false;
+          regs[rd] = {kCounter, regs[rn].offset + (opcode == 0x4 ? 1 : -1)};
+          if (s) {
+            if (opcode != 0x2) return false;
+            compare = CountedLoop{};
+            compare.step = static_cast<int8_t>(step);
+            compare.compared = static_cast<int8_t>(regs[rd].offset);
+            compare.limit = 0;
+            flags_counter = true;
+            flags_from_subs = true;
+            set = true;
+          }
+          continue;
         }
-        continue;
+        if ((insn & 0x0C000000) == 0x04000000) {  // LDR/STR(B), immediate or register offset
+          if (!(insn & 0x00100000)) return false;                                  // a store
+          const bool writeback = !(insn & 0x01000000) || (insn & 0x00200000);
+          if (writeback || rd == 15 || !same(rn) || ((insn & 0x02000000) && !same(insn & 15))) return false;
+          regs[rd] = {kSame, 0};
+          continue;
+        }
+        if ((insn & 0x0E400090) == 0x00400090 && (insn & 0x60)) {  // LDRH/LDRSB/LDRSH, immediate offset
+          const bool writeback = !(insn & 0x01000000) || (insn & 0x00200000);
+          if (!(insn & 0x00100000) || writeback || rd == 15 || !same(rn)) return false;
+          regs[rd] = {kSame, 0};
+          continue;
+        }
+        return false;  // a call, a multiply, LDM/STM, MSR, a coprocessor...
       }
-      if ((insn & 0x0C000000) == 0x04000000) {  // LDR/STR(B), immediate or register offset
-        if (!(insn & 0x00100000)) return poll;                                   // a store
-        const bool writeback = !(insn & 0x01000000) || (insn & 0x00200000);
-        if (writeback || rd == 15 || !same(rn) || ((insn & 0x02000000) && !same(insn & 15))) return poll;
-        regs[rd] = {kSame, 0};
-        continue;
-      }
-      if ((insn & 0x0E400090) == 0x00400090 && (insn & 0x60)) {  // LDRH/LDRSB/LDRSH, immediate offset
-        const bool writeback = !(insn & 0x01000000) || (insn & 0x00200000);
-        if (!(insn & 0x00100000) || writeback || rd == 15 || !same(rn)) return poll;
-        regs[rd] = {kSame, 0};
-        continue;
-      }
-      return poll;  // a call, a multiply, LDM/STM, MSR, a coprocessor...
     }
-  }
-  // The turn leaves the counter one step on (and the check saw the rest
-  // unchanged).
-  if (regs[reg].kind != kCounter || regs[reg].offset != step) return poll;
+    // The turn leaves the counter one step on (and the check saw the rest
+    // unchanged).
+    return regs[reg].kind == kCounter && regs[reg].offset == step;
+  };
+  // The flags a turn starts with are those the turn before left (the path
+  // starts after the poll's read, often with the branch that closes the
+  // loop on the flags of a SUBS before the read): the turn is followed once
+  // for them, and then from them, its comparison of the counter then one
+  // step behind.
+  Flags flags;
+  if (!follow(flags, nullptr)) return poll;
+  if (flags.counter) flags.compare.compared = static_cast<int8_t>(flags.compare.compared - step);
+  if (!follow(flags, &poll.exits)) return poll;
   poll.valid = true;
   return poll;
 }
@@ -301,10 +325,12 @@ CountingPoll match_counting_poll(const std::vector<PathBlock>& path, unsigned re
 uint64_t counting_poll_turns(const CountingPoll& poll, uint32_t counter, const uint32_t* reg_value) {
   if (!poll.valid) return 0;
   uint64_t turns = UINT64_MAX;
-  for (const CountedLoop& exit : poll.exits) {
+  for (size_t i = 0; i < poll.exits.size(); ++i) {
+    const CountedLoop& exit = poll.exits[i];
     uint64_t n = counted_loop_turns(exit, counter, exit.limit_in_reg ? reg_value[exit.limit_reg] : exit.limit);
     if (n == 0) return 0;  // cannot be told
-    turns = std::min(turns, n - 1);
+    const uint64_t keep = i < poll.carried ? 2 : 1;
+    turns = std::min(turns, n > keep ? n - keep : 0);
   }
   return turns;
 }

@@ -96,6 +96,11 @@ struct PathBlock {
 struct CountingPoll {
   bool valid = false;
   std::vector<CountedLoop> exits;
+  // The first `carried` exits test the flags the turn before left (the
+  // path starts with a branch on them): passed turns leave the flags as
+  // the last turn that ran set them, so one more turn runs before such an
+  // exit.
+  unsigned carried = 0;
 };
 CountingPoll match_counting_poll(const std::vector<PathBlock>& path, unsigned reg, int step);
 // Turns that pass with every exit going as seen, from `counter` at the

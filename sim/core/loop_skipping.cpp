@@ -83,6 +83,10 @@ uint64_t ArmCore::poll_turns_limit() const {
   return counting_poll_turns(poll_, regs[poll_counter_reg_], regs);
 }
 
+bool ArmCore::at_poll_turn_start() const {
+  return !check_path_.empty() && (pc() & ~1u) == check_path_.front().first;
+}
+
 void ArmCore::pass_poll_turns(uint64_t turns) {
   if (poll_counter_reg_ < 0 || turns == 0) return;
   set_reg(poll_counter_reg_, reg(poll_counter_reg_) + static_cast<uint32_t>(poll_counter_step_) * static_cast<uint32_t>(turns));

@@ -435,6 +435,12 @@ TEST(CountingPolls, Matcher) {
   const auto twice = bytes({0xE2533001, 0xE2433001, 0x0A000008});     // subs r3; sub r3; beq
   const auto cond_mov = bytes({0xE2533001, 0x03A02001, 0x0A000008});  // subs; moveq r2,#1; beq
   const auto eq_back = bytes({0xE2533001, 0x0AFFFFFC});               // subs; beq back (continues while 0)
+  // The read and its SUBS in one block, the closing BNE alone (the path
+  // starts with it, on the flags the turn before left):
+  // bne back / mov r9,#0x1E00000; ldr r0,[r9,#12]; subs r10,r10,#1
+  const auto closing = bytes({0x1AFFFFFA}), read_subs = bytes({0xE3A0961E, 0xE599000C, 0xE25AA001});
+  // ... with a TSTLT on those flags before the SUBS
+  const auto read_tst = bytes({0xE3A0961E, 0xE599000C, 0xB3110A86, 0xE25AA001});
   const Case cases[] = {
       {"the phone's IIC wait", {block(phone_count, 0x1000, false), block(phone_read, 0x1008, true)}, 3, -1, true, 117, 116},
       {"one turn left", {block(phone_count, 0x1000, false), block(phone_read, 0x1008, true)}, 3, -1, true, 1, 0},
@@ -443,6 +449,12 @@ TEST(CountingPolls, Matcher) {
       {"the counter stepped twice", {block(twice, 0x1000, false), block(phone_read, 0x100C, true)}, 3, -1, false, 0, 0},
       {"a conditional move on its flags", {block(cond_mov, 0x1000, false), block(phone_read, 0x100C, true)}, 3, -1, false, 0, 0},
       {"SUBS with BEQ back", {block(eq_back, 0x1000, true), block(phone_read, 0x1008, true)}, 3, -1, false, 0, 0},
+      // 17 at the BNE: it leaves when it starts with 0, turn 18; the turn
+      // before that one runs too (the passed ones leave the flags alone)
+      {"the closing branch first", {block(closing, 0x100C, true), block(read_subs, 0x1000, false)}, 10, -1, true, 17, 16},
+      {"the closing branch first, two left", {block(closing, 0x100C, true), block(read_subs, 0x1000, false)}, 10, -1, true, 1, 0},
+      {"a conditional test on the flags it starts with", {block(closing, 0x100C, true), block(read_tst, 0x1000, false)},
+       10, -1, false, 0, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
