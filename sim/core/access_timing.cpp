@@ -183,7 +183,7 @@ uint32_t ArmCore::locate_access(uint32_t address, bool write) {
       // aligned words it spans: the library splits it so; those words are
       // its own only where no instruction makes the access itself)
       if (wide) lo &= ~3u, hi |= 3u;
-      return found && is_store == write && address >= lo && address <= hi;
+      return found && is_store == write && core_detail::in_range(address, lo, hi);
     };
     // Whether instruction k made this very access as it ran, where a later
     // one `last` matches too: nothing from k up to `last` writes a register
@@ -354,7 +354,7 @@ uint32_t ArmCore::find_faulting_instruction(uint32_t fault_address) const {
     bool is_store;
     if (!access_range(insn, at, cpsr_now, &lo, &hi, &is_store)) continue;
     if (!first_memory) first_memory = at;
-    if (fault_address >= lo && fault_address <= hi) return at;
+    if (core_detail::in_range(fault_address, lo, hi)) return at;
   }
   return first_memory ? first_memory : block_address_;
 }
@@ -450,7 +450,7 @@ uint32_t ArmCore::instruction_at(uint32_t address) const {
     if (!arm_word(at, &insn)) break;
     uint32_t lo, hi;
     bool is_store;
-    if (access_range(insn, at, cpsr_now, &lo, &hi, &is_store) && address >= lo && address <= hi) {
+    if (access_range(insn, at, cpsr_now, &lo, &hi, &is_store) && core_detail::in_range(address, lo, hi)) {
       if (candidate) return candidate;
       candidate = at;
       base_mask = 1u << ((insn >> 16) & 15);

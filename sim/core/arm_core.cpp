@@ -290,7 +290,7 @@ bool ArmCore::on_invalid(uc_engine*, uc_mem_type type, uint64_t address, int, in
     } else {
       accesses = self->arm_word(pc, &insn) && self->access_range(insn, pc, cpsr, &lo, &hi, &is_store);
     }
-    self->fault_pc_known_ = accesses && address >= lo && address <= hi;
+    self->fault_pc_known_ = accesses && core_detail::in_range(address, lo, hi);
     self->fault_pc_ = pc;
   }
   return false;
