@@ -1,5 +1,5 @@
-@ seed 32000406 (by hand): SYSCFG 0x2, tick 0, NCACHBE 0
-@ A store multiple down from address 0 (the flash): the range it covers
+@ seed 32000406: SYSCFG 0x2, tick 0, NCACHBE 0
+@ (written by hand) A store multiple down from address 0 (the flash): the range it covers
 @ wraps past the top of the address space, and its faulting instruction
 @ must still be found (the block's first store was taken, and the
 @ instructions between ran twice).
