@@ -315,6 +315,7 @@ class ArmCore {
   void begin_block(CycleModel::Block& block, uint32_t address, uint32_t size);
   bool exceptions_possible(const CycleModel::Block& block) const;
   bool split_block(uc_engine* uc, CycleModel::Block& block, uint32_t address);
+  bool stop_at_boundary(uc_engine* uc, CycleModel::Block& block, uint32_t address, unsigned j);
   static void on_split_point(uc_engine* uc, uint64_t address, uint32_t size, void* self);
   static constexpr uint8_t kSplitsBeforeHook = 2;
   struct SplitHook {

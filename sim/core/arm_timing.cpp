@@ -483,6 +483,7 @@ void CycleModel::decode(Block& b, const uint8_t* code) {
   // start, beyond last_boundary)
   uint32_t unsure_cycles = 0;
   b.unsure = b.count;
+  b.overflow = b.count;
   const uint32_t data_extra = data_watched_ ? dearest_data_extra() : 0;
   const uint32_t read_extra = std::max(data_extra, flash_reads_watched_ ? flash_read_extra() : 0u);
   b.plan_ok = b.count <= 0x7FFF;
@@ -546,6 +547,7 @@ void CycleModel::decode(Block& b, const uint8_t* code) {
     }
     const uint32_t fetch_only = insn_cost(InsnCycles{}, at, b.thumb, b.cacheable);
     if (c.conditional && !in_fails[k] && !c.writes_pc && !c.is_coprocessor && cost > fetch_only) exact = true;
+    if (exact && (k >= 256 || b.exacts >= 8)) b.overflow = std::min<uint16_t>(b.overflow, static_cast<uint16_t>(k));
     if (exact && k < 256 && b.exacts < 8) {
       const unsigned n = b.exacts++;
       b.exact_index[n] = static_cast<uint8_t>(k);
@@ -593,7 +595,7 @@ void CycleModel::decode(Block& b, const uint8_t* code) {
   b.loops_to_itself = b.idle_candidate || b.loop.valid || b.wait.valid;
   // (a cacheable block's code lines are looked up as it runs, on the short
   // path too)
-  b.fast = b.muls == 0 && b.fails == 0 && b.late_muls == 0 && !b.loops_to_itself && !b.has_msr;
+  b.fast = b.muls == 0 && b.fails == 0 && b.late_muls == 0 && !b.loops_to_itself && !b.has_msr && b.overflow == b.count;
 }
 
 CycleModel::Block& CycleModel::insert(uint32_t address, uint32_t size, const uint8_t* code, bool thumb) {

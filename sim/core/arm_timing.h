@@ -114,6 +114,10 @@ class CycleModel {
     // The instructions up to that one start where the charged costs say.
     uint32_t reach = 0;
     uint16_t unsure = 0;
+    // Its first instruction whose cost it cannot settle (a ninth
+    // instruction to be settled by a hook, or one past the 256th; `count`
+    // if none): the block runs up to it, and the rest as a block of its own.
+    uint16_t overflow = 0;
     bool target_is_next = false;   // its conditional branch goes to the fall-through
     uint32_t last_cond = 0;        // that branch's condition (bits 31..28) | 1
     uint8_t idle_failures = 0;

@@ -129,6 +129,13 @@ void ArmCore::on_block_in_full(uc_engine* uc, uint32_t address, uint32_t size) {
     block = self->lookup_block(uc, address, size);
     if (!block) return;
   }
+  // A block too long for its costs to be settled runs up to the first it
+  // cannot settle; the rest is a block of its own.
+  if (block->overflow < block->count && block->overflow > 0 && !first && !self->cpi_) {
+    if (!self->stop_at_boundary(uc, *block, address, block->overflow)) return;
+    self->begin_block(*block, address, size);  // it stops at the boundary itself
+    return;
+  }
   // An event that falls inside the block while an exception could be
   // taken: the block runs only up to the boundary the exception would be
   // taken at. With a request pending, an MSR inside the block may let it

@@ -71,7 +71,12 @@ bool ArmCore::split_block(uc_engine* uc, CycleModel::Block& b, uint32_t address)
     // the interrupt comes after the block.
     return true;
   }
-  const uint32_t stop = address + j * step;
+  return stop_at_boundary(uc, b, address, j);
+}
+
+// The block runs up to its boundary before instruction j (split_block).
+bool ArmCore::stop_at_boundary(uc_engine* uc, CycleModel::Block& b, uint32_t address, unsigned j) {
+  const uint32_t stop = address + j * (b.thumb ? 2u : 4u);
   auto hooked = split_hooks_.find(address);
   if (hooked != split_hooks_.end() && stop < hooked->second.address + hooked->second.size) {
     split_stop_ = stop;
