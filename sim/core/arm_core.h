@@ -448,7 +448,7 @@ class ArmCore {
   static constexpr size_t kMaxExactHooks = 512;
   std::map<uint32_t, uc_hook> exact_hooks_;
   std::vector<uint32_t> exact_pending_;
-  bool note_exacts(const CycleModel::Block& block, const uint8_t* code);  // true: hooks to install first
+  bool note_exacts(CycleModel::Block& block, const uint8_t* code);  // true: hooks to install first
   void install_exact_hooks();
   static void on_exact(uc_engine* uc, uint64_t address, uint32_t size, void* self);
   void apply_fast_stores();

@@ -18,6 +18,8 @@
 // instruction is its own block (a code hook stops the slice before the
 // second one), nothing is skipped, split or stored on a fast path, and the
 // same cycle model prices each instruction alone.
+#include <algorithm>
+
 #include "core/arm_core.h"
 #include "core/arm_core_detail.h"
 
@@ -131,8 +133,8 @@ void ArmCore::on_block_in_full(uc_engine* uc, uint32_t address, uint32_t size) {
   }
   // A block too long for its costs to be settled runs up to the first it
   // cannot settle; the rest is a block of its own.
-  if (block->overflow < block->count && block->overflow > 0 && !first && !self->cpi_) {
-    if (!self->stop_at_boundary(uc, *block, address, block->overflow)) return;
+  if (block->overflow < block->count && block->count > 1 && !first && !self->cpi_) {
+    if (!self->stop_at_boundary(uc, *block, address, std::max<unsigned>(block->overflow, 1))) return;
     self->begin_block(*block, address, size);  // it stops at the boundary itself
     return;
   }

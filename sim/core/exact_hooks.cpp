@@ -2,21 +2,30 @@
 // CycleModel::Block::exacts): a code hook at the first of each group,
 // which Unicorn calls only there. A hook needs its block translated again,
 // so a block that brings new ones runs from the next slice; past
-// kMaxExactHooks hooks, they are charged as run (and m = 2).
+// kMaxExactHooks hooks, a block runs up to its first group without one,
+// and the rest as a block of its own, which starts with that group (the
+// registers and flags at a block's start tell its first instruction's cost).
 #include <algorithm>
 
 #include "core/arm_core.h"
 
 namespace sim {
 
-bool ArmCore::note_exacts(const CycleModel::Block& b, const uint8_t* code) {
+bool ArmCore::note_exacts(CycleModel::Block& b, const uint8_t* code) {
   if (!code || cpi_) return false;
   const unsigned step = b.thumb ? 2 : 4;
   bool pending = false;
   for (unsigned i = 0; i < b.exacts; ++i) {
     const uint32_t at = b.address + b.exact_head[i] * step;
-    if (exact_hooks_.count(at) || exact_hooks_.size() + exact_pending_.size() >= kMaxExactHooks) continue;
+    if (exact_hooks_.count(at)) continue;
     if (std::find(exact_pending_.begin(), exact_pending_.end(), at) != exact_pending_.end()) continue;
+    if (exact_hooks_.size() + exact_pending_.size() >= kMaxExactHooks) {
+      // No hook for this group: the block runs up to it, and from it
+      // instruction by instruction (a block of one knows its own cost).
+      b.overflow = std::min<uint16_t>(b.overflow, b.exact_head[i]);
+      b.fast = false;
+      break;
+    }
     exact_pending_.push_back(at);
     pending = true;
   }
