@@ -110,6 +110,10 @@ void Bus::note_read(Device* device, uint32_t address, uint32_t value, unsigned s
   history_head_ = (history_head_ + 1) & (kHistory - 1);
   if (history_count_ < static_cast<int>(kHistory)) ++history_count_;
 
+  // A poll found and not yet taken (the turn goes on to its block's end):
+  // no new check before the board takes it, which would forget what the
+  // checked turn was.
+  if (idle_until_ != 0) return;
   auto at = [&](int back) -> const Read& { return history_[(history_head_ - 1 - back) & (kHistory - 1)]; };
   constexpr int kRepeats = 4;
   // A loop checked to leave its state alone may do more between its reads.
