@@ -127,7 +127,7 @@ class CycleModel {
     // flags: the flags at the block's end (or at a later access in it) tell
     // whether they ran; or, with kFlagsAtStart in fail_cond, none before
     // them: the flags at the block's start tell. Up to four; any other is
-    // charged as run.
+    // settled by a hook (exacts, below).
     uint8_t fails = 0;
     uint8_t fail_index[4] = {};
     uint8_t fail_cond[4] = {};
@@ -138,7 +138,7 @@ class CycleModel {
     // Multiplies whose multiplier the block computes before them (or past
     // the eighth) but leaves alone after them: charged m = 2 in `cost`, their
     // m then comes from the register at the block's end (or at a later
-    // access in it). Up to four; any other stays at m = 2.
+    // access in it). Up to four; any other is settled by a hook.
     uint8_t late_muls = 0;
     int8_t late_mul_rs[4] = {-1, -1, -1, -1};
     uint8_t late_mul_index[4] = {};
@@ -153,7 +153,7 @@ class CycleModel {
     // m neither the start nor the end tells: charged as run with m = 2,
     // settled by a hook (ArmCore) as the first of their group is about to
     // run (exact_head: a group shares its flags, and its multipliers are
-    // as they will be). Up to eight.
+    // as they will be). Up to eight (see `overflow`).
     uint8_t exacts = 0;
     uint8_t exact_index[8] = {};
     uint8_t exact_head[8] = {};
