@@ -6,8 +6,9 @@
 #             and a CRC-32 and inflate with the cache on), the phone's
 #             scenarios in virtual seconds per wall second, and what one short
 #             run costs to start
-# make difftest SEED=N COUNT=M  the random differential test: generated ARM
-#             and Thumb programs run in the default mode, --no-skip and
+# make difftest SEED=N COUNT=M [PER=K]  the random differential test:
+#             generated ARM and Thumb programs (about K instructions each,
+#             default 250) run in the default mode, --no-skip and
 #             --reference, whose outputs must be identical
 # make coverage  the phone's lines run by examples/*.scn, HTML in build/coverage/
 # make asan-web  the web page's tests (its server, its page in Chromium, the
@@ -45,8 +46,9 @@ bench: all
 
 SEED ?= 1
 COUNT ?= 100000
+PER ?= 250
 difftest: all
-	python3 tests/difftest/difftest.py --bin $(BIN) --seed $(SEED) --count $(COUNT) --out $(BUILD)/difftest
+	python3 tests/difftest/difftest.py --bin $(BIN) --seed $(SEED) --count $(COUNT) --per-program $(PER) --out $(BUILD)/difftest
 
 coverage: all
 	@scripts/coverage.sh $(BIN) $(BUILD)/coverage
