@@ -354,6 +354,7 @@ ArmCore::Slice ArmCore::run_slice(uint64_t max_cycles, bool step) {
   block_extra_ = 0;
   block_lead_ = 0;
   fetch_pending_ = false;
+  refetch_ = false;
   settled_extra_ = 0;
   data_fills_ = 0;
   block_ = nullptr;

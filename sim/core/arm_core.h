@@ -386,6 +386,15 @@ class ArmCore {
   // data access brought in or pushed out since corrects the clock.
   void fetch_lines(unsigned index);
   bool fetch_pending_ = false;
+  // A data read in the set of the code line the block is fetching from,
+  // made by instruction `refetch_after_`, whose next instruction is in that
+  // line too: its fetch looks the line up again (it may have been pushed
+  // out, and it is the set's most recent line again), before that
+  // instruction's own accesses.
+  void note_data_line(uint32_t line, unsigned index);
+  bool refetch_ = false;
+  uint32_t refetch_line_ = 0;
+  unsigned refetch_after_ = 0;
   uint32_t fetch_first_line_ = 0, fetch_next_line_ = 0, fetch_end_line_ = 0;
   std::vector<uint8_t> fetch_foretold_;  // by line from fetch_first_line_: a miss was charged
   // The fills the cache's contents foretell for the lines of the block's

@@ -180,6 +180,7 @@ __attribute__((always_inline)) inline void ArmCore::begin_block(CycleModel::Bloc
   block_thumb_ = block.thumb;
   block_wide_stores_ = block.wide_stores;
   access_located_ = false;
+  refetch_ = false;
   late_.muls = 0;
   total_ += block.count;
   if (block.plain && !cpi_) {
@@ -287,6 +288,12 @@ void ArmCore::fetch_lines(unsigned index) {
   const int64_t fill = model_.timing().line_fill - 1;
   int64_t lead = 0, d = 0;
   bool done = true;
+  if (refetch_ && index > refetch_after_) {
+    refetch_ = false;
+    const int64_t miss = model_.line_misses(refetch_line_);
+    lead += miss;
+    d += miss;  // (not foretold: the block's start found it in the cache)
+  }
   for (; fetch_next_line_ < fetch_end_line_; ++fetch_next_line_) {
     if ((std::max(fetch_next_line_ << 4, block_address_) - block_address_) >> shift > index) {
       done = false;
@@ -298,7 +305,20 @@ void ArmCore::fetch_lines(unsigned index) {
   }
   block_lead_ += lead * fill;
   inflight_cycles_ = static_cast<uint64_t>(static_cast<int64_t>(inflight_cycles_) + d * fill);
-  if (done) fetch_pending_ = false;
+  if (done && !refetch_) fetch_pending_ = false;
+}
+
+void ArmCore::note_data_line(uint32_t line, unsigned index) {
+  if (!block_ || !block_->cacheable || index + 1 >= block_->count) return;
+  const unsigned step = block_thumb_ ? 2 : 4;
+  const uint32_t current = (block_address_ + index * step) >> 4;
+  if (((block_address_ + (index + 1) * step) >> 4) != current || current == line || current >= fetch_next_line_ ||
+      !model_.shares_set(line, current, current + 1))
+    return;
+  refetch_ = true;
+  refetch_line_ = current;
+  refetch_after_ = index;
+  fetch_pending_ = true;
 }
 
 uint64_t ArmCore::foretold_fills(uint32_t address, uint32_t size, unsigned index, bool thumb) const {
@@ -384,6 +404,7 @@ void ArmCore::trim_block(uint32_t at, bool started) {
   if (fetch_pending_) {
     if (count || started) fetch_lines(started ? count : count - 1);
     fetch_pending_ = false;  // (the rest was not fetched)
+    refetch_ = false;
   }
   total_ = block_start_total_ + count;
   inflight_cycles_ = cycles_into_block(count);

@@ -99,7 +99,10 @@ void ArmCore::charge_data(uint32_t address, unsigned size, bool write) {
     // set (then the order of the two decides, and the instruction is found).
     if (model_.cached_at(address)) {
       if (write && timing.write_buffer) return;
-      if (!write && (!fetch_pending_ || !model_.shares_set(address >> 4, fetch_next_line_, fetch_end_line_))) {
+      // (the lines still to be fetched, and the one being fetched from)
+      const bool code_lines = block_ && block_->cacheable && block_->address == block_address_;
+      const uint32_t from = fetch_next_line_ > fetch_first_line_ ? fetch_next_line_ - 1 : fetch_next_line_;
+      if (!write && (!code_lines || !model_.shares_set(address >> 4, from, fetch_end_line_))) {
         if (model_.line_misses(address >> 4)) {
           ++data_fills_;
           move_past_data(timing.line_fill - 1);
@@ -130,6 +133,7 @@ void ArmCore::charge_data(uint32_t address, unsigned size, bool write) {
                         static_cast<int64_t>(timing.assumed_data_cost(size, write, sequential));
   data_fills_ += filled;
   move_past_data(delta);
+  if (!write && model_.cached_at(address)) note_data_line(address >> 4, index);
 }
 
 // What a data access cost beyond its charge: the rest of the block moves
