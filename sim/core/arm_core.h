@@ -369,6 +369,7 @@ class ArmCore {
   } late_;
   bool idle_loop(CycleModel::Block& block, uint32_t address);
   void pass_counted_turns(const CycleModel::Block& block);
+  static uint64_t turn_last_boundary(const CycleModel::Block& block, uint64_t turn);
   void pass_wait_turns(const CycleModel::Block& block);
   bool breakpoint_in(const CycleModel::Block& block) const;
   RegisterPredictor predictor_;

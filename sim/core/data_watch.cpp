@@ -35,6 +35,7 @@ void ArmCore::apply_data_watch() {
   // The flash's data reads: a block's plan counts each of its accesses, so
   // while the others are watched, these are too.
   const bool flash = flash_reads_charged_ || end > begin;
+  model_.set_data_watched(end > begin, flash);
   if (flash != (flash_hook_ != 0)) {
     if (flash_hook_) {
       uc_hook_del(uc_, flash_hook_);
@@ -45,7 +46,6 @@ void ArmCore::apply_data_watch() {
             "flash read hook");
     }
     if (begin == data_begin_ && end == data_end_) {
-      model_.set_data_watched(end > begin, flash);
       flush_code();
       return;
     }
@@ -54,7 +54,6 @@ void ArmCore::apply_data_watch() {
   if (data_hook_) uc_hook_del(uc_, data_hook_);
   data_hook_ = 0;
   data_begin_ = begin, data_end_ = end;
-  model_.set_data_watched(end > begin, flash);
   if (end > begin) {
     uc_err err = uc_hook_add(uc_, &data_hook_, UC_HOOK_MEM_READ | UC_HOOK_MEM_WRITE,
                              reinterpret_cast<void*>(&ArmCore::on_data), this, begin, end - 1);

@@ -20,8 +20,8 @@ bool ArmCore::note_exacts(CycleModel::Block& b, const uint8_t* code) {
     if (exact_hooks_.count(at)) continue;
     if (std::find(exact_pending_.begin(), exact_pending_.end(), at) != exact_pending_.end()) continue;
     if (exact_hooks_.size() + exact_pending_.size() >= kMaxExactHooks) {
-      // No hook for this group: the block runs up to it, and from it
-      // instruction by instruction (a block of one knows its own cost).
+      // No hook for this group: the block runs up to it, and the rest as a
+      // block of its own (whose start tells its first instruction's cost).
       b.overflow = std::min<uint16_t>(b.overflow, b.exact_head[i]);
       b.fast = false;
       break;

@@ -122,6 +122,16 @@ bool ArmCore::breakpoint_in(const CycleModel::Block& b) const {
   return it != breakpoints_.end() && it->first < b.address + b.size;
 }
 
+// Where the last instruction of a loop's turn costing `turn` starts: what
+// the turn costs beyond its fixed cost (its data accesses', its
+// multiplies') comes before its closing branch, so its last boundary moves
+// by as much; by nothing where the turn costs less (a boundary taken late
+// only stops the passing of turns one turn sooner).
+uint64_t ArmCore::turn_last_boundary(const CycleModel::Block& b, uint64_t turn) {
+  const uint64_t fixed = b.cost + (b.cond_end ? b.taken_extra : 0);
+  return b.last_boundary + (turn > fixed ? turn - fixed : 0);
+}
+
 // Entered again from itself, a counting loop (core/counted_loop.h) has run a
 // turn, so its code is in the cache and its branch was taken: every further
 // turn costs the same. All but the last of those that fit in the slice's
@@ -157,11 +167,7 @@ void ArmCore::pass_counted_turns(const CycleModel::Block& b) {
                        : static_cast<uint64_t>(std::max<int64_t>(static_cast<int64_t>(b.cost + b.taken_extra) + settled_extra_, 1));
   // Turns whose successor still starts in the slice and is not split by an
   // event (see on_block): the turn that is runs as it would.
-  // (its data accesses' extra comes before its closing branch, as in the
-  // idle loop's turn)
-  const uint64_t fixed = b.cost + b.taken_extra;
-  uint64_t stop = turns_before_stop(budget_end_ - inflight_cycles_, split_room(), turn,
-                                    b.last_boundary + (turn > fixed ? turn - fixed : 0),
+  uint64_t stop = turns_before_stop(budget_end_ - inflight_cycles_, split_room(), turn, turn_last_boundary(b, turn),
                                     b.count > 1 && exceptions_possible(b));
   uint64_t passed = std::min(turns - 1, stop > 0 ? stop - 1 : 0);
   if (passed == 0) return;
@@ -273,15 +279,9 @@ void ArmCore::stop_at_idle_loop(uc_engine* uc, const CycleModel::Block& block, u
     // and its data accesses cost what they did in the turn before
     idle_turn_cycles_ = static_cast<uint64_t>(std::max<int64_t>(static_cast<int64_t>(turn) + settled_extra_, 1));
   }
-  // (what a turn costs beyond its fixed cost, its data accesses' and its
-  // multiplies', comes before its closing branch: its last boundary moves
-  // by as much; by nothing where the turn costs less, a boundary taken late
-  // only stops the passing of turns one turn sooner)
-  const uint64_t fixed = block.cost + (block.cond_end ? block.taken_extra : 0);
-  idle_turn_last_boundary_ =
-      block.count < 2 ? 0
-      : cpi_          ? static_cast<uint64_t>(block.count - 1) * cpi_
-                      : block.last_boundary + (idle_turn_cycles_ > fixed ? idle_turn_cycles_ - fixed : 0);
+  idle_turn_last_boundary_ = block.count < 2 ? 0
+                             : cpi_          ? static_cast<uint64_t>(block.count - 1) * cpi_
+                                             : turn_last_boundary(block, idle_turn_cycles_);
   idle_turn_has_msr_ = block.has_msr;
   stop_before_block(uc, address);
 }
