@@ -2,16 +2,6 @@
 @ A load multiple from the flash in a block whose other loads are watched
 @ (the cache on): every access of the block counts in its plan, the flash's
 @ too, or the later loads are priced as the load multiple's.
-  .syntax unified
-  .text
-  .arm
-  .align 2
-  .global dt_body
-dt_body:
-  push {r4-r11, lr}
-  ldr r12, =dt_init
-  ldmia r12, {r0-r8, r10, r11}
-  ldr r9, =dt_sdram+1024
   msr cpsr_f, #0x90000000
   ldr r12, =dt_ticks
   ldr r10, [r12]
@@ -388,10 +378,3 @@ L32:
   umullvs r3, r4, r6, r3
   subs r10, r10, #1
   bne L31
-  msr cpsr_c, #0x13
-  ldr r12, =dt_regs
-  stmia r12, {r0-r11}
-  mrs r0, cpsr
-  str r0, [r12, #48]
-  pop {r4-r11, pc}
-  .ltorg

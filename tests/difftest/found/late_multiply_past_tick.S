@@ -3,16 +3,6 @@
 @ and whose code misses the cache, with the tick falling inside it: the
 @ interrupt is taken at the boundary after the multiply, not at the block's
 @ end (the charged cost alone put the tick after the block).
-  .syntax unified
-  .text
-  .arm
-  .align 2
-  .global dt_body
-dt_body:
-  push {r4-r11, lr}
-  ldr r12, =dt_init
-  ldmia r12, {r0-r8, r10, r11}
-  ldr r9, =dt_sdram+1024
   msr cpsr_f, #0x70000000
   ldr r9, =0x08000400
   mov r11, r9
@@ -321,10 +311,3 @@ L22:
   ldr r9, =0x00000400
   mov r11, r9
   strbgt r7, [r11, #5]!
-  msr cpsr_c, #0x13
-  ldr r12, =dt_regs
-  stmia r12, {r0-r11}
-  mrs r0, cpsr
-  str r0, [r12, #48]
-  pop {r4-r11, pc}
-  .ltorg

@@ -3,16 +3,6 @@
 @ with more of the block's instructions in that line: their fetch looks
 @ the code line up again after the load, and the set's order then
 @ decides a later load's fill.
-  .syntax unified
-  .text
-  .arm
-  .align 2
-  .global dt_body
-dt_body:
-  push {r4-r11, lr}
-  ldr r12, =dt_init
-  ldmia r12, {r0-r8, r10, r11}
-  ldr r9, =dt_sdram+1024
   msr cpsr_f, #0xD0000000
   ldr r9, =0x10001800
   mov r11, r9
@@ -1339,10 +1329,3 @@ L100:
   mov r11, r9
   mov r12, #140
   strhhi r1, [r11], -r12
-  msr cpsr_c, #0x13
-  ldr r12, =dt_regs
-  stmia r12, {r0-r11}
-  mrs r0, cpsr
-  str r0, [r12, #48]
-  pop {r4-r11, pc}
-  .ltorg

@@ -2,16 +2,6 @@
 @ A multiply whose multiplier the block computes before it, and an MRS
 @ after it writes that register: the MRS's write must count, or the m is
 @ taken from the CPSR at the block's end.
-  .syntax unified
-  .text
-  .arm
-  .align 2
-  .global dt_body
-dt_body:
-  push {r4-r11, lr}
-  ldr r12, =dt_init
-  ldmia r12, {r0-r8, r10, r11}
-  ldr r9, =dt_sdram+1024
   msr cpsr_f, #0xE0000000
   ldr r12, =L1 + 1
   bx r12
@@ -69,10 +59,3 @@ L18:
 L19:
   mrs r7, cpsr
 L20:
-  msr cpsr_c, #0x13
-  ldr r12, =dt_regs
-  stmia r12, {r0-r11}
-  mrs r0, cpsr
-  str r0, [r12, #48]
-  pop {r4-r11, pc}
-  .ltorg

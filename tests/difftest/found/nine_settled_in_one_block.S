@@ -3,16 +3,6 @@
 @ hook settles: past the eighth the block cannot settle them, so it runs
 @ up to the ninth and the rest as a block of its own (it was charged as
 @ run).
-  .syntax unified
-  .text
-  .arm
-  .align 2
-  .global dt_body
-dt_body:
-  push {r4-r11, lr}
-  ldr r12, =dt_init
-  ldmia r12, {r0-r8, r10, r11}
-  ldr r9, =dt_sdram+1024
   msr cpsr_f, #0xB0000000
   subs r2, r11, #905216
   mrs r0, cpsr
@@ -104,10 +94,3 @@ L17:
   strbge r4, [r11], #-13
 L18:
   msr cpsr_f, r11
-  msr cpsr_c, #0x13
-  ldr r12, =dt_regs
-  stmia r12, {r0-r11}
-  mrs r0, cpsr
-  str r0, [r12, #48]
-  pop {r4-r11, pc}
-  .ltorg

@@ -1,16 +1,6 @@
 @ seed 20000407: SYSCFG 0x2, tick 5000, NCACHBE 0
 @ A counted poll whose closing BNE is a block of its own: the turn starts
 @ with the branch on the flags the SUBS of the turn before left.
-  .syntax unified
-  .text
-  .arm
-  .align 2
-  .global dt_body
-dt_body:
-  push {r4-r11, lr}
-  ldr r12, =dt_init
-  ldmia r12, {r0-r8, r10, r11}
-  ldr r9, =dt_sdram+1024
   msr cpsr_f, #0xF0000000
   mov r10, #23
 L1:
@@ -380,10 +370,3 @@ L22:
   mov r12, #51
   ldrbvc r2, [r11, r12]
 L23:
-  msr cpsr_c, #0x13
-  ldr r12, =dt_regs
-  stmia r12, {r0-r11}
-  mrs r0, cpsr
-  str r0, [r12, #48]
-  pop {r4-r11, pc}
-  .ltorg

@@ -1,16 +1,6 @@
 @ seed 20000353: SYSCFG 0x2, tick 0, NCACHBE 0
 @ A counted loop polling INTMSK seven times: the poll is recognised on its
 @ last turn, and the core stops past the loop; no turn may pass there.
-  .syntax unified
-  .text
-  .arm
-  .align 2
-  .global dt_body
-dt_body:
-  push {r4-r11, lr}
-  ldr r12, =dt_init
-  ldmia r12, {r0-r8, r10, r11}
-  ldr r9, =dt_sdram+1024
   msr cpsr_f, #0x30000000
   smlalle r7, r5, r2, r9
   mvns r1, #507904
@@ -334,10 +324,3 @@ L18:
   ldr r9, =dt_sdram+1024
   mov r11, r9
   stmda r11!, {r3, r6}
-  msr cpsr_c, #0x13
-  ldr r12, =dt_regs
-  stmia r12, {r0-r11}
-  mrs r0, cpsr
-  str r0, [r12, #48]
-  pop {r4-r11, pc}
-  .ltorg

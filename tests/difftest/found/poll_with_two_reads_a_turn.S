@@ -2,16 +2,6 @@
 @ A counted poll with two reads a turn: found at the first, the second
 @ must not start a new check before its turns pass (which forgot the
 @ counter, and passed turns past the loop's end).
-  .syntax unified
-  .text
-  .arm
-  .align 2
-  .global dt_body
-dt_body:
-  push {r4-r11, lr}
-  ldr r12, =dt_init
-  ldmia r12, {r0-r8, r10, r11}
-  ldr r9, =dt_sdram+1024
   msr cpsr_f, #0xF0000000
   ldr r9, =0x01E00000
   ldr r12, =0x03FFDFFF
@@ -340,10 +330,3 @@ L20:
   muls r8, r4, r1
   subs r10, r10, #1
   bne L20
-  msr cpsr_c, #0x13
-  ldr r12, =dt_regs
-  stmia r12, {r0-r11}
-  mrs r0, cpsr
-  str r0, [r12, #48]
-  pop {r4-r11, pc}
-  .ltorg

@@ -2,16 +2,6 @@
 @ Stores to an empty bank cost more than charged, then a load multiple of
 @ the flash: the tick falls in the block only with both counted, so an
 @ access that costs more must look at what the rest of the block may cost.
-  .syntax unified
-  .text
-  .arm
-  .align 2
-  .global dt_body
-dt_body:
-  push {r4-r11, lr}
-  ldr r12, =dt_init
-  ldmia r12, {r0-r8, r10, r11}
-  ldr r9, =dt_sdram+1024
   msr cpsr_f, #0xA0000000
 L1:
 L2:
@@ -82,10 +72,3 @@ L21:
   .arm
   .align 2
 L18:
-  msr cpsr_c, #0x13
-  ldr r12, =dt_regs
-  stmia r12, {r0-r11}
-  mrs r0, cpsr
-  str r0, [r12, #48]
-  pop {r4-r11, pc}
-  .ltorg

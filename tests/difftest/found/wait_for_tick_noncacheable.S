@@ -2,16 +2,6 @@
 @ A wait for the tick on a counter in an NCACHBE area (its load costs more
 @ than charged, every turn): the turns passed at once stop before the one
 @ the tick falls in, reckoned with what a turn really costs.
-  .syntax unified
-  .text
-  .arm
-  .align 2
-  .global dt_body
-dt_body:
-  push {r4-r11, lr}
-  ldr r12, =dt_init
-  ldmia r12, {r0-r8, r10, r11}
-  ldr r9, =dt_sdram+1024
   msr cpsr_f, #0x60000000
   ldr r9, =0x00000400
   mov r11, r9
@@ -352,10 +342,3 @@ L16:
   ldr r9, =0x08000400
   mov r11, r9
   str r2, [r11, #-16]!
-  msr cpsr_c, #0x13
-  ldr r12, =dt_regs
-  stmia r12, {r0-r11}
-  mrs r0, cpsr
-  str r0, [r12, #48]
-  pop {r4-r11, pc}
-  .ltorg
