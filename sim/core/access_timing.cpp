@@ -46,7 +46,7 @@ bool ArmCore::begin_access(uint32_t address, unsigned size, bool write, uint32_t
   }
   ++mmio_count_;
   ++data_cursor_;
-  uint32_t pc = locate_access(address, write);
+  uint32_t pc = locate_access(address, size, write);
   if (pc != access_pc_ || access_done_ == 0) {
     insn_values_.clear(), insn_extra_ = 0;
     if (!replaying_) insn_last_at_ = 0;  // (run again alone, it goes on from its first run's)
@@ -143,23 +143,23 @@ int64_t ArmCore::access_correction(uint32_t address, unsigned size, bool write) 
 // the registers are those before it runs (Unicorn writes them back after
 // its accesses), so the address it computes now is the one it uses. The
 // search goes on from the instruction of the block's last access (a load or
-// store multiple makes several, at rising addresses).
-uint32_t ArmCore::locate_access(uint32_t address, bool write) {
+// store multiple makes several, at rising addresses; so does an unaligned
+// load or store that the library splits into the aligned words it spans).
+// `size`: the access's bytes (0: not known, a whole one).
+uint32_t ArmCore::locate_access(uint32_t address, unsigned size, bool write) {
   const unsigned step = block_thumb_ ? 2 : 4;
   const unsigned count = block_size_ / step;
   const uint8_t* code = code_at(block_address_, block_size_);
   unsigned from = 0;
   if (access_located_) {
     from = access_index_;
-    // A single access was all of that instruction's (a SWP makes two).
-    bool multi = multiple_access(from);
-    if (!multi && code && !block_thumb_) {
-      const uint32_t insn = code[from * 4] | code[from * 4 + 1] << 8 | code[from * 4 + 2] << 16 |
-                            static_cast<uint32_t>(code[from * 4 + 3]) << 24;
-      multi = (insn & 0x0FB00FF0) == 0x01000090;
-    }
-    if (!multi) ++from;
+    // The instruction goes on while it has accesses to make (a load or
+    // store multiple one a register, a SWP two, a split one its words).
+    const unsigned accesses = accesses_of(from);
+    const bool multi = accesses == 0 || access_done_ < accesses;
+    if (!multi && !access_more_) ++from;
   }
+  access_more_ = false;
   if (code) {
     const uint32_t cpsr_now = cpsr();
     auto word = [&](unsigned j) {
@@ -167,9 +167,9 @@ uint32_t ArmCore::locate_access(uint32_t address, bool write) {
     };
     auto half = [&](unsigned j) { return static_cast<uint16_t>(code[j * 2] | code[j * 2 + 1] << 8); };
     bool wide = false;
+    uint32_t lo, hi;  // (the last one looked at's)
     auto matches = [&](unsigned k) {
       const uint32_t at = block_address_ + k * step;
-      uint32_t lo, hi;
       bool is_store;
       bool found;
       if (block_thumb_) {
@@ -182,8 +182,9 @@ uint32_t ArmCore::locate_access(uint32_t address, bool write) {
       // (an unaligned load or store reaches a register or a bank as the
       // aligned words it spans: the library splits it so; those words are
       // its own only where no instruction makes the access itself)
-      if (wide) lo &= ~3u, hi |= 3u;
-      return found && is_store == write && core_detail::in_range(address, lo, hi);
+      if (!found || is_store != write) return false;
+      if (!wide) return core_detail::in_range(address, lo, hi);
+      return core_detail::in_range(address, lo & ~3u, hi | 3u);
     };
     // Whether instruction k made this very access as it ran, where a later
     // one `last` matches too: nothing from k up to `last` writes a register
@@ -231,6 +232,9 @@ uint32_t ArmCore::locate_access(uint32_t address, bool write) {
       }
       if (!access_located_ || k != access_index_) access_done_ = 0;
       access_index_ = k;
+      // A split access's later words are this instruction's too.
+      matches(k);
+      access_more_ = size && hi - address >= size && hi - address < 8;
       access_located_ = true;
       return block_address_ + k * step;
     }

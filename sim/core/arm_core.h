@@ -300,7 +300,7 @@ class ArmCore {
   bool begin_access(uint32_t address, unsigned size, bool write, uint32_t* value);
   void end_access(uint32_t address, unsigned size, bool write, uint32_t value);
  private:
-  uint32_t locate_access(uint32_t address, bool write);
+  uint32_t locate_access(uint32_t address, unsigned size, bool write);
   uint64_t cycles_into_block(unsigned index) const;
   void access_at(int64_t at);
   bool access_range_thumb(uint16_t insn, uint32_t* lo, uint32_t* hi, bool* is_store) const;
@@ -314,7 +314,7 @@ class ArmCore {
   uc_err finish_stop();
   void begin_block(CycleModel::Block& block, uint32_t address, uint32_t size);
   bool exceptions_possible(const CycleModel::Block& block) const;
-  bool split_block(uc_engine* uc, CycleModel::Block& block, uint32_t address);
+  bool split_block(uc_engine* uc, CycleModel::Block& block, uint32_t address, bool event_inside, unsigned limit);
   bool stop_at_boundary(uc_engine* uc, CycleModel::Block& block, uint32_t address, unsigned j);
   static void on_split_point(uc_engine* uc, uint64_t address, uint32_t size, void* self);
   static constexpr uint8_t kSplitsBeforeHook = 2;
@@ -440,6 +440,7 @@ class ArmCore {
   void charge_data(uint32_t address, unsigned size, bool write);
   void move_past_data(int64_t delta);
   void sram_stored(uint64_t ram_offset);
+  unsigned accesses_of(unsigned index) const;  // how many accesses it makes (0: not known)
   bool multiple_access(unsigned index) const;  // the block's instruction `index` is a load or store multiple
   uc_hook data_hook_ = 0;
   uint32_t data_begin_ = 0, data_end_ = 0;  // watched: [begin, end)
@@ -549,6 +550,7 @@ class ArmCore {
   unsigned access_index_ = 0;
   unsigned access_done_ = 0;
   bool access_located_ = false;
+  bool access_more_ = false;  // the located instruction's access goes on in the next (split by the library)
   uint32_t access_pc_ = 0;
   bool in_access_ = false;  // between begin_access and end_access
   bool resplit_ = false;    // the access moved the split point into the block

@@ -132,19 +132,19 @@ void ArmCore::on_block_in_full(uc_engine* uc, uint32_t address, uint32_t size) {
     if (!block) return;
   }
   // A block too long for its costs to be settled runs up to the first it
-  // cannot settle; the rest is a block of its own.
-  if (block->overflow < block->count && block->count > 1 && !first && !self->cpi_) {
-    if (!self->stop_at_boundary(uc, *block, address, std::max<unsigned>(block->overflow, 1))) return;
-    self->begin_block(*block, address, size);  // it stops at the boundary itself
-    return;
-  }
-  // An event that falls inside the block while an exception could be
-  // taken: the block runs only up to the boundary the exception would be
-  // taken at. With a request pending, an MSR inside the block may let it
-  // through: the block runs up to the boundary after it.
-  if (self->inflight_cycles_ < self->split_at_ && self->inflight_cycles_ + block->reach >= self->split_at_ &&
-      block->count > 1 && !first && self->exceptions_possible(*block)) {
-    if (!self->split_block(uc, *block, address)) return;
+  // cannot settle; the rest is a block of its own. An event that falls
+  // inside the block while an exception could be taken: the block runs
+  // only up to the boundary the exception would be taken at. (Either stop
+  // comes first: the part a first slice runs whole holds no event.) With a
+  // request pending, an MSR inside the block may let it through: the block
+  // runs up to the boundary after it.
+  const bool overflows = block->overflow < block->count && block->count > 1 && !first && !self->cpi_;
+  const bool event_inside = self->inflight_cycles_ < self->split_at_ &&
+                            self->inflight_cycles_ + block->reach >= self->split_at_ && block->count > 1 && !first &&
+                            self->exceptions_possible(*block);
+  if (overflows || event_inside) {
+    const unsigned limit = overflows ? std::max<unsigned>(block->overflow, 1) : block->count;
+    if (!self->split_block(uc, *block, address, event_inside, limit)) return;
     self->begin_block(*block, address, size);  // it stops at the boundary itself
     return;
   }

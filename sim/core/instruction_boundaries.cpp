@@ -24,7 +24,8 @@ bool ArmCore::exceptions_possible(const CycleModel::Block& b) const {
 }
 
 // The block is to stop at the first instruction boundary at or after the
-// cycle the event may make an exception takeable.
+// cycle the event may make an exception takeable (when event_inside), and
+// before instruction `limit` at the latest.
 // - A block with a split hook (below) runs, and its hook stops it there:
 //   true.
 // - Otherwise the slice stops before the block, and the next one runs it
@@ -35,8 +36,8 @@ bool ArmCore::exceptions_possible(const CycleModel::Block& b) const {
 //   the next slice on: a wait loop that interrupts end, typically. Its
 //   later splits cost nothing; each of its instructions then calls the
 //   hook, which only compares the pc.
-bool ArmCore::split_block(uc_engine* uc, CycleModel::Block& b, uint32_t address) {
-  const unsigned step = b.thumb ? 2 : 4;
+bool ArmCore::split_block(uc_engine* uc, CycleModel::Block& b, uint32_t address, bool event_inside,
+                          unsigned limit) {
   const uint8_t* code = code_at(address, b.size);
   // What the registers and flags as the block starts tell of its
   // instructions' cost before instruction j: its multiplies' m, and the
@@ -57,20 +58,23 @@ bool ArmCore::split_block(uc_engine* uc, CycleModel::Block& b, uint32_t address)
     if (!cpi_ && b.cacheable) at += foretold_fills(address, b.size, j, b.thumb);  // the lines fetched before j
     return static_cast<uint64_t>(static_cast<int64_t>(inflight_cycles_ + at) + told(j));
   };
-  unsigned j = 1;
-  while (j + 1 < b.count && starts_at(j) < split_at_) ++j;
-  // Past the first instruction that may cost more than its charge (a
-  // multiply's late m, a watched data access), the boundaries may come
-  // earlier than the charges say: the block stops right after it, and
-  // what is left is looked at again from the clock it really reached.
-  const bool after_unsure = b.unsure + 1u < b.count && j >= b.unsure + 1u;
-  if (after_unsure) {
-    j = b.unsure + 1u;
-  } else if (starts_at(j) < split_at_) {
-    // The block's last instruction starts before it, as far as they tell:
-    // the interrupt comes after the block.
-    return true;
+  unsigned j = b.count;  // (no stop for the event)
+  if (event_inside) {
+    unsigned k = 1;
+    while (k + 1 < b.count && starts_at(k) < split_at_) ++k;
+    // Past the first instruction that may cost more than its charge (a
+    // multiply's late m, a watched data access), the boundaries may come
+    // earlier than the charges say: the block stops right after it, and
+    // what is left is looked at again from the clock it really reached.
+    // Otherwise, when the block's last instruction starts before the
+    // event, as far as they tell, the interrupt comes after the block.
+    if (b.unsure + 1u < b.count && k >= b.unsure + 1u)
+      j = b.unsure + 1u;
+    else if (starts_at(k) >= split_at_)
+      j = k;
   }
+  j = std::min(j, limit);  // (a block too long to settle stops at its limit)
+  if (j >= b.count) return true;
   return stop_at_boundary(uc, b, address, j);
 }
 
@@ -128,8 +132,17 @@ void ArmCore::set_event_cycle(uint64_t cycle) {
   const uint64_t before = split_at_;
   event_cycle_ = cycle;
   split_at_ = request_ && request_from_ < cycle ? request_from_ : cycle;
-  // (saved_inflight_: where the block ends)
-  if (running_ && in_access_ && split_at_ < before && split_at_ < saved_inflight_) resplit_ = true;
+  // An event the access brought nearer (an unmasked source's, typically)
+  // that may fall inside the rest of the block: the block stops after the
+  // access, and the rest is looked at again. (saved_inflight_: where the
+  // block ends as charged; its reach bounds its last instruction's start
+  // beyond the charges, a slow bank's reads or a multiply's m after the
+  // access.)
+  if (running_ && in_access_ && split_at_ < before &&
+      (split_at_ < saved_inflight_ ||
+       (block_ && static_cast<int64_t>(block_start_cycles_ + block_->reach) + std::max<int64_t>(block_extra_, 0) >=
+                      static_cast<int64_t>(split_at_))))
+    resplit_ = true;
 }
 
 }  // namespace sim
