@@ -153,11 +153,8 @@ uint32_t ArmCore::locate_access(uint32_t address, unsigned size, bool write) {
   unsigned from = 0;
   if (access_located_) {
     from = access_index_;
-    // The instruction goes on while it has accesses to make (a load or
-    // store multiple one a register, a SWP two, a split one its words).
-    const unsigned accesses = accesses_of(from);
-    const bool multi = accesses == 0 || access_done_ < accesses;
-    if (!multi && !access_more_) ++from;
+    // (the instruction goes on while it has accesses to make)
+    if (!access_more_) ++from;
   }
   access_more_ = false;
   if (code) {
@@ -232,9 +229,12 @@ uint32_t ArmCore::locate_access(uint32_t address, unsigned size, bool write) {
       }
       if (!access_located_ || k != access_index_) access_done_ = 0;
       access_index_ = k;
-      // A split access's later words are this instruction's too.
+      // The instruction's next access is its own too until one reaches the
+      // end of its range (a load or store multiple makes one a register, at
+      // rising addresses; the library splits an unaligned one into the
+      // aligned words it spans), and a SWP writes after it reads.
       matches(k);
-      access_more_ = size && hi - address >= size && hi - address < 8;
+      access_more_ = (size && hi - address >= size && hi - address < 128) || (is_swap(k) && !write);
       access_located_ = true;
       return block_address_ + k * step;
     }
@@ -244,6 +244,7 @@ uint32_t ArmCore::locate_access(uint32_t address, unsigned size, bool write) {
   if (!access_located_) access_index_ = 0;
   access_located_ = true;
   access_done_ = 0;
+  access_more_ = multiple_access(access_index_) || is_swap(access_index_);
   return block_address_ + access_index_ * step;
 }
 

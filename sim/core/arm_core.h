@@ -440,7 +440,7 @@ class ArmCore {
   void charge_data(uint32_t address, unsigned size, bool write);
   void move_past_data(int64_t delta);
   void sram_stored(uint64_t ram_offset);
-  unsigned accesses_of(unsigned index) const;  // how many accesses it makes (0: not known)
+  bool is_swap(unsigned index) const;  // the block's instruction `index` is a SWP or SWPB
   bool multiple_access(unsigned index) const;  // the block's instruction `index` is a load or store multiple
   uc_hook data_hook_ = 0;
   uint32_t data_begin_ = 0, data_end_ = 0;  // watched: [begin, end)
@@ -550,7 +550,7 @@ class ArmCore {
   unsigned access_index_ = 0;
   unsigned access_done_ = 0;
   bool access_located_ = false;
-  bool access_more_ = false;  // the located instruction's access goes on in the next (split by the library)
+  bool access_more_ = false;  // the located instruction makes the next access too
   uint32_t access_pc_ = 0;
   bool in_access_ = false;  // between begin_access and end_access
   bool resplit_ = false;    // the access moved the split point into the block

@@ -165,22 +165,11 @@ void ArmCore::sram_stored(uint64_t ram_offset) {
   uc_emu_stop(uc_);
 }
 
-// How many accesses the block's instruction `index` makes: a load or store
-// multiple one a register, a SWP two (0: as many as come, an empty list).
-unsigned ArmCore::accesses_of(unsigned index) const {
-  const unsigned step = block_thumb_ ? 2 : 4;
-  const uint8_t* code = code_at(block_address_ + index * step, step);
-  if (!code) return 0;
-  if (block_thumb_) {
-    const uint16_t insn = static_cast<uint16_t>(code[0] | code[1] << 8);
-    if ((insn & 0xF000) == 0xC000) return static_cast<unsigned>(__builtin_popcount(insn & 0xFF));
-    if ((insn & 0xF600) == 0xB400) return static_cast<unsigned>(__builtin_popcount(insn & 0x1FF));
-    return 1;
-  }
+bool ArmCore::is_swap(unsigned index) const {
+  const uint8_t* code = block_thumb_ ? nullptr : code_at(block_address_ + index * 4, 4);
+  if (!code) return false;
   const uint32_t insn = code[0] | code[1] << 8 | code[2] << 16 | static_cast<uint32_t>(code[3]) << 24;
-  if ((insn & 0x0E000000) == 0x08000000) return static_cast<unsigned>(__builtin_popcount(insn & 0xFFFF));
-  if ((insn & 0x0FB00FF0) == 0x01000090) return 2;
-  return 1;
+  return (insn & 0x0FB00FF0) == 0x01000090;
 }
 
 bool ArmCore::multiple_access(unsigned index) const {
