@@ -449,18 +449,27 @@ def minimize(board_sim, path):
 
     if not diverges(body):
         sys.exit("difftest: %s does not diverge" % path)
-    chunk = max(1, len(body) // 2)
-    while chunk >= 1:
-        i, changed = 0, False
-        while i < len(body):
-            kept = [l for l in body[i:i + chunk] if not l.startswith("  ") or l.startswith(REMOVABLE)]
-            candidate = body[:i] + kept + body[i + chunk:]
-            if len(candidate) < len(body) and diverges(candidate):
-                body, changed = candidate, True
-            else:
-                i += chunk
-        if not changed:
-            chunk //= 2
+
+    def shrink(body, removable):
+        chunk = max(1, len(body) // 2)
+        while chunk >= 1:
+            i, changed = 0, False
+            while i < len(body):
+                kept = [l for l in body[i:i + chunk] if not removable(l)]
+                candidate = body[:i] + kept + body[i + chunk:]
+                if len(candidate) < len(body) and diverges(candidate):
+                    body, changed = candidate, True
+                else:
+                    i += chunk
+            if not changed:
+                chunk //= 2
+        return body
+
+    # The instructions first, keeping the labels and directives they may
+    # need; then those that the instructions left no longer need (a label
+    # nothing jumps to, a switch of state with nothing after it).
+    body = shrink(body, lambda l: l.startswith("  ") and not l.startswith(REMOVABLE))
+    body = shrink(body, lambda l: True)
     out = os.path.join(os.path.dirname(path), "body.min.S")
     with open(out, "w") as f:
         f.write("\n".join(head + body + tail))
