@@ -466,8 +466,9 @@ def minimize(board_sim, path):
         return body
 
     # The instructions first, keeping the labels and directives they may
-    # need; then those that the instructions left no longer need (a label
-    # nothing jumps to, a switch of state with nothing after it).
+    # need; then any line, labels and directives too (a label nothing jumps
+    # to any more, a switch to Thumb whose instructions now assemble as
+    # ARM), as long as the program builds and still diverges.
     body = shrink(body, lambda l: l.startswith("  ") and not l.startswith(REMOVABLE))
     body = shrink(body, lambda l: True)
     out = os.path.join(os.path.dirname(path), "body.min.S")
