@@ -231,6 +231,13 @@ class Body:
         self.emit("bne %s" % label)
 
     def wait_tick(self):
+        if self.rng.random() < 0.4:
+            # IDLE (CLKCON bit 2) until the tick's interrupt wakes the core
+            self.emit("ldr r9, =0x01D80000")
+            self.emit("ldr r12, [r9, #4]")
+            self.emit("orr r12, r12, #4")
+            self.emit("str r12, [r9, #4]")
+            return
         # waits for the tick's next count: a loop on memory an interrupt changes
         label = self.new_label()
         self.emit("ldr r12, =dt_ticks")
