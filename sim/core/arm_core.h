@@ -462,6 +462,8 @@ class ArmCore {
   bool note_exacts(CycleModel::Block& block, const uint8_t* code);  // true: hooks to install first
   void install_exact_hooks();
   static void on_exact(uc_engine* uc, uint64_t address, uint32_t size, void* self);
+  void settle_group(const CycleModel::Block& block, unsigned head);  // the exact group at `head`, as it is about to run
+  __attribute__((noinline)) void settle_unhooked_head(const CycleModel::Block& block);
   void apply_fast_stores();
   void forget_fast_pages();
   void note_code(uint32_t address, uint32_t size);

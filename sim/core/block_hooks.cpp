@@ -193,6 +193,7 @@ __attribute__((always_inline)) inline void ArmCore::begin_block(CycleModel::Bloc
   } else {
     inflight_cycles_ += block_cycles(block);
   }
+  if (block.overflow == 0 && block.exacts) settle_unhooked_head(block);
 }
 
 int64_t ArmCore::late_correction(unsigned index, bool whole) const {

@@ -60,7 +60,22 @@ void ArmCore::on_exact(uc_engine*, uint64_t address64, uint32_t, void* user) {
       b->address != self->block_address_ || !b->exacts)
     return;
   const unsigned step = b->thumb ? 2 : 4;
-  const uint32_t head = (static_cast<uint32_t>(address64) - b->address) / step;
+  self->settle_group(*b, (static_cast<uint32_t>(address64) - b->address) / step);
+}
+
+// A block that starts with a group no hook was left for (Block::overflow
+// 0): the registers and flags at its start are those its first instruction
+// sees, so the group is settled as the block begins.
+void ArmCore::settle_unhooked_head(const CycleModel::Block& b) {
+  // (as the hook would: nothing during a replay or a stop; and a hook
+  // there settles it itself)
+  if (!running_ || replaying_ || stopping_ || cpi_ || exact_hooks_.count(b.address)) return;
+  settle_group(b, 0);
+}
+
+void ArmCore::settle_group(const CycleModel::Block& block, unsigned head) {
+  ArmCore* self = this;
+  const CycleModel::Block* b = &block;
   uint32_t flags = 0;
   bool read = false;
   unsigned last_cond = 0x10;  // (a group's members mostly share their condition)
