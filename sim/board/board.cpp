@@ -625,6 +625,9 @@ void Board::run_until(VTime until, const std::function<bool()>& stop) {
     }
     take_interrupts();
     if (halted_) break;
+    // An exception's entry that the run's end cut short: the rest of it
+    // passes before the handler's first instruction, in the next run.
+    if (carry_) continue;
     VTime now = scheduler_.now();
     VTime deadline = std::min({scheduler_.next_deadline(), until, now + kMaxSlice});
     VTime per_cycle = scheduler_.cycle_period();

@@ -177,5 +177,41 @@ TEST(InstructionTime, ABreakpointOrAStepInsideTheBlockChangesNothing) {
   EXPECT_EQ(run(2), plain) << "a breakpoint, then ten steps";
 }
 
+// Where a run ends changes nothing the program sees: a run that ends while
+// an interrupt's entry is under way (its cycles cut at the run's end) goes
+// on with the rest of the entry before the handler's first instruction.
+// The handler's writes to I_ISPC (in its first block) come at the same
+// cycles whether the board ran in one piece or was stopped at any cycle
+// before the first of them.
+TEST(InstructionTime, ARunsEndInsideAnInterruptsEntryChangesNothing) {
+  constexpr uint32_t kIspc = 0x01E00024;
+  constexpr VTime kEnd = 3 * kMillisecond;
+  // (the time the devices see: Board::cycles() also counts what is carried)
+  struct Seen {
+    std::vector<VTime> times;
+  };
+  auto run = [&](VTime cut) {
+    LogCapture quiet;
+    Board board;
+    std::string error;
+    EXPECT_TRUE(board.load(elf_path("irq_registers"), &error)) << error;
+    Seen seen;
+    board.bus().add_watcher([&](bool is_write, uint32_t address, uint32_t, unsigned) {
+      if (!is_write || address != kIspc) return;
+      seen.times.push_back(board.now());
+    });
+    if (cut) board.run_until(cut);
+    board.run_until(kEnd);
+    return seen;
+  };
+  const Seen whole = run(0);
+  ASSERT_GE(whole.times.size(), 2u);
+  const VTime cycle = kSecond / 64000000;  // (MCLK 64 MHz by then)
+  for (uint64_t before = 1; before <= 120; ++before) {
+    SCOPED_TRACE(before);
+    EXPECT_EQ(run(whole.times[0] - before * cycle).times, whole.times);
+  }
+}
+
 }  // namespace
 }  // namespace sim
