@@ -440,6 +440,7 @@ class ArmCore {
   void charge_data(uint32_t address, unsigned size, bool write);
   void move_past_data(int64_t delta);
   void sram_stored(uint64_t ram_offset);
+  bool block_insn(unsigned index, uint32_t* insn) const;
   bool is_swap(unsigned index) const;  // the block's instruction `index` is a SWP or SWPB
   bool multiple_access(unsigned index) const;  // the block's instruction `index` is a load or store multiple
   uc_hook data_hook_ = 0;

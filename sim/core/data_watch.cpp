@@ -165,22 +165,26 @@ void ArmCore::sram_stored(uint64_t ram_offset) {
   uc_emu_stop(uc_);
 }
 
-bool ArmCore::is_swap(unsigned index) const {
-  const uint8_t* code = block_thumb_ ? nullptr : code_at(block_address_ + index * 4, 4);
-  if (!code) return false;
-  const uint32_t insn = code[0] | code[1] << 8 | code[2] << 16 | static_cast<uint32_t>(code[3]) << 24;
-  return (insn & 0x0FB00FF0) == 0x01000090;
-}
-
-bool ArmCore::multiple_access(unsigned index) const {
+// The block's instruction `index` (a Thumb one in the low half), when its
+// code is at hand.
+bool ArmCore::block_insn(unsigned index, uint32_t* insn) const {
   const unsigned step = block_thumb_ ? 2 : 4;
   const uint8_t* code = code_at(block_address_ + index * step, step);
   if (!code) return false;
-  if (block_thumb_) {
-    const uint16_t insn = static_cast<uint16_t>(code[0] | code[1] << 8);
-    return (insn & 0xF000) == 0xC000 || (insn & 0xF600) == 0xB400;  // LDMIA/STMIA, PUSH/POP
-  }
-  const uint32_t insn = code[0] | code[1] << 8 | code[2] << 16 | static_cast<uint32_t>(code[3]) << 24;
+  *insn = block_thumb_ ? static_cast<uint32_t>(code[0] | code[1] << 8)
+                       : code[0] | code[1] << 8 | code[2] << 16 | static_cast<uint32_t>(code[3]) << 24;
+  return true;
+}
+
+bool ArmCore::is_swap(unsigned index) const {
+  uint32_t insn;
+  return !block_thumb_ && block_insn(index, &insn) && (insn & 0x0FB00FF0) == 0x01000090;
+}
+
+bool ArmCore::multiple_access(unsigned index) const {
+  uint32_t insn;
+  if (!block_insn(index, &insn)) return false;
+  if (block_thumb_) return (insn & 0xF000) == 0xC000 || (insn & 0xF600) == 0xB400;  // LDMIA/STMIA, PUSH/POP
   return (insn & 0x0E000000) == 0x08000000;  // LDM/STM
 }
 

@@ -73,28 +73,26 @@ void ArmCore::settle_unhooked_head(const CycleModel::Block& b) {
   settle_group(b, 0);
 }
 
-void ArmCore::settle_group(const CycleModel::Block& block, unsigned head) {
-  ArmCore* self = this;
-  const CycleModel::Block* b = &block;
+void ArmCore::settle_group(const CycleModel::Block& b, unsigned head) {
   uint32_t flags = 0;
   bool read = false;
   unsigned last_cond = 0x10;  // (a group's members mostly share their condition)
   bool passes = true;
-  for (unsigned i = 0; i < b->exacts; ++i) {
-    if (b->exact_head[i] != head || self->late_.knowns >= 8) continue;
+  for (unsigned i = 0; i < b.exacts; ++i) {
+    if (b.exact_head[i] != head || late_.knowns >= 8) continue;
     int64_t delta = 0;
-    if (b->exact_cond[i] != 0xE) {
-      if (!read) flags = self->cpsr(), read = true;
-      if (b->exact_cond[i] != last_cond) last_cond = b->exact_cond[i], passes = arm_condition(last_cond, flags);
-      if (!passes) delta = -static_cast<int64_t>(b->exact_saving[i]);
+    if (b.exact_cond[i] != 0xE) {
+      if (!read) flags = cpsr(), read = true;
+      if (b.exact_cond[i] != last_cond) last_cond = b.exact_cond[i], passes = arm_condition(last_cond, flags);
+      if (!passes) delta = -static_cast<int64_t>(b.exact_saving[i]);
     }
-    if (!delta && b->exact_mul_rs[i] >= 0)
-      delta = static_cast<int64_t>(multiplier_cycles(self->reg(b->exact_mul_rs[i]), (b->exact_mul_unsigned >> i) & 1)) - 2;
+    if (!delta && b.exact_mul_rs[i] >= 0)
+      delta = static_cast<int64_t>(multiplier_cycles(reg(b.exact_mul_rs[i]), (b.exact_mul_unsigned >> i) & 1)) - 2;
     if (!delta) continue;
-    self->late_.known_index[self->late_.knowns] = b->exact_index[i];
-    self->late_.known_delta[self->late_.knowns] = static_cast<int16_t>(delta);
-    ++self->late_.knowns;
-    self->settled_extra_ += delta;
+    late_.known_index[late_.knowns] = b.exact_index[i];
+    late_.known_delta[late_.knowns] = static_cast<int16_t>(delta);
+    ++late_.knowns;
+    settled_extra_ += delta;
   }
 }
 
