@@ -132,13 +132,16 @@ void ArmCore::on_block_in_full(uc_engine* uc, uint32_t address, uint32_t size) {
     if (!block) return;
   }
   // A block too long for its costs to be settled runs up to the first it
-  // cannot settle; the rest is a block of its own. An event that falls
+  // cannot settle; the rest is a block of its own. That holds in a first
+  // slice too: the part it runs, translated anew to end at `until`, has a
+  // plan of its own, whose groups may want hooks that the full block's did
+  // not (each such stop is shorter than the last). An event that falls
   // inside the block while an exception could be taken: the block runs
   // only up to the boundary the exception would be taken at. (Either stop
   // comes first: the part a first slice runs whole holds no event.) With a
   // request pending, an MSR inside the block may let it through: the block
   // runs up to the boundary after it.
-  const bool overflows = block->overflow < block->count && block->count > 1 && !first && !self->cpi_;
+  const bool overflows = block->overflow < block->count && block->count > 1 && !self->cpi_;
   const bool event_inside = self->inflight_cycles_ < self->split_at_ &&
                             self->inflight_cycles_ + block->reach >= self->split_at_ && block->count > 1 && !first &&
                             self->exceptions_possible(*block);
