@@ -20,6 +20,7 @@
 #include "core/arm_core.h"
 #include "core/arm_core_detail.h"
 #include "core/log.h"
+#include "core/s3c44b0x.h"
 #include "core/unicorn_stores.h"
 
 namespace sim {
@@ -53,6 +54,9 @@ bool ArmCore::begin_access(uint32_t address, unsigned size, bool write, uint32_t
   }
   access_pc_ = pc;
   access_position_ = block_start_total_ + access_index_;
+  if (!write && !cached_device_said_ && address >= chip::kBankSize && address < chip::kSdramBase &&
+      model_.cached_at(address))
+    say_cached_device_read(address, pc);
   if (fetch_pending_) fetch_lines(access_index_);
   saved_inflight_ = inflight_cycles_;
   if (!replaying_) {
@@ -81,6 +85,22 @@ bool ArmCore::begin_access(uint32_t address, unsigned size, bool write, uint32_t
   (void)size;
   in_access_ = true;
   return false;
+}
+
+// A read of an external bank's device (the 7-segment latch's bank, the
+// keypad's) with the cache on and outside NCACHBE's areas: the chip would
+// fill a cache line from the device and answer later reads from it. The
+// cache's model keeps no data, so the device answers every read here.
+// (Where nothing answers, the empty bank's own report says enough.)
+void ArmCore::say_cached_device_read(uint32_t address, uint32_t pc) {
+  const Device* device = bus_.find(address);
+  if (!device || !device->answers()) return;
+  cached_device_said_ = true;
+  log_warning("core", "read of " + hex32(address) + " (" + device->name() + ", bank " +
+                          std::to_string(address / chip::kBankSize) + ") at pc " + hex32(pc) +
+                          " with the cache on, outside NCACHBE0/1's areas: the chip fills a cache line from the "
+                          "device and may answer later reads from it; board-sim's cache keeps no data, and the "
+                          "device answers every read (said once; set NCACHBE over the device's bank)");
 }
 
 // The clock at an access computed at `at` (accesses that cost less than

@@ -303,6 +303,7 @@ class ArmCore {
   uint32_t locate_access(uint32_t address, unsigned size, bool write);
   uint64_t cycles_into_block(unsigned index) const;
   void access_at(int64_t at);
+  void say_cached_device_read(uint32_t address, uint32_t pc);
   bool access_range_thumb(uint16_t insn, uint32_t* lo, uint32_t* hi, bool* is_store) const;
   // What an access to an SFR, an external bank or a watched memory costs
   // beyond the SDRAM access (or cache hit) the block was charged for.
@@ -397,6 +398,7 @@ class ArmCore {
   uint32_t refetch_line_ = 0;
   unsigned refetch_after_ = 0;
   uint32_t fetch_first_line_ = 0, fetch_next_line_ = 0, fetch_end_line_ = 0;
+  uint32_t fetch_fill_ = 0;  // what a miss of the block's code costs beyond a hit (its memory's line fill)
   std::vector<uint8_t> fetch_foretold_;  // by line from fetch_first_line_: a miss was charged
   // The fills the cache's contents foretell for the lines of the block's
   // instructions before `index` (a split's boundary).
@@ -496,6 +498,7 @@ class ArmCore {
   int poll_counter_step_ = 0;
   bool match_poll_path(int reg, int step);
   std::set<uint32_t> unaligned_reported_;
+  bool cached_device_said_ = false;  // a device's read the chip's cache would serve
   bool in_current_block(uint32_t address) const;
 
   Sdram& ram_;

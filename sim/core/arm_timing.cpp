@@ -358,7 +358,8 @@ uint32_t CycleModel::dearest_data_extra() const {
 // The most a read of the flash (bank 0) may cost beyond its charge.
 uint32_t CycleModel::flash_read_extra() const {
   const MemoryTiming& t = timing_;
-  const uint32_t word = t.mmio_cost(chip::kBank0Base, 4);
+  // (with the cache on, a miss fills its line from the flash)
+  const uint32_t word = std::max(t.mmio_cost(chip::kBank0Base, 4), t.cache_bytes ? t.line_fill_at(chip::kBank0Base) : 0u);
   const uint32_t cheapest = t.cache_bytes ? 1 : std::min<uint32_t>({t.read_s, t.read_n[0], t.read_n[1], t.read_n[2]});
   return word > cheapest ? word - cheapest : 0;
 }
@@ -586,7 +587,7 @@ void CycleModel::decode(Block& b, const uint8_t* code) {
   }
   b.plain = b.muls == 0 && !b.cacheable && b.fails == 0 && b.late_muls == 0;
   if (b.cacheable && b.size)
-    unsure_cycles += (((b.address + b.size - 1) >> 4) - (b.address >> 4) + 1) * (timing_.line_fill - 1u);
+    unsure_cycles += (((b.address + b.size - 1) >> 4) - (b.address >> 4) + 1) * (timing_.line_fill_at(b.address) - 1u);
   b.reach = b.last_boundary + unsure_cycles;
   b.loop = CountedLoop{};
   if (!b.thumb && b.cond_end && !b.has_coprocessor) b.loop = match_counted_loop(code, b.address, b.count);
@@ -677,7 +678,7 @@ uint32_t CycleModel::data_cycles(uint32_t address, unsigned size, bool write, bo
   if (!cached_at(address)) return memory;
   if (write) return timing_.write_buffer ? 1 : memory;
   *filled = line_misses(address >> 4) != 0;
-  return *filled ? timing_.line_fill : 1;
+  return *filled ? timing_.line_fill_at(address) : 1;
 }
 
 }  // namespace sim

@@ -18,9 +18,10 @@
 //   NCACHBE area, when the core watches data accesses (data_cycles);
 // - with the cache on, each 16-byte line a block's code spans is looked up
 //   in a model of the 8 KB, 4-way, LRU cache as the block starts: a hit
-//   costs 1 MCLK per fetch, a miss a line fill from SDRAM. Data reads look
-//   up the same cache (a miss fills its line); writes go through to the
-//   memory and allocate nothing.
+//   costs 1 MCLK per fetch, a miss a line fill from the line's memory (the
+//   SDRAM, or the flash for code run from it). Data reads look up the same
+//   cache (a miss fills its line); writes go through to the memory and
+//   allocate nothing.
 // SDRAM refresh cycles and the write buffer's stalls are not modelled.
 #pragma once
 #include <array>
@@ -53,6 +54,14 @@ struct MemoryTiming {
   bool noncacheable(uint32_t address) const;
   // An SFR or external-bank access (from an MMIO callback).
   uint32_t mmio_cost(uint32_t address, unsigned size) const;
+  // A cache line fill from the memory at `address`: the SDRAM's burst, or
+  // four words from a ROM bank (the flash), each beat a whole access (the
+  // ROM banks' page mode is not modelled).
+  uint32_t line_fill_at(uint32_t address) const {
+    const unsigned bank = address >> 25;
+    if (bank >= 6) return line_fill;
+    return 4u * bank_access[bank] * (bank_width[bank] < 4 ? 4u / bank_width[bank] : 1u);
+  }
   // What the fixed cost charged for a data access of that size (the first
   // of its instruction, or a later one of a load or store multiple).
   uint32_t assumed_data_cost(unsigned size, bool write, bool sequential = false) const;

@@ -251,7 +251,8 @@ uint64_t ArmCore::block_cycles(CycleModel::Block& b) {
     cost += m;
   }
   if (b.cacheable && b.size) {
-    const uint32_t fill = model_.timing().line_fill - 1u;
+    const uint32_t fill = model_.timing().line_fill_at(b.address) - 1u;
+    fetch_fill_ = fill;
     fetch_first_line_ = fetch_next_line_ = b.address >> 4;
     fetch_end_line_ = ((b.address + b.size - 1) >> 4) + 1;
     if (fetch_foretold_.size() < fetch_end_line_ - fetch_first_line_)
@@ -289,7 +290,7 @@ void ArmCore::stop_before_block(uc_engine* uc, uint32_t address) {
 
 void ArmCore::fetch_lines(unsigned index) {
   const unsigned shift = block_thumb_ ? 1 : 2;
-  const int64_t fill = model_.timing().line_fill - 1;
+  const int64_t fill = fetch_fill_;
   int64_t lead = 0, d = 0;
   bool done = true;
   if (refetch_ && index > refetch_after_) {
@@ -331,7 +332,7 @@ uint64_t ArmCore::foretold_fills(uint32_t address, uint32_t size, unsigned index
   const uint32_t last = address + std::min<uint32_t>(size, (index - 1) * step + 1) - 1;
   uint64_t fills = 0;
   for (uint32_t line = address >> 4; line <= last >> 4; ++line) fills += !model_.resident(line << 4);
-  return fills * (model_.timing().line_fill - 1u);
+  return fills * (model_.timing().line_fill_at(address) - 1u);
 }
 
 // The cycle the block's instruction `index` starts at.

@@ -73,7 +73,12 @@ void ArmCore::set_flash_reads_charged(bool on) {
 void ArmCore::on_flash_read(uc_engine*, uc_mem_type, uint64_t address, int size, int64_t, void* user) {
   auto* self = static_cast<ArmCore*>(user);
   if (!self->running_ || self->replaying_ || self->stopping_) return;
-  self->charge_access(static_cast<uint32_t>(address), static_cast<unsigned>(size), false);
+  // With the cache on (outside NCACHBE's areas) the flash's data is cached
+  // like the SDRAM's, its misses filling a line from the flash.
+  if (self->model_.cached_at(static_cast<uint32_t>(address)))
+    self->charge_data(static_cast<uint32_t>(address), static_cast<unsigned>(size), false);
+  else
+    self->charge_access(static_cast<uint32_t>(address), static_cast<unsigned>(size), false);
 }
 
 void ArmCore::on_data(uc_engine*, uc_mem_type type, uint64_t address, int size, int64_t, void* user) {
@@ -104,7 +109,7 @@ void ArmCore::charge_data(uint32_t address, unsigned size, bool write) {
       if (!write && (!code_lines || !model_.shares_set(address >> 4, from, fetch_end_line_))) {
         if (model_.line_misses(address >> 4)) {
           ++data_fills_;
-          move_past_data(timing.line_fill - 1);
+          move_past_data(timing.line_fill_at(address) - 1);
         }
         return;
       }

@@ -24,6 +24,8 @@ class Device {
   uint32_t base() const { return base_; }
   uint32_t size() const { return size_; }
 
+  // Whether anything answers its accesses (not an empty bank).
+  virtual bool answers() const { return true; }
   // Power-on (and watchdog) reset: registers to their reset values.
   virtual void reset() {}
   virtual uint32_t read(uint32_t offset, unsigned size) = 0;

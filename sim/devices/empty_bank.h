@@ -22,6 +22,7 @@ class EmptyBank : public Device {
   EmptyBank(uint32_t base, uint32_t size, Listener listener)
       : Device("bus", base, size), listener_(std::move(listener)) {}
 
+  bool answers() const override { return false; }
   uint32_t read(uint32_t offset, unsigned) override {
     if (!peeking() && listener_) listener_(base() + offset, false);
     return 0;

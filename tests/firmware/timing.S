@@ -55,6 +55,7 @@ loop_mul10:
         bne 1b
         bx lr
         loop loop_sfr, ldr r2, [r1]
+        loop loop_sfr_byte, ldrb r2, [r1]
 
 @ A conditional instruction after the loop's count: it runs at every turn
 @ but the last, where its condition fails (NE after the count reaches 0).

@@ -4,6 +4,7 @@
 // LRU memories), and the endless loops compilers make in handlers.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -53,9 +54,9 @@ TEST(FlashBoot, TheExampleBootsToItsPromptWithItsOwnClockMemoryAndStacks) {
 struct Probe {
   LogCapture log;
   Board board;
-  explicit Probe(BoardOptions options = {}) : board(options) {
+  explicit Probe(BoardOptions options = {}, const std::string& image = "flash_probe") : board(options) {
     std::string error;
-    EXPECT_TRUE(board.load_flash(elf_path("flash_probe"), &error)) << error;
+    EXPECT_TRUE(board.load_flash(elf_path(image), &error)) << error;
   }
 };
 
@@ -71,6 +72,41 @@ TEST(FlashBoot, PowersOnAtTheResetVectorWithTheChipAtItsResetValues) {
   EXPECT_FALSE(p.board.memory_controller().sdram_set_up());
   EXPECT_EQ(p.board.ram().read32(chip::kVectorTable + 0x10), 0u) << "no monitor table";
   EXPECT_EQ(*p.board.core().rom(0x100, 4), 0x0D) << "the image is in the flash";
+}
+
+// With the cache on, the flash's code and data are cached: a line's first
+// fetch or load fills it from the flash (four words at BANKCON0's access,
+// two beats each on its 16-bit bus), later ones hit. The register trace's
+// INTMSK reads stamp each loop turn; the first turn of each loop costs its
+// misses' fills beyond the hits, the same in the oracle.
+TEST(FlashBoot, TheCacheFillsItsLinesFromTheFlash) {
+  std::vector<std::vector<uint64_t>> stamps;
+  for (bool reference : {false, true}) {
+    BoardOptions options;
+    options.reference = reference;
+    Probe p(options, "flash_cache");
+    std::FILE* trace = std::tmpfile();
+    p.board.set_trace(trace);
+    p.board.run_until(kMillisecond);
+    p.board.set_trace(nullptr);
+    std::rewind(trace);
+    std::vector<uint64_t> at;
+    unsigned long long cycle;
+    char kind;
+    unsigned address, value, size;
+    while (std::fscanf(trace, "%llu %c %x %x %u", &cycle, &kind, &address, &value, &size) == 5)
+      if (kind == 'R' && address == 0x01E0000C) at.push_back(cycle);
+    std::fclose(trace);
+    ASSERT_EQ(at.size(), 9u);  // four turns of each loop, and the end
+    const MemoryController& mc = p.board.memory_controller();
+    const uint64_t fill = 4 * mc.rom_access_cycles(0) * (4 / mc.bus_width(0));
+    EXPECT_EQ((at[1] - at[0]) - (at[2] - at[1]), 4 * (fill - 1)) << "the four lines of `lines`";
+    EXPECT_EQ(at[2] - at[1], at[3] - at[2]) << "the code loop's turns after its first hit";
+    EXPECT_EQ((at[5] - at[4]) - (at[6] - at[5]), fill - 1) << "the flash data's line";
+    EXPECT_EQ(at[6] - at[5], at[7] - at[6]);
+    stamps.push_back(at);
+  }
+  EXPECT_EQ(stamps[0], stamps[1]) << "the default mode and the oracle";
 }
 
 // The SDRAM before it is set up, a store to the flash, a read where nothing

@@ -231,6 +231,33 @@ TEST(CycleModel, RegisterReadsCostTheirOwnTime) {
   EXPECT_EQ(t.per_turn("loop_sfr", 0x01E0000C), turn(kSdram, kSdram.s + kSfr + 1));
 }
 
+// A device in an external bank read with the cache on, outside NCACHBE's
+// areas: on the chip the cache would answer later reads; board-sim, whose
+// cache keeps no data, reads the device, and says so once.
+TEST(CycleModel, ADevicesReadThroughTheCacheIsSaidOnce) {
+  constexpr uint32_t kKeypadRow = 0x060000FD;
+  struct Case {
+    const char* what;
+    uint32_t syscfg;
+    bool noncacheable;  // NCACHBE0 over the keypad's bank
+    int said;
+  };
+  const Case cases[] = {{"cache off", kCacheOff, false, 0},
+                        {"cache on", kCacheNoBuffer, false, 1},
+                        {"cache on, NCACHBE over the bank", kCacheNoBuffer, true, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TimingBoard t(/*skip=*/false);
+    t.board.syscfg().write(0, c.syscfg, 4);
+    if (c.noncacheable) t.board.syscfg().write(4, (0x08000000u >> 12) << 16 | kKeypadRow >> 12, 4);
+    LogCapture log;
+    t.cycles_of("loop_sfr_byte", 20, kKeypadRow);
+    int said = 0;
+    for (const std::string& line : log.lines) said += line.find("fills a cache line from the device") != std::string::npos;
+    EXPECT_EQ(said, c.said);
+  }
+}
+
 // Thumb code from the 16-bit SDRAM: one beat per fetch.
 TEST(CycleModel, ThumbLoop) {
   TimingBoard t;
