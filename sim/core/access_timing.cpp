@@ -417,6 +417,12 @@ void ArmCore::on_store(void* context, uint64_t ram_offset, unsigned size) {
                           "--check-alignment says them)");
 }
 
+// (A store to a bank or a register at the same page offset is not the
+// store path's: that one reaches the SDRAM or the internal SRAM.)
+bool ArmCore::in_ram(uint32_t address) const {
+  return address - chip::kSdramBase < chip::kSdramSize || address - sram_begin_ < sram_end_ - sram_begin_;
+}
+
 ArmCore::Access ArmCore::find_access(bool store, uint32_t address, bool page_only) const {
   constexpr uint32_t kPageOffset = unicorn_stores::kPageSize - 1;
   uint32_t cpsr_now = cpsr();
@@ -429,7 +435,9 @@ ArmCore::Access ArmCore::find_access(bool store, uint32_t address, bool page_onl
     if (!access_range(insn, at, cpsr_now, &lo, &hi, &is_store) || is_store != store) continue;
     unsigned w = lo == hi ? 1 : (insn & 0x0C000000) == 0x04000000 || (insn & 0x0E000000) == 0x08000000 ? 4 : 2;
     for (uint32_t a = lo; a + w - 1 <= hi; a += w)
-      if ((w == 1 || (a & (w - 1))) && (page_only ? (a & kPageOffset) == address : a == address)) found = {at, a, w};
+      if ((w == 1 || (a & (w - 1))) &&
+          (page_only ? (a & kPageOffset) == address && in_ram(a) : a == address))
+        found = {at, a, w};
   }
   return found;
 }

@@ -419,13 +419,15 @@ class ArmCore {
   static bool on_load(uc_engine* uc, uc_mem_type type, uint64_t address, int size, int64_t value, void* self);
   // The block's load or store (ARM state) with an access (a byte, or an
   // unaligned half-word or word) at `address` (compared within a page with
-  // `page_only`) with the registers as they are: the last one if several
-  // are; width 0 if none.
+  // `page_only`, among accesses to RAM: the store path's, which sees only
+  // those) with the registers as they are: the last one if several are;
+  // width 0 if none.
   struct Access {
     uint32_t pc = 0, address = 0;
     unsigned width = 0;
   };
   Access find_access(bool store, uint32_t address, bool page_only) const;
+  bool in_ram(uint32_t address) const;
   void find_sdram_offset();
   // Data accesses to RAM that cost other than the block's fixed cost
   // charged: the internal SRAM's (one clock) and, with the cache on, every

@@ -627,15 +627,6 @@ uint32_t CycleModel::prefix_cost(uint32_t address, const uint8_t* code, unsigned
   return cost;
 }
 
-bool CycleModel::resident(uint32_t address) const {
-  if (!timing_.cache_bytes) return false;
-  const uint32_t line = address >> 4;
-  const auto& tags = tags_[line & set_mask_];
-  for (int w = 0; w < 4; ++w)
-    if (tags[w] == (line | kValid)) return true;
-  return false;
-}
-
 unsigned CycleModel::cache_misses(uint32_t address, uint32_t size) {
   unsigned sets = timing_.cache_bytes / 64;
   if (!sets || size == 0) return 0;

@@ -221,7 +221,14 @@ class CycleModel {
     return end - first > set_mask_ || ((line - first) & set_mask_) < end - first;
   }
   // Whether the line of `address` is in the cache now (nothing changes).
-  bool resident(uint32_t address) const;
+  // (Its set's most recent line is one of its set's lines.)
+  bool resident(uint32_t address) const {
+    if (!timing_.cache_bytes) return false;
+    const uint32_t line = address >> 4, tag = line | kValid;
+    if (set_mru_[line & set_mask_] == tag) return true;
+    const auto& tags = tags_[line & set_mask_];
+    return tags[0] == tag || tags[1] == tag || tags[2] == tag || tags[3] == tag;
+  }
   // Whether a data access there goes through the cache (the cache on, an
   // SDRAM or external bank address outside NCACHBE's areas).
   bool cached_at(uint32_t address) const {
