@@ -428,6 +428,9 @@ class ArmCore {
   };
   Access find_access(bool store, uint32_t address, bool page_only) const;
   bool in_ram(uint32_t address) const;
+  // The address a store the store path told of reached (false: its memory
+  // is not known).
+  bool guest_address(uint64_t ram_offset, uint32_t* address) const;
   void find_sdram_offset();
   // Data accesses to RAM that cost other than the block's fixed cost
   // charged: the internal SRAM's (one clock) and, with the cache on, every
