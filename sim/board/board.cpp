@@ -168,9 +168,13 @@ void Board::wire_timekeeper() {
 // nothing of what it requests (a reset, perhaps). The core splits blocks
 // only at those; the others fire at the next register access or slice end,
 // each at its own due time, which no instruction of the block can tell.
+// The run's end is such a point too: whoever runs the board may change its
+// inputs there (a script's button, a key from the window, the debugger),
+// and an interrupt that requests is taken at the first instruction boundary
+// after it, as on the chip, not after the rest of a block the run ended in.
 VTime Board::split_deadline() const {
   constexpr uint32_t kNotASource = ~((1u << chip::kIrqCount) - 1);
-  return scheduler_.next_deadline(intc_.takeable_sources() | kNotASource);
+  return std::min(scheduler_.next_deadline(intc_.takeable_sources() | kNotASource), run_end_);
 }
 
 void Board::refresh_event_cycle() { core_->set_event_cycle(after_sync(cycles_into_slice(split_deadline()))); }
