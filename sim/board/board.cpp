@@ -472,8 +472,10 @@ void Board::handle_slice(const ArmCore::Slice& slice, VTime until) {
   // block, where a split at an event or a register access ended the slice,
   // nor from past the loop, which a poll counting its turns leaves after
   // the checked turn when that was its last.)
-  if (bus_.idle_detected() &&
-      (exception_now() || core_->ended_inside_block() || !core_->at_poll_turn_start()))
+  // (Nor after an event that ran since the poll was found, at the slice's
+  // end typically: what it changed, the turns would read.)
+  if (bus_.idle_detected() && (exception_now() || core_->ended_inside_block() || !core_->at_poll_turn_start() ||
+                               bus_.events_since_found()))
     bus_.take_idle_until();
   if (bus_.idle_detected()) {
     uint64_t turn = bus_.idle_turn_cycles();

@@ -154,6 +154,7 @@ void Bus::note_read(Device* device, uint32_t address, uint32_t value, unsigned s
       }
     }
     idle_until_ = until;
+    found_fired_ = scheduler_.fired();
     idle_turn_cycles_ = at(0).cycles - at(period).cycles;
     found_period_ = period;
     if (idle_listener_) idle_listener_();

@@ -52,6 +52,9 @@ class Bus {
   // Set when a polling loop was recognised: the time up to which the values
   // read stay as they are (kForever: until the next event). Cleared by take.
   bool idle_detected() const { return idle_until_ != 0; }
+  // Whether an event has run since the poll was found: its reads may read
+  // otherwise now (the board then looks again rather than skip).
+  bool events_since_found() const { return scheduler_.fired() != found_fired_; }
   VTime take_idle_until() {
     VTime t = idle_until_;
     idle_until_ = 0;
@@ -96,6 +99,7 @@ class Bus {
   void trace(char kind, uint32_t address, uint32_t value, unsigned size);
 
   Scheduler& scheduler_;
+  uint64_t found_fired_ = 0;  // the scheduler's count of fired events when the poll was found
   std::array<Device*, 256> sfr_{};  // 16 KB slots of the SFR space
   std::vector<Device*> external_;
   std::set<uint32_t> unclaimed_;  // addresses without a register, reported once

@@ -106,6 +106,7 @@ void Scheduler::fire_due() {
     firing_ = true;
     firing_now_ = due;
     firing_cycles_ = target_cycles - std::min<uint64_t>(target_cycles, (target - due) / cycle_ps_);
+    ++fired_;
     e->callback_(target - due);
   }
   firing_ = nested;

@@ -66,6 +66,9 @@ class Scheduler {
 
   VTime now() const { return firing_ ? firing_now_ : now_ + inflight_cycles() * cycle_ps_; }
   uint64_t cycles() const { return firing_ ? firing_cycles_ : cycles_ + inflight_cycles(); }
+  // How many event callbacks have run so far: a value read before the
+  // count moved may have changed since.
+  uint64_t fired() const { return fired_; }
   // The time the CPU's slice in progress began (now() without it).
   VTime slice_base() const { return now_; }
 
@@ -114,6 +117,7 @@ class Scheduler {
   bool firing_ = false;
   VTime firing_now_ = 0;
   uint64_t firing_cycles_ = 0;
+  uint64_t fired_ = 0;
   VTime cycle_ps_;
   const uint64_t* inflight_ = nullptr;
   std::vector<Event*> armed_;
