@@ -397,11 +397,23 @@ def build(directory, source_text):
     return elf
 
 
+def time_limit(directory):
+    """The virtual time a program may take: 50 ms, and 1 ms per 1,000 lines
+    of its body beyond (a program of 64,000 instructions with slow banks and
+    a tick takes some 53 ms)."""
+    try:
+        with open(os.path.join(directory, "body.S")) as f:
+            lines = sum(1 for _ in f)
+    except OSError:
+        lines = 0
+    return "%dms" % max(50, lines // 1000)
+
+
 def run(board_sim, elf, directory, name, extra):
     out = os.path.join(directory, name)
     os.makedirs(out, exist_ok=True)
     trace, uart = os.path.join(out, "trace"), os.path.join(out, "uart0")
-    cmd = [board_sim, "--ui", "none", "--until", "50ms", "--uart-baud", "4000000", "--eeprom-off", "--trace", trace, "--uart-out", uart] + extra
+    cmd = [board_sim, "--ui", "none", "--until", time_limit(directory), "--uart-baud", "4000000", "--eeprom-off", "--trace", trace, "--uart-out", uart] + extra
     try:
         result = subprocess.run(cmd + [elf], capture_output=True, timeout=600)
     except subprocess.TimeoutExpired:
