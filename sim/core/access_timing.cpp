@@ -408,14 +408,13 @@ void ArmCore::on_store(void* context, uint64_t ram_offset, unsigned size) {
   // (by its address where the store's memory is known, else by its offset
   // in its page: a byte store and a word store at the same page offset
   // elsewhere would look alike)
-  uint32_t address = 0;
-  Access a = self->guest_address(ram_offset, &address)
-                 ? self->find_access(true, address, false)
+  uint32_t stored = 0;
+  Access a = self->guest_address(ram_offset, &stored)
+                 ? self->find_access(true, stored, false)
                  : self->find_access(true, static_cast<uint32_t>(ram_offset & kPageOffset), true);
   if (a.width < 2 || (size > 1 && a.width != size)) return;  // a STRB
   if (!self->unaligned_reported_.insert(a.pc).second) return;
-  const uint32_t pc = a.pc, width = a.width;
-  address = a.address;
+  const uint32_t pc = a.pc, address = a.address, width = a.width;
   std::string what = width == 4 ? "word" : "half-word";
   log_warning("core", "unaligned " + what + " store at pc " + hex32(pc) + " to " + hex32(address) +
                           ": the ARM7TDMI writes the " + what + " at " + hex32(address & ~(width - 1)) +
@@ -424,8 +423,6 @@ void ArmCore::on_store(void* context, uint64_t ram_offset, unsigned size) {
                           "--check-alignment says them)");
 }
 
-// (A store to a bank or a register at the same page offset is not the
-// store path's: that one reaches the SDRAM or the internal SRAM.)
 bool ArmCore::guest_address(uint64_t ram_offset, uint32_t* address) const {
   if (sdram_offset_known_ && ram_offset - sdram_offset_ < chip::kSdramSize) {
     *address = chip::kSdramBase + static_cast<uint32_t>(ram_offset - sdram_offset_);
@@ -438,6 +435,8 @@ bool ArmCore::guest_address(uint64_t ram_offset, uint32_t* address) const {
   return false;
 }
 
+// (A store to a bank or a register at the same page offset is not the
+// store path's: that one reaches the SDRAM or the internal SRAM.)
 bool ArmCore::in_ram(uint32_t address) const {
   return address - chip::kSdramBase < chip::kSdramSize || address - sram_begin_ < sram_end_ - sram_begin_;
 }

@@ -398,7 +398,6 @@ class ArmCore {
   uint32_t refetch_line_ = 0;
   unsigned refetch_after_ = 0;
   uint32_t fetch_first_line_ = 0, fetch_next_line_ = 0, fetch_end_line_ = 0;
-  uint32_t fetch_fill_ = 0;  // what a miss of the block's code costs beyond a hit (its memory's line fill)
   std::vector<uint8_t> fetch_foretold_;  // by line from fetch_first_line_: a miss was charged
   // The fills the cache's contents foretell for the lines of the block's
   // instructions before `index` (a split's boundary).

@@ -57,11 +57,7 @@ struct MemoryTiming {
   // A cache line fill from the memory at `address`: the SDRAM's burst, or
   // four words from a ROM bank (the flash), each beat a whole access (the
   // ROM banks' page mode is not modelled).
-  uint32_t line_fill_at(uint32_t address) const {
-    const unsigned bank = address >> 25;
-    if (bank >= 6) return line_fill;
-    return 4u * bank_access[bank] * (bank_width[bank] < 4 ? 4u / bank_width[bank] : 1u);
-  }
+  uint32_t line_fill_at(uint32_t address) const { return address >> 25 >= 6 ? line_fill : 4u * mmio_cost(address, 4); }
   // What the fixed cost charged for a data access of that size (the first
   // of its instruction, or a later one of a load or store multiple).
   uint32_t assumed_data_cost(unsigned size, bool write, bool sequential = false) const;

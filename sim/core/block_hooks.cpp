@@ -252,7 +252,6 @@ uint64_t ArmCore::block_cycles(CycleModel::Block& b) {
   }
   if (b.cacheable && b.size) {
     const uint32_t fill = model_.timing().line_fill_at(b.address) - 1u;
-    fetch_fill_ = fill;
     fetch_first_line_ = fetch_next_line_ = b.address >> 4;
     fetch_end_line_ = ((b.address + b.size - 1) >> 4) + 1;
     if (fetch_foretold_.size() < fetch_end_line_ - fetch_first_line_)
@@ -290,7 +289,7 @@ void ArmCore::stop_before_block(uc_engine* uc, uint32_t address) {
 
 void ArmCore::fetch_lines(unsigned index) {
   const unsigned shift = block_thumb_ ? 1 : 2;
-  const int64_t fill = fetch_fill_;
+  const int64_t fill = model_.timing().line_fill_at(block_address_) - 1;
   int64_t lead = 0, d = 0;
   bool done = true;
   if (refetch_ && index > refetch_after_) {
