@@ -172,12 +172,17 @@ void Board::wire_timekeeper() {
 // inputs there (a script's button, a key from the window, the debugger),
 // and an interrupt that requests is taken at the first instruction boundary
 // after it, as on the chip, not after the rest of a block the run ended in.
-VTime Board::split_deadline() const {
+VTime Board::split_deadline() const { return std::min(event_deadline(), run_end_); }
+
+VTime Board::event_deadline() const {
   constexpr uint32_t kNotASource = ~((1u << chip::kIrqCount) - 1);
-  return std::min(scheduler_.next_deadline(intc_.takeable_sources() | kNotASource), run_end_);
+  return scheduler_.next_deadline(intc_.takeable_sources() | kNotASource);
 }
 
-void Board::refresh_event_cycle() { core_->set_event_cycle(after_sync(cycles_into_slice(split_deadline()))); }
+void Board::refresh_event_cycle() {
+  const VTime at = split_deadline();
+  core_->set_event_cycle(after_sync(cycles_into_slice(at)), at == run_end_ && at < event_deadline());
+}
 
 // When a request rises, the synchroniser's latency counts from then.
 void Board::note_requests() {

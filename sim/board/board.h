@@ -261,6 +261,7 @@ class Board {
   bool stop_after_access() const;
   void prepare_slice();
   VTime split_deadline() const;
+  VTime event_deadline() const;  // the next event of split_deadline, the run's end aside
   void refresh_event_cycle();
   uint64_t requests_seen_from() const;  // the first cycle a standing request is seen
   void tell_requests();

@@ -210,7 +210,10 @@ bool measure(const char* elf, int rounds, bool with_stock, LoopFigures* f, bool 
     }
     uint64_t before = board.core().instructions();
     double t0 = cpu_seconds();
-    board.run_until(sim::kForever, [&] { return board.core().pc() == *end; });
+    // In runs of 10 ms, as board-sim's own loop makes them: each run's end
+    // is a point where the board may take input.
+    auto at_end = [&] { return board.core().pc() == *end; };
+    while (!at_end() && !board.halted()) board.run_until(board.now() + 10 * sim::kMillisecond, at_end);
     f->board = std::min(f->board, cpu_seconds() - t0);
     f->instructions = board.core().instructions() - before;
     f->bare = std::min(f->bare, run_bare(board.elf(), *board.symbol_address("main"), *end,

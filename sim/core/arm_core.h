@@ -101,8 +101,10 @@ class ArmCore {
   // an exception takeable (its due time plus the synchroniser's latency).
   // Told during a register access (one that unmasked a source) of a cycle
   // the rest of the block reaches, the core stops after that instruction,
-  // so that the block is split there.
-  void set_event_cycle(uint64_t cycle);
+  // so that the block is split there. `run_end`: the cycle is the run's end
+  // (Board::split_deadline), which comes at the host's pace, not the
+  // program's: a block split there is never given a split hook for it.
+  void set_event_cycle(uint64_t cycle, bool run_end = false);
   // An IRQ or FIQ request is asserted; from `cycle` of the slice on (the
   // synchroniser's latency) it is taken at a block boundary when the CPSR
   // lets it through.
@@ -327,6 +329,7 @@ class ArmCore {
   std::vector<SplitHook> split_hooks_pending_;
   std::map<uint32_t, uint8_t> split_counts_;
   uint32_t split_stop_ = 0;  // the split hook stops the block at this instruction
+  bool split_at_run_end_ = false;  // split_at_ is the run's end, not an event's
   bool split_hit_ = false;
   uint32_t split_hit_address_ = 0;
   const uint8_t* code_at(uint32_t address, uint32_t size) const;

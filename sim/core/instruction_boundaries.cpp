@@ -86,7 +86,15 @@ bool ArmCore::stop_at_boundary(uc_engine* uc, CycleModel::Block& b, uint32_t add
     split_stop_ = stop;
     return true;
   }
-  // (counted by address: the short translation is a block of its own size)
+  // (counted by address: the short translation is a block of its own size;
+  // a run's end is not counted: the board's runs of 10 ms would otherwise
+  // hook every hot block, and a hooked instruction costs a walk of every
+  // code hook in the library)
+  if (split_at_run_end_) {
+    next_until_ = stop;
+    stop_before_block(uc, address);
+    return false;
+  }
   uint8_t& splits = split_counts_[address];
   if (hooked == split_hooks_.end() && splits >= kSplitsBeforeHook) {
     split_hooks_pending_.push_back({address, b.size});  // the next slice starts with it, split then
@@ -128,10 +136,11 @@ void ArmCore::limit_at(uint64_t cycle) {
   if (running_ && cycle < budget_end_) budget_end_ = cycle;
 }
 
-void ArmCore::set_event_cycle(uint64_t cycle) {
+void ArmCore::set_event_cycle(uint64_t cycle, bool run_end) {
   const uint64_t before = split_at_;
   event_cycle_ = cycle;
   split_at_ = request_ && request_from_ < cycle ? request_from_ : cycle;
+  split_at_run_end_ = run_end && split_at_ == cycle;
   // An event the access brought nearer (an unmasked source's, typically)
   // that may fall inside the rest of the block: the block stops after the
   // access, and the rest is looked at again. (saved_inflight_: where the
