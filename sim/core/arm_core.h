@@ -447,6 +447,13 @@ class ArmCore {
   uc_hook flash_hook_ = 0;
   bool flash_reads_charged_ = false;
   void charge_data(uint32_t address, unsigned size, bool write);
+  // Whether a code line of the current block still to be looked up (or the
+  // one being fetched from) is in the set of `address`'s line.
+  bool code_line_shares_set(uint32_t address) const {
+    if (!block_ || !block_->cacheable || block_->address != block_address_) return false;
+    const uint32_t from = fetch_next_line_ > fetch_first_line_ ? fetch_next_line_ - 1 : fetch_next_line_;
+    return model_.shares_set(address >> 4, from, fetch_end_line_);
+  }
   void move_past_data(int64_t delta);
   void sram_stored(uint64_t ram_offset);
   bool block_insn(unsigned index, uint32_t* insn) const;

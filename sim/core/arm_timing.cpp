@@ -323,13 +323,6 @@ InsnCycles decode_thumb(uint16_t insn, uint32_t address) {
   }
 }
 
-bool MemoryTiming::noncacheable(uint32_t address) const {
-  uint32_t page = address >> 12;
-  for (const auto& area : noncacheable_pages)
-    if (page >= area[0] && page < area[1]) return true;
-  return false;
-}
-
 uint32_t MemoryTiming::mmio_cost(uint32_t address, unsigned size) const {
   if (address >= chip::kSfrBase && address < chip::kSfrBase + chip::kSfrSize) return sfr;
   unsigned bank = address >> 25;

@@ -51,7 +51,11 @@ struct MemoryTiming {
   // NCACHBE0/1 as [first page, end page) of 4 KB (the board fills these in).
   std::array<std::array<uint32_t, 2>, 2> noncacheable_pages{};
 
-  bool noncacheable(uint32_t address) const;
+  bool noncacheable(uint32_t address) const {
+    const uint32_t page = address >> 12;
+    return (page >= noncacheable_pages[0][0] && page < noncacheable_pages[0][1]) ||
+           (page >= noncacheable_pages[1][0] && page < noncacheable_pages[1][1]);
+  }
   // An SFR or external-bank access (from an MMIO callback).
   uint32_t mmio_cost(uint32_t address, unsigned size) const;
   // A cache line fill from the memory at `address`: the SDRAM's burst, or
@@ -231,6 +235,15 @@ class CycleModel {
     if (!timing_.cache_bytes || address >= chip::kInternalSram) return false;
     if (address >= chip::kSfrBase && address < chip::kSfrBase + chip::kSfrSize) return false;
     return !timing_.noncacheable(address);
+  }
+  // A data access through the cache that costs what the block charged and
+  // changes nothing: a write the write buffer takes, a read of its set's
+  // most recent line (the hit path: no search).
+  bool costs_as_charged(uint32_t address, bool write) const {
+    if (!cached_at(address)) return false;
+    if (write) return timing_.write_buffer;
+    const uint32_t line = address >> 4;
+    return set_mru_[line & set_mask_] == (line | kValid);
   }
   // What a data access to RAM (the SDRAM or the internal SRAM) costs: the
   // internal SRAM one clock; with the cache on, a read in a cacheable area

@@ -84,8 +84,19 @@ void ArmCore::on_flash_read(uc_engine*, uc_mem_type, uint64_t address, int size,
 void ArmCore::on_data(uc_engine*, uc_mem_type type, uint64_t address, int size, int64_t, void* user) {
   auto* self = static_cast<ArmCore*>(user);
   if (!self->running_ || self->replaying_ || self->stopping_) return;
-  self->charge_data(static_cast<uint32_t>(address), static_cast<unsigned>(size), type == UC_MEM_WRITE);
+  const uint32_t at = static_cast<uint32_t>(address);
+  const bool write = type == UC_MEM_WRITE;
+  // Most accesses: as charged, and nothing changes (charge_data's first
+  // case, where no code line still to be looked up, nor the one fetched
+  // from, shares the read's set).
+  if (self->model_.costs_as_charged(at, write) &&
+      (write || !self->code_line_shares_set(at))) {
+    ++self->data_cursor_;
+    return;
+  }
+  self->charge_data(at, static_cast<unsigned>(size), write);
 }
+
 
 // The first access of an instruction is non-sequential, a load or store
 // multiple's later ones sequential: the block's plan tells which this one
@@ -103,10 +114,7 @@ void ArmCore::charge_data(uint32_t address, unsigned size, bool write) {
     // set (then the order of the two decides, and the instruction is found).
     if (model_.cached_at(address)) {
       if (write && timing.write_buffer) return;
-      // (the lines still to be fetched, and the one being fetched from)
-      const bool code_lines = block_ && block_->cacheable && block_->address == block_address_;
-      const uint32_t from = fetch_next_line_ > fetch_first_line_ ? fetch_next_line_ - 1 : fetch_next_line_;
-      if (!write && (!code_lines || !model_.shares_set(address >> 4, from, fetch_end_line_))) {
+      if (!write && !code_line_shares_set(address)) {
         if (model_.line_misses(address >> 4)) {
           ++data_fills_;
           move_past_data(timing.line_fill_at(address) - 1);
