@@ -274,12 +274,8 @@ bool Board::load(const std::string& elf_path, std::string* error) {
   core_->set_flash_reads_charged(false);
   ram_.clear();
   // Nothing of the monitor's ROM is for the program to run: every word traps,
-  // so a jump into it is reported instead of running through zeros. (In
-  // pieces: 2 MB of words at once would be as many pages more to touch,
-  // and each piece costs a flush of the translations.)
-  constexpr uint32_t kPiece = 512 << 10;
-  static const std::vector<uint32_t> traps(kPiece / 4, kUdf);
-  for (uint32_t at = 0; at < chip::kBank0Size; at += kPiece) core_->load_rom(chip::kBank0Base + at, traps);
+  // so a jump into it is reported instead of running through zeros.
+  core_->fill_rom(kUdf);
   power_on();
   return true;
 }

@@ -22,6 +22,7 @@ constexpr char kSymbols[17] = "123A456B789C*0#D";
 void place(Sdram& sdram, const ClipSlot& slot, const uint8_t* bytes, size_t size) {
   uint8_t* p = sdram.at(slot.address, slot.bytes);
   size = std::min<size_t>(size, slot.bytes);
+  sdram.populate(slot.address, static_cast<uint32_t>(size));
   constexpr size_t kPage = 4096;
   static const uint8_t kSilence[kPage] = {};
   for (size_t at = 0; at < slot.bytes; at += kPage) {

@@ -16,8 +16,13 @@ bool Board::load_flash(const std::string& image_path, std::string* error) {
     *error = image_path + ": cannot be read";
     return false;
   }
-  // An erased flash reads all ones.
-  std::vector<uint8_t> flash(chip::kBank0Size, 0xFF);
+  // An erased flash reads all ones; the image's bytes go over it once it
+  // is known to fit.
+  struct Piece {
+    uint32_t address;
+    const std::vector<uint8_t>* bytes;
+  };
+  std::vector<Piece> pieces;
   const std::string size_text = std::to_string(chip::kBank0Size >> 20) + " MB";
   elf_ = ElfImage();
   if (file.size() >= 4 && file[0] == 0x7F && file[1] == 'E' && file[2] == 'L' && file[3] == 'F') {
@@ -31,7 +36,7 @@ bool Board::load_flash(const std::string& image_path, std::string* error) {
                  "); link the image to be loaded there (.data's load address in the flash too)";
         return false;
       }
-      std::copy(seg.bytes.begin(), seg.bytes.end(), flash.begin() + seg.address);
+      pieces.push_back({seg.address, &seg.bytes});
       any = true;
     }
     if (!any) {
@@ -48,12 +53,11 @@ bool Board::load_flash(const std::string& image_path, std::string* error) {
                size_text + ")";
       return false;
     }
-    std::copy(file.begin(), file.end(), flash.begin());
+    pieces.push_back({0, &file});
   }
-  std::vector<uint32_t> words(chip::kBank0Size / 4);
-  for (size_t i = 0; i < words.size(); ++i)
-    words[i] = flash[4 * i] | flash[4 * i + 1] << 8 | flash[4 * i + 2] << 16 | static_cast<uint32_t>(flash[4 * i + 3]) << 24;
-  core_->load_rom(chip::kBank0Base, words);
+  core_->fill_rom(0xFFFFFFFF);
+  for (const Piece& piece : pieces)
+    core_->load_rom(chip::kBank0Base + piece.address, piece.bytes->data(), piece.bytes->size());
   loaded_ = true;
   flash_boot_ = true;
   ram_.clear();

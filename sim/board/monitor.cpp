@@ -40,6 +40,7 @@ const char* exception_name(int offset) {
 // What the resident monitor does before it enters the program.
 void Board::monitor_setup() {
   for (const ElfSegment& seg : elf_.segments()) {
+    ram_.populate(seg.address, seg.memory_size);
     uint8_t* p = ram_.at(seg.address, seg.memory_size);
     std::copy(seg.bytes.begin(), seg.bytes.end(), p);
     std::fill(p + seg.bytes.size(), p + seg.memory_size, 0);

@@ -7,6 +7,8 @@
 // (SIGINT 130, SIGTERM 143) with every output written, 0 otherwise: the run
 // reached --until or the script's end, or the program finished (an endless
 // loop at its end, or main returned: its value is printed, not returned).
+#include <malloc.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -113,9 +115,33 @@ bool display_available() {
 #endif
 }
 
+// The heap the emulator's engine and the board build at start (about 4 MB:
+// the engine's system registers, its memory map, the board's tables) is
+// made real in one request: on a virtual machine a page fault may cost ten
+// microseconds, a page made real in bulk one, and a short run faulted in
+// some 750 pages one by one. (A kernel without MADV_POPULATE_WRITE, 5.14,
+// leaves them to fault as before.)
+void populate_heap() {
+#ifndef MADV_POPULATE_WRITE
+#define MADV_POPULATE_WRITE 23
+#endif
+  constexpr size_t kStartHeap = 4 << 20;
+  // (from the heap, not a mapping of its own; and kept when freed)
+  mallopt(M_MMAP_THRESHOLD, static_cast<int>(2 * kStartHeap));
+  mallopt(M_TRIM_THRESHOLD, static_cast<int>(4 * kStartHeap));
+  if (void* block = std::malloc(kStartHeap)) {
+    const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+    const uintptr_t from = (reinterpret_cast<uintptr_t>(block) + page - 1) & ~(page - 1);
+    madvise(reinterpret_cast<void*>(from), kStartHeap - page, MADV_POPULATE_WRITE);
+    std::free(block);
+  }
+  mallopt(M_MMAP_THRESHOLD, 128 << 10);  // (glibc's first)
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  populate_heap();
   // First of all: a signal at any moment ends the run with its outputs.
   install_signal_handlers();
   sim::Session s;

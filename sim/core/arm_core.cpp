@@ -30,6 +30,7 @@
 // debug_hooks.cpp; the cycle model and the cache are arm_timing.cpp's.
 #include "core/arm_core.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "core/arm_core_detail.h"
@@ -70,7 +71,7 @@ void ArmCore::mmio_write(uc_engine*, uint64_t offset, unsigned size, uint64_t va
 }
 
 ArmCore::ArmCore(Sdram& ram, Bus& bus, const std::vector<std::pair<uint32_t, uint32_t>>& mmio_regions)
-    : ram_(ram), bus_(bus), rom_(chip::kBank0Size, 0), sram_(kSramSize, 0) {
+    : ram_(ram), bus_(bus), sram_(kSramSize, 0) {
   check(uc_open(UC_ARCH_ARM, UC_MODE_ARM, &uc_), "open");
   check(uc_ctl_set_cpu_model(uc_, UC_CPU_ARM_TI925T), "cpu model");
   check(uc_mem_map_ptr(uc_, chip::kSdramBase, chip::kSdramSize, UC_PROT_ALL, ram_.data()), "map SDRAM");
@@ -129,11 +130,15 @@ ArmCore::~ArmCore() {
   if (uc_) uc_close(uc_);
 }
 
-void ArmCore::load_rom(uint32_t address, const std::vector<uint32_t>& words) {
-  for (size_t i = 0; i < words.size(); ++i) {
-    uint32_t at = address - chip::kBank0Base + 4 * static_cast<uint32_t>(i);
-    for (int b = 0; b < 4; ++b) rom_[at + b] = static_cast<uint8_t>(words[i] >> (8 * b));
-  }
+void ArmCore::fill_rom(uint32_t word) {
+  rom_.fill(word);
+  flush_code();
+}
+
+void ArmCore::load_rom(uint32_t address, const uint8_t* bytes, size_t size) {
+  const uint32_t at = address - chip::kBank0Base;
+  if (at > rom_.size() || size > rom_.size() - at) throw std::out_of_range("load_rom: outside bank 0");
+  std::copy_n(bytes, size, rom_.data() + at);
   flush_code();
 }
 

@@ -80,8 +80,10 @@ class ArmCore {
   ArmCore(const ArmCore&) = delete;
   ArmCore& operator=(const ArmCore&) = delete;
 
-  // The monitor's ROM in bank 0 (read-only to the firmware).
-  void load_rom(uint32_t address, const std::vector<uint32_t>& words);
+  // Bank 0 (the monitor's ROM, or the flash; read-only to the firmware):
+  // every word `word`, then `size` bytes at `address`.
+  void fill_rom(uint32_t word);
+  void load_rom(uint32_t address, const uint8_t* bytes, size_t size);
 
   Slice run(uint64_t max_cycles);
 
@@ -524,7 +526,7 @@ class ArmCore {
     ArmCore* core;
   };
   std::vector<std::unique_ptr<MmioRegion>> regions_;  // MMIO callback contexts
-  std::vector<uint8_t> rom_;
+  FilledMemory rom_{chip::kBank0Size};
   std::vector<uint8_t> sram_;
   uint32_t sram_begin_ = 0, sram_end_ = 0;          // mapped now
   uint32_t sram_want_begin_ = 0, sram_want_end_ = 0;  // mapped from the next slice
