@@ -356,8 +356,28 @@ class ArmCore {
   // A block that ran whole: its code lines still to be looked up and its
   // late costs, counted (before the next block, or at the slice's end).
   void settle_block() {
-    if (fetch_pending_) fetch_lines(UINT32_MAX);
+    if (fetch_pending_) fetch_rest();
     if (late_pending()) settle_late();
+  }
+  // fetch_lines(UINT32_MAX), on the short path where no line is to be
+  // looked up again.
+  void fetch_rest() {
+    if (refetch_) {
+      fetch_lines(UINT32_MAX);
+      return;
+    }
+    int64_t lead = 0, d = 0;
+    for (; fetch_next_line_ < fetch_end_line_; ++fetch_next_line_) {
+      const int64_t miss = model_.line_misses(fetch_next_line_);
+      lead += miss;
+      d += miss - fetch_foretold_[fetch_next_line_ - fetch_first_line_];
+    }
+    if (lead | d) {
+      const int64_t fill = model_.timing().line_fill_at(block_address_) - 1;
+      block_lead_ += lead * fill;
+      inflight_cycles_ = static_cast<uint64_t>(static_cast<int64_t>(inflight_cycles_) + d * fill);
+    }
+    fetch_pending_ = false;
   }
   struct LateCosts {
     uint8_t fails = 0;  // as CycleModel::Block's
@@ -403,7 +423,10 @@ class ArmCore {
   uint32_t refetch_line_ = 0;
   unsigned refetch_after_ = 0;
   uint32_t fetch_first_line_ = 0, fetch_next_line_ = 0, fetch_end_line_ = 0;
-  std::vector<uint8_t> fetch_foretold_;  // by line from fetch_first_line_: a miss was charged
+  // By line from fetch_first_line_: a miss was charged. (Room for a block
+  // of a 1 KB page's lines and more from the start: Unicorn's blocks keep
+  // within a page, a Thumb BL's second half aside.)
+  std::vector<uint8_t> fetch_foretold_ = std::vector<uint8_t>(80);
   // The fills the cache's contents foretell for the lines of the block's
   // instructions before `index` (a split's boundary).
   uint64_t foretold_fills(uint32_t address, uint32_t size, unsigned index, bool thumb) const;

@@ -590,6 +590,12 @@ void CycleModel::decode(Block& b, const uint8_t* code) {
   // (a cacheable block's code lines are looked up as it runs, on the short
   // path too)
   b.fast = b.muls == 0 && b.fails == 0 && b.late_muls == 0 && !b.loops_to_itself && !b.has_msr && b.overflow == b.count;
+  b.fast_but_idle = b.muls == 0 && b.fails == 0 && b.late_muls == 0 && b.idle_candidate && !b.loop.valid &&
+                    !b.wait.valid && !b.has_msr && b.overflow == b.count;
+  b.plain_but_cache = b.muls == 0 && b.cacheable && b.fails == 0 && b.late_muls == 0 && b.size != 0;
+  b.first_line = b.address >> 4;
+  b.end_line = b.size ? ((b.address + b.size - 1) >> 4) + 1 : b.first_line;
+  b.line_fill = static_cast<uint16_t>(b.cacheable ? timing_.line_fill_at(b.address) - 1 : 0);
 }
 
 CycleModel::Block& CycleModel::insert(uint32_t address, uint32_t size, const uint8_t* code, bool thumb) {

@@ -111,6 +111,14 @@ class CycleModel {
     bool wide_stores = false;     // stores words or half-words
     bool plain = false;           // its cost is `cost`: no multiply, no cache lookup
     bool fast = false;            // plain but for the cache, and no loop or MSR to look at as it is entered
+    bool plain_but_cache = false;  // plain but for its code lines' lookups (below)
+    bool fast_but_idle = false;    // fast but for being an idle candidate, no counted loop or wait
+    // An idle candidate whose registers changed over too many turns is no
+    // longer looked at (loop_skipping.cpp): it takes the short path.
+    bool takes_short_path() const { return fast || (fast_but_idle && idle_failures >= kIdleFailuresToGiveUp); }
+    static constexpr uint8_t kIdleFailuresToGiveUp = 8;
+    uint16_t line_fill = 0;        // cacheable: a line fill's cycles beyond the hit charged
+    uint32_t first_line = 0, end_line = 0;  // cacheable: its code lines [first, end) (address >> 4)
     bool loops_to_itself = false;  // an idle candidate or a counting loop
     bool has_msr = false;          // an MSR to the CPSR before its last instruction
     uint8_t msr_index = 0;         // the first one

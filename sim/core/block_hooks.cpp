@@ -79,7 +79,7 @@ void ArmCore::on_block(uc_engine* uc, uint64_t address64, uint32_t size, void* u
     block = self->model_.find(address, size, self->code_at(address, size));
     if (block) self->last_block_ = block;
   }
-  if (self->inflight_cycles_ >= self->budget_end_ || !block || !block->fast ||
+  if (self->inflight_cycles_ >= self->budget_end_ || !block || !block->takes_short_path() ||
       (self->inflight_cycles_ < self->split_at_ && self->inflight_cycles_ + block->reach >= self->split_at_)) {
     self->on_block_in_full(uc, address, size);
     return;
@@ -186,7 +186,25 @@ __attribute__((always_inline)) inline void ArmCore::begin_block(CycleModel::Bloc
   refetch_ = false;
   late_.muls = 0;
   total_ += block.count;
-  if (block.plain && !cpi_) {
+  if (block.plain_but_cache && !cpi_ && block.end_line - block.first_line <= fetch_foretold_.size()) {
+    // (block_cycles' cacheable case alone)
+    fetch_first_line_ = fetch_next_line_ = block.first_line;
+    fetch_end_line_ = block.end_line;
+    uint32_t misses = 0;
+    for (uint32_t line = block.first_line; line < block.end_line; ++line) {
+      const bool miss = !model_.resident(line << 4);
+      fetch_foretold_[line - block.first_line] = miss;
+      misses += miss;
+    }
+    fetch_pending_ = true;
+    late_.fails = late_.late_muls = 0;
+    inflight_cycles_ += block.cost + misses * block.line_fill;
+    if (block.cond_end) {
+      pending_extra_ = block.taken_extra;
+      pending_fallthrough_ = address + size;
+      pending_cond_ = block.target_is_next ? block.last_cond : 0;
+    }
+  } else if (block.plain && !cpi_) {
     inflight_cycles_ += block.cost;
     if (block.cond_end) {
       pending_extra_ = block.taken_extra;
@@ -299,7 +317,7 @@ void ArmCore::fetch_lines(unsigned index) {
     d += miss;  // (not foretold: the block's start found it in the cache)
   }
   for (; fetch_next_line_ < fetch_end_line_; ++fetch_next_line_) {
-    if ((std::max(fetch_next_line_ << 4, block_address_) - block_address_) >> shift > index) {
+    if (index != UINT32_MAX && (std::max(fetch_next_line_ << 4, block_address_) - block_address_) >> shift > index) {
       done = false;
       break;
     }

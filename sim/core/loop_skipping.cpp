@@ -291,7 +291,7 @@ void ArmCore::stop_at_idle_loop(uc_engine* uc, const CycleModel::Block& block, u
 // event. A block that keeps changing its registers (a counting loop) is not
 // looked at again after a few tries.
 bool ArmCore::idle_loop(CycleModel::Block& b, uint32_t address) {
-  if (b.idle_failures >= 8) return false;
+  if (b.idle_failures >= CycleModel::Block::kIdleFailuresToGiveUp) return false;
   uint32_t now[16];
   read_state(now);
   bool again = idle_valid_ && idle_address_ == address && prev_block_ == address && idle_mmio_ == mmio_count_;
