@@ -180,8 +180,9 @@ VTime Board::event_deadline() const {
 }
 
 void Board::refresh_event_cycle() {
-  const VTime at = split_deadline();
-  core_->set_event_cycle(after_sync(cycles_into_slice(at)), at == run_end_ && at < event_deadline());
+  const VTime event = event_deadline();
+  const VTime at = std::min(event, run_end_);  // (split_deadline)
+  core_->set_event_cycle(after_sync(cycles_into_slice(at)), at < event);
 }
 
 // When a request rises, the synchroniser's latency counts from then.

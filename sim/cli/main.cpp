@@ -8,7 +8,6 @@
 // reached --until or the script's end, or the program finished (an endless
 // loop at its end, or main returned: its value is printed, not returned).
 #include <malloc.h>
-#include <sys/mman.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -24,6 +23,7 @@
 #include "board/board.h"
 #include "board/clips.h"
 #include "core/log.h"
+#include "core/memory.h"
 #include "debug/debug_info.h"
 #include "debug/execution_recorder.h"
 #include "frontends/coverage.h"
@@ -122,17 +122,12 @@ bool display_available() {
 // some 750 pages one by one. (A kernel without MADV_POPULATE_WRITE, 5.14,
 // leaves them to fault as before.)
 void populate_heap() {
-#ifndef MADV_POPULATE_WRITE
-#define MADV_POPULATE_WRITE 23
-#endif
   constexpr size_t kStartHeap = 4 << 20;
   // (from the heap, not a mapping of its own; and kept when freed)
   mallopt(M_MMAP_THRESHOLD, static_cast<int>(2 * kStartHeap));
   mallopt(M_TRIM_THRESHOLD, static_cast<int>(4 * kStartHeap));
   if (void* block = std::malloc(kStartHeap)) {
-    const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
-    const uintptr_t from = (reinterpret_cast<uintptr_t>(block) + page - 1) & ~(page - 1);
-    madvise(reinterpret_cast<void*>(from), kStartHeap - page, MADV_POPULATE_WRITE);
+    sim::populate_pages(block, kStartHeap);
     std::free(block);
   }
   mallopt(M_MMAP_THRESHOLD, 128 << 10);  // (glibc's first)

@@ -412,6 +412,8 @@ class ArmCore {
   // start charged the misses the cache's contents then foretold; a line a
   // data access brought in or pushed out since corrects the clock.
   void fetch_lines(unsigned index);
+  uint64_t foretell_lines(const CycleModel::Block& b);  // at its start: the fills foretold, in cycles
+  void note_cond_end(const CycleModel::Block& b);
   bool fetch_pending_ = false;
   // A data read in the set of the code line the block is fetching from,
   // made by instruction `refetch_after_`, whose next instruction is in that
@@ -423,10 +425,7 @@ class ArmCore {
   uint32_t refetch_line_ = 0;
   unsigned refetch_after_ = 0;
   uint32_t fetch_first_line_ = 0, fetch_next_line_ = 0, fetch_end_line_ = 0;
-  // By line from fetch_first_line_: a miss was charged. (Room for a block
-  // of a 1 KB page's lines and more from the start: Unicorn's blocks keep
-  // within a page, a Thumb BL's second half aside.)
-  std::vector<uint8_t> fetch_foretold_ = std::vector<uint8_t>(80);
+  std::vector<uint8_t> fetch_foretold_;  // by line from fetch_first_line_: a miss was charged
   // The fills the cache's contents foretell for the lines of the block's
   // instructions before `index` (a split's boundary).
   uint64_t foretold_fills(uint32_t address, uint32_t size, unsigned index, bool thumb) const;

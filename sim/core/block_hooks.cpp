@@ -168,6 +168,30 @@ void ArmCore::on_block_in_full(uc_engine* uc, uint32_t address, uint32_t size) {
   self->begin_block(*block, address, size);
 }
 
+// The fills the cache's contents foretell for the block's code lines (to
+// be looked up in order with its data accesses, fetch_lines).
+__attribute__((always_inline)) inline uint64_t ArmCore::foretell_lines(const CycleModel::Block& b) {
+  fetch_first_line_ = fetch_next_line_ = b.first_line;
+  fetch_end_line_ = b.end_line;
+  if (fetch_foretold_.size() < b.end_line - b.first_line) fetch_foretold_.resize(b.end_line - b.first_line);
+  uint32_t misses = 0;
+  for (uint32_t line = b.first_line; line < b.end_line; ++line) {
+    const bool miss = !model_.resident(line << 4);
+    fetch_foretold_[line - b.first_line] = miss;
+    misses += miss;
+  }
+  fetch_pending_ = true;
+  return static_cast<uint64_t>(misses) * b.line_fill;
+}
+
+// Its closing branch's cost beyond the charge, settled by the next block.
+__attribute__((always_inline)) inline void ArmCore::note_cond_end(const CycleModel::Block& b) {
+  if (!b.cond_end) return;
+  pending_extra_ = b.taken_extra;
+  pending_fallthrough_ = b.address + b.size;
+  pending_cond_ = b.target_is_next ? b.last_cond : 0;
+}
+
 __attribute__((always_inline)) inline void ArmCore::begin_block(CycleModel::Block& block, uint32_t address, uint32_t size) {
   prev_block_ = address;
   block_start_total_ = total_;
@@ -186,31 +210,13 @@ __attribute__((always_inline)) inline void ArmCore::begin_block(CycleModel::Bloc
   refetch_ = false;
   late_.muls = 0;
   total_ += block.count;
-  if (block.plain_but_cache && !cpi_ && block.end_line - block.first_line <= fetch_foretold_.size()) {
-    // (block_cycles' cacheable case alone)
-    fetch_first_line_ = fetch_next_line_ = block.first_line;
-    fetch_end_line_ = block.end_line;
-    uint32_t misses = 0;
-    for (uint32_t line = block.first_line; line < block.end_line; ++line) {
-      const bool miss = !model_.resident(line << 4);
-      fetch_foretold_[line - block.first_line] = miss;
-      misses += miss;
-    }
-    fetch_pending_ = true;
-    late_.fails = late_.late_muls = 0;
-    inflight_cycles_ += block.cost + misses * block.line_fill;
-    if (block.cond_end) {
-      pending_extra_ = block.taken_extra;
-      pending_fallthrough_ = address + size;
-      pending_cond_ = block.target_is_next ? block.last_cond : 0;
-    }
+  if (block.plain_but_cache && !cpi_) {
+    late_.fails = late_.late_muls = 0;  // (block_cycles' cacheable case alone)
+    inflight_cycles_ += block.cost + foretell_lines(block);
+    note_cond_end(block);
   } else if (block.plain && !cpi_) {
     inflight_cycles_ += block.cost;
-    if (block.cond_end) {
-      pending_extra_ = block.taken_extra;
-      pending_fallthrough_ = address + size;
-      pending_cond_ = block.target_is_next ? block.last_cond : 0;
-    }
+    note_cond_end(block);
   } else {
     inflight_cycles_ += block_cycles(block);
   }
@@ -268,26 +274,8 @@ uint64_t ArmCore::block_cycles(CycleModel::Block& b) {
     late_.mul_m[i] = static_cast<uint8_t>(m);
     cost += m;
   }
-  if (b.cacheable && b.size) {
-    const uint32_t fill = model_.timing().line_fill_at(b.address) - 1u;
-    fetch_first_line_ = fetch_next_line_ = b.address >> 4;
-    fetch_end_line_ = ((b.address + b.size - 1) >> 4) + 1;
-    if (fetch_foretold_.size() < fetch_end_line_ - fetch_first_line_)
-      fetch_foretold_.resize(fetch_end_line_ - fetch_first_line_);
-    uint32_t misses = 0;
-    for (uint32_t line = fetch_first_line_; line < fetch_end_line_; ++line) {
-      const bool miss = !model_.resident(line << 4);
-      fetch_foretold_[line - fetch_first_line_] = miss;
-      misses += miss;
-    }
-    cost += misses * fill;
-    fetch_pending_ = true;
-  }
-  if (b.cond_end) {
-    pending_extra_ = b.taken_extra;
-    pending_fallthrough_ = b.address + b.size;
-    pending_cond_ = b.target_is_next ? b.last_cond : 0;
-  }
+  if (b.cacheable && b.size) cost += foretell_lines(b);
+  note_cond_end(b);
   return cost;
 }
 
@@ -317,7 +305,7 @@ void ArmCore::fetch_lines(unsigned index) {
     d += miss;  // (not foretold: the block's start found it in the cache)
   }
   for (; fetch_next_line_ < fetch_end_line_; ++fetch_next_line_) {
-    if (index != UINT32_MAX && (std::max(fetch_next_line_ << 4, block_address_) - block_address_) >> shift > index) {
+    if ((std::max(fetch_next_line_ << 4, block_address_) - block_address_) >> shift > index) {
       done = false;
       break;
     }

@@ -97,7 +97,6 @@ void ArmCore::on_data(uc_engine*, uc_mem_type type, uint64_t address, int size, 
   self->charge_data(at, static_cast<unsigned>(size), write);
 }
 
-
 // The first access of an instruction is non-sequential, a load or store
 // multiple's later ones sequential: the block's plan tells which this one
 // is, or, in a block with a conditional load or store, the instruction the

@@ -9,6 +9,17 @@
 
 namespace sim {
 
+void populate_pages(void* begin, size_t length) {
+#ifndef MADV_POPULATE_WRITE
+#define MADV_POPULATE_WRITE 23
+#endif
+  if (length == 0) return;
+  const uintptr_t page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
+  const uintptr_t from = reinterpret_cast<uintptr_t>(begin) & ~(page - 1);
+  const uintptr_t end = (reinterpret_cast<uintptr_t>(begin) + length + page - 1) & ~(page - 1);
+  ::madvise(reinterpret_cast<void*>(from), end - from, MADV_POPULATE_WRITE);
+}
+
 FilledMemory::FilledMemory(uint32_t size) : size_(size) {
   void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
   if (p == MAP_FAILED) throw std::bad_alloc();

@@ -8,7 +8,7 @@
 #pragma once
 #include <sys/mman.h>
 
-#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -16,6 +16,12 @@
 #include "core/s3c44b0x.h"
 
 namespace sim {
+
+// The pages holding [begin, begin + length), about to be written, made
+// real in one request rather than faulted in one by one (which costs ten
+// times as much on a virtual machine); what they hold stays. Nothing
+// happens where the kernel cannot (before Linux 5.14).
+void populate_pages(void* begin, size_t length);
 
 class Sdram {
  public:
@@ -53,17 +59,9 @@ class Sdram {
   void write16(uint32_t address, uint16_t v) { write(address, v, 2); }
   void write8(uint32_t address, uint8_t v) { write(address, v, 1); }
 
-  // [address, address + length) is about to be written whole: its pages are
-  // made real in one request, not faulted in one by one (which costs ten
-  // times as much on a virtual machine). Nothing happens where the kernel
-  // cannot (before 5.14).
+  // [address, address + length) is about to be written whole (populate_pages).
   void populate(uint32_t address, uint32_t length) {
-#ifndef MADV_POPULATE_WRITE
-#define MADV_POPULATE_WRITE 23
-#endif
-    if (!contains(address, length) || length == 0) return;
-    const uint32_t from = (address - base()) & ~0xFFFu, end = (address - base() + length + 0xFFFu) & ~0xFFFu;
-    ::madvise(bytes_ + from, std::min(end, size()) - from, MADV_POPULATE_WRITE);
+    if (contains(address, length)) populate_pages(bytes_ + (address - base()), length);
   }
 
   // Back to zero pages; the address stays (the core maps it).
