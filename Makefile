@@ -3,7 +3,8 @@
 #             the simulated board
 # make test   set up, build and run every test
 # make bench  emulation speed of board-sim against bare Unicorn (a store loop,
-#             and a CRC-32 and inflate with the cache on), the phone's
+#             a CRC-32 and inflate with the cache on, and the same calls
+#             over 64 functions and over 320 KB of code), the phone's
 #             scenarios in virtual seconds per wall second, and what one short
 #             run costs to start
 # make difftest SEED=N COUNT=M [PER=K]  the random differential test:
@@ -41,7 +42,8 @@ test: all
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 bench: all
-	$(BIN)/bench-core $(BIN)/bench-stores.elf $(BIN)/phone.elf --inflate $(BIN)/bench-inflate.elf
+	$(BIN)/bench-core $(BIN)/bench-stores.elf $(BIN)/phone.elf --inflate $(BIN)/bench-inflate.elf \
+	  --code $(BIN)/bench-code-64.elf $(BIN)/bench-code-16384.elf
 	@scripts/bench-startup.sh $(BIN)
 
 SEED ?= 1

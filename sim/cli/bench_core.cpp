@@ -17,6 +17,10 @@
 // data accesses), on the board with its default options and on bare Unicorn,
 // the same way; and on bare Unicorn with an empty memory hook, the bound of
 // any board that watches data accesses through one.
+//
+// Given tests/firmware/bench-code.py's two programs (--code), the same calls
+// over 64 functions and over 16384 (320 KB of hot code, as a kernel's): what
+// the board keeps per block must not fall off as the code grows.
 #include <unicorn/unicorn.h>
 
 #include <time.h>
@@ -232,16 +236,20 @@ int main(int argc, char** argv) {
   const char* stores = nullptr;
   const char* phone = nullptr;
   const char* inflate = nullptr;
+  const char* small_code = nullptr;
+  const char* big_code = nullptr;
   bool bad = false;
   for (int i = 1; i < argc; ++i) {
     if (std::string(argv[i]) == "--inflate" && i + 1 < argc) inflate = argv[++i];
+    else if (std::string(argv[i]) == "--code" && i + 2 < argc) small_code = argv[++i], big_code = argv[++i];
     else if (!stores) stores = argv[i];
     else if (!phone) phone = argv[i];
     else bad = true;
   }
   if (!stores || bad) {
     std::fprintf(stderr, "usage: bench-core build/bin/bench-stores.elf [build/bin/phone.elf] "
-                         "[--inflate build/bin/bench-inflate.elf]\n");
+                         "[--inflate build/bin/bench-inflate.elf] "
+                         "[--code build/bin/bench-code-64.elf build/bin/bench-code-16384.elf]\n");
     return 2;
   }
   // The board's own reports (the loop's end is a finished program) would
@@ -271,6 +279,21 @@ int main(int argc, char** argv) {
     std::printf("board-sim / bare   %8.2f       (goal: at least 0.50)\n", board / bare);
     std::printf("bare Unicorn with an empty data hook %6.1f MIPS  (%.3f s; %.2f of bare: the most a hook per access allows)\n",
                 work.instructions / work.hooked / 1e6, work.hooked, work.bare / work.hooked);
+  }
+  if (small_code) {
+    LoopFigures small, big;
+    if (!measure(small_code, 3, false, &small) || !measure(big_code, 3, false, &big)) return 2;
+    const double small_ratio = small.bare / small.board, big_ratio = big.bare / big.board;
+    std::printf("\nthe same calls over 64 functions and over 16384 (320 KB of code), cache off:\n");
+    std::printf("                   %-18s %s\n", "64 functions", "16384 functions");
+    std::printf("instructions       %-18llu %llu\n", static_cast<unsigned long long>(small.instructions),
+                static_cast<unsigned long long>(big.instructions));
+    std::printf("board-sim          %8.1f MIPS      %8.1f MIPS\n", small.instructions / small.board / 1e6,
+                big.instructions / big.board / 1e6);
+    std::printf("bare Unicorn       %8.1f MIPS      %8.1f MIPS\n", small.instructions / small.bare / 1e6,
+                big.instructions / big.bare / 1e6);
+    std::printf("board-sim / bare   %8.2f           %8.2f  (16384 against 64: %.2f)\n", small_ratio, big_ratio,
+                big_ratio / small_ratio);
   }
   if (phone) bench_phone(phone);
   return 0;

@@ -12,7 +12,6 @@ namespace sim {
 
 namespace {
 using chip::kInternalSram;
-constexpr size_t kMaxPlanned = 1u << 22;  // (code that rewrites itself forever: plans stop there)
 // An SFR access: the on-chip peripheral bus answers with one wait state
 // (unconfirmed; the manual gives no figure).
 
@@ -365,24 +364,34 @@ void CycleModel::set_timing(const MemoryTiming& timing) {
   if (cache_changed) invalidate_cache();
 }
 
-CycleModel::BlockSlots::BlockSlots() {
-  static_assert(std::is_trivially_destructible_v<Block>, "a slot's block is never destroyed");
-  void* p = ::mmap(nullptr, kSlots * sizeof(Block), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE,
-                   -1, 0);
+namespace {
+void* untouched(size_t bytes) {
+  void* p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
   if (p == MAP_FAILED) throw std::bad_alloc();
-  blocks = static_cast<Block*>(p);
+  return p;
+}
+}  // namespace
+
+CycleModel::BlockSlots::BlockSlots() {
+  static_assert(std::is_trivially_destructible_v<Block>, "a pool's block is never destroyed");
+  index = static_cast<uint32_t*>(untouched(kSlots * sizeof(uint32_t)));
+  pool = static_cast<Block*>(untouched(kSlots * sizeof(Block)));
 }
 
-CycleModel::BlockSlots::~BlockSlots() { ::munmap(blocks, kSlots * sizeof(Block)); }
+CycleModel::BlockSlots::~BlockSlots() {
+  ::munmap(index, kSlots * sizeof(uint32_t));
+  ::munmap(pool, kSlots * sizeof(Block));
+}
 
 // A block's address goes too: the core keeps a pointer to the last block
-// it ran, which must no longer match once the model is cleared.
+// it ran, which must no longer match once the model is cleared. (Each
+// pooled block is its slot's: its address tells which.)
 void CycleModel::clear() {
-  for (unsigned slot = 0; slot < kSlots; ++slot) {
-    if (!slot_tags_[slot]) continue;
-    slot_tags_[slot] = 0;
-    blocks_[slot].address = 1;
+  for (uint32_t i = 0; i < slots_.used; ++i) {
+    slots_[slot_of(slots_.pool[i].address)] = 0;
+    slots_.pool[i].address = 1;
   }
+  slots_.used = 0;
   accesses_.clear();
 }
 
@@ -491,7 +500,7 @@ void CycleModel::decode(Block& b, const uint8_t* code) {
     // two both are)
     const unsigned non_sequential = c.read_n + c.write_n, accesses = non_sequential + c.read_s + c.write_s;
     if (accesses && (c.conditional || (!b.thumb && (word & 0x0E00FFFF) == 0x08000000) ||
-                     b.plan_size + accesses > 0xFFFF || accesses_.size() > kMaxPlanned))
+                     b.plan_size + accesses > 0xFFFF))
       b.plan_ok = false;  // (an empty register list: unpredictable)
     for (unsigned j = 0; j < accesses && b.plan_ok; ++j) {
       accesses_.push_back(static_cast<uint16_t>(k | (j >= non_sequential ? kSequentialAccess : 0)));
@@ -599,9 +608,11 @@ void CycleModel::decode(Block& b, const uint8_t* code) {
 }
 
 CycleModel::Block& CycleModel::insert(uint32_t address, uint32_t size, const uint8_t* code, bool thumb) {
-  const unsigned slot = (address >> 1) & (kSlots - 1);
-  Block& b = *new (&blocks_[slot]) Block{};
-  slot_tags_[slot] = address | 1;
+  // (room for the most a block may plan)
+  if (accesses_.size() + 0xFFFF > max_planned_) clear();
+  uint32_t& index = slots_[slot_of(address)];
+  if (!index) index = ++slots_.used;
+  Block& b = *new (&slots_.pool[index - 1]) Block{};
   b.address = address;
   b.size = size;
   b.thumb = thumb;

@@ -199,13 +199,19 @@ class CycleModel {
   // The block at `address` of `size` bytes whose code is `code` (host
   // bytes), if its cost is known; else computes it.
   Block* find(uint32_t address, uint32_t size, const uint8_t* code) {
-    const unsigned slot = (address >> 1) & (kSlots - 1);
-    if (slot_tags_[slot] != (address | 1)) return nullptr;
-    Block& b = blocks_[slot];
-    if (b.size != size) return nullptr;
+    const uint32_t index = slots_[slot_of(address)];
+    if (!index) return nullptr;
+    Block& b = slots_.pool[index - 1];
+    if (b.address != address || b.size != size) return nullptr;
     return b.first == first_word(code) && b.last == last_word(code, size) ? &b : nullptr;
   }
+  // (A block put in a slot whose block is another replaces it; when the
+  // plans have filled their room, every block goes, as in clear(), and is
+  // computed again as it is next met.)
   Block& insert(uint32_t address, uint32_t size, const uint8_t* code, bool thumb);
+  // The plans' room (accesses, 2 bytes each), for tests that fill it.
+  static constexpr size_t kMaxPlanned = size_t{1} << 22;
+  explicit CycleModel(size_t max_planned = kMaxPlanned) : max_planned_(max_planned) {}
   // Cycles of the first `count` instructions of a block (trimmed by an
   // exception, a fault or a breakpoint); m = 2 for multiplies.
   uint32_t prefix_cost(uint32_t address, const uint8_t* code, unsigned count, bool thumb) const;
@@ -277,21 +283,25 @@ class CycleModel {
   bool data_watched_ = false;
   bool flash_reads_watched_ = false;
   std::vector<uint16_t> accesses_;  // the blocks' plans, until the next clear()
-  static constexpr unsigned kSlots = 1u << 14;
-  // The slots' blocks, in pages that stay untouched until a block is first
-  // put there (a short run uses a few hundred of the 16384), and which slot
-  // holds a block now: its address | 1, 0 for none (clear() looks at these
-  // 64 KB, and at the blocks it finds there only).
+  size_t max_planned_;
+  // Blocks by their address's slot: every block of any 256 KB of code has
+  // a slot of its own. A slot holds its block's index + 1 in a pool that
+  // fills in the order blocks are first met (0: none); both are mappings
+  // whose pages stay untouched until used, so a short run touches a few
+  // pages of them, and clear() looks at the pool's blocks in use only.
+  static constexpr unsigned kSlots = 1u << 17;
+  static unsigned slot_of(uint32_t address) { return (address >> 1) & (kSlots - 1); }
   struct BlockSlots {
     BlockSlots();
     ~BlockSlots();
     BlockSlots(const BlockSlots&) = delete;
     BlockSlots& operator=(const BlockSlots&) = delete;
-    Block& operator[](unsigned slot) { return blocks[slot]; }
-    Block* blocks;
+    uint32_t& operator[](unsigned slot) { return index[slot]; }
+    uint32_t* index;
+    Block* pool;
+    uint32_t used = 0;  // pool[0..used) belong to slots
   };
-  BlockSlots blocks_;
-  std::vector<uint32_t> slot_tags_ = std::vector<uint32_t>(kSlots, 0);
+  BlockSlots slots_;
   // 128 sets x 4 ways (64 sets in half-cache mode; a power of two): line tags, 0 = empty; LRU ages.
   std::array<std::array<uint32_t, 4>, 128> tags_{};
   std::array<std::array<uint32_t, 4>, 128> stamps_{};

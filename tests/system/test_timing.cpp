@@ -281,6 +281,41 @@ TEST(CycleModel, FixedCostPerInstructionWithCpi) {
   EXPECT_EQ((b - a) / 100, 3u * 3u);
 }
 
+// What the model computed stays however much code a program runs: a
+// kernel's hot code is hundreds of kilobytes, and every block of any 256 KB
+// of code keeps its own slot (here 128 KB of ARM blocks, then 128 KB of
+// Thumb ones). And a program that keeps meeting blocks anew (more code
+// than slots, code that rewrites itself) never runs out of room for their
+// plans: the model starts again from nothing, as when code is flushed.
+TEST(CycleModel, KeepsTheBlocksOfALargeProgramAndTheirPlans) {
+  const uint8_t arm[] = {0x00, 0x00, 0x91, 0xE5, 0xFE, 0xFF, 0xFF, 0xEA};  // ldr r0, [r1]; b .
+  const uint8_t thumb[] = {0x08, 0x68, 0xFE, 0xE7};                        // ldr r0, [r1]; b .
+  constexpr uint32_t kBase = 0x0C100000, kHalf = 128 << 10;
+  CycleModel model;
+  for (uint32_t at = kBase; at < kBase + kHalf; at += sizeof arm) model.insert(at, sizeof arm, arm, false);
+  for (uint32_t at = kBase + kHalf; at < kBase + 2 * kHalf; at += sizeof thumb)
+    model.insert(at, sizeof thumb, thumb, true);
+  unsigned lost = 0;
+  for (uint32_t at = kBase; at < kBase + kHalf; at += sizeof arm) lost += model.find(at, sizeof arm, arm) == nullptr;
+  for (uint32_t at = kBase + kHalf; at < kBase + 2 * kHalf; at += sizeof thumb)
+    lost += model.find(at, sizeof thumb, thumb) == nullptr;
+  EXPECT_EQ(lost, 0u);
+
+  // Room for about 64K one-access plans: blocks met again and again (in
+  // 1 MB of code) keep a plan each; the last met are found.
+  CycleModel small(0x20000);
+  constexpr uint32_t kBlocks = (1 << 20) / sizeof arm;
+  for (uint32_t round = 0; round < 3; ++round) {
+    for (uint32_t i = 0; i < kBlocks; ++i) {
+      CycleModel::Block& b = small.insert(kBase + i * sizeof arm, sizeof arm, arm, false);
+      ASSERT_TRUE(b.plan_ok && b.plan_size == 1) << "round " << round << ", block " << i;
+      ASSERT_EQ(small.planned_access(b, 0), 0u);
+    }
+  }
+  EXPECT_NE(small.find(kBase + (kBlocks - 1) * sizeof arm, sizeof arm, arm), nullptr);
+  EXPECT_EQ(small.find(kBase, sizeof arm, arm), nullptr);  // (its slot's block is another now)
+}
+
 // A call run with every turn emulated ([0]) and with waits skipped ([1]);
 // with `to_buffer` its first argument is the address of `code_buffer`.
 struct Run {
