@@ -343,6 +343,7 @@ class ArmCore {
   // late_muls), by the registers and flags now. Settled for the whole block
   // when it has run.
   int64_t late_correction(unsigned index, bool whole) const;
+  uint32_t told_flags_now(uint32_t setter, unsigned cond) const;
   void settle_late() {
     inflight_cycles_ = static_cast<uint64_t>(static_cast<int64_t>(inflight_cycles_) + late_correction(~0u, true));
     drop_late();
@@ -383,6 +384,7 @@ class ArmCore {
     uint8_t fails = 0;  // as CycleModel::Block's
     uint8_t fail_index[4] = {}, fail_cond[4] = {};
     uint16_t fail_saving[4] = {};
+    uint32_t fail_compare[4] = {};
     uint32_t start_flags = 0;  // the CPSR as the block started, for those it tells
     uint8_t knowns = 0;        // settled by a hook: the instruction and its cost beyond the charged one
     uint8_t known_index[8] = {};

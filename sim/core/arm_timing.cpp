@@ -72,6 +72,84 @@ void branch(InsnCycles& c) {
 }
 }  // namespace
 
+namespace {
+// What a flag-setting data-processing instruction compares as: CMP (0xA),
+// CMN (0xB), TST (0x8), TEQ (0x9); SUBS, ADDS, ANDS and EORS set the flags
+// as those do. 0 for another.
+unsigned compare_kind(uint32_t word) {
+  switch (word >> 21 & 0xF) {
+    case 0x2: return 0xA;
+    case 0x4: return 0xB;
+    case 0x0: return 0x8;
+    case 0x1: return 0x9;
+    case 0x8: case 0x9: case 0xA: case 0xB: return word >> 21 & 0xF;
+    default: return 0;
+  }
+}
+
+bool n_and_z_only(unsigned cond) { return cond <= 0x1 || cond == 0x4 || cond == 0x5; }  // EQ, NE, MI, PL
+
+// Whether its N and Z are its result's, in Rd: data processing but a compare.
+bool has_result(uint32_t setter) { return (setter >> 21 & 0xC) != 0x8; }
+}  // namespace
+
+uint16_t flags_told_by(uint32_t setter, unsigned cond) {
+  // (data processing that sets the flags, always; not a multiply's or a
+  // half-word transfer's encoding)
+  if ((setter >> 28) != 0xE || (setter & 0x0C100000) != 0x00100000) return 0;
+  if (!(setter & 0x02000000) && (setter & 0x90) == 0x90) return 0;
+  const unsigned rn = setter >> 16 & 0xF, rd = setter >> 12 & 0xF;
+  // (r0..r7 only: no mode has copies of its own, so an exception inside the
+  // block leaves what the registers tell)
+  auto low = [](uint16_t reads) { return (reads & 0xFF00) ? uint16_t{0} : reads; };
+  if (has_result(setter) && n_and_z_only(cond)) return low(static_cast<uint16_t>(1u << rd));
+  const unsigned kind = compare_kind(setter);
+  if (!kind) return 0;
+  const bool arithmetic = kind == 0xA || kind == 0xB;
+  if (!arithmetic && !n_and_z_only(cond)) return 0;  // (a TST's C and V are those before it)
+  uint16_t reads = static_cast<uint16_t>(1u << rn);
+  if (!(setter & 0x02000000)) {
+    const unsigned rm = setter & 0xF, type = setter >> 5 & 3, amount = setter >> 7 & 0x1F;
+    if (setter & 0x10) return 0;             // shifted by a register
+    if (type == 3 && amount == 0) return 0;  // RRX: the carry in
+    reads |= static_cast<uint16_t>(1u << rm);
+  }
+  if (has_result(setter) && (reads >> rd & 1)) return 0;  // (its result replaced an operand)
+  return low(reads);
+}
+
+uint32_t told_flags(uint32_t setter, unsigned cond, const uint32_t regs[8]) {
+  auto nz = [](uint32_t result) { return (result & 0x80000000u) | (result == 0 ? 1u << 30 : 0); };
+  if (has_result(setter) && n_and_z_only(cond)) return nz(regs[setter >> 12 & 7]);
+  const uint32_t rn = regs[setter >> 16 & 7];
+  uint32_t op2;
+  if (setter & 0x02000000) {
+    const unsigned rotate = (setter >> 8 & 0xF) * 2, imm = setter & 0xFF;
+    op2 = rotate ? (imm >> rotate | imm << (32 - rotate)) : imm;
+  } else {
+    const uint32_t rm = regs[setter & 7];
+    const unsigned type = setter >> 5 & 3, amount = setter >> 7 & 0x1F;
+    switch (type) {
+      case 0: op2 = rm << amount; break;
+      case 1: op2 = amount ? rm >> amount : 0; break;  // LSR #32
+      case 2: op2 = static_cast<uint32_t>(static_cast<int32_t>(rm) >> (amount ? amount : 31)); break;  // ASR #32
+      default: op2 = rm >> amount | rm << (32 - amount); break;  // (ROR #1..31)
+    }
+  }
+  switch (compare_kind(setter)) {
+    case 0xA: {  // CMP
+      const uint32_t result = rn - op2;
+      return nz(result) | (rn >= op2 ? 1u << 29 : 0) | (((rn ^ op2) & (rn ^ result)) >> 31) << 28;
+    }
+    case 0xB: {  // CMN
+      const uint32_t result = rn + op2;
+      return nz(result) | (result < rn ? 1u << 29 : 0) | ((~(rn ^ op2) & (rn ^ result)) >> 31) << 28;
+    }
+    case 0x8: return nz(rn & op2);  // TST
+    default: return nz(rn ^ op2);   // TEQ
+  }
+}
+
 bool arm_condition(unsigned cond, uint32_t flags) {
   bool n = flags >> 31 & 1, z = flags >> 30 & 1, c = flags >> 29 & 1, v = flags >> 28 & 1;
   switch (cond) {
@@ -443,11 +521,25 @@ void CycleModel::decode(Block& b, const uint8_t* code) {
   }
   // Walking forward: whether an instruction before this one may change the
   // flags (if not, the flags at the block's start are the ones it sees).
+  // And which one that is last (-1 for none).
   std::vector<bool> flags_before(b.count);
+  std::vector<int> last_setter(b.count);
   for (unsigned k = 0, any = false; k < b.count; ++k) {
     flags_before[k] = any;
+    last_setter[k] = k ? last_setter[k - 1] : -1;
+    if (k && (insns[k - 1].sets_flags || insns[k - 1].traps || insns[k - 1].is_coprocessor))
+      last_setter[k] = static_cast<int>(k - 1);
     const InsnCycles& c = insns[k];
     if (c.sets_flags || c.traps || c.is_coprocessor) any = true;
+  }
+  // The registers the instructions from k to the block's end write; and
+  // whether one of them may change the processor's mode (and so which
+  // registers are seen).
+  std::vector<uint16_t> written_from(b.count + 1, 0);
+  std::vector<bool> mode_from(b.count + 1, false);
+  for (unsigned k = b.count; k-- > 0;) {
+    written_from[k] = written_from[k + 1] | insns[k].writes;
+    mode_from[k] = mode_from[k + 1] || insns[k].is_msr_cpsr || insns[k].traps || insns[k].is_coprocessor;
   }
   // Walking back from the end (ARM state: Thumb has no conditional
   // instruction but its branches): what an instruction after this one may
@@ -462,15 +554,28 @@ void CycleModel::decode(Block& b, const uint8_t* code) {
     // Its condition is told by the flags at the block's end when nothing
     // after it may change them, else by those at its start when nothing
     // before it may.
+    // Else by a compare before it, when the registers it compares stay as
+    // they are to the block's end.
     const bool end_tells = !flags_later && !c.sets_flags, start_tells = !flags_before[k];
-    if (c.conditional && k < 256 && !c.traps && (end_tells || start_tells) && !c.writes_pc && c.mul_rs < 0 &&
-        !c.is_coprocessor && b.fails < 4) {
+    const unsigned cond = read_le(code + k * step, false) >> 28;
+    bool compare_told = false;
+    uint32_t compare = 0;
+    if (!end_tells && !start_tells && c.conditional && !c.sets_flags && last_setter[k] >= 0) {
+      const unsigned s = static_cast<unsigned>(last_setter[k]);
+      compare = read_le(code + s * step, false);
+      const uint16_t reads = flags_told_by(compare, cond);
+      compare_told = reads && !insns[s].conditional && !(written_from[s + 1] & reads) && !mode_from[s + 1];
+    }
+    if (c.conditional && k < 256 && !c.traps && (end_tells || start_tells || compare_told) && !c.writes_pc &&
+        c.mul_rs < 0 && !c.is_coprocessor && b.fails < 4) {
       uint32_t fetch_s = insn_cost(InsnCycles{}, at, false, b.cacheable);
       uint32_t cost = insn_cost(c, at, false, b.cacheable);
       if (cost > fetch_s) {
         b.fail_index[b.fails] = static_cast<uint8_t>(k);
-        b.fail_cond[b.fails] = static_cast<uint8_t>(read_le(code + k * step, false) >> 28 |
-                                                    (start_tells ? CycleModel::kFlagsAtStart : 0));
+        const bool by_compare = !end_tells && !start_tells;
+        b.fail_cond[b.fails] = static_cast<uint8_t>(cond | (start_tells ? CycleModel::kFlagsAtStart : 0) |
+                                                    (by_compare ? CycleModel::kFlagsByCompare : 0));
+        b.fail_compare[b.fails] = by_compare ? compare : 0;
         b.fail_saving[b.fails] = static_cast<uint16_t>(cost - fetch_s);
         ++b.fails;
         in_fails[k] = true;

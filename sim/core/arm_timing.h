@@ -91,6 +91,19 @@ struct InsnCycles {
 // flags N, Z, C, V in bits 31..28 of `flags` (a CPSR).
 bool arm_condition(unsigned cond, uint32_t flags);
 
+// An instruction that sets the flags, whose flags for condition `cond` of
+// a later one registers after it give, as long as they keep their values:
+// the registers (bit r, r0..r7 only), 0 if none can tell. N and Z of a
+// data-processing result are its register's; a compare's flags its
+// operands' (CMP, CMN, and TST, TEQ for a condition of N and Z only: their
+// C and V are those before them), as are those of a SUBS, ADDS, ANDS or
+// EORS whose result replaced none of its operands; with an immediate or a
+// register shifted by an immediate (not RRX).
+uint16_t flags_told_by(uint32_t setter, unsigned cond);
+// Those flags (bits 31..28; those the condition does not look at may be
+// 0), from `regs`, which hold the registers flags_told_by named.
+uint32_t told_flags(uint32_t setter, unsigned cond, const uint32_t regs[8]);
+
 InsnCycles decode_arm(uint32_t insn, uint32_t address);
 InsnCycles decode_thumb(uint16_t insn, uint32_t address);
 // m for a multiplier value (1..4).
@@ -145,10 +158,16 @@ class CycleModel {
     // whether they ran; or, with kFlagsAtStart in fail_cond, none before
     // them: the flags at the block's start tell. Up to four; any other is
     // settled by a hook (exacts, below).
+    // Or, with kFlagsByCompare, the last instruction before them that may
+    // change the flags (after their block's start), when registers no
+    // instruction after it in the block changes give its flags
+    // (flags_told_by): those registers tell, at the block's end or at a
+    // later access in it.
     uint8_t fails = 0;
     uint8_t fail_index[4] = {};
     uint8_t fail_cond[4] = {};
     uint16_t fail_saving[4] = {};
+    uint32_t fail_compare[4] = {};  // that instruction, with kFlagsByCompare
     int8_t mul_rs[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
     uint8_t mul_index[8] = {};
     uint8_t mul_unsigned = 0;  // bit i: multiply i is unsigned
@@ -219,7 +238,8 @@ class CycleModel {
   // them): kSequentialAccess, a later access of a load or store multiple,
   // with the instruction's index in the block.
   static constexpr uint16_t kSequentialAccess = 0x8000;
-  static constexpr uint8_t kFlagsAtStart = 0x10;  // in Block::fail_cond
+  static constexpr uint8_t kFlagsAtStart = 0x10;     // in Block::fail_cond
+  static constexpr uint8_t kFlagsByCompare = 0x20;  // in Block::fail_cond
   uint16_t planned_access(const Block& b, unsigned k) const { return accesses_[b.plan + k]; }
   // Cache misses of the lines [address, address + size) (updates the LRU).
   unsigned cache_misses(uint32_t address, uint32_t size);

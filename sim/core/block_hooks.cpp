@@ -223,6 +223,15 @@ __attribute__((always_inline)) inline void ArmCore::begin_block(CycleModel::Bloc
   if (block.overflow == 0 && block.exacts) settle_unhooked_head(block);
 }
 
+// The flags an instruction that set them told of (CycleModel::Block::fails)
+// for condition `cond`, from its registers now: none has changed since.
+uint32_t ArmCore::told_flags_now(uint32_t setter, unsigned cond) const {
+  uint32_t regs[8] = {};
+  for (uint16_t reads = flags_told_by(setter, cond); reads; reads &= reads - 1)
+    regs[__builtin_ctz(reads)] = reg(__builtin_ctz(reads));
+  return told_flags(setter, cond, regs);
+}
+
 int64_t ArmCore::late_correction(unsigned index, bool whole) const {
   int64_t delta = 0;
   uint32_t flags = 0;
@@ -232,6 +241,10 @@ int64_t ArmCore::late_correction(unsigned index, bool whole) const {
     const uint8_t cond = late_.fail_cond[i];
     if (cond & CycleModel::kFlagsAtStart) {
       if (!arm_condition(cond & 15, late_.start_flags)) delta -= late_.fail_saving[i];
+      continue;
+    }
+    if (cond & CycleModel::kFlagsByCompare) {
+      if (!arm_condition(cond & 15, told_flags_now(late_.fail_compare[i], cond & 15))) delta -= late_.fail_saving[i];
       continue;
     }
     if (!read) flags = cpsr(), read = true;
@@ -257,6 +270,7 @@ uint64_t ArmCore::block_cycles(CycleModel::Block& b) {
     late_.fail_index[i] = b.fail_index[i];
     late_.fail_cond[i] = b.fail_cond[i];
     late_.fail_saving[i] = b.fail_saving[i];
+    late_.fail_compare[i] = b.fail_compare[i];
     start_flags |= (b.fail_cond[i] & CycleModel::kFlagsAtStart) != 0;
   }
   if (start_flags) late_.start_flags = cpsr();

@@ -271,8 +271,14 @@ void ArmCore::stop_at_idle_loop(uc_engine* uc, const CycleModel::Block& block, u
     // (its conditional instructions go as they went this turn: nothing
     // changes from turn to turn)
     // (a turn's flags at its start are those at the end of the turn before)
-    for (unsigned i = 0; i < block.fails; ++i)
-      if (!arm_condition(block.fail_cond[i] & 15, cpsr())) turn -= block.fail_saving[i];
+    // (and so are its registers: those that tell of flags hold what they
+    // did after the instruction that set them)
+    for (unsigned i = 0; i < block.fails; ++i) {
+      const uint32_t flags = (block.fail_cond[i] & CycleModel::kFlagsByCompare)
+                                 ? told_flags_now(block.fail_compare[i], block.fail_cond[i] & 15)
+                                 : cpsr();
+      if (!arm_condition(block.fail_cond[i] & 15, flags)) turn -= block.fail_saving[i];
+    }
     for (unsigned i = 0; i < block.late_muls; ++i)
       turn = turn + multiplier_cycles(reg(block.late_mul_rs[i]), (block.late_mul_unsigned >> i) & 1) - 2;
     for (unsigned i = 0; i < block.muls; ++i) turn += start_m(block, i);

@@ -101,6 +101,13 @@ loop_mul10:
         flags_loop between_ldr, "", "tst r0, #1", ldrne r2, [r4]
         flags_loop between_stm, "", "tst r0, #1", stmiane r4, {r2, r3, r5, r12}
         flags_loop between_mul, "", "tst r0, #1", mulne r2, r3, r12
+@ The same with a compare, or a result, whose register nothing after it
+@ changes: the register tells at the block's end.
+        flags_loop told_nop, "", "and r5, r0, #1; tst r5, #1", nop
+        flags_loop told_ldr, "", "and r5, r0, #1; tst r5, #1", ldrne r2, [r4]
+        flags_loop told_ldm, "", "and r5, r0, #1; cmp r5, #1", ldmiaeq r4, {r2, r3, r12}
+        flags_loop told_result, "", "and r5, r0, #1; ands r5, r5, #1", ldrne r2, [r4]
+        flags_loop told_carry, "", "and r5, r0, #1; subs r3, r5, #1", ldrcs r2, [r4]
 
         cond_loop cond_nop, nop
         cond_loop cond_ldr, ldrne r2, [r4]

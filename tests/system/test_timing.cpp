@@ -121,7 +121,9 @@ TEST(CycleModel, LoopsCostWhatTheTableSays) {
 // (after the loop's count and before it: the flags at the block's end or
 // its start tell) it runs at every turn but the last; in those of
 // between_* (between two instructions that may set the flags: a hook
-// settles it as it is about to run) at the turns where the count is odd.
+// settles it as it is about to run) and told_* (the same, but the first is
+// a compare, or a result, whose register tells at the block's end) at the
+// turns where the count is odd.
 // Against the same loop with a nop, only its runs cost more.
 TEST(CycleModel, AFailedConditionalInstructionCostsItsFetch) {
   using Ran = unsigned (*)(unsigned turns);
@@ -145,6 +147,10 @@ TEST(CycleModel, AFailedConditionalInstructionCostsItsFetch) {
       {"between_ldr", [](const Memory& m) { return m.s + m.read_n + 1; }, "between_nop", odd},
       {"between_stm", [](const Memory& m) { return m.n + m.write_n + 3 * m.write_s; }, "between_nop", odd},
       {"between_mul", [](const Memory& m) { return m.s + 4; }, "between_nop", odd},  // 1S+mI, m = 4
+      {"told_ldr", [](const Memory& m) { return m.s + m.read_n + 1; }, "told_nop", odd},
+      {"told_ldm", [](const Memory& m) { return m.s + m.read_n + 2 * m.read_s + 1; }, "told_nop", odd},
+      {"told_result", [](const Memory& m) { return m.s + m.read_n + 1; }, "told_nop", odd},
+      {"told_carry", [](const Memory& m) { return m.s + m.read_n + 1; }, "told_nop", odd},
   };
   for (const Mode& mode : kModes) {
     const Memory& m = mode.memory;
