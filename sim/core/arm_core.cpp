@@ -123,7 +123,7 @@ void ArmCore::find_sdram_offset() {
   uint32_t zero = 0;
   uc_reg_write(uc_, UC_ARM_REG_R1, &zero);
   uc_reg_write(uc_, UC_ARM_REG_PC, &zero);
-  uc_ctl_remove_cache(uc_, chip::kSdramBase, chip::kSdramBase + 4);
+  drop_translations(chip::kSdramBase, chip::kSdramBase + 4);
 }
 
 ArmCore::~ArmCore() {
@@ -154,7 +154,7 @@ void ArmCore::flush_code() {
 
 // The blocks' costs go with their translations: the code may have changed.
 void ArmCore::flush_code(uint32_t begin, uint32_t end) {
-  if (end > begin) uc_ctl_remove_cache(uc_, static_cast<uint64_t>(begin), static_cast<uint64_t>(end));
+  if (end > begin) drop_translations(static_cast<uint64_t>(begin), static_cast<uint64_t>(end));
   model_.clear();
 }
 
@@ -251,7 +251,7 @@ void ArmCore::install_pending() {
     code_hooks_used_ = true;
     // Code translated before the hook existed would not call it (its cost
     // stays: the code is the same).
-    uc_ctl_remove_cache(uc_, h.address, static_cast<uint64_t>(h.address) + h.size);
+    drop_translations(h.address, static_cast<uint64_t>(h.address) + h.size);
   }
   split_hooks_pending_.clear();
   install_exact_hooks();
@@ -350,7 +350,21 @@ void ArmCore::on_step_end(uc_engine* uc, uint64_t, uint32_t, void* user) {
   uc_emu_stop(uc);
 }
 
+// Code to be translated anew. The library keeps its translations in one
+// buffer and never takes back the room of those it drops; with it full
+// (after millions of drops), a later drop crashed inside the library
+// (2.0.1). So the core empties it itself, between slices, long before:
+// after kDropsBeforeFlush drops, or blocks met for the first time.
+void ArmCore::drop_translations(uint64_t begin, uint64_t end) {
+  uc_ctl_remove_cache(uc_, begin, end);
+  ++drops_;
+}
+
 ArmCore::Slice ArmCore::run_slice(uint64_t max_cycles, bool step) {
+  if (drops_ >= kDropsBeforeFlush) {
+    uc_ctl_flush_tlb(uc_);  // (every translation: the library's "TB flush")
+    drops_ = 0;
+  }
   Slice slice;
   slice_start_ = total_;
   budget_end_ = max_cycles ? max_cycles : 1;
@@ -386,7 +400,7 @@ ArmCore::Slice ArmCore::run_slice(uint64_t max_cycles, bool step) {
     slice_until_ = until;
     // Unicorn ends a block at `until` only as it translates one: the block
     // translated whole before must go (it keeps none that ends there).
-    uc_ctl_remove_cache(uc_, pc(), static_cast<uint64_t>(pc()) + 1);
+    drop_translations(pc(), static_cast<uint64_t>(pc()) + 1);
   }
   next_until_ = 0;
   resplit_ = false;
@@ -505,7 +519,7 @@ uc_err ArmCore::finish_stop() {
   uint32_t width = thumb ? 2 : 4;
   // (A block translated whole before, as one starting at the instruction
   // is when it starts its block, would not end at `until`.)
-  uc_ctl_remove_cache(uc_, stop_at_, static_cast<uint64_t>(stop_at_) + 1);
+  drop_translations(stop_at_, static_cast<uint64_t>(stop_at_) + 1);
   uc_err err = uc_emu_start(uc_, stop_at_ | thumb, stop_at_ + width, 0, 0);
   if (replay_extra_) {  // (it did not run after all)
     inflight_cycles_ = static_cast<uint64_t>(static_cast<int64_t>(inflight_cycles_) + replay_extra_);

@@ -250,6 +250,13 @@ class ArmCore {
   const uint64_t* inflight_cycles() const { return &inflight_cycles_; }
 
   uint32_t reg(int r) const;
+  // For tests: fewer hooks for the instructions settled as they are about
+  // to run, which give way sooner (exact_hooks.cpp); the time is the same.
+  void set_exact_hook_limits(size_t most, uint64_t cold_instructions) {
+    max_exact_hooks_ = most;
+    cold_instructions_ = cold_instructions;
+  }
+  size_t exact_hooks() const { return exact_hooks_.size(); }
   void set_reg(int r, uint32_t value);
   uint32_t cpsr() const;
   void set_cpsr(uint32_t value);  // switches register banks with the mode
@@ -499,12 +506,29 @@ class ArmCore {
   // conditional one between two that may set the flags, a multiply whose
   // multiplier the block changes around it): a code hook at the first of
   // each group settles them as it is about to run (exact_hooks.cpp).
+  // Past kMaxExactHooks, those that have not run for kColdInstructions
+  // instructions (about a tenth of a second of the board's time) give way.
   static constexpr size_t kMaxExactHooks = 512;
-  std::map<uint32_t, uc_hook> exact_hooks_;
+  static constexpr uint64_t kColdInstructions = uint64_t{1} << 21;
+  size_t max_exact_hooks_ = kMaxExactHooks;
+  // Translations dropped (and blocks met anew) since the library's buffer
+  // was last emptied (arm_core.cpp).
+  static constexpr uint64_t kDropsBeforeFlush = 20000;
+  uint64_t drops_ = 0;
+  void drop_translations(uint64_t begin, uint64_t end);
+  uint64_t cold_instructions_ = kColdInstructions;
+  struct ExactHook {  // (the hook's own data: map nodes stay where they are)
+    ArmCore* core = nullptr;
+    uc_hook hook = 0;
+    uint64_t used = 0;  // the instructions run (total_) when it last ran
+  };
+  std::map<uint32_t, ExactHook> exact_hooks_;
   std::vector<uint32_t> exact_pending_;
+  bool exact_full_ = false;  // a group found no hook left: room is made at the slice's end
+  void make_exact_room();
   bool note_exacts(CycleModel::Block& block, const uint8_t* code);  // true: hooks to install first
   void install_exact_hooks();
-  static void on_exact(uc_engine* uc, uint64_t address, uint32_t size, void* self);
+  static void on_exact(uc_engine* uc, uint64_t address, uint32_t size, void* hook);
   void settle_group(const CycleModel::Block& block, unsigned head);  // the exact group at `head`, as it is about to run
   __attribute__((noinline)) void settle_unhooked_head(const CycleModel::Block& block);
   void apply_fast_stores();

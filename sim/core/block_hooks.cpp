@@ -34,6 +34,7 @@ __attribute__((noinline)) CycleModel::Block* ArmCore::lookup_block(uc_engine* uc
   CycleModel::Block* block = model_.find(address, size, code);
   if (!block) {
     block = &model_.insert(address, size, code, (cpsr() & kCpsrT) != 0);
+    ++drops_;  // (a new translation, most likely: it counts as one dropped)
     note_code(address, size);
     if (block->exacts && note_exacts(*block, code) && !replaying_) {
       stop_to_retranslate(uc, address);  // its groups' hooks need it translated again

@@ -1,10 +1,14 @@
 // Instructions whose cost is settled as they are about to run (see
 // CycleModel::Block::exacts): a code hook at the first of each group,
 // which Unicorn calls only there. A hook needs its block translated again,
-// so a block that brings new ones runs from the next slice; past
-// kMaxExactHooks hooks, a block runs up to its first group without one,
-// and the rest as a block of its own, which starts with that group (the
-// registers and flags at a block's start tell its first instruction's cost).
+// so a block that brings new ones runs from the next slice. Unicorn's
+// helper for a hooked instruction walks every code hook, so they are kept
+// few: past kMaxExactHooks hooks, a block runs up to its first group
+// without one, and the rest as a block of its own, which starts with that
+// group (the registers and flags at a block's start tell its first
+// instruction's cost); and at the slice's end the hooks that have not run
+// for a while go, and every block's groups are looked at again as it is
+// next met, so that the groups a program runs now have hooks.
 #include <algorithm>
 
 #include "core/arm_core.h"
@@ -19,7 +23,8 @@ bool ArmCore::note_exacts(CycleModel::Block& b, const uint8_t* code) {
     const uint32_t at = b.address + b.exact_head[i] * step;
     if (exact_hooks_.count(at)) continue;
     if (std::find(exact_pending_.begin(), exact_pending_.end(), at) != exact_pending_.end()) continue;
-    if (exact_hooks_.size() + exact_pending_.size() >= kMaxExactHooks) {
+    if (exact_hooks_.size() + exact_pending_.size() >= max_exact_hooks_) {
+      exact_full_ = true;
       // No hook for this group: the block runs up to it, and the rest as a
       // block of its own (whose start tells its first instruction's cost).
       b.overflow = std::min<uint16_t>(b.overflow, b.exact_head[i]);
@@ -34,17 +39,43 @@ bool ArmCore::note_exacts(CycleModel::Block& b, const uint8_t* code) {
 
 // At a slice's end (nothing runs).
 void ArmCore::install_exact_hooks() {
+  if (exact_full_) make_exact_room();
   for (uint32_t at : exact_pending_) {
-    uc_hook hook;
-    if (uc_hook_add(uc_, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(&ArmCore::on_exact), this, at, at) != UC_ERR_OK)
+    // (note_exacts left room for every pending one)
+    ExactHook& h = exact_hooks_[at];
+    h.core = this;
+    h.used = total_;
+    if (uc_hook_add(uc_, &h.hook, UC_HOOK_CODE, reinterpret_cast<void*>(&ArmCore::on_exact), &h, at, at) !=
+        UC_ERR_OK) {
+      exact_hooks_.erase(at);
       continue;
-    exact_hooks_[at] = hook;
+    }
     code_hooks_used_ = true;
     // Code translated before the hook existed would not call it (its cost
     // stays: the code is the same).
-    uc_ctl_remove_cache(uc_, at, static_cast<uint64_t>(at) + 1);
+    drop_translations(at, static_cast<uint64_t>(at) + 1);
   }
   exact_pending_.clear();
+}
+
+// The hooks that have not run for kColdInstructions instructions go (their code is
+// translated anew, without them); every block is then computed again as
+// it is next met, so that one whose group lost its hook asks for it again,
+// and one that ran up to a group left without a hook may now have one.
+// (While every hook is in use, the groups past them keep running without.)
+void ArmCore::make_exact_room() {
+  exact_full_ = false;
+  std::vector<uint32_t> cold;
+  for (const auto& [at, h] : exact_hooks_)
+    if (h.used + cold_instructions_ < total_) cold.push_back(at);
+  if (cold.empty()) return;
+  for (uint32_t at : cold) {
+    uc_hook_del(uc_, exact_hooks_[at].hook);
+    exact_hooks_.erase(at);
+    drop_translations(at, static_cast<uint64_t>(at) + 1);
+  }
+  exact_pending_.clear();
+  model_.clear();
 }
 
 // Before the group's first instruction runs: the flags are those each of
@@ -54,7 +85,9 @@ void ArmCore::install_exact_hooks() {
 // current block's own plan says what the hook at this address settles in
 // it (another block may share the address with other groups).
 void ArmCore::on_exact(uc_engine*, uint64_t address64, uint32_t, void* user) {
-  auto* self = static_cast<ArmCore*>(user);
+  auto* hook = static_cast<ExactHook*>(user);
+  ArmCore* self = hook->core;
+  hook->used = self->total_;
   const CycleModel::Block* b = self->block_;
   if (!self->running_ || self->replaying_ || self->stopping_ || self->cpi_ || !b ||
       b->address != self->block_address_ || !b->exacts)

@@ -378,6 +378,51 @@ patch_and_call:
         pop {r4, lr}
         bx lr
 
+@ r0 = turns per phase: four phases, each calling its four functions r0
+@ times in turn, twice over. Each function has a conditional load that only a hook
+@ settles (between an ADDS whose result replaced its operand, for a
+@ condition of C, and a compare); returns the sum of what it computed.
+        .global hooked_phases
+        .type hooked_phases, %function
+hooked_phases:
+        push {r4-r8, lr}
+        mov r7, r0
+        ldr r1, =buffer
+        mov r0, #0
+        mov r3, #2
+2:      ldr r5, =hooked_table
+        mov r8, #4
+3:      mov r4, r7
+4:      mov r6, #0
+5:      mov lr, pc
+        ldr pc, [r5, r6]
+        add r6, r6, #4
+        cmp r6, #16
+        bne 5b
+        subs r4, r4, #1
+        bne 4b
+        add r5, r5, #16
+        subs r8, r8, #1
+        bne 3b
+        subs r3, r3, #1
+        bne 2b
+        pop {r4-r8, lr}
+        bx lr
+        .irp n, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15
+hooked_\n:
+        adds r0, r0, #(\n + 1) << 26
+        ldrcs r2, [r1, #4 * (\n % 4)]
+        cmp r2, #\n
+        addne r0, r0, r2
+        bx lr
+        .endr
+        .align 2
+hooked_table:
+        .irp n, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15
+        .word hooked_\n
+        .endr
+        .ltorg
+
         .thumb
         .global loop_thumb
         .type loop_thumb, %function

@@ -322,6 +322,37 @@ TEST(CycleModel, KeepsTheBlocksOfALargeProgramAndTheirPlans) {
   EXPECT_EQ(small.find(kBase, sizeof arm, arm), nullptr);  // (its slot's block is another now)
 }
 
+// Hooks for the instructions settled as they are about to run are few (a
+// hooked instruction costs a walk of every hook): past their limit, a
+// block runs up to a group left without one, and those that have not run
+// for a while give way to the groups run now. Neither changes the time: a
+// program's phases, each with groups of its own, cost the same with room
+// for every group and with room for two, given way after any pause.
+TEST(CycleModel, HooksGivingWayLeaveTheTime) {
+  struct Result {
+    uint64_t cycles;
+    uint32_t value;
+    size_t hooks;
+  };
+  auto run = [](size_t most, uint64_t cold) {
+    TimingBoard t;
+    t.board.core().set_exact_hook_limits(most, cold);
+    uint64_t before = t.board.cycles();
+    uint32_t value = 0;
+    std::string error;
+    EXPECT_TRUE(t.board.call("hooked_phases", {50}, &value, kSecond, &error)) << error;
+    return Result{t.board.cycles() - before, value, t.board.core().exact_hooks()};
+  };
+  const Result roomy = run(512, uint64_t{1} << 40), tight = run(2, 200), cold = run(8, 100);
+  EXPECT_EQ(roomy.hooks, 16u);
+  EXPECT_LE(tight.hooks, 2u);
+  EXPECT_LE(cold.hooks, 8u);
+  for (const Result& r : {tight, cold}) {
+    EXPECT_EQ(r.cycles, roomy.cycles);
+    EXPECT_EQ(r.value, roomy.value);
+  }
+}
+
 // A call run with every turn emulated ([0]) and with waits skipped ([1]);
 // with `to_buffer` its first argument is the address of `code_buffer`.
 struct Run {
