@@ -354,7 +354,7 @@ void ArmCore::on_step_end(uc_engine* uc, uint64_t, uint32_t, void* user) {
 // buffer and never takes back the room of those it drops; with it full
 // (after millions of drops), a later drop crashed inside the library
 // (2.0.1). So the core empties it itself, between slices, long before:
-// after kDropsBeforeFlush drops, or blocks met for the first time.
+// after kDropsBeforeFlush drops, or blocks translated anew.
 void ArmCore::drop_translations(uint64_t begin, uint64_t end) {
   uc_ctl_remove_cache(uc_, begin, end);
   ++drops_;

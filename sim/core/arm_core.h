@@ -511,7 +511,7 @@ class ArmCore {
   static constexpr size_t kMaxExactHooks = 512;
   static constexpr uint64_t kColdInstructions = uint64_t{1} << 21;
   size_t max_exact_hooks_ = kMaxExactHooks;
-  // Translations dropped (and blocks met anew) since the library's buffer
+  // Translations dropped (and blocks translated anew) since the library's buffer
   // was last emptied (arm_core.cpp).
   static constexpr uint64_t kDropsBeforeFlush = 20000;
   uint64_t drops_ = 0;

@@ -228,6 +228,11 @@ class CycleModel {
   // plans have filled their room, every block goes, as in clear(), and is
   // computed again as it is next met.)
   Block& insert(uint32_t address, uint32_t size, const uint8_t* code, bool thumb);
+  // Whether the block in `address`'s slot starts there (whatever its code).
+  bool holds(uint32_t address) {
+    const uint32_t index = slots_[slot_of(address)];
+    return index && slots_.pool[index - 1].address == address;
+  }
   // The plans' room (accesses, 2 bytes each), for tests that fill it.
   static constexpr size_t kMaxPlanned = size_t{1} << 22;
   explicit CycleModel(size_t max_planned = kMaxPlanned) : max_planned_(max_planned) {}

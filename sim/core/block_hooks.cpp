@@ -33,8 +33,10 @@ __attribute__((noinline)) CycleModel::Block* ArmCore::lookup_block(uc_engine* uc
   const uint8_t* code = code_at(address, size);
   CycleModel::Block* block = model_.find(address, size, code);
   if (!block) {
+    // (a block there before: its code changed, or it ends elsewhere now,
+    // so the library translated it anew; that counts as a drop)
+    if (model_.holds(address)) ++drops_;
     block = &model_.insert(address, size, code, (cpsr() & kCpsrT) != 0);
-    ++drops_;  // (a new translation, most likely: it counts as one dropped)
     note_code(address, size);
     if (block->exacts && note_exacts(*block, code) && !replaying_) {
       stop_to_retranslate(uc, address);  // its groups' hooks need it translated again
