@@ -511,11 +511,6 @@ class ArmCore {
   static constexpr size_t kMaxExactHooks = 512;
   static constexpr uint64_t kColdInstructions = uint64_t{1} << 21;
   size_t max_exact_hooks_ = kMaxExactHooks;
-  // Translations dropped (and blocks translated anew) since the library's buffer
-  // was last emptied (arm_core.cpp).
-  static constexpr uint64_t kDropsBeforeFlush = 20000;
-  uint64_t drops_ = 0;
-  void drop_translations(uint64_t begin, uint64_t end);
   uint64_t cold_instructions_ = kColdInstructions;
   struct ExactHook {  // (the hook's own data: map nodes stay where they are)
     ArmCore* core = nullptr;
@@ -531,6 +526,11 @@ class ArmCore {
   static void on_exact(uc_engine* uc, uint64_t address, uint32_t size, void* hook);
   void settle_group(const CycleModel::Block& block, unsigned head);  // the exact group at `head`, as it is about to run
   __attribute__((noinline)) void settle_unhooked_head(const CycleModel::Block& block);
+  // Translations dropped (and blocks translated anew) since the library's
+  // buffer was last emptied (arm_core.cpp).
+  static constexpr uint64_t kDropsBeforeFlush = 20000;
+  uint64_t drops_ = 0;
+  void drop_translations(uint64_t begin, uint64_t end);
   void apply_fast_stores();
   void forget_fast_pages();
   void note_code(uint32_t address, uint32_t size);

@@ -72,6 +72,11 @@ void branch(InsnCycles& c) {
 }
 }  // namespace
 
+uint32_t rotated_immediate(uint32_t insn) {
+  const uint32_t imm = insn & 0xFF, rot = ((insn >> 8) & 15) * 2;
+  return rot ? (imm >> rot) | (imm << (32 - rot)) : imm;
+}
+
 namespace {
 // What a flag-setting data-processing instruction compares as: CMP (0xA),
 // CMN (0xB), TST (0x8), TEQ (0x9); SUBS, ADDS, ANDS and EORS set the flags
@@ -91,6 +96,8 @@ bool n_and_z_only(unsigned cond) { return cond <= 0x1 || cond == 0x4 || cond == 
 
 // Whether its N and Z are its result's, in Rd: data processing but a compare.
 bool has_result(uint32_t setter) { return (setter >> 21 & 0xC) != 0x8; }
+// Whether the condition is told by that result alone.
+bool told_by_result(uint32_t setter, unsigned cond) { return has_result(setter) && n_and_z_only(cond); }
 }  // namespace
 
 uint16_t flags_told_by(uint32_t setter, unsigned cond) {
@@ -102,7 +109,7 @@ uint16_t flags_told_by(uint32_t setter, unsigned cond) {
   // (r0..r7 only: no mode has copies of its own, so an exception inside the
   // block leaves what the registers tell)
   auto low = [](uint16_t reads) { return (reads & 0xFF00) ? uint16_t{0} : reads; };
-  if (has_result(setter) && n_and_z_only(cond)) return low(static_cast<uint16_t>(1u << rd));
+  if (told_by_result(setter, cond)) return low(static_cast<uint16_t>(1u << rd));
   const unsigned kind = compare_kind(setter);
   if (!kind) return 0;
   const bool arithmetic = kind == 0xA || kind == 0xB;
@@ -120,12 +127,11 @@ uint16_t flags_told_by(uint32_t setter, unsigned cond) {
 
 uint32_t told_flags(uint32_t setter, unsigned cond, const uint32_t regs[8]) {
   auto nz = [](uint32_t result) { return (result & 0x80000000u) | (result == 0 ? 1u << 30 : 0); };
-  if (has_result(setter) && n_and_z_only(cond)) return nz(regs[setter >> 12 & 7]);
+  if (told_by_result(setter, cond)) return nz(regs[setter >> 12 & 7]);
   const uint32_t rn = regs[setter >> 16 & 7];
   uint32_t op2;
   if (setter & 0x02000000) {
-    const unsigned rotate = (setter >> 8 & 0xF) * 2, imm = setter & 0xFF;
-    op2 = rotate ? (imm >> rotate | imm << (32 - rotate)) : imm;
+    op2 = rotated_immediate(setter);
   } else {
     const uint32_t rm = regs[setter & 7];
     const unsigned type = setter >> 5 & 3, amount = setter >> 7 & 0x1F;
@@ -519,22 +525,18 @@ void CycleModel::decode(Block& b, const uint8_t* code) {
     uint32_t at = b.address + k * step, word = read_le(code + k * step, b.thumb);
     insns[k] = b.thumb ? decode_thumb(static_cast<uint16_t>(word), at) : decode_arm(word, at);
   }
-  // Walking forward: whether an instruction before this one may change the
-  // flags (if not, the flags at the block's start are the ones it sees).
-  // And which one that is last (-1 for none).
-  std::vector<bool> flags_before(b.count);
+  // Walking forward: the last instruction before this one that may change
+  // the flags (-1 for none: the flags at the block's start are the ones it
+  // sees).
   std::vector<int> last_setter(b.count);
-  for (unsigned k = 0, any = false; k < b.count; ++k) {
-    flags_before[k] = any;
-    last_setter[k] = k ? last_setter[k - 1] : -1;
-    if (k && (insns[k - 1].sets_flags || insns[k - 1].traps || insns[k - 1].is_coprocessor))
-      last_setter[k] = static_cast<int>(k - 1);
+  for (int k = 0, last = -1; k < static_cast<int>(b.count); ++k) {
+    last_setter[k] = last;
     const InsnCycles& c = insns[k];
-    if (c.sets_flags || c.traps || c.is_coprocessor) any = true;
+    if (c.sets_flags || c.traps || c.is_coprocessor) last = k;
   }
-  // The registers the instructions from k to the block's end write; and
-  // whether one of them may change the processor's mode (and so which
-  // registers are seen).
+  // The registers the instructions from k to the block's end write (k
+  // included); and whether one of them may change the processor's mode
+  // (and so which registers are seen).
   std::vector<uint16_t> written_from(b.count + 1, 0);
   std::vector<bool> mode_from(b.count + 1, false);
   for (unsigned k = b.count; k-- > 0;) {
@@ -545,7 +547,6 @@ void CycleModel::decode(Block& b, const uint8_t* code) {
   // instruction but its branches): what an instruction after this one may
   // change, the flags or a register.
   bool flags_later = false;
-  uint16_t written_later = 0;  // by this instruction or one after it
   std::vector<bool> late_candidate(b.count);  // a multiply whose multiplier stays as it is to the block's end
   std::vector<bool> in_fails(b.count);
   for (unsigned k = b.count; k-- > 0 && !b.thumb;) {
@@ -553,14 +554,13 @@ void CycleModel::decode(Block& b, const uint8_t* code) {
     const uint32_t at = b.address + k * step;
     // Its condition is told by the flags at the block's end when nothing
     // after it may change them, else by those at its start when nothing
-    // before it may.
-    // Else by a compare before it, when the registers it compares stay as
-    // they are to the block's end.
-    const bool end_tells = !flags_later && !c.sets_flags, start_tells = !flags_before[k];
+    // before it may, else by the registers of the instruction that set them
+    // when those stay as they are to the block's end (flags_told_by).
+    const bool end_tells = !flags_later && !c.sets_flags, start_tells = last_setter[k] < 0;
     const unsigned cond = read_le(code + k * step, false) >> 28;
     bool compare_told = false;
     uint32_t compare = 0;
-    if (!end_tells && !start_tells && c.conditional && !c.sets_flags && last_setter[k] >= 0) {
+    if (!end_tells && !start_tells && c.conditional && !c.sets_flags) {
       const unsigned s = static_cast<unsigned>(last_setter[k]);
       compare = read_le(code + s * step, false);
       const uint16_t reads = flags_told_by(compare, cond);
@@ -582,8 +582,7 @@ void CycleModel::decode(Block& b, const uint8_t* code) {
       }
     }
     if (c.sets_flags || c.traps || c.is_coprocessor) flags_later = true;
-    written_later |= c.writes;
-    if (c.mul_rs >= 0) late_candidate[k] = !(written_later >> c.mul_rs & 1) && !c.conditional;
+    if (c.mul_rs >= 0) late_candidate[k] = !(written_from[k] >> c.mul_rs & 1) && !c.conditional;
   }
   uint16_t written = 0;
   bool pure = true, loads = false;

@@ -91,6 +91,10 @@ struct InsnCycles {
 // flags N, Z, C, V in bits 31..28 of `flags` (a CPSR).
 bool arm_condition(unsigned cond, uint32_t flags);
 
+// A data-processing instruction's immediate operand (8 bits rotated right
+// by twice bits 11..8).
+uint32_t rotated_immediate(uint32_t insn);
+
 // An instruction that sets the flags, whose flags for condition `cond` of
 // a later one registers after it give, as long as they keep their values:
 // the registers (bit r, r0..r7 only), 0 if none can tell. N and Z of a

@@ -21,11 +21,6 @@ struct Value {
 
 uint32_t word_at(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
 
-uint32_t rotated_immediate(uint32_t insn) {
-  uint32_t imm = insn & 0xFF, rot = ((insn >> 8) & 15) * 2;
-  return rot ? (imm >> rot) | (imm << (32 - rot)) : imm;
-}
-
 }  // namespace
 
 CountedLoop match_counted_loop(const uint8_t* code, uint32_t address, unsigned count) {

@@ -379,9 +379,10 @@ patch_and_call:
         bx lr
 
 @ r0 = turns per phase: four phases, each calling its four functions r0
-@ times in turn, twice over. Each function has a conditional load that only a hook
-@ settles (between an ADDS whose result replaced its operand, for a
-@ condition of C, and a compare); returns the sum of what it computed.
+@ times in turn, twice over. Each function has a conditional load that
+@ only a hook settles (between an ADDS whose result replaced its operand,
+@ for a condition of C, and a compare); returns the sum of what it
+@ computed.
         .global hooked_phases
         .type hooked_phases, %function
 hooked_phases:
