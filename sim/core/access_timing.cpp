@@ -467,6 +467,8 @@ void ArmCore::watch_unaligned_loads() {
   check(uc_hook_add(uc_, &hook, UC_HOOK_MEM_READ, reinterpret_cast<void*>(&ArmCore::on_load), this, chip::kSdramBase,
                     chip::kSdramBase + chip::kSdramSize - 1),
         "load hook");
+  loads_checked_ = true;
+  note_sdram_reads();
   flush_code();  // code translated without the hook would not call it
 }
 

@@ -47,6 +47,7 @@
 #include "core/counted_loop.h"
 #include "core/memory.h"
 #include "core/s3c44b0x.h"
+#include "core/unicorn_loads.h"
 #include "core/unicorn_stores.h"
 
 namespace sim {
@@ -494,6 +495,12 @@ class ArmCore {
   bool multiple_access(unsigned index) const;  // the block's instruction `index` is a load or store multiple
   uc_hook data_hook_ = 0;
   uint32_t data_begin_ = 0, data_end_ = 0;  // watched: [begin, end)
+  // The SDRAM's reads, served by the load path of core/unicorn_loads.h
+  // while data_hook_ is the one read hook over it (none: size 0).
+  void note_sdram_reads();
+  static void on_sdram_read(void* uc, int type, uint64_t address, int size, int64_t value, void* self);
+  unicorn_loads::WatchedSdram sdram_reads_;
+  bool loads_checked_ = false;  // watch_unaligned_loads's hook is on
   bool sram_data_seen_ = false;             // a store reached the internal SRAM
   unicorn_stores::WatchedRange sram_stores_;
   uint64_t sram_ram_offset_ = UINT64_MAX;   // of the SRAM mapped now in Unicorn's RAM (unknown: UINT64_MAX)

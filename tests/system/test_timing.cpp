@@ -230,6 +230,43 @@ TEST(CycleModel, DataCostsWhatItsMemoryTakes) {
   }
 }
 
+// With the cache on, the core itself serves the SDRAM's loads while its
+// hook is the one there; a debugger's watch over the SDRAM, set or taken
+// back at any time, sees every load again (the library's path), and the
+// clock is the same either way.
+TEST(CycleModel, AWatchOverTheSdramSeesItsLoadsWithTheCacheOn) {
+  constexpr uint32_t kData = 0x0C500000;
+  struct Case {
+    const char* what;
+    bool watched, taken_back;
+    unsigned loads_seen;  // in the measured call of 50 turns
+  };
+  const Case cases[] = {
+      {"no watch", false, false, 0}, {"a watch", true, false, 50}, {"a watch taken back", true, true, 0}};
+  uint64_t cycles[3] = {};
+  for (size_t i = 0; i < 3; ++i) {
+    const Case& c = cases[i];
+    SCOPED_TRACE(c.what);
+    TimingBoard t;
+    t.board.syscfg().write(0, kCacheOn, 4);
+    unsigned seen = 0;
+    bool counting = false;
+    int id = -1;
+    if (c.watched)
+      id = t.board.core().watch_accesses(kData, kData + 0x1000, [&](uint32_t, unsigned, bool write) {
+        if (counting && !write) ++seen;
+      });
+    t.cycles_of("walk_ldr", 10, kData + 0xC00);
+    if (c.taken_back) t.board.core().unwatch_accesses(id);
+    counting = true;
+    cycles[i] = t.cycles_of("walk_ldr", 50, kData);
+    counting = false;
+    EXPECT_EQ(seen, c.loads_seen);
+  }
+  EXPECT_EQ(cycles[1], cycles[0]);
+  EXPECT_EQ(cycles[2], cycles[0]);
+}
+
 // An SFR read costs the peripheral bus's time, not an SDRAM access
 // (with --no-skip: the same read in a loop is a poll otherwise).
 TEST(CycleModel, RegisterReadsCostTheirOwnTime) {
