@@ -616,7 +616,8 @@ void CycleModel::decode(Block& b, const uint8_t* code) {
       const unsigned reads = c.read_n + c.read_s;
       const uint32_t extra = (accesses - reads) * data_extra + reads * read_extra;
       if (extra) {
-        unsure_cycles += extra;
+        // (a single load at a RAM access's dearest: see single_load_extra)
+        unsure_cycles += reads == 1 && accesses == 1 ? data_extra : extra;
         b.unsure = std::min<uint16_t>(b.unsure, static_cast<uint16_t>(k));
       }
       if (c.mul_rs >= 0 && (c.conditional || b.muls >= 8 || (written >> c.mul_rs & 1)))

@@ -25,6 +25,7 @@
 // SDRAM refresh cycles and the write buffer's stalls are not modelled.
 #pragma once
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -115,10 +116,14 @@ unsigned multiplier_cycles(uint32_t rs, bool unsigned_only);
 
 class CycleModel {
  public:
-  struct Block {
+  // (What every block entered reads comes first, in one host cache line:
+  // a program's hot blocks outgrow the host's first-level cache.)
+  struct alignas(64) Block {
     uint32_t address = 1;  // its first instruction's; 1 once the model is cleared
     uint32_t size = 0;
     uint32_t first = 0, last = 0;  // first and last words of the code (a cheap change check)
+    uint32_t cost = 0;         // fixed cost in MCLK
+    uint32_t taken_extra = 0;  // added when the last instruction's condition passed
     uint16_t count = 0;            // instructions
     bool thumb = false;
     bool cacheable = false;
@@ -135,11 +140,10 @@ class CycleModel {
     bool takes_short_path() const { return fast || (fast_but_idle && idle_failures >= kIdleFailuresToGiveUp); }
     static constexpr uint8_t kIdleFailuresToGiveUp = 8;
     uint16_t line_fill = 0;        // cacheable: a line fill's cycles beyond the hit charged
+    uint8_t idle_failures = 0;
+    bool target_is_next = false;   // its conditional branch goes to the fall-through
     uint32_t first_line = 0, end_line = 0;  // cacheable: its code lines [first, end) (address >> 4)
-    bool loops_to_itself = false;  // an idle candidate or a counting loop
-    bool has_msr = false;          // an MSR to the CPSR before its last instruction
-    uint8_t msr_index = 0;         // the first one
-    uint32_t last_boundary = 0;    // cycles before its last instruction
+    uint32_t last_cond = 0;        // that branch's condition (bits 31..28) | 1
     // What its start cannot tell: the most its last instruction may start
     // after the block's start (its code lines missing the cache, every
     // multiply at m = 4, every watched data access at its dearest), and its
@@ -147,14 +151,16 @@ class CycleModel {
     // the start does not tell, a watched data access; `count` if none).
     // The instructions up to that one start where the charged costs say.
     uint32_t reach = 0;
-    uint16_t unsure = 0;
     // Its first instruction whose cost it cannot settle (a ninth
     // instruction to be settled by a hook, or one past the 256th; `count`
     // if none): the block runs up to it, and the rest as a block of its own.
     uint16_t overflow = 0;
-    bool target_is_next = false;   // its conditional branch goes to the fall-through
-    uint32_t last_cond = 0;        // that branch's condition (bits 31..28) | 1
-    uint8_t idle_failures = 0;
+    uint8_t exacts = 0;  // (below)
+    uint16_t unsure = 0;
+    bool loops_to_itself = false;  // an idle candidate or a counting loop
+    bool has_msr = false;          // an MSR to the CPSR before its last instruction
+    uint8_t msr_index = 0;         // the first one
+    uint32_t last_boundary = 0;    // cycles before its last instruction
     uint8_t muls = 0;
     // Conditional instructions that cost more than their fetch when they
     // run, with no instruction after them in the block that may change the
@@ -193,19 +199,18 @@ class CycleModel {
     // m neither the start nor the end tells: charged as run with m = 2,
     // settled by a hook (ArmCore) as the first of their group is about to
     // run (exact_head: a group shares its flags, and its multipliers are
-    // as they will be). Up to eight (see `overflow`).
-    uint8_t exacts = 0;
+    // as they will be). Up to eight (see `overflow`): `exacts` of them.
     uint8_t exact_index[8] = {};
     uint8_t exact_head[8] = {};
     uint8_t exact_cond[8] = {};  // 0xE: always
     int8_t exact_mul_rs[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
     uint8_t exact_mul_unsigned = 0;
     uint16_t exact_saving[8] = {};  // what failing saves
-    uint32_t cost = 0;         // fixed cost in MCLK
-    uint32_t taken_extra = 0;  // added when the last instruction's condition passed
     CountedLoop loop;          // a counting loop whose turns can pass at once
     RegisterWait wait;         // a wait on one register
   };
+  static_assert(offsetof(Block, exacts) < 64 && offsetof(Block, overflow) < 64 && offsetof(Block, reach) < 64,
+                "a block's entry reads one host cache line");
 
   void set_timing(const MemoryTiming& timing);
   const MemoryTiming& timing() const { return timing_; }
@@ -295,6 +300,11 @@ class CycleModel {
   // SDRAM's own cost. `*filled` tells of a line fill.
   uint32_t data_cycles(uint32_t address, unsigned size, bool write, bool sequential, bool* filled);
   void invalidate_cache();
+  // The most a block's reach allows for a single load (LDR, LDRB, LDRH,
+  // LDRSB, LDRSH) beyond its charge: a watched RAM access's. One from the
+  // flash that may cost more is looked at as it happens (ArmCore's
+  // flash_may_cross); a load or store multiple's reach allows the flash's.
+  uint32_t single_load_extra() const { return data_watched_ ? dearest_data_extra() : 0; }
 
  private:
   // The code's first and last words, a cheap check that it is the same.
