@@ -16,7 +16,9 @@
 // cache and write buffer on as the program sets them (the board then watches
 // data accesses), on the board with its default options and on bare Unicorn,
 // the same way; and on bare Unicorn with an empty memory hook, the bound of
-// any board that watches data accesses through one.
+// any board that watches data accesses through the library's hooks alone
+// (board-sim's loads of the SDRAM go around the library's path:
+// core/unicorn_loads.h).
 //
 // Given tests/firmware/bench-code.py's two programs (--code), the same calls
 // over 64 functions and over 16384 (320 KB of hot code, as a kernel's): what
@@ -51,7 +53,7 @@ double cpu_seconds() {
 // `empty_hook`: with a data access hook that does nothing, on a range no
 // access reaches. Any memory hook at all sends every load and store of the
 // code translated with it down Unicorn's slow path: this is the most a
-// board that watches data accesses through a hook can reach.
+// board that watches data accesses through the library's hook can reach.
 double run_bare(const sim::ElfImage& elf, uint32_t main_address, uint32_t end_address,
                 const sim::Sdram* same_as = nullptr, bool empty_hook = false) {
   uc_engine* uc = nullptr;
@@ -277,7 +279,8 @@ int main(int argc, char** argv) {
     std::printf("board-sim          %8.1f MIPS  (%.3f s)\n", board, work.board);
     std::printf("bare Unicorn       %8.1f MIPS  (%.3f s)\n", bare, work.bare);
     std::printf("board-sim / bare   %8.2f       (goal: at least 0.50)\n", board / bare);
-    std::printf("bare Unicorn with an empty data hook %6.1f MIPS  (%.3f s; %.2f of bare: the most a hook per access allows)\n",
+    std::printf("bare Unicorn with an empty data hook %6.1f MIPS  (%.3f s; %.2f of bare: the most the library's hook "
+                "path allows)\n",
                 work.instructions / work.hooked / 1e6, work.hooked, work.bare / work.hooked);
   }
   if (small_code) {

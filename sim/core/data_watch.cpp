@@ -109,7 +109,9 @@ void ArmCore::on_flash_read(uc_engine*, uc_mem_type, uint64_t address, int size,
 // the next slice runs it as a block of its own (on_block_in_full): the
 // blocks after it are looked at from the clock it really reached.
 bool ArmCore::flash_may_cross(uint32_t address, unsigned size) {
-  if (!block_ || cpi_ || inflight_cycles_ >= split_at_ || block_->count < 2 || !exceptions_possible(*block_))
+  // (inflight_cycles_ is the block's end as charged so far: a split
+  // point may lie before it, after the block's start)
+  if (!block_ || cpi_ || block_start_cycles_ >= split_at_ || block_->count < 2 || !exceptions_possible(*block_))
     return false;
   const MemoryTiming& t = model_.timing();
   int64_t worst = model_.cached_at(address) ? (model_.resident(address) ? 0 : t.line_fill_at(address) - 1)
@@ -123,9 +125,11 @@ bool ArmCore::flash_may_cross(uint32_t address, unsigned size) {
   const unsigned index = access_index_, done = access_done_;
   const uint32_t pc = locate_access(address, size, false);
   const unsigned k = access_index_;
-  if (k + 1u >= block_->count || access_done_ != 0 || multiple_access(k)) {
+  // (a load multiple's first access too: nothing of it has happened yet,
+  // and one of a single register counts as a single load)
+  if (k + 1u >= block_->count || access_done_ != 0) {
     access_located_ = located, access_more_ = more, access_index_ = index, access_done_ = done;
-    return false;  // nothing after it in the block, or allowed for in its reach
+    return false;  // nothing after it in the block, or not its first access
   }
   stopping_ = true;
   redo_ = false;
