@@ -403,8 +403,6 @@ ArmCore::Slice ArmCore::run_slice(uint64_t max_cycles, bool step) {
     drop_translations(pc(), static_cast<uint64_t>(pc()) + 1);
   }
   next_until_ = 0;
-  flash_split_now_ = flash_split_at_ == pc() ? flash_split_at_ : 0;
-  flash_split_at_ = 0;
   resplit_ = false;
   drop_late();
   split_stop_ = 0;

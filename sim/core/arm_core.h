@@ -478,9 +478,6 @@ class ArmCore {
   void apply_data_watch();
   static void on_data(uc_engine* uc, uc_mem_type type, uint64_t address, int size, int64_t value, void* self);
   static void on_flash_read(uc_engine* uc, uc_mem_type type, uint64_t address, int size, int64_t value, void* self);
-  bool flash_may_cross(uint32_t address, unsigned size);
-  uint32_t flash_split_at_ = 0;   // a flash load stopped the block before it (flash_may_cross)
-  uint32_t flash_split_now_ = 0;  // that load starts this slice, as a block of its own
   uc_hook flash_hook_ = 0;
   bool flash_reads_charged_ = false;
   void charge_data(uint32_t address, unsigned size, bool write);
@@ -617,8 +614,7 @@ class ArmCore {
   // for it): a replay, a step, a request, an `until`, a state check, --cpi.
   bool attention_ = false;
   void note_attention() {
-    attention_ = replaying_ || stepping_ || request_ || until_slice_ || logging_stores_ || cpi_ != 0 || reference_ ||
-                 flash_split_now_;
+    attention_ = replaying_ || stepping_ || request_ || until_slice_ || logging_stores_ || cpi_ != 0 || reference_;
   }
   uint64_t request_from_ = 0;
   uint64_t sync_cycles_ = 0;

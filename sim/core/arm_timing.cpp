@@ -593,7 +593,6 @@ void CycleModel::decode(Block& b, const uint8_t* code) {
   b.overflow = b.count;
   const uint32_t data_extra = data_watched_ ? dearest_data_extra() : 0;
   const uint32_t read_extra = std::max(data_extra, flash_reads_watched_ ? flash_read_extra() : 0u);
-  const uint32_t refetch = b.cacheable ? timing_.line_fill_at(b.address) - 1u : 0u;
   b.plan_ok = b.count <= 0x7FFF;
   b.plan = static_cast<uint32_t>(accesses_.size());
   b.plan_size = 0;
@@ -617,10 +616,7 @@ void CycleModel::decode(Block& b, const uint8_t* code) {
       const unsigned reads = c.read_n + c.read_s;
       const uint32_t extra = (accesses - reads) * data_extra + reads * read_extra;
       if (extra) {
-        // (a single load at a RAM access's dearest, see single_load_extra,
-        // and the fill of a code line of the block's that its own fill may
-        // have pushed out, fetched again)
-        unsure_cycles += reads == 1 && accesses == 1 ? data_extra + refetch : extra;
+        unsure_cycles += extra;
         b.unsure = std::min<uint16_t>(b.unsure, static_cast<uint16_t>(k));
       }
       if (c.mul_rs >= 0 && (c.conditional || b.muls >= 8 || (written >> c.mul_rs & 1)))

@@ -300,13 +300,6 @@ class CycleModel {
   // SDRAM's own cost. `*filled` tells of a line fill.
   uint32_t data_cycles(uint32_t address, unsigned size, bool write, bool sequential, bool* filled);
   void invalidate_cache();
-  // The most a block's reach allows for a single load (LDR, LDRB, LDRH,
-  // LDRSB, LDRSH, a load multiple of one register) beyond its charge: a
-  // watched RAM access's (and, in a cacheable block, the fill of a code
-  // line of its own that the load's fill may push out). One from the flash
-  // that may cost more is looked at as it happens (ArmCore's
-  // flash_may_cross); a load multiple of more registers allows the flash's.
-  uint32_t single_load_extra() const { return data_watched_ ? dearest_data_extra() : 0; }
 
  private:
   // The code's first and last words, a cheap check that it is the same.

@@ -144,18 +144,6 @@ void ArmCore::on_block_in_full(uc_engine* uc, uint32_t address, uint32_t size) {
   // comes first: the part a first slice runs whole holds no event.) With a
   // request pending, an MSR inside the block may let it through: the block
   // runs up to the boundary after it.
-  // A flash load that stopped its block before it (flash_may_cross) runs
-  // alone first.
-  if (self->flash_split_now_) {
-    const bool here = self->flash_split_now_ == address && self->total_ == self->slice_start_;
-    self->flash_split_now_ = 0;
-    self->note_attention();
-    if (here && block->count > 1 && !first) {
-      self->next_until_ = address + (block->thumb ? 2u : 4u);
-      self->stop_before_block(uc, address);
-      return;
-    }
-  }
   const bool overflows = block->overflow < block->count && block->count > 1 && !self->cpi_;
   const bool event_inside = self->inflight_cycles_ < self->split_at_ &&
                             self->inflight_cycles_ + block->reach >= self->split_at_ && block->count > 1 && !first &&

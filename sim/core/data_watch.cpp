@@ -90,53 +90,12 @@ void ArmCore::set_flash_reads_charged(bool on) {
 void ArmCore::on_flash_read(uc_engine*, uc_mem_type, uint64_t address, int size, int64_t, void* user) {
   auto* self = static_cast<ArmCore*>(user);
   if (!self->running_ || self->replaying_ || self->stopping_) return;
-  if (self->flash_may_cross(static_cast<uint32_t>(address), static_cast<unsigned>(size))) return;
   // With the cache on (outside NCACHBE's areas) the flash's data is cached
   // like the SDRAM's, its misses filling a line from the flash.
   if (self->model_.cached_at(static_cast<uint32_t>(address)))
     self->charge_data(static_cast<uint32_t>(address), static_cast<unsigned>(size), false);
   else
     self->charge_access(static_cast<uint32_t>(address), static_cast<unsigned>(size), false);
-}
-
-// A block's reach allows a single load no more than a RAM access's cost
-// (CycleModel::single_load_extra): with the cache on every load may miss,
-// and were each allowed the flash's, every block within some 250 cycles of
-// a run's end would be split (at each 10 ms of a run, some 30 slices and
-// 60 translations). A single load from the flash that costs more, in a
-// block that may then reach a split point before its end, stops the block
-// before it (nothing of it has happened: its one access is this one), and
-// the next slice runs it as a block of its own (on_block_in_full): the
-// blocks after it are looked at from the clock it really reached.
-bool ArmCore::flash_may_cross(uint32_t address, unsigned size) {
-  // (inflight_cycles_ is the block's end as charged so far: a split
-  // point may lie before it, after the block's start)
-  if (!block_ || cpi_ || block_start_cycles_ >= split_at_ || block_->count < 2 || !exceptions_possible(*block_))
-    return false;
-  const MemoryTiming& t = model_.timing();
-  int64_t worst = model_.cached_at(address) ? (model_.resident(address) ? 0 : t.line_fill_at(address) - 1)
-                                             : access_correction(address, size, false);
-  if (worst <= static_cast<int64_t>(model_.single_load_extra()) ||
-      inflight_cycles_ + static_cast<uint64_t>(worst) + block_->reach < split_at_)
-    return false;
-  // (the search's state as it was, unless the block stops: the charge
-  // below may search from it)
-  const bool located = access_located_, more = access_more_;
-  const unsigned index = access_index_, done = access_done_;
-  const uint32_t pc = locate_access(address, size, false);
-  const unsigned k = access_index_;
-  // (a load multiple's first access too: nothing of it has happened yet,
-  // and one of a single register counts as a single load)
-  if (k + 1u >= block_->count || access_done_ != 0) {
-    access_located_ = located, access_more_ = more, access_index_ = index, access_done_ = done;
-    return false;  // nothing after it in the block, or not its first access
-  }
-  stopping_ = true;
-  redo_ = false;
-  stop_at_ = pc;
-  flash_split_at_ = pc;
-  uc_emu_stop(uc_);
-  return true;
 }
 
 void ArmCore::on_data(uc_engine*, uc_mem_type type, uint64_t address, int size, int64_t, void* user) {
