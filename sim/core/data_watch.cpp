@@ -73,7 +73,7 @@ void ArmCore::apply_data_watch() {
 void ArmCore::note_sdram_reads() {
   sdram_reads_ = {};
   if (!data_hook_ || reference_ || data_begin_ > chip::kSdramBase || data_end_ - chip::kSdramBase < chip::kSdramSize ||
-      !watches_.empty() || loads_checked_ || !unicorn_loads::possible())
+      !watches_.empty() || loads_checked_)
     return;
   sdram_reads_ = {uc_, chip::kSdramBase, chip::kSdramSize, ram_.data(), &ArmCore::on_sdram_read, this};
 }

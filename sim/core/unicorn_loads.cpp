@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include <unicorn/unicorn.h>
+
 #include "core/unicorn_stores.h"
 
 namespace sim::unicorn_loads {
@@ -18,22 +20,20 @@ constexpr uint32_t kPageOffset = unicorn_stores::kPageSize - 1;
 // An access that asks for its alignment to be checked (MemOp's alignment
 // bits, in the operation index above its 4 bits of MMU index).
 constexpr uint32_t kAlignmentBits = 0x70u << 4;
-constexpr int kMemRead = 16;  // UC_MEM_READ
 
 }  // namespace
 
 // (a load the library leaves by a long jump, an exception, leaves its
-// return address behind: the slice, which the exception ends, forgets it)
+// return address behind: the slice, which the exception ends, forgets it;
+// the store path's switch, unicorn_stores::set_fast, holds for loads too)
 LoadScope::LoadScope(const WatchedSdram* sdram) : previous(watched) {
-  watched = sdram;
+  watched = sdram && unicorn_stores::fast() ? sdram : nullptr;
   in_progress = 0;
 }
 LoadScope::~LoadScope() {
   watched = previous;
   in_progress = 0;
 }
-
-bool possible() { return unicorn_stores::fast(); }
 
 uintptr_t load_return_address() { return in_progress; }
 
@@ -60,10 +60,10 @@ inline uint64_t load(const char* name, void* env, uint32_t address, uint32_t oi,
   using namespace sim::unicorn_loads;
   const WatchedSdram* w = watched;
   if (!w || address - w->address > w->size - kSize || (address & kPageOffset) > kPageOffset + 1 - kSize ||
-      (oi & kAlignmentBits) || !sim::unicorn_stores::fast())
+      (oi & kAlignmentBits))
     return library_load<kSize>(name, env, address, oi, return_address);
   in_progress = return_address;
-  w->hook(w->uc, kMemRead, address, static_cast<int>(kSize), 0, w->user);
+  w->hook(w->uc, UC_MEM_READ, address, static_cast<int>(kSize), 0, w->user);
   in_progress = 0;
   if constexpr (kSize == 1) {
     return w->host[address - w->address];

@@ -11,13 +11,15 @@
 // helper_le_lduw_mmu_arm, helper_le_ldul_mmu_arm: its translated code's
 // slow path calls no others) is filled in through its dynamic symbols, so
 // this program's definitions of them (unicorn_loads.cpp) are the ones that
-// code calls, as for the store path (core/unicorn_stores.h). While a LoadScope says the SDRAM's one read hook
-// is the core's, a load from the SDRAM that stays in one of the library's
-// pages and asks for no alignment check calls that hook as the library
-// would (before the read, with the same address and size), then reads the
-// bytes from the SDRAM's host memory, little-endian at the address as
-// given, as the library does. Every other load, and every load with another
-// Unicorn than 2.0.1 or no scope, goes to the library's own helper.
+// code calls, as for the store path (core/unicorn_stores.h). While a
+// LoadScope says the SDRAM's one read hook is the core's, a load from the
+// SDRAM that stays in one of the library's pages and asks for no alignment
+// check calls that hook as the library would (before the read, with the
+// same address and size), then reads the bytes from the SDRAM's host
+// memory, little-endian at the address as given, as the library does.
+// Every other load, and every load with another Unicorn than 2.0.1, the
+// store path's fast path switched off, or no scope, goes to the library's
+// own helper.
 #pragma once
 #include <cstdint>
 
@@ -36,7 +38,8 @@ struct WatchedSdram {
   void* user = nullptr;
 };
 
-// Sets the watched SDRAM for this thread while it lives (nullptr: none).
+// Sets the watched SDRAM for this thread while it lives (nullptr: none;
+// none either while unicorn_stores::fast() is false).
 struct LoadScope {
   explicit LoadScope(const WatchedSdram* sdram);
   ~LoadScope();
@@ -44,9 +47,6 @@ struct LoadScope {
   LoadScope& operator=(const LoadScope&) = delete;
   const WatchedSdram* previous;
 };
-
-// Whether the fast path can serve loads with the linked library.
-bool possible();
 
 // Inside a load helper (this program's, or the library's it passes the
 // load to): the return address into the translated code of the load in
