@@ -337,8 +337,16 @@ bool ArmCore::access_range(uint32_t insn, uint32_t at, uint32_t cpsr_now, uint32
   *is_store = !(insn >> 20 & 1);
   if (single) {  // LDR/STR(B)
     uint32_t offset = insn & 0xFFF;
-    if (insn & 0x02000000) {  // register offset, immediate shift (LSL only for the estimate)
-      offset = reg(insn & 15) << ((insn >> 7) & 31);
+    if (insn & 0x02000000) {  // register offset, shifted by an immediate
+      const uint32_t rm = (insn & 15) == 15 ? at + 8 : reg(insn & 15);
+      const unsigned amount = (insn >> 7) & 31;
+      switch ((insn >> 5) & 3) {
+        case 0: offset = rm << amount; break;
+        case 1: offset = amount ? rm >> amount : 0; break;  // (LSR #32)
+        case 2: offset = static_cast<uint32_t>(static_cast<int32_t>(rm) >> (amount ? amount : 31)); break;
+        default:  // ROR, or RRX for #0 (the carry: CPSR bit 29)
+          offset = amount ? (rm >> amount | rm << (32 - amount)) : (rm >> 1 | (cpsr_now & (1u << 29) ? 1u << 31 : 0));
+      }
     }
     *lo = pre ? (up ? rn_value + offset : rn_value - offset) : rn_value;
     *hi = *lo + ((insn & 0x00400000) ? 0 : 3);
@@ -347,9 +355,19 @@ bool ArmCore::access_range(uint32_t insn, uint32_t at, uint32_t cpsr_now, uint32
     *lo = pre ? (up ? rn_value + offset : rn_value - offset) : rn_value;
     *hi = *lo + 1;
   } else if (multiple) {  // LDM/STM
-    uint32_t count = __builtin_popcount(insn & 0xFFFF);
-    *lo = up ? rn_value : rn_value - 4 * count;
-    *hi = *lo + 4 * count + 4;
+    // Its words from the lowest up, by its P and U bits: IA from Rn, IB
+    // from Rn + 4, DA from Rn - 4n + 4, DB from Rn - 4n. (A range one word
+    // wider took the next instruction's access at Rn, a STRB after an STMDB
+    // typically, for the multiple's.) An empty list, unpredictable, keeps
+    // the widest reading.
+    const uint32_t count = __builtin_popcount(insn & 0xFFFF);
+    if (count == 0) {
+      *lo = up ? rn_value : rn_value - 64;
+      *hi = *lo + 68;
+    } else {
+      *lo = up ? rn_value + (pre ? 4 : 0) : rn_value - 4 * count + (pre ? 0 : 4);
+      *hi = *lo + 4 * count - 1;
+    }
   } else {  // SWP(B)
     *lo = rn_value;
     *hi = *lo + 3;
