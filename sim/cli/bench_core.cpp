@@ -17,8 +17,8 @@
 // data accesses), on the board with its default options and on bare Unicorn,
 // the same way; and on bare Unicorn with an empty memory hook, the bound of
 // any board that watches data accesses through the library's hooks alone
-// (board-sim's loads of the SDRAM go around the library's path:
-// core/unicorn_loads.h).
+// (board-sim's loads and stores of the SDRAM go around the library's path:
+// core/unicorn_sdram.h).
 //
 // Given tests/firmware/bench-code.py's two programs (--code), the same calls
 // over 64 functions and over 16384 (320 KB of hot code, as a kernel's): what

@@ -486,7 +486,7 @@ void ArmCore::watch_unaligned_loads() {
                     chip::kSdramBase + chip::kSdramSize - 1),
         "load hook");
   loads_checked_ = true;
-  note_sdram_reads();
+  note_sdram_watch();
   flush_code();  // code translated without the hook would not call it
 }
 

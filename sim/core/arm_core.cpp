@@ -417,7 +417,7 @@ ArmCore::Slice ArmCore::run_slice(uint64_t max_cycles, bool step) {
   uc_err err;
   {
     unicorn_stores::ObserverScope stores(&ArmCore::on_store, this, &logging_stores_, &sram_stores_, &fast_stores_);
-    unicorn_loads::LoadScope loads(sdram_reads_.size ? &sdram_reads_ : nullptr);
+    unicorn_sdram::SdramScope sdram(sdram_watch_.size ? &sdram_watch_ : nullptr);
     err = uc_emu_start(uc_, start, until, 0, 0);
     if (stopping_ && err == UC_ERR_OK && !exception_ && !fault_) err = finish_stop();
   }

@@ -47,7 +47,7 @@
 #include "core/counted_loop.h"
 #include "core/memory.h"
 #include "core/s3c44b0x.h"
-#include "core/unicorn_loads.h"
+#include "core/unicorn_sdram.h"
 #include "core/unicorn_stores.h"
 
 namespace sim {
@@ -495,11 +495,11 @@ class ArmCore {
   bool multiple_access(unsigned index) const;  // the block's instruction `index` is a load or store multiple
   uc_hook data_hook_ = 0;
   uint32_t data_begin_ = 0, data_end_ = 0;  // watched: [begin, end)
-  // The SDRAM's reads, served by the load path of core/unicorn_loads.h
-  // while data_hook_ is the one read hook over it (none: size 0).
-  void note_sdram_reads();
-  static void on_sdram_read(void* uc, int type, uint64_t address, int size, int64_t value, void* self);
-  unicorn_loads::WatchedSdram sdram_reads_;
+  // The SDRAM's loads and stores, served by the path of core/unicorn_sdram.h
+  // while data_hook_ is the one memory hook over it (none: size 0).
+  void note_sdram_watch();
+  static void on_sdram_access(void* uc, int type, uint64_t address, int size, int64_t value, void* self);
+  unicorn_sdram::WatchedSdram sdram_watch_;
   bool loads_checked_ = false;  // watch_unaligned_loads's hook is on
   bool sram_data_seen_ = false;             // a store reached the internal SRAM
   unicorn_stores::WatchedRange sram_stores_;

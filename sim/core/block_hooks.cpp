@@ -402,7 +402,7 @@ void ArmCore::set_reference(bool on) {
   }
   flush_code();
   apply_fast_stores();
-  note_sdram_reads();
+  note_sdram_watch();
   note_attention();
 }
 

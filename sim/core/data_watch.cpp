@@ -10,6 +10,7 @@
 #include "core/arm_core.h"
 #include "core/arm_core_detail.h"
 #include "core/s3c44b0x.h"
+#include "core/unicorn_stores.h"
 
 namespace sim {
 
@@ -59,26 +60,27 @@ void ArmCore::apply_data_watch() {
                              reinterpret_cast<void*>(&ArmCore::on_data), this, begin, end - 1);
     if (err != UC_ERR_OK) throw std::runtime_error(std::string("unicorn: data hook: ") + uc_strerror(err));
   }
-  note_sdram_reads();
+  note_sdram_watch();
   // Code translated without the hook would not call it; code translated
   // with it takes the slow path for every load even after it has gone.
   flush_code();
   apply_fast_stores();  // (stores must reach the hook)
 }
 
-// The load path calls the data hook itself for the SDRAM's reads while no
-// other read hook covers it: a debugger's watch or the unaligned-load check
-// would be called in its turn by the library's own path. (The reference
-// mode keeps the library's.)
-void ArmCore::note_sdram_reads() {
-  sdram_reads_ = {};
+// The SDRAM's path calls the data hook itself for its loads and stores
+// while no other hook covers it: a debugger's watch or the unaligned-load
+// check would be called in its turn by the library's own path. (The
+// reference mode keeps the library's.)
+void ArmCore::note_sdram_watch() {
+  sdram_watch_ = {};
   if (!data_hook_ || reference_ || data_begin_ > chip::kSdramBase || data_end_ - chip::kSdramBase < chip::kSdramSize ||
       !watches_.empty() || loads_checked_)
     return;
-  sdram_reads_ = {uc_, chip::kSdramBase, chip::kSdramSize, ram_.data(), &ArmCore::on_sdram_read, this};
+  sdram_watch_ = {uc_,  chip::kSdramBase, chip::kSdramSize, ram_.data(), unicorn_stores::ram_offset(uc_, ram_.data()),
+                  &ArmCore::on_sdram_access, this};
 }
 
-void ArmCore::on_sdram_read(void* uc, int type, uint64_t address, int size, int64_t value, void* self) {
+void ArmCore::on_sdram_access(void* uc, int type, uint64_t address, int size, int64_t value, void* self) {
   on_data(static_cast<uc_engine*>(uc), static_cast<uc_mem_type>(type), address, size, value, self);
 }
 

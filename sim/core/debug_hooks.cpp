@@ -82,7 +82,7 @@ int ArmCore::watch_accesses(uint32_t begin, uint32_t end, AccessWatcher watcher)
   flush_code();  // code translated without the hook would not call it
   int id = next_watch_++;
   watches_[id] = std::move(watch);
-  note_sdram_reads();
+  note_sdram_watch();
   return id;
 }
 
@@ -91,7 +91,7 @@ void ArmCore::unwatch_accesses(int id) {
   if (it == watches_.end()) return;
   uc_hook_del(uc_, it->second->hook);
   watches_.erase(it);
-  note_sdram_reads();
+  note_sdram_watch();
   flush_code();
 }
 

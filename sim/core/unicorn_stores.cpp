@@ -9,7 +9,7 @@
 
 #include <unicorn/unicorn.h>
 
-#include "core/unicorn_loads.h"
+#include "core/unicorn_sdram.h"
 
 namespace sim::unicorn_stores {
 namespace {
@@ -156,8 +156,8 @@ bool restore_pc(void* uc) {
       kCanBeFast ? reinterpret_cast<Restore>(dlsym(RTLD_DEFAULT, "cpu_restore_state_arm")) : nullptr;
   void* cpu = engine_cpu(uc);
   if (!restore || !cpu) return false;
-  // (a load the load path serves tells its return address itself)
-  if (uintptr_t at = unicorn_loads::load_return_address()) return restore(cpu, at, false);
+  // (an access the SDRAM's path serves tells its return address itself)
+  if (uintptr_t at = unicorn_sdram::access_return_address()) return restore(cpu, at, false);
   // The unwinder stops at the translated code (it has no unwind tables):
   // the last frames it finds are the helper's and its return address, in
   // memory no loaded object holds. (The library's answer is true for any

@@ -632,11 +632,20 @@ TEST(Arm7tdmi, StoresFollowTheMappings) {
 
 // The program writes code and runs it: the new code runs, each time; in
 // the LCD's frame buffer too, whose stores take Unicorn's fast path (a
-// page that came to hold code no longer does).
+// page that came to hold code no longer does); and with the cache on,
+// where the SDRAM's stores take the core's own path (a page that holds
+// code, its block run again and again).
 TEST(Arm7tdmi, CodeTheProgramWritesRuns) {
-  for (bool in_frame_buffer : {false, true}) {
-    SCOPED_TRACE(in_frame_buffer ? "in the frame buffer" : "in memory");
+  struct Case {
+    const char* what;
+    bool in_frame_buffer, cache_on;
+  };
+  for (const Case& c : {Case{"in memory", false, false}, Case{"in the frame buffer", true, false},
+                        Case{"in memory, the cache on", false, true}}) {
+    SCOPED_TRACE(c.what);
+    const bool in_frame_buffer = c.in_frame_buffer;
     TimingBoard t;
+    if (c.cache_on) t.board.syscfg().write(0, kCacheOn, 4);
     // (the frame buffer where no code was before)
     const uint32_t where = in_frame_buffer ? 0x0C500000 : *t.board.symbol_address("code_buffer");
     if (in_frame_buffer) {

@@ -1,0 +1,168 @@
+#include "core/unicorn_sdram.h"
+
+#include <dlfcn.h>
+
+#include <cstring>
+
+#include <unicorn/unicorn.h>
+
+#include "core/unicorn_stores.h"
+
+namespace sim::unicorn_sdram {
+namespace {
+
+thread_local const WatchedSdram* watched = nullptr;
+thread_local uintptr_t in_progress = 0;
+
+// An access that asks for its alignment to be checked (MemOp's alignment
+// bits, in the operation index above its 4 bits of MMU index).
+constexpr uint32_t kAlignmentBits = 0x70u << 4;
+
+}  // namespace
+
+// (an access the library leaves by a long jump, an exception, leaves its
+// return address behind: the slice, which the exception ends, forgets it;
+// the store path's switch, unicorn_stores::set_fast, holds here too)
+SdramScope::SdramScope(const WatchedSdram* sdram) : previous(watched) {
+  watched = sdram && unicorn_stores::fast() ? sdram : nullptr;
+  in_progress = 0;
+}
+SdramScope::~SdramScope() {
+  watched = previous;
+  in_progress = 0;
+}
+
+uintptr_t access_return_address() { return in_progress; }
+
+}  // namespace sim::unicorn_sdram
+
+// The store path's page locks (unicorn_stores.cpp) and the library's check
+// for overwritten code, with QEMU's signatures and Unicorn's engine first.
+extern "C" void* page_collection_lock_arm(void* uc, uint64_t start, uint64_t end);
+extern "C" void page_collection_unlock_arm(void* collection);
+
+namespace {
+
+using sim::unicorn_sdram::WatchedSdram;
+
+// Whether the watched SDRAM serves this access (see the header). (An
+// aligned access stays in one of the library's pages: one that spans two is
+// split by its helper, which calls the hooks again for each part.)
+template <unsigned kSize>
+inline const WatchedSdram* serving(uint32_t address, uint32_t oi) {
+  const WatchedSdram* w = sim::unicorn_sdram::watched;
+  if (!w || address - w->address > w->size - kSize || (address & (kSize - 1)) || (oi & sim::unicorn_sdram::kAlignmentBits))
+    return nullptr;
+  return w;
+}
+
+using LoadHelper = uint64_t (*)(void* env, uint32_t address, uint32_t oi, uintptr_t return_address);
+
+template <unsigned kSize>
+__attribute__((noinline)) uint64_t library_load(const char* name, void* env, uint32_t address, uint32_t oi,
+                                                uintptr_t return_address) {
+  // (each instantiation is one helper's: its own pointer)
+  static const LoadHelper real = reinterpret_cast<LoadHelper>(dlsym(RTLD_NEXT, name));
+  sim::unicorn_sdram::in_progress = return_address;
+  const uint64_t value = real(env, address, oi, return_address);
+  sim::unicorn_sdram::in_progress = 0;
+  return value;
+}
+
+// The library's load of a plain RAM page, with its one hook called first.
+template <unsigned kSize>
+inline uint64_t load(const char* name, void* env, uint32_t address, uint32_t oi, uintptr_t return_address) {
+  using namespace sim::unicorn_sdram;
+  const WatchedSdram* w = serving<kSize>(address, oi);
+  if (!w) return library_load<kSize>(name, env, address, oi, return_address);
+  in_progress = return_address;
+  w->hook(w->uc, UC_MEM_READ, address, static_cast<int>(kSize), 0, w->user);
+  in_progress = 0;
+  const uint8_t* at = w->host + (address - w->address);
+  if constexpr (kSize == 1) {
+    return *at;
+  } else if constexpr (kSize == 2) {
+    uint16_t v;
+    std::memcpy(&v, at, 2);
+    return v;
+  } else {
+    uint32_t v;
+    std::memcpy(&v, at, 4);
+    return v;
+  }
+}
+
+using StoreHelper = void (*)(void* env, uint32_t address, uint32_t value, uint32_t oi, uintptr_t return_address);
+
+template <unsigned kSize>
+__attribute__((noinline)) void library_store(const char* name, void* env, uint32_t address, uint32_t value,
+                                             uint32_t oi, uintptr_t return_address) {
+  static const StoreHelper real = reinterpret_cast<StoreHelper>(dlsym(RTLD_NEXT, name));
+  sim::unicorn_sdram::in_progress = return_address;
+  real(env, address, value, oi, return_address);
+  sim::unicorn_sdram::in_progress = 0;
+}
+
+using Invalidate = void (*)(void* uc, void* pages, uint64_t start, int size, uintptr_t return_address);
+
+// The library's store to a plain RAM page: its one hook, then what the
+// library does for a page that may hold translated code (Unicorn 2.0.1
+// never marks one free of it): the page locks, whose observer learns of
+// the store as before, and the check that drops the translated code the
+// store overwrote; then the bytes. (ARM has no precise self-modifying code
+// in QEMU: the check returns, and a block that overwrote its own later
+// instructions runs on as translated, as with the library's path.)
+template <unsigned kSize>
+inline void store(const char* name, void* env, uint32_t address, uint32_t value, uint32_t oi,
+                  uintptr_t return_address) {
+  using namespace sim::unicorn_sdram;
+  static const Invalidate invalidate =
+      reinterpret_cast<Invalidate>(dlsym(RTLD_DEFAULT, "tb_invalidate_phys_page_fast_arm"));
+  const WatchedSdram* w = serving<kSize>(address, oi);
+  if (!w || w->ram == UINT64_MAX || !invalidate) {
+    library_store<kSize>(name, env, address, value, oi, return_address);
+    return;
+  }
+  in_progress = return_address;
+  w->hook(w->uc, UC_MEM_WRITE, address, static_cast<int>(kSize), static_cast<int64_t>(value), w->user);
+  const uint64_t ram = w->ram + (address - w->address);
+  void* pages = page_collection_lock_arm(w->uc, ram, ram + kSize);
+  invalidate(w->uc, pages, ram, static_cast<int>(kSize), return_address);
+  page_collection_unlock_arm(pages);
+  in_progress = 0;
+  uint8_t* at = w->host + (address - w->address);
+  if constexpr (kSize == 1) {
+    *at = static_cast<uint8_t>(value);
+  } else if constexpr (kSize == 2) {
+    const uint16_t v = static_cast<uint16_t>(value);
+    std::memcpy(at, &v, 2);
+  } else {
+    std::memcpy(at, &value, 4);
+  }
+}
+
+}  // namespace
+
+// QEMU's names and signatures (target_ulong is 32 bits for ARM; the
+// operation index's memop; the return address into the translated code).
+extern "C" uint64_t helper_ret_ldub_mmu_arm(void* env, uint32_t address, uint32_t oi, uintptr_t return_address) {
+  return load<1>("helper_ret_ldub_mmu_arm", env, address, oi, return_address);
+}
+extern "C" uint64_t helper_le_lduw_mmu_arm(void* env, uint32_t address, uint32_t oi, uintptr_t return_address) {
+  return load<2>("helper_le_lduw_mmu_arm", env, address, oi, return_address);
+}
+extern "C" uint64_t helper_le_ldul_mmu_arm(void* env, uint32_t address, uint32_t oi, uintptr_t return_address) {
+  return load<4>("helper_le_ldul_mmu_arm", env, address, oi, return_address);
+}
+extern "C" void helper_ret_stb_mmu_arm(void* env, uint32_t address, uint8_t value, uint32_t oi,
+                                       uintptr_t return_address) {
+  store<1>("helper_ret_stb_mmu_arm", env, address, value, oi, return_address);
+}
+extern "C" void helper_le_stw_mmu_arm(void* env, uint32_t address, uint16_t value, uint32_t oi,
+                                      uintptr_t return_address) {
+  store<2>("helper_le_stw_mmu_arm", env, address, value, oi, return_address);
+}
+extern "C" void helper_le_stl_mmu_arm(void* env, uint32_t address, uint32_t value, uint32_t oi,
+                                      uintptr_t return_address) {
+  store<4>("helper_le_stl_mmu_arm", env, address, value, oi, return_address);
+}
