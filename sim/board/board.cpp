@@ -168,10 +168,12 @@ void Board::wire_timekeeper() {
 // nothing of what it requests (a reset, perhaps). The core splits blocks
 // only at those; the others fire at the next register access or slice end,
 // each at its own due time, which no instruction of the block can tell.
-// The run's end is such a point too: whoever runs the board may change its
-// inputs there (a script's button, a key from the window, the debugger),
-// and an interrupt that requests is taken at the first instruction boundary
-// after it, as on the chip, not after the rest of a block the run ended in.
+// The end of a run that ends exactly is such a point too: whoever runs the
+// board may change its inputs there (a script's button, a key's release,
+// the debugger), and an interrupt that requests is taken at the first
+// instruction boundary after it, as on the chip, not after the rest of a
+// block the run ended in. (A run that may end at a block's end, a frame's,
+// has none: RunEnd::block_end.)
 VTime Board::split_deadline() const { return std::min(event_deadline(), run_end_); }
 
 VTime Board::event_deadline() const {
@@ -611,10 +613,12 @@ void Board::pass_core_cycles(uint64_t n) {
   if (cut && scheduler_.now() < run_end_) scheduler_.advance_to(run_end_);
 }
 
-void Board::run_until(VTime until, const std::function<bool()>& stop) {
+void Board::run_until(VTime until, const std::function<bool()>& stop, RunEnd end) {
   at_breakpoint_ = false;
   if (!loaded_) return;
-  run_end_ = until;
+  // (the slices end at `until` as always: the core stops before the first
+  // block that starts at or after it)
+  run_end_ = end == RunEnd::exact ? until : kForever;
   while (!halted_ && scheduler_.now() < until) {
     if (stop && stop()) break;
     if (!host_polls_.empty() && scheduler_.now() >= next_host_poll_) {

@@ -93,9 +93,23 @@ class Board {
   // Power-on reset: devices to reset values, image reloaded, monitor set-up.
   void power_on();
 
+  // Where a run that reaches `until` ends.
+  // - exact: at the first instruction boundary at or after `until`, as a
+  //   runner that acts at that very time needs (a script's step, a key's
+  //   release, the debugger's input): a block the time falls inside is
+  //   split there, and an interrupt the runner's input then requests is
+  //   taken at the boundary after it.
+  // - block_end: at the end of the block the core is in at `until`, for a
+  //   runner whose inputs come when they come (the frames of a window, the
+  //   terminal or the web page, the wall clock's pace): an input lands at
+  //   an instruction boundary all the same, the run's end, and is exact
+  //   from there; no block is split for the run's end, which costs a short
+  //   translation (and often the block's own anew) for every block that
+  //   may reach it. now() is then at most a block's time past `until`.
+  enum class RunEnd { exact, block_end };
   // Runs until virtual time `until`, a halt, or `stop` (checked between
   // slices, at least every millisecond of virtual time) returns true.
-  void run_until(VTime until, const std::function<bool()>& stop = {});
+  void run_until(VTime until, const std::function<bool()>& stop = {}, RunEnd end = RunEnd::exact);
   void run_for(VTime duration) { run_until(now() + duration); }
 
   // Debugging. Breakpoints live on the core (core().add_breakpoint): a
@@ -276,7 +290,7 @@ class Board {
   uint64_t irq_since_ = 0, fiq_since_ = 0;
   uint64_t slice_base_cycles_ = 0;
   void pass_core_cycles(uint64_t n);
-  VTime run_end_ = kForever;  // the end of the run in progress
+  VTime run_end_ = kForever;  // the end of the run in progress (kForever: none, or RunEnd::block_end)
   uint64_t carry_ = 0;        // cycles of the core past it
   bool enter_exception(Exception kind, uint32_t link, int irq_source = -1);
   void handle_slice(const ArmCore::Slice& slice, VTime until);

@@ -150,7 +150,7 @@ class TerminalMode {
   // gdb (--gdb) keeps the board still (or ended the program): nothing
   // runs, virtual time stands.
   bool held() const { return session_.gdb && (session_.gdb->holding() || session_.gdb->killed()); }
-  void run_board(VTime until);
+  void run_board(VTime until, Board::RunEnd end);
   void follow_gdb();
 
   Board& board_;
@@ -182,10 +182,10 @@ class TerminalMode {
   std::string hold_shown_;  // the gdb hold last printed
 };
 
-void TerminalMode::run_board(VTime until) {
+void TerminalMode::run_board(VTime until, Board::RunEnd end) {
   auto stop = [] { return g_stop_requested.load(); };
   if (session_.gdb) session_.gdb->run_until(until, stop);
-  else board_.run_until(until, stop);
+  else board_.run_until(until, stop, end);
 }
 
 // Answers gdb, and says once whenever its hold on the board begins, moves
@@ -294,8 +294,12 @@ VTime TerminalMode::next_press_event() const {
 void TerminalMode::advance() {
   auto step_to = [&](VTime goal) {
     while (!board_.halted() && board_.now() < goal && !g_stop_requested && !held()) {
-      VTime stop = std::min({goal, next_press_event(), next_check_});
-      run_board(std::max(stop, board_.now() + 1));
+      // (the pace's goal and the screen's next look may end the run at a
+      // block's end; a key's press or release and the session's end are
+      // exact)
+      const VTime press = next_press_event(), stop = std::min({goal, press, next_check_});
+      run_board(std::max(stop, board_.now() + 1),
+                stop < press && stop < session_.until ? Board::RunEnd::block_end : Board::RunEnd::exact);
       do_presses();
       if (board_.now() >= next_check_) check_screen(false);
     }

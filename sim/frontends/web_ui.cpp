@@ -209,11 +209,20 @@ void WebFrontEnd::apply_inputs() {
   for (const web::PageInput& in : server_.take_inputs()) apply(in);
 }
 
-void WebFrontEnd::run_board_to(VTime until) {
+void WebFrontEnd::run_board_to(VTime until, Board::RunEnd end) {
   auto stop = [] { return g_stop_requested.load(); };
   if (session_.gdb) session_.gdb->run_until(until, stop);
-  else board_.run_until(until, stop);
+  else board_.run_until(until, stop, end);
 }
+
+// (A frame's or a chunk's goal is the pace's, not an input's: the run may
+// end at a block's end there; a release, a script's step and the session's
+// end are exact.)
+namespace {
+Board::RunEnd paced_end(VTime until, VTime exact_at) {
+  return until < exact_at ? Board::RunEnd::block_end : Board::RunEnd::exact;
+}
+}  // namespace
 
 bool WebFrontEnd::held() const {
   return session_.gdb && (session_.gdb->holding() || session_.gdb->killed());
@@ -231,7 +240,8 @@ void WebFrontEnd::follow_gdb() {
 // Runs the board to `goal`, stopping at every pending release on the way.
 void WebFrontEnd::run_to(VTime goal) {
   while (!board_.halted() && board_.now() < goal && !g_stop_requested && !held()) {
-    run_board_to(std::min(goal, holds_.next_release()));
+    const VTime release = holds_.next_release(), until = std::min(goal, release);
+    run_board_to(until, paced_end(until, std::min(release, session_.until)));
     holds_.apply_releases();
   }
 }
@@ -329,12 +339,12 @@ bool WebFrontEnd::advance(VTime target) {
     if (pacer_.fast()) {
       while (board_.now() < target && !board_.halted() && Clock::now() - frame_start < kFrame && !g_stop_requested &&
              !held())
-        run_board_to(std::min(target, board_.now() + kFastChunk));
+        run_board_to(std::min(target, board_.now() + kFastChunk), paced_end(board_.now() + kFastChunk, target));
       publish();
       continue;
     }
     VTime due = pacer_.due(board_.now());
-    run_board_to(std::min(target, due));
+    run_board_to(std::min(target, due), paced_end(due, target));
     publish();
     // Ahead of the wall clock: wait for it, or for the page.
     if (board_.now() < target)

@@ -85,7 +85,7 @@ class WebFrontEnd {
   void apply(const web::PageInput& input);
   void run_to(VTime goal);
   // Runs the board towards `until`, through gdb's hold when --gdb is on.
-  void run_board_to(VTime until);
+  void run_board_to(VTime until, Board::RunEnd end = Board::RunEnd::exact);
   // gdb (--gdb) keeps the board still, or ended the program.
   bool held() const;
   void follow_gdb();
