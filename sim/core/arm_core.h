@@ -371,6 +371,11 @@ class ArmCore {
   // fetch_lines(UINT32_MAX), on the short path where no line is to be
   // looked up again.
   void fetch_rest() {
+    if (fetch_all_recent_ && !refetch_) {  // (each lookup would hit its set's most recent line)
+      fetch_next_line_ = fetch_end_line_;
+      fetch_pending_ = false;
+      return;
+    }
     if (refetch_) {
       fetch_lines(UINT32_MAX);
       return;
@@ -425,6 +430,10 @@ class ArmCore {
   uint64_t foretell_lines(const CycleModel::Block& b);  // at its start: the fills foretold, in cycles
   void note_cond_end(const CycleModel::Block& b);
   bool fetch_pending_ = false;
+  // Every code line of the block was its set's most recent as it started,
+  // and no data access has looked a set of theirs up since (charge_data):
+  // their lookups still to come change nothing, and fetch_rest skips them.
+  bool fetch_all_recent_ = false;
   // A data read in the set of the code line the block is fetching from,
   // made by instruction `refetch_after_`, whose next instruction is in that
   // line too: its fetch looks the line up again (it may have been pushed

@@ -268,6 +268,9 @@ class CycleModel {
   bool shares_set(uint32_t line, uint32_t first, uint32_t end) const {
     return end - first > set_mask_ || ((line - first) & set_mask_) < end - first;
   }
+  // Whether a line (address >> 4) is its set's most recent: a lookup of it
+  // hits and changes no order.
+  bool most_recent(uint32_t line) const { return set_mru_[line & set_mask_] == (line | kValid); }
   // Whether the line of `address` is in the cache now (nothing changes).
   // (Its set's most recent line is one of its set's lines.)
   bool resident(uint32_t address) const {

@@ -178,11 +178,14 @@ __attribute__((always_inline)) inline uint64_t ArmCore::foretell_lines(const Cyc
   fetch_end_line_ = b.end_line;
   if (fetch_foretold_.size() < b.end_line - b.first_line) fetch_foretold_.resize(b.end_line - b.first_line);
   uint32_t misses = 0;
+  bool recent = true;
   for (uint32_t line = b.first_line; line < b.end_line; ++line) {
     const bool miss = !model_.resident(line << 4);
     fetch_foretold_[line - b.first_line] = miss;
     misses += miss;
+    recent &= model_.most_recent(line);
   }
+  fetch_all_recent_ = recent;
   fetch_pending_ = true;
   return static_cast<uint64_t>(misses) * b.line_fill;
 }

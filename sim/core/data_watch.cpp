@@ -143,6 +143,7 @@ void ArmCore::charge_data(uint32_t address, unsigned size, bool write) {
   } else if (address < kSramBase) {
     return;  // the SDRAM, as charged
   }
+  fetch_all_recent_ = false;  // (this access may look up a code line's set)
   bool sequential;
   unsigned index;
   if (block_ && block_->plan_ok && block_->address == block_address_ && k < block_->plan_size) {
