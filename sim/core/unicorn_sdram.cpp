@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <atomic>
 #include <cstring>
 
 #include <unicorn/unicorn.h>
@@ -17,6 +18,26 @@ thread_local uintptr_t in_progress = 0;
 // An access that asks for its alignment to be checked (MemOp's alignment
 // bits, in the operation index above its 4 bits of MMU index).
 constexpr uint32_t kAlignmentBits = 0x70u << 4;
+
+// The library's pages that may hold translated code: each block it
+// translates marks its page and the next (a Thumb instruction may straddle
+// them), before it is translated, and a mark stays (a page whose code was
+// dropped keeps it). A store to a page without a mark has no code to drop.
+// (A bit for each of the 4 GB's pages: 512 KB of zeros, of which a run
+// touches the few its code lies in.)
+std::atomic<uint64_t> code_pages[(1ull << 32) / unicorn_stores::kPageSize / 64];
+
+void mark_code_page(uint32_t address) {
+  const uint32_t page = address / unicorn_stores::kPageSize;
+  std::atomic<uint64_t>& word = code_pages[page / 64];
+  const uint64_t bit = 1ull << (page % 64);
+  if (!(word.load(std::memory_order_relaxed) & bit)) word.fetch_or(bit, std::memory_order_relaxed);
+}
+
+bool may_hold_code(uint32_t address) {
+  const uint32_t page = address / unicorn_stores::kPageSize;
+  return (code_pages[page / 64].load(std::memory_order_relaxed) >> (page % 64)) & 1;
+}
 
 }  // namespace
 
@@ -58,23 +79,24 @@ inline const WatchedSdram* serving(uint32_t address, uint32_t oi) {
 
 using LoadHelper = uint64_t (*)(void* env, uint32_t address, uint32_t oi, uintptr_t return_address);
 
+// The library's own helper (each instantiation is one helper's: its own
+// pointer).
 template <unsigned kSize>
-__attribute__((noinline)) uint64_t library_load(const char* name, void* env, uint32_t address, uint32_t oi,
-                                                uintptr_t return_address) {
-  // (each instantiation is one helper's: its own pointer)
+inline LoadHelper real_load(const char* name) {
   static const LoadHelper real = reinterpret_cast<LoadHelper>(dlsym(RTLD_NEXT, name));
-  sim::unicorn_sdram::in_progress = return_address;
-  const uint64_t value = real(env, address, oi, return_address);
-  sim::unicorn_sdram::in_progress = 0;
-  return value;
+  return real;
 }
+
 
 // The library's load of a plain RAM page, with its one hook called first.
 template <unsigned kSize>
 inline uint64_t load(const char* name, void* env, uint32_t address, uint32_t oi, uintptr_t return_address) {
   using namespace sim::unicorn_sdram;
   const WatchedSdram* w = serving<kSize>(address, oi);
-  if (!w) return library_load<kSize>(name, env, address, oi, return_address);
+  // (the library's helper called last, a jump: no frame of this program's
+  // stays between it and the translated code, and the unwinder finds the
+  // access's instruction from its hooks as with the library alone)
+  if (!w) return real_load<kSize>(name)(env, address, oi, return_address);
   in_progress = return_address;
   w->hook(w->uc, UC_MEM_READ, address, static_cast<int>(kSize), 0, w->user);
   in_progress = 0;
@@ -95,13 +117,11 @@ inline uint64_t load(const char* name, void* env, uint32_t address, uint32_t oi,
 using StoreHelper = void (*)(void* env, uint32_t address, uint32_t value, uint32_t oi, uintptr_t return_address);
 
 template <unsigned kSize>
-__attribute__((noinline)) void library_store(const char* name, void* env, uint32_t address, uint32_t value,
-                                             uint32_t oi, uintptr_t return_address) {
+inline StoreHelper real_store(const char* name) {
   static const StoreHelper real = reinterpret_cast<StoreHelper>(dlsym(RTLD_NEXT, name));
-  sim::unicorn_sdram::in_progress = return_address;
-  real(env, address, value, oi, return_address);
-  sim::unicorn_sdram::in_progress = 0;
+  return real;
 }
+
 
 using Invalidate = void (*)(void* uc, void* pages, uint64_t start, int size, uintptr_t return_address);
 
@@ -119,16 +139,16 @@ inline void store(const char* name, void* env, uint32_t address, uint32_t value,
   static const Invalidate invalidate =
       reinterpret_cast<Invalidate>(dlsym(RTLD_DEFAULT, "tb_invalidate_phys_page_fast_arm"));
   const WatchedSdram* w = serving<kSize>(address, oi);
-  if (!w || w->ram == UINT64_MAX || !invalidate) {
-    library_store<kSize>(name, env, address, value, oi, return_address);
-    return;
-  }
+  if (!w || w->ram == UINT64_MAX || !invalidate) return real_store<kSize>(name)(env, address, value, oi, return_address);
   in_progress = return_address;
   w->hook(w->uc, UC_MEM_WRITE, address, static_cast<int>(kSize), static_cast<int64_t>(value), w->user);
   const uint64_t ram = w->ram + (address - w->address);
-  void* pages = page_collection_lock_arm(w->uc, ram, ram + kSize);
-  invalidate(w->uc, pages, ram, static_cast<int>(kSize), return_address);
-  page_collection_unlock_arm(pages);
+  // (a page without code, whose page locks would do nothing: neither)
+  if (sim::unicorn_sdram::may_hold_code(address) || !sim::unicorn_stores::store_unseen(ram)) {
+    void* pages = page_collection_lock_arm(w->uc, ram, ram + kSize);
+    invalidate(w->uc, pages, ram, static_cast<int>(kSize), return_address);
+    page_collection_unlock_arm(pages);
+  }
   in_progress = 0;
   uint8_t* at = w->host + (address - w->address);
   if constexpr (kSize == 1) {
@@ -165,4 +185,14 @@ extern "C" void helper_le_stw_mmu_arm(void* env, uint32_t address, uint16_t valu
 extern "C" void helper_le_stl_mmu_arm(void* env, uint32_t address, uint32_t value, uint32_t oi,
                                       uintptr_t return_address) {
   store<4>("helper_le_stl_mmu_arm", env, address, value, oi, return_address);
+}
+
+// Every translation of the library's (its only maker of blocks), with
+// QEMU's signature: the pages its block may lie in are marked first.
+extern "C" void* tb_gen_code_arm(void* cpu, uint32_t pc, uint32_t cs_base, uint32_t flags, int cflags) {
+  using Translate = void* (*)(void*, uint32_t, uint32_t, uint32_t, int);
+  static const Translate real = reinterpret_cast<Translate>(dlsym(RTLD_NEXT, "tb_gen_code_arm"));
+  sim::unicorn_sdram::mark_code_page(pc);
+  sim::unicorn_sdram::mark_code_page(pc + sim::unicorn_stores::kPageSize);
+  return real(cpu, pc, cs_base, flags, cflags);
 }

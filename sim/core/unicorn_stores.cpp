@@ -119,6 +119,11 @@ ObserverScope::~ObserverScope() {
 
 bool fast_pages_possible() { return fast_on && tlb_functions().ok(); }
 
+bool store_unseen(uint64_t start) {
+  return fast_on && !(start & 3) && !*observe_all && start - watched->begin >= watched->size &&
+         start - fast_range->begin >= fast_range->size;
+}
+
 bool forget_fast_pages(void* uc, const FastRange& range) {
   void* cpu = engine_cpu(uc);
   if (!cpu) return false;
@@ -133,16 +138,20 @@ namespace {
 // The library's slow path for a load or store (on x86-64, a stub after the
 // block's code) calls its helper with the return address into the
 // instruction's own code as an argument, set by a rip-relative LEA right
-// before the call: "lea reg, [rip + d]; call helper". The unwinder sees the
-// stub's address, which no instruction of the block owns.
+// before the call: "lea reg, [rip + d]; call helper", a direct call, or an
+// indirect one through the constant pool ("call [rip + d]") for a helper
+// beyond 2 GB (this program's own helpers, unicorn_sdram.cpp). The unwinder
+// sees the stub's address, which no instruction of the block owns.
 uintptr_t slow_path_return(uintptr_t at) {
 #if defined(__x86_64__)
   const auto* p = reinterpret_cast<const uint8_t*>(at);
-  const uint8_t* lea = p - 12;
-  if (p[-5] != 0xE8 || (lea[0] & 0xFB) != 0x48 || lea[1] != 0x8D || (lea[2] & 0xC7) != 0x05) return 0;
+  const unsigned call = p[-5] == 0xE8 ? 5 : p[-6] == 0xFF && p[-5] == 0x15 ? 6 : 0;
+  if (!call) return 0;
+  const uint8_t* lea = p - call - 7;
+  if ((lea[0] & 0xFB) != 0x48 || lea[1] != 0x8D || (lea[2] & 0xC7) != 0x05) return 0;
   int32_t d;
   std::memcpy(&d, lea + 3, 4);
-  return at - 5 + static_cast<intptr_t>(d);
+  return at - call + static_cast<intptr_t>(d);
 #else
   (void)at;
   return 0;

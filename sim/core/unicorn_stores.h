@@ -69,6 +69,10 @@ struct ObserverScope {
   const FastRange* previous_fast;
 };
 
+// Whether the store path's page locks would do nothing for an aligned store
+// at `ram_offset`: no observer is told of it and no page is made fast.
+bool store_unseen(uint64_t ram_offset);
+
 // Every page of `range` made fast takes the slow path again (its TLB
 // entries go); false if the library offers no way (not 2.0.1).
 bool forget_fast_pages(void* uc, const FastRange& range);
