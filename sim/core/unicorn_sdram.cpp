@@ -87,7 +87,6 @@ inline LoadHelper real_load(const char* name) {
   return real;
 }
 
-
 // The library's load of a plain RAM page, with its one hook called first.
 template <unsigned kSize>
 inline uint64_t load(const char* name, void* env, uint32_t address, uint32_t oi, uintptr_t return_address) {
@@ -100,18 +99,9 @@ inline uint64_t load(const char* name, void* env, uint32_t address, uint32_t oi,
   in_progress = return_address;
   w->hook(w->uc, UC_MEM_READ, address, static_cast<int>(kSize), 0, w->user);
   in_progress = 0;
-  const uint8_t* at = w->host + (address - w->address);
-  if constexpr (kSize == 1) {
-    return *at;
-  } else if constexpr (kSize == 2) {
-    uint16_t v;
-    std::memcpy(&v, at, 2);
-    return v;
-  } else {
-    uint32_t v;
-    std::memcpy(&v, at, 4);
-    return v;
-  }
+  uint32_t v = 0;  // (little-endian, as the guest's)
+  std::memcpy(&v, w->host + (address - w->address), kSize);
+  return v;
 }
 
 using StoreHelper = void (*)(void* env, uint32_t address, uint32_t value, uint32_t oi, uintptr_t return_address);
@@ -121,7 +111,6 @@ inline StoreHelper real_store(const char* name) {
   static const StoreHelper real = reinterpret_cast<StoreHelper>(dlsym(RTLD_NEXT, name));
   return real;
 }
-
 
 using Invalidate = void (*)(void* uc, void* pages, uint64_t start, int size, uintptr_t return_address);
 
@@ -144,21 +133,13 @@ inline void store(const char* name, void* env, uint32_t address, uint32_t value,
   w->hook(w->uc, UC_MEM_WRITE, address, static_cast<int>(kSize), static_cast<int64_t>(value), w->user);
   const uint64_t ram = w->ram + (address - w->address);
   // (a page without code, whose page locks would do nothing: neither)
-  if (sim::unicorn_sdram::may_hold_code(address) || !sim::unicorn_stores::store_unseen(ram)) {
+  if (may_hold_code(address) || !sim::unicorn_stores::store_unseen(ram)) {
     void* pages = page_collection_lock_arm(w->uc, ram, ram + kSize);
     invalidate(w->uc, pages, ram, static_cast<int>(kSize), return_address);
     page_collection_unlock_arm(pages);
   }
   in_progress = 0;
-  uint8_t* at = w->host + (address - w->address);
-  if constexpr (kSize == 1) {
-    *at = static_cast<uint8_t>(value);
-  } else if constexpr (kSize == 2) {
-    const uint16_t v = static_cast<uint16_t>(value);
-    std::memcpy(at, &v, 2);
-  } else {
-    std::memcpy(at, &value, 4);
-  }
+  std::memcpy(w->host + (address - w->address), &value, kSize);  // (its low bytes, little-endian)
 }
 
 }  // namespace

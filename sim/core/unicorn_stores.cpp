@@ -90,6 +90,12 @@ MemoryMapping real_memory_mapping = nullptr;
 
 void mappings_change() { mapping_generation.fetch_add(1, std::memory_order_relaxed); }
 
+// An aligned store at `start` (in the library's RAM space) that no observer
+// is told of: the page locks' first case.
+inline bool unobserved(uint64_t start) {
+  return fast_on && !(start & 3) && !*observe_all && start - watched->begin >= watched->size;
+}
+
 }  // namespace
 
 bool fast() { return fast_on; }
@@ -119,10 +125,7 @@ ObserverScope::~ObserverScope() {
 
 bool fast_pages_possible() { return fast_on && tlb_functions().ok(); }
 
-bool store_unseen(uint64_t start) {
-  return fast_on && !(start & 3) && !*observe_all && start - watched->begin >= watched->size &&
-         start - fast_range->begin >= fast_range->size;
-}
+bool store_unseen(uint64_t start) { return unobserved(start) && start - fast_range->begin >= fast_range->size; }
 
 bool forget_fast_pages(void* uc, const FastRange& range) {
   void* cpu = engine_cpu(uc);
@@ -226,7 +229,7 @@ __attribute__((noinline)) void make_page_fast(void* uc, uint64_t start) {
 // (An aligned store that nobody watches, the common one, returns at once.)
 extern "C" void* page_collection_lock_arm(void* uc, uint64_t start, uint64_t end) {
   using namespace sim::unicorn_stores;
-  if (fast_on && !(start & 3) && !*observe_all && start - watched->begin >= watched->size) {
+  if (unobserved(start)) {
     if (start - fast_range->begin < fast_range->size) make_page_fast(uc, start);
     return &no_collection;
   }

@@ -282,16 +282,12 @@ void Window::handle(const SDL_Event& e) {
 }
 
 // Runs the board to `goal`, stopping at every pending release on the way.
-// (A frame's goal is the pace's, not an input's: the run may end at a
-// block's end there; a release and the session's end are exact.)
 void Window::run_to(VTime goal) {
   auto stop = [] { return g_stop_requested.load(); };
   while (!board_.halted() && board_.now() < goal && !g_stop_requested && !held()) {
     const VTime release = holds_.next_release(), until = std::min(goal, release);
     if (session_.gdb) session_.gdb->run_until(until, stop);
-    else
-      board_.run_until(until, stop,
-                       until < release && until < session_.until ? Board::RunEnd::block_end : Board::RunEnd::exact);
+    else board_.run_until(until, stop, paced_end(until, std::min(release, session_.until)));
     holds_.apply_releases();
   }
 }

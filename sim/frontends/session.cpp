@@ -33,10 +33,8 @@ void run_paced(Board& board, VTime until, bool real_time, const std::function<vo
     // Ahead of the wall clock: wait until the chunk is due.
     VTime due = pacer.due(board.now());
     if (due < target) std::this_thread::sleep_for(std::chrono::nanoseconds((target - due) / kNanosecond));
-    // (a chunk's end is the pace's, not an input's: it may fall at a block's
-    // end; the run's own end is exact)
     if (gdb) gdb->run_until(target, stop);
-    else board.run_until(target, stop, target < until ? Board::RunEnd::block_end : Board::RunEnd::exact);
+    else board.run_until(target, stop, paced_end(target, until));
     if (poll) poll();
   }
 }

@@ -43,6 +43,14 @@ struct Session {
 // Set by SIGINT/SIGTERM: the run ends and the outputs are still written.
 extern std::atomic<bool> g_stop_requested;
 
+// How a front end's run to `until` ends: at a block's end when `until` is
+// only the pace's (a frame's, a chunk's) and comes before `exact_at`, the
+// next time an input is due (a key's release, a script's step, the
+// session's end); exactly otherwise (Board::RunEnd).
+inline Board::RunEnd paced_end(VTime until, VTime exact_at) {
+  return until < exact_at ? Board::RunEnd::block_end : Board::RunEnd::exact;
+}
+
 // Runs the board in real time (when asked) until `until`, a halt or a stop
 // request; `poll` runs between chunks of about 10 ms of virtual time. With
 // gdb, the board runs as gdb lets it, and the run goes on while gdb holds

@@ -294,12 +294,9 @@ VTime TerminalMode::next_press_event() const {
 void TerminalMode::advance() {
   auto step_to = [&](VTime goal) {
     while (!board_.halted() && board_.now() < goal && !g_stop_requested && !held()) {
-      // (the pace's goal and the screen's next look may end the run at a
-      // block's end; a key's press or release and the session's end are
-      // exact)
+      // (the screen's next look is the pace's too)
       const VTime press = next_press_event(), stop = std::min({goal, press, next_check_});
-      run_board(std::max(stop, board_.now() + 1),
-                stop < press && stop < session_.until ? Board::RunEnd::block_end : Board::RunEnd::exact);
+      run_board(std::max(stop, board_.now() + 1), paced_end(stop, std::min(press, session_.until)));
       do_presses();
       if (board_.now() >= next_check_) check_screen(false);
     }

@@ -215,15 +215,6 @@ void WebFrontEnd::run_board_to(VTime until, Board::RunEnd end) {
   else board_.run_until(until, stop, end);
 }
 
-// (A frame's or a chunk's goal is the pace's, not an input's: the run may
-// end at a block's end there; a release, a script's step and the session's
-// end are exact.)
-namespace {
-Board::RunEnd paced_end(VTime until, VTime exact_at) {
-  return until < exact_at ? Board::RunEnd::block_end : Board::RunEnd::exact;
-}
-}  // namespace
-
 bool WebFrontEnd::held() const {
   return session_.gdb && (session_.gdb->holding() || session_.gdb->killed());
 }
