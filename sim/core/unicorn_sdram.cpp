@@ -1,12 +1,11 @@
 #include "core/unicorn_sdram.h"
 
-#include <dlfcn.h>
-
 #include <atomic>
 #include <cstring>
 
 #include <unicorn/unicorn.h>
 
+#include "core/unicorn_internals.h"
 #include "core/unicorn_stores.h"
 
 namespace sim::unicorn_sdram {
@@ -57,10 +56,9 @@ uintptr_t access_return_address() { return in_progress; }
 
 }  // namespace sim::unicorn_sdram
 
-// The store path's page locks (unicorn_stores.cpp) and the library's check
-// for overwritten code, with QEMU's signatures and Unicorn's engine first.
-extern "C" void* page_collection_lock_arm(void* uc, uint64_t start, uint64_t end);
-extern "C" void page_collection_unlock_arm(void* collection);
+// The store path's page locks (unicorn_stores.cpp).
+extern "C" void* __wrap_page_collection_lock_arm(void* uc, uint64_t start, uint64_t end);
+extern "C" void __wrap_page_collection_unlock_arm(void* collection);
 
 namespace {
 
@@ -79,23 +77,15 @@ inline const WatchedSdram* serving(uint32_t address, uint32_t oi) {
 
 using LoadHelper = uint64_t (*)(void* env, uint32_t address, uint32_t oi, uintptr_t return_address);
 
-// The library's own helper (each instantiation is one helper's: its own
-// pointer).
-template <unsigned kSize>
-inline LoadHelper real_load(const char* name) {
-  static const LoadHelper real = reinterpret_cast<LoadHelper>(dlsym(RTLD_NEXT, name));
-  return real;
-}
-
 // The library's load of a plain RAM page, with its one hook called first.
 template <unsigned kSize>
-inline uint64_t load(const char* name, void* env, uint32_t address, uint32_t oi, uintptr_t return_address) {
+inline uint64_t load(LoadHelper real, void* env, uint32_t address, uint32_t oi, uintptr_t return_address) {
   using namespace sim::unicorn_sdram;
   const WatchedSdram* w = serving<kSize>(address, oi);
   // (the library's helper called last, a jump: no frame of this program's
   // stays between it and the translated code, and the unwinder finds the
   // access's instruction from its hooks as with the library alone)
-  if (!w) return real_load<kSize>(name)(env, address, oi, return_address);
+  if (!w) return real(env, address, oi, return_address);
   in_progress = return_address;
   w->hook(w->uc, UC_MEM_READ, address, static_cast<int>(kSize), 0, w->user);
   in_progress = 0;
@@ -104,16 +94,6 @@ inline uint64_t load(const char* name, void* env, uint32_t address, uint32_t oi,
   return v;
 }
 
-using StoreHelper = void (*)(void* env, uint32_t address, uint32_t value, uint32_t oi, uintptr_t return_address);
-
-template <unsigned kSize>
-inline StoreHelper real_store(const char* name) {
-  static const StoreHelper real = reinterpret_cast<StoreHelper>(dlsym(RTLD_NEXT, name));
-  return real;
-}
-
-using Invalidate = void (*)(void* uc, void* pages, uint64_t start, int size, uintptr_t return_address);
-
 // The library's store to a plain RAM page: its one hook, then what the
 // library does for a page that may hold translated code (Unicorn 2.0.1
 // never marks one free of it): the page locks, whose observer learns of
@@ -121,22 +101,25 @@ using Invalidate = void (*)(void* uc, void* pages, uint64_t start, int size, uin
 // store overwrote; then the bytes. (ARM has no precise self-modifying code
 // in QEMU: the check returns, and a block that overwrote its own later
 // instructions runs on as translated, as with the library's path.)
-template <unsigned kSize>
-inline void store(const char* name, void* env, uint32_t address, uint32_t value, uint32_t oi,
-                  uintptr_t return_address) {
+template <unsigned kSize, typename Value>
+inline void store(void (*real)(void*, uint32_t, Value, uint32_t, uintptr_t), void* env, uint32_t address,
+                  uint32_t value, uint32_t oi, uintptr_t return_address) {
   using namespace sim::unicorn_sdram;
-  static const Invalidate invalidate =
-      reinterpret_cast<Invalidate>(dlsym(RTLD_DEFAULT, "tb_invalidate_phys_page_fast_arm"));
   const WatchedSdram* w = serving<kSize>(address, oi);
-  if (!w || w->ram == UINT64_MAX || !invalidate) return real_store<kSize>(name)(env, address, value, oi, return_address);
+  if (!w || w->ram == UINT64_MAX) return real(env, address, static_cast<Value>(value), oi, return_address);
   in_progress = return_address;
   w->hook(w->uc, UC_MEM_WRITE, address, static_cast<int>(kSize), static_cast<int64_t>(value), w->user);
   const uint64_t ram = w->ram + (address - w->address);
-  // (a page without code, whose page locks would do nothing: neither)
-  if (may_hold_code(address) || !sim::unicorn_stores::store_unseen(ram)) {
-    void* pages = page_collection_lock_arm(w->uc, ram, ram + kSize);
-    invalidate(w->uc, pages, ram, static_cast<int>(kSize), return_address);
-    page_collection_unlock_arm(pages);
+  // (a page that never held code has none to drop: its check is left out,
+  // and its page locks too when they would do nothing; the translated code
+  // calls the byte helper for its byte stores alone, the library's split of
+  // an unaligned store calling its own: unicorn_internals.h)
+  if (may_hold_code(address)) {
+    void* pages = __wrap_page_collection_lock_arm(w->uc, ram, ram + kSize);
+    tb_invalidate_phys_page_fast_arm(w->uc, pages, ram, static_cast<int>(kSize), return_address);
+    __wrap_page_collection_unlock_arm(pages);
+  } else if (!(kSize == 1 ? sim::unicorn_stores::byte_store_unseen(ram) : sim::unicorn_stores::store_unseen(ram))) {
+    __wrap_page_collection_unlock_arm(__wrap_page_collection_lock_arm(w->uc, ram, ram + kSize));
   }
   in_progress = 0;
   std::memcpy(w->host + (address - w->address), &value, kSize);  // (its low bytes, little-endian)
@@ -144,36 +127,32 @@ inline void store(const char* name, void* env, uint32_t address, uint32_t value,
 
 }  // namespace
 
-// QEMU's names and signatures (target_ulong is 32 bits for ARM; the
-// operation index's memop; the return address into the translated code).
-extern "C" uint64_t helper_ret_ldub_mmu_arm(void* env, uint32_t address, uint32_t oi, uintptr_t return_address) {
-  return load<1>("helper_ret_ldub_mmu_arm", env, address, oi, return_address);
+// The library's helpers, stood in for (unicorn_internals.h).
+extern "C" {
+uint64_t __wrap_helper_ret_ldub_mmu_arm(void* env, uint32_t address, uint32_t oi, uintptr_t return_address) {
+  return load<1>(__real_helper_ret_ldub_mmu_arm, env, address, oi, return_address);
 }
-extern "C" uint64_t helper_le_lduw_mmu_arm(void* env, uint32_t address, uint32_t oi, uintptr_t return_address) {
-  return load<2>("helper_le_lduw_mmu_arm", env, address, oi, return_address);
+uint64_t __wrap_helper_le_lduw_mmu_arm(void* env, uint32_t address, uint32_t oi, uintptr_t return_address) {
+  return load<2>(__real_helper_le_lduw_mmu_arm, env, address, oi, return_address);
 }
-extern "C" uint64_t helper_le_ldul_mmu_arm(void* env, uint32_t address, uint32_t oi, uintptr_t return_address) {
-  return load<4>("helper_le_ldul_mmu_arm", env, address, oi, return_address);
+uint64_t __wrap_helper_le_ldul_mmu_arm(void* env, uint32_t address, uint32_t oi, uintptr_t return_address) {
+  return load<4>(__real_helper_le_ldul_mmu_arm, env, address, oi, return_address);
 }
-extern "C" void helper_ret_stb_mmu_arm(void* env, uint32_t address, uint8_t value, uint32_t oi,
-                                       uintptr_t return_address) {
-  store<1>("helper_ret_stb_mmu_arm", env, address, value, oi, return_address);
+void __wrap_helper_ret_stb_mmu_arm(void* env, uint32_t address, uint8_t value, uint32_t oi, uintptr_t return_address) {
+  store<1>(__real_helper_ret_stb_mmu_arm, env, address, value, oi, return_address);
 }
-extern "C" void helper_le_stw_mmu_arm(void* env, uint32_t address, uint16_t value, uint32_t oi,
-                                      uintptr_t return_address) {
-  store<2>("helper_le_stw_mmu_arm", env, address, value, oi, return_address);
+void __wrap_helper_le_stw_mmu_arm(void* env, uint32_t address, uint16_t value, uint32_t oi, uintptr_t return_address) {
+  store<2>(__real_helper_le_stw_mmu_arm, env, address, value, oi, return_address);
 }
-extern "C" void helper_le_stl_mmu_arm(void* env, uint32_t address, uint32_t value, uint32_t oi,
-                                      uintptr_t return_address) {
-  store<4>("helper_le_stl_mmu_arm", env, address, value, oi, return_address);
+void __wrap_helper_le_stl_mmu_arm(void* env, uint32_t address, uint32_t value, uint32_t oi, uintptr_t return_address) {
+  store<4>(__real_helper_le_stl_mmu_arm, env, address, value, oi, return_address);
 }
 
-// Every translation of the library's (its only maker of blocks), with
-// QEMU's signature: the pages its block may lie in are marked first.
-extern "C" void* tb_gen_code_arm(void* cpu, uint32_t pc, uint32_t cs_base, uint32_t flags, int cflags) {
-  using Translate = void* (*)(void*, uint32_t, uint32_t, uint32_t, int);
-  static const Translate real = reinterpret_cast<Translate>(dlsym(RTLD_NEXT, "tb_gen_code_arm"));
+// Every translation of the library's (its only maker of blocks that this
+// program asks for): the pages its block may lie in are marked first.
+void* __wrap_tb_gen_code_arm(void* cpu, uint32_t pc, uint32_t cs_base, uint32_t flags, int cflags) {
   sim::unicorn_sdram::mark_code_page(pc);
   sim::unicorn_sdram::mark_code_page(pc + sim::unicorn_stores::kPageSize);
-  return real(cpu, pc, cs_base, flags, cflags);
+  return __real_tb_gen_code_arm(cpu, pc, cs_base, flags, cflags);
 }
+}  // extern "C"

@@ -11,10 +11,9 @@
 //
 // The library's table of helpers (helper_ret_ldub_mmu_arm,
 // helper_le_lduw_mmu_arm, helper_le_ldul_mmu_arm and the three stores of
-// the same sizes: its translated code's slow path calls no others) is filled
-// in through its dynamic symbols, so this program's definitions of them
-// (unicorn_sdram.cpp) are the ones that code calls, as for the store path's
-// page locks (core/unicorn_stores.h). While an SdramScope says the SDRAM's
+// the same sizes: its translated code's slow path calls no others) reaches this program's (unicorn_sdram.cpp) by the linker's
+// --wrap (unicorn_internals.h), as for the store path's page locks
+// (core/unicorn_stores.h). While an SdramScope says the SDRAM's
 // one memory hook is the core's, an access to the SDRAM that stays in one
 // of the library's pages, is aligned to its size and asks for no alignment
 // check calls that hook as the library would (before the access, with the

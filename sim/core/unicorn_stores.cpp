@@ -9,6 +9,7 @@
 
 #include <unicorn/unicorn.h>
 
+#include "core/unicorn_internals.h"
 #include "core/unicorn_sdram.h"
 
 namespace sim::unicorn_stores {
@@ -35,37 +36,8 @@ thread_local const WatchedRange* watched = &kNoRange;
 const FastRange kNoFastRange;
 thread_local const FastRange* fast_range = &kNoFastRange;
 
-// The library's own functions for its TLB (2.0.1 exports them): its one
-// CPU is the engine's, whose index it leaves at -1.
-using GetCpu = void* (*)(void*, int);
-using SetDirty = void (*)(void*, uint32_t);
-using FlushPage = void (*)(void*, uint32_t);
-struct TlbFunctions {
-  GetCpu get_cpu = nullptr;
-  SetDirty set_dirty = nullptr;
-  FlushPage flush_page = nullptr;
-  bool ok() const { return get_cpu && set_dirty && flush_page; }
-};
-const TlbFunctions& tlb_functions() {
-  static const TlbFunctions f = [] {
-    TlbFunctions t;
-    if (!kCanBeFast) return t;
-    t.get_cpu = reinterpret_cast<GetCpu>(dlsym(RTLD_DEFAULT, "qemu_get_cpu_arm"));
-    t.set_dirty = reinterpret_cast<SetDirty>(dlsym(RTLD_DEFAULT, "tlb_set_dirty_arm"));
-    t.flush_page = reinterpret_cast<FlushPage>(dlsym(RTLD_DEFAULT, "tlb_flush_page_arm"));
-    return t;
-  }();
-  return f;
-}
-void* engine_cpu(void* uc) {
-  const TlbFunctions& f = tlb_functions();
-  return f.ok() ? f.get_cpu(uc, -1) : nullptr;
-}
-
-template <typename Fn>
-Fn library_function(const char* name) {
-  return reinterpret_cast<Fn>(dlsym(RTLD_NEXT, name));
-}
+// The engine's one CPU, whose index the library leaves at -1.
+void* engine_cpu(void* uc) { return kCanBeFast ? qemu_get_cpu_arm(uc, -1) : nullptr; }
 
 // The region cache of memory_mapping (below): the regions as they were at a
 // generation, which every change of the mappings moves on (before and after
@@ -85,8 +57,6 @@ struct MappingCache {
   std::vector<void*> found;                            // the library's region for each, once asked
 };
 thread_local MappingCache mapping_cache;
-using MemoryMapping = void* (*)(void*, uint64_t);
-MemoryMapping real_memory_mapping = nullptr;
 
 void mappings_change() { mapping_generation.fetch_add(1, std::memory_order_relaxed); }
 
@@ -123,9 +93,14 @@ ObserverScope::~ObserverScope() {
   fast_range = previous_fast;
 }
 
-bool fast_pages_possible() { return fast_on && tlb_functions().ok(); }
+bool fast_pages_possible() { return fast_on; }
 
 bool store_unseen(uint64_t start) { return unobserved(start) && start - fast_range->begin >= fast_range->size; }
+
+bool byte_store_unseen(uint64_t start) {
+  return fast_on && !*observe_all && start - watched->begin >= watched->size &&
+         start - fast_range->begin >= fast_range->size;
+}
 
 bool forget_fast_pages(void* uc, const FastRange& range) {
   void* cpu = engine_cpu(uc);
@@ -133,7 +108,7 @@ bool forget_fast_pages(void* uc, const FastRange& range) {
   if (!range.made) return true;
   range.made = false;
   for (uint64_t offset = 0; offset < range.size; offset += kPageSize)
-    tlb_functions().flush_page(cpu, range.address + static_cast<uint32_t>(offset));
+    tlb_flush_page_arm(cpu, range.address + static_cast<uint32_t>(offset));
   return true;
 }
 
@@ -163,13 +138,10 @@ uintptr_t slow_path_return(uintptr_t at) {
 }  // namespace
 
 bool restore_pc(void* uc) {
-  using Restore = bool (*)(void*, uintptr_t, bool);
-  static const Restore restore =
-      kCanBeFast ? reinterpret_cast<Restore>(dlsym(RTLD_DEFAULT, "cpu_restore_state_arm")) : nullptr;
   void* cpu = engine_cpu(uc);
-  if (!restore || !cpu) return false;
+  if (!cpu) return false;
   // (an access the SDRAM's path serves tells its return address itself)
-  if (uintptr_t at = unicorn_sdram::access_return_address()) return restore(cpu, at, false);
+  if (uintptr_t at = unicorn_sdram::access_return_address()) return cpu_restore_state_arm(cpu, at, false);
   // The unwinder stops at the translated code (it has no unwind tables):
   // the last frames it finds are the helper's and its return address, in
   // memory no loaded object holds. (The library's answer is true for any
@@ -182,16 +154,14 @@ bool restore_pc(void* uc) {
     if (dladdr(frames[i], &info)) continue;
     uintptr_t at = reinterpret_cast<uintptr_t>(frames[i]);
     if (uintptr_t back = slow_path_return(at)) at = back;
-    if (restore(cpu, at, false)) return true;
+    if (cpu_restore_state_arm(cpu, at, false)) return true;
   }
   return false;
 }
 
 uint64_t ram_offset(void* uc, const void* host) {
   if (!kCanBeFast) return UINT64_MAX;
-  using Lookup = uint64_t (*)(void*, const void*);
-  static auto lookup = reinterpret_cast<Lookup>(dlsym(RTLD_DEFAULT, "qemu_ram_addr_from_host_arm"));
-  return lookup ? lookup(uc, host) : UINT64_MAX;
+  return qemu_ram_addr_from_host_arm(uc, host);
 }
 
 }  // namespace sim::unicorn_stores
@@ -202,10 +172,7 @@ uint64_t ram_offset(void* uc, const void* host) {
 namespace {
 __attribute__((noinline)) void* page_collection_lock_in_full(void* uc, uint64_t start, uint64_t end) {
   using namespace sim::unicorn_stores;
-  if (!fast_on) {
-    static auto real = library_function<void* (*)(void*, uint64_t, uint64_t)>("page_collection_lock_arm");
-    return real(uc, start, end);
-  }
+  if (!fast_on) return __real_page_collection_lock_arm(uc, start, end);
   uint64_t size = end - start;
   // Unicorn stores an unaligned word or half-word as single bytes, the
   // first of them at the unaligned address.
@@ -220,14 +187,14 @@ namespace {
 __attribute__((noinline)) void make_page_fast(void* uc, uint64_t start) {
   using namespace sim::unicorn_stores;
   if (void* cpu = engine_cpu(uc)) {
-    tlb_functions().set_dirty(cpu, fast_range->address + static_cast<uint32_t>(start - fast_range->begin));
+    tlb_set_dirty_arm(cpu, fast_range->address + static_cast<uint32_t>(start - fast_range->begin));
     fast_range->made = true;
   }
 }
 }  // namespace
 
 // (An aligned store that nobody watches, the common one, returns at once.)
-extern "C" void* page_collection_lock_arm(void* uc, uint64_t start, uint64_t end) {
+extern "C" void* __wrap_page_collection_lock_arm(void* uc, uint64_t start, uint64_t end) {
   using namespace sim::unicorn_stores;
   if (unobserved(start)) {
     if (start - fast_range->begin < fast_range->size) make_page_fast(uc, start);
@@ -236,11 +203,9 @@ extern "C" void* page_collection_lock_arm(void* uc, uint64_t start, uint64_t end
   return page_collection_lock_in_full(uc, start, end);
 }
 
-extern "C" void page_collection_unlock_arm(void* collection) {
+extern "C" void __wrap_page_collection_unlock_arm(void* collection) {
   using namespace sim::unicorn_stores;
-  if (collection == &no_collection) return;
-  static auto real = library_function<void (*)(void*)>("page_collection_unlock_arm");
-  real(collection);
+  if (collection != &no_collection) __real_page_collection_unlock_arm(collection);
 }
 
 // Which mapped region holds an address: the library asks at every store, at
@@ -253,8 +218,7 @@ __attribute__((noinline)) void* memory_mapping_in_full(void* uc, uint64_t addres
   using namespace sim::unicorn_stores;
   const uint64_t generation = mapping_generation.load(std::memory_order_relaxed);
   LastRegion& last = last_region;
-  if (!real_memory_mapping) real_memory_mapping = library_function<MemoryMapping>("memory_mapping");
-  void* region = real_memory_mapping(uc, address);
+  void* region = __real_memory_mapping(uc, address);
   if (!fast_on || !region) return region;
   MappingCache& c = mapping_cache;
   if (c.uc != uc || c.generation != generation) {
@@ -281,7 +245,7 @@ __attribute__((noinline)) void* memory_mapping_in_full(void* uc, uint64_t addres
 }
 }  // namespace
 
-extern "C" void* memory_mapping(void* uc, uint64_t address) {
+extern "C" void* __wrap_memory_mapping(void* uc, uint64_t address) {
   using namespace sim::unicorn_stores;
   const LastRegion& last = last_region;
   if (last.uc == uc && last.generation == mapping_generation.load(std::memory_order_relaxed) && address >= last.begin &&
@@ -292,9 +256,8 @@ extern "C" void* memory_mapping(void* uc, uint64_t address) {
 
 // Every change of the mappings goes through these.
 namespace {
-template <typename Fn, typename... Args>
-uc_err changing_mappings(const char* name, Args... args) {
-  static auto real = sim::unicorn_stores::library_function<Fn>(name);
+template <typename... Params, typename... Args>
+uc_err changing_mappings(uc_err (*real)(Params...), Args... args) {
   sim::unicorn_stores::mappings_change();
   uc_err err = real(args...);
   sim::unicorn_stores::mappings_change();
@@ -303,25 +266,21 @@ uc_err changing_mappings(const char* name, Args... args) {
 }  // namespace
 
 extern "C" {
-uc_err uc_mem_map(uc_engine* uc, uint64_t address, size_t size, uint32_t perms) {
-  return changing_mappings<uc_err (*)(uc_engine*, uint64_t, size_t, uint32_t)>("uc_mem_map", uc, address, size, perms);
+uc_err __wrap_uc_mem_map(uc_engine* uc, uint64_t address, size_t size, uint32_t perms) {
+  return changing_mappings(__real_uc_mem_map, uc, address, size, perms);
 }
-uc_err uc_mem_map_ptr(uc_engine* uc, uint64_t address, size_t size, uint32_t perms, void* ptr) {
-  return changing_mappings<uc_err (*)(uc_engine*, uint64_t, size_t, uint32_t, void*)>("uc_mem_map_ptr", uc, address,
-                                                                                     size, perms, ptr);
+uc_err __wrap_uc_mem_map_ptr(uc_engine* uc, uint64_t address, size_t size, uint32_t perms, void* ptr) {
+  return changing_mappings(__real_uc_mem_map_ptr, uc, address, size, perms, ptr);
 }
-uc_err uc_mmio_map(uc_engine* uc, uint64_t address, size_t size, uc_cb_mmio_read_t read_cb, void* user_data_read,
-                   uc_cb_mmio_write_t write_cb, void* user_data_write) {
-  return changing_mappings<uc_err (*)(uc_engine*, uint64_t, size_t, uc_cb_mmio_read_t, void*, uc_cb_mmio_write_t,
-                                      void*)>("uc_mmio_map", uc, address, size, read_cb, user_data_read, write_cb,
-                                              user_data_write);
+uc_err __wrap_uc_mmio_map(uc_engine* uc, uint64_t address, size_t size, uc_cb_mmio_read_t read_cb,
+                          void* user_data_read, uc_cb_mmio_write_t write_cb, void* user_data_write) {
+  return changing_mappings(__real_uc_mmio_map, uc, address, size, read_cb, user_data_read, write_cb, user_data_write);
 }
-uc_err uc_mem_unmap(uc_engine* uc, uint64_t address, size_t size) {
-  return changing_mappings<uc_err (*)(uc_engine*, uint64_t, size_t)>("uc_mem_unmap", uc, address, size);
+uc_err __wrap_uc_mem_unmap(uc_engine* uc, uint64_t address, size_t size) {
+  return changing_mappings(__real_uc_mem_unmap, uc, address, size);
 }
-uc_err uc_mem_protect(uc_engine* uc, uint64_t address, size_t size, uint32_t perms) {
-  return changing_mappings<uc_err (*)(uc_engine*, uint64_t, size_t, uint32_t)>("uc_mem_protect", uc, address, size,
-                                                                               perms);
+uc_err __wrap_uc_mem_protect(uc_engine* uc, uint64_t address, size_t size, uint32_t perms) {
+  return changing_mappings(__real_uc_mem_protect, uc, address, size, perms);
 }
-uc_err uc_close(uc_engine* uc) { return changing_mappings<uc_err (*)(uc_engine*)>("uc_close", uc); }
+uc_err __wrap_uc_close(uc_engine* uc) { return changing_mappings(__real_uc_close, uc); }
 }

@@ -8,9 +8,9 @@
 // That bookkeeping is most of what a store costs: up to half of the time of
 // the phone's screen drawing.
 //
-// The library calls page_collection_lock_arm / page_collection_unlock_arm
-// through its PLT, so this program's definitions of them (unicorn_stores.cpp)
-// are the ones it calls. For Unicorn 2.0.1 they skip the locks; the check for
+// The library's calls of page_collection_lock_arm / page_collection_unlock_arm
+// reach this program's (unicorn_stores.cpp) by the linker's --wrap
+// (unicorn_internals.h). For Unicorn 2.0.1 they skip the locks; the check for
 // overwritten code itself (tb_invalidate_phys_page_fast) runs as before, so
 // code written by the program is translated again as always. For any other
 // version they pass every call on to the library's own functions.
@@ -72,6 +72,10 @@ struct ObserverScope {
 // Whether the store path's page locks would do nothing for an aligned store
 // at `ram_offset`: no observer is told of it and no page is made fast.
 bool store_unseen(uint64_t ram_offset);
+// The same for a store known to be a byte store instruction's (not a byte
+// of an unaligned word or half-word), at any address: the observer need not
+// tell it from one.
+bool byte_store_unseen(uint64_t ram_offset);
 
 // Every page of `range` made fast takes the slow path again (its TLB
 // entries go); false if the library offers no way (not 2.0.1).
