@@ -4,11 +4,12 @@
 //
 // Unicorn is linked from its static archive (sim/CMakeLists.txt): the
 // dynamic loader then has none of the library's 37,000 symbol relocations to
-// bind at each start, which were most of a short run's start-up. The names
-// below marked "stood in for" are linked with --wrap: every call of NAME from
-// another of the library's files, and from this program, reaches
-// __wrap_NAME, this program's (unicorn_stores.cpp, unicorn_sdram.cpp), and
-// __real_NAME is the library's own. A call from inside NAME's own file is
+// bind at each start, which were most of a short run's start-up. Each
+// function whose __real_NAME is declared below is linked with --wrap (the
+// build reads the names from here): every call of NAME from another of the
+// library's files, and from this program, reaches __wrap_NAME, this
+// program's (unicorn_stores.cpp, unicorn_sdram.cpp), and __real_NAME is the
+// library's own. A call from inside NAME's own file is
 // not redirected; the ones there are:
 // - translate-all.c's range invalidations (uc_ctl_remove_cache) take the
 //   library's page locks, which work as always, only slower;
