@@ -9,18 +9,19 @@
 // build reads the names from here): every call of NAME from another of the
 // library's files, and from this program, reaches __wrap_NAME, this
 // program's (unicorn_stores.cpp, unicorn_sdram.cpp), and __real_NAME is the
-// library's own. A call from inside NAME's own file is
-// not redirected; the ones there are:
+// library's own. A call from inside NAME's own file is not redirected; the
+// ones there are:
 // - translate-all.c's range invalidations (uc_ctl_remove_cache) take the
 //   library's page locks, which work as always, only slower;
 // - its uc_gen_tb (uc_ctl_request_cache, which this program never asks
 //   for) translates without the mark of unicorn_sdram.cpp;
-// - cputlb.c's split of a store that crosses a page goes to the library's
-//   byte store, which calls the hooks as this program's does;
+// - cputlb.c's split of an unaligned store into bytes goes to the
+//   library's byte store, which calls the hooks as this program's does and
+//   takes this program's page locks (their observer sees each byte);
 // - uc.c's own maps and unmaps, inside uc_mem_protect and uc_mem_unmap,
 //   happen within the calls this program brackets.
-// (A version other than 2.0.1 with other insides fails to link, rather than
-// run with the wrong ones.)
+// (A version without these functions fails to link; with any version but
+// 2.0.1 the stand-ins pass every call on: unicorn_stores.h.)
 #pragma once
 #include <cstdint>
 
