@@ -23,7 +23,7 @@ void ArmCore::apply_fast_stores() {
   unicorn_stores::FastRange want;
   const uint32_t begin = fast_want_begin_ & ~(kPage - 1);
   const uint64_t end = (static_cast<uint64_t>(fast_want_end_) + kPage - 1) & ~static_cast<uint64_t>(kPage - 1);
-  bool ok = !fast_stores_off_ && !reference_ && !data_hook_ && sdram_offset_known_ && unicorn_stores::fast_pages_possible() &&
+  bool ok = !fast_stores_off_ && !reference_ && !data_hook_ && sdram_offset_known_ && unicorn_stores::fast() &&
             begin >= chip::kSdramBase && end > begin && end - chip::kSdramBase <= chip::kSdramSize;
   // (the range it has: code that came there since turned it off)
   if (ok && fast_stores_.size && begin == fast_stores_.address && end - begin == fast_stores_.size) return;

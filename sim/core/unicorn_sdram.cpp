@@ -70,7 +70,8 @@ using sim::unicorn_sdram::WatchedSdram;
 template <unsigned kSize>
 inline const WatchedSdram* serving(uint32_t address, uint32_t oi) {
   const WatchedSdram* w = sim::unicorn_sdram::watched;
-  if (!w || address - w->address > w->size - kSize || (address & (kSize - 1)) || (oi & sim::unicorn_sdram::kAlignmentBits))
+  if (!w || address - w->address > w->size - kSize || (address & (kSize - 1)) ||
+      (oi & sim::unicorn_sdram::kAlignmentBits))
     return nullptr;
   return w;
 }
@@ -118,7 +119,7 @@ inline void store(void (*real)(void*, uint32_t, Value, uint32_t, uintptr_t), voi
     void* pages = __wrap_page_collection_lock_arm(w->uc, ram, ram + kSize);
     tb_invalidate_phys_page_fast_arm(w->uc, pages, ram, static_cast<int>(kSize), return_address);
     __wrap_page_collection_unlock_arm(pages);
-  } else if (!(kSize == 1 ? sim::unicorn_stores::byte_store_unseen(ram) : sim::unicorn_stores::store_unseen(ram))) {
+  } else if (!sim::unicorn_stores::store_unseen(ram, kSize == 1)) {
     __wrap_page_collection_unlock_arm(__wrap_page_collection_lock_arm(w->uc, ram, ram + kSize));
   }
   in_progress = 0;

@@ -61,9 +61,10 @@ thread_local MappingCache mapping_cache;
 void mappings_change() { mapping_generation.fetch_add(1, std::memory_order_relaxed); }
 
 // An aligned store at `start` (in the library's RAM space) that no observer
-// is told of: the page locks' first case.
-inline bool unobserved(uint64_t start) {
-  return fast_on && !(start & 3) && !*observe_all && start - watched->begin >= watched->size;
+// is told of: the page locks' first case. (`any_address`: a byte store
+// instruction's, at any address; none is a byte of an unaligned store.)
+inline bool unobserved(uint64_t start, bool any_address = false) {
+  return fast_on && (any_address || !(start & 3)) && !*observe_all && start - watched->begin >= watched->size;
 }
 
 }  // namespace
@@ -93,13 +94,8 @@ ObserverScope::~ObserverScope() {
   fast_range = previous_fast;
 }
 
-bool fast_pages_possible() { return fast_on; }
-
-bool store_unseen(uint64_t start) { return unobserved(start) && start - fast_range->begin >= fast_range->size; }
-
-bool byte_store_unseen(uint64_t start) {
-  return fast_on && !*observe_all && start - watched->begin >= watched->size &&
-         start - fast_range->begin >= fast_range->size;
+bool store_unseen(uint64_t start, bool byte_store) {
+  return unobserved(start, byte_store) && start - fast_range->begin >= fast_range->size;
 }
 
 bool forget_fast_pages(void* uc, const FastRange& range) {

@@ -70,18 +70,15 @@ struct ObserverScope {
 };
 
 // Whether the store path's page locks would do nothing for an aligned store
-// at `ram_offset`: no observer is told of it and no page is made fast.
-bool store_unseen(uint64_t ram_offset);
-// The same for a store known to be a byte store instruction's (not a byte
-// of an unaligned word or half-word), at any address: the observer need not
-// tell it from one.
-bool byte_store_unseen(uint64_t ram_offset);
+// at `ram_offset`: no observer is told of it and no page is made fast. With
+// `byte_store`, for a store known to be a byte store instruction's (not a
+// byte of an unaligned word or half-word) at any address: the observer need
+// not tell it from one.
+bool store_unseen(uint64_t ram_offset, bool byte_store = false);
 
 // Every page of `range` made fast takes the slow path again (its TLB
 // entries go); false if the library offers no way (not 2.0.1).
 bool forget_fast_pages(void* uc, const FastRange& range);
-// Whether pages can be made fast with the linked library.
-bool fast_pages_possible();
 
 // Where Unicorn keeps the host memory at `host` in its RAM space (the
 // offsets the observer is told), or UINT64_MAX when unknown: the linked
